@@ -1,0 +1,100 @@
+#include "delta.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+namespace {
+
+DeltaOp parseOp(const QJsonObject &object)
+{
+    DeltaOp op;
+    const QJsonValue insert = object.value(QLatin1String("insert"));
+    if (insert.isString()) {
+        op.kind = DeltaOpKind::InsertText;
+        op.text = insert.toString();
+    } else if (insert.isObject()) {
+        op.kind = DeltaOpKind::InsertEmbed;
+        op.embed = insert.toObject();
+    } else if (object.contains(QLatin1String("retain"))) {
+        op.kind = DeltaOpKind::Retain;
+        op.length = object.value(QLatin1String("retain")).toInt(0);
+    } else if (object.contains(QLatin1String("delete"))) {
+        op.kind = DeltaOpKind::Delete;
+        op.length = object.value(QLatin1String("delete")).toInt(0);
+    }
+    const QJsonValue attributes = object.value(QLatin1String("attributes"));
+    if (attributes.isObject())
+        op.attributes = attributes.toObject();
+    return op;
+}
+
+} // namespace
+
+QList<DeltaOp> parseDeltaOps(const QJsonArray &ops)
+{
+    QList<DeltaOp> result;
+    result.reserve(ops.size());
+    for (const QJsonValue &value : ops) {
+        if (value.isObject())
+            result.append(parseOp(value.toObject()));
+    }
+    return result;
+}
+
+QList<DeltaOp> parseDeltaOps(const QString &json)
+{
+    if (json.isEmpty())
+        return {};
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return {};
+    return parseDeltaOps(doc.array());
+}
+
+QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops)
+{
+    QList<DeltaLine> lines;
+    DeltaLine current;
+    for (const DeltaOp &op : ops) {
+        switch (op.kind) {
+        case DeltaOpKind::Retain:
+        case DeltaOpKind::Delete:
+            break;
+        case DeltaOpKind::InsertEmbed: {
+            DeltaPiece piece;
+            piece.isEmbed = true;
+            piece.embed = op.embed;
+            piece.attributes = op.attributes;
+            current.pieces.append(piece);
+            break;
+        }
+        case DeltaOpKind::InsertText: {
+            qsizetype start = 0;
+            while (true) {
+                const qsizetype newline = op.text.indexOf(QLatin1Char('\n'), start);
+                const qsizetype end = newline < 0 ? op.text.size() : newline;
+                if (end > start) {
+                    DeltaPiece piece;
+                    piece.text = op.text.mid(start, end - start);
+                    piece.attributes = op.attributes;
+                    current.pieces.append(piece);
+                }
+                if (newline < 0)
+                    break;
+                current.blockAttributes = op.attributes;
+                current.terminated = true;
+                lines.append(current);
+                current = DeltaLine();
+                start = newline + 1;
+            }
+            break;
+        }
+        }
+    }
+    if (!current.pieces.isEmpty()) {
+        current.terminated = false;
+        lines.append(current);
+    }
+    return lines;
+}

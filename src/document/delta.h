@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+enum class DeltaOpKind { InsertText, InsertEmbed, Retain, Delete };
+
+// One parsed operation of a Delta document.
+struct DeltaOp
+{
+    DeltaOpKind kind = DeltaOpKind::InsertText;
+    QString text;
+    QJsonObject embed;
+    QJsonObject attributes;
+    qint32 length = 0;
+};
+
+// Empty, invalid or non-array JSON gives an empty list; non-object elements
+// are skipped.
+QList<DeltaOp> parseDeltaOps(const QString &json);
+QList<DeltaOp> parseDeltaOps(const QJsonArray &ops);
+
+// A piece of a line: a run of text with inline attributes, or an embed.
+struct DeltaPiece
+{
+    bool isEmbed = false;
+    QString text;
+    QJsonObject embed;
+    QJsonObject attributes;
+};
+
+// One line of a Delta document with the block attributes of its "\n".
+struct DeltaLine
+{
+    QList<DeltaPiece> pieces;
+    QJsonObject blockAttributes;
+    // False for a trailing line whose pieces were not closed by a "\n".
+    bool terminated = true;
+};
+
+// The line-reading rule every converter applies: text inserts split at "\n",
+// the newline's attributes become the line's block attributes, retain and
+// delete are skipped, and pieces left over form a last, unterminated line.
+QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops);

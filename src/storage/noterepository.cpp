@@ -1,0 +1,295 @@
+#include "noterepository.h"
+
+#include "database.h"
+
+#include <QDebug>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+QVariant nullableText(const QString &text)
+{
+    return text.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
+}
+
+QVariant nullableTimestamp(const std::optional<QDateTime> &dateTime)
+{
+    return dateTime ? QVariant(toStoredTimestamp(*dateTime)) : QVariant(QMetaType(QMetaType::QString));
+}
+
+QString nowStamp()
+{
+    return toStoredTimestamp(QDateTime::currentDateTimeUtc());
+}
+
+// Column positions resolved once per result set: reading by name per row is
+// a measurable cost when listing tens of thousands of notes.
+struct NoteColumns
+{
+    explicit NoteColumns(const QSqlRecord &r)
+        : id(r.indexOf(QStringLiteral("id")))
+        , notebookId(r.indexOf(QStringLiteral("notebook_id")))
+        , body(r.indexOf(QStringLiteral("body")))
+        , createdAt(r.indexOf(QStringLiteral("created_at")))
+        , updatedAt(r.indexOf(QStringLiteral("updated_at")))
+        , modifiedAt(r.indexOf(QStringLiteral("modified_at")))
+        , deletedAt(r.indexOf(QStringLiteral("deleted_at")))
+        , version(r.indexOf(QStringLiteral("version")))
+        , opVersion(r.indexOf(QStringLiteral("op_version")))
+        , syncStatus(r.indexOf(QStringLiteral("sync_status")))
+        , isSample(r.indexOf(QStringLiteral("is_sample")))
+        , ownerId(r.indexOf(QStringLiteral("owner_id")))
+        , isShared(r.indexOf(QStringLiteral("is_shared")))
+        , permission(r.indexOf(QStringLiteral("permission")))
+    {
+    }
+    int id, notebookId, body, createdAt, updatedAt, modifiedAt, deletedAt, version, opVersion,
+        syncStatus, isSample, ownerId, isShared, permission;
+};
+
+Note readNote(const QSqlQuery &q, const NoteColumns &c)
+{
+    Note n;
+    n.id = q.value(c.id).toString();
+    n.notebookId = q.value(c.notebookId).toString();
+    n.body = q.value(c.body).toString();
+    n.createdAt = fromStoredTimestamp(q.value(c.createdAt).toString());
+    n.updatedAt = fromStoredTimestamp(q.value(c.updatedAt).toString());
+    n.modifiedAt = fromStoredTimestamp(q.value(c.modifiedAt).toString());
+    const QString deleted = q.value(c.deletedAt).toString();
+    if (!deleted.isEmpty())
+        n.deletedAt = fromStoredTimestamp(deleted);
+    n.version = q.value(c.version).toInt();
+    n.opVersion = q.value(c.opVersion).toInt();
+    n.syncStatus = syncStatusFromText(q.value(c.syncStatus).toString());
+    n.isSample = q.value(c.isSample).toBool();
+    n.ownerId = q.value(c.ownerId).toString();
+    n.isShared = q.value(c.isShared).toBool();
+    n.permission = q.value(c.permission).toString();
+    return n;
+}
+
+} // namespace
+
+Note noteFromQuery(const QSqlQuery &query)
+{
+    return readNote(query, NoteColumns(query.record()));
+}
+
+NoteRepository::NoteRepository(Database *database, QObject *parent)
+    : QObject(parent)
+    , m_db(database->db())
+{
+}
+
+QList<Note> NoteRepository::selectNotes(const QString &sql, const QVariantList &binds) const
+{
+    QList<Note> notes;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return notes;
+    for (const QVariant &v : binds)
+        q.addBindValue(v);
+    if (!q.exec())
+        return notes;
+    const NoteColumns columns(q.record());
+    while (q.next())
+        notes.append(readNote(q, columns));
+    return notes;
+}
+
+bool NoteRepository::execWrite(const QString &sql, const QVariantList &binds, const char *context)
+{
+    QSqlQuery q(m_db);
+    bool ok = q.prepare(sql);
+    if (ok) {
+        for (const QVariant &v : binds)
+            q.addBindValue(v);
+        ok = q.exec();
+    }
+    if (!ok && context)
+        qWarning().noquote() << QLatin1String(context) << q.lastError().text();
+    return ok;
+}
+
+QList<Note> NoteRepository::all() const
+{
+    return selectNotes(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+std::optional<Note> NoteRepository::byId(const QString &id) const
+{
+    const QList<Note> notes = selectNotes(QStringLiteral("SELECT * FROM notes WHERE id = ?"), {id});
+    if (notes.isEmpty())
+        return std::nullopt;
+    return notes.first();
+}
+
+QList<Note> NoteRepository::byNotebook(const QString &notebookId) const
+{
+    return selectNotes(
+        QStringLiteral("SELECT * FROM notes WHERE notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC"),
+        {notebookId});
+}
+
+QList<Note> NoteRepository::trashed() const
+{
+    return selectNotes(QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
+}
+
+QList<Note> NoteRepository::pending() const
+{
+    return selectNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));
+}
+
+bool NoteRepository::insert(const Note &note)
+{
+    const QVariantList binds{
+        note.id,
+        note.notebookId.isNull() ? QString(QLatin1String("")) : note.notebookId,
+        note.body,
+        toStoredTimestamp(note.createdAt),
+        toStoredTimestamp(note.updatedAt),
+        toStoredTimestamp(note.modifiedAt),
+        nullableTimestamp(note.deletedAt),
+        note.version,
+        note.opVersion,
+        syncStatusToText(note.syncStatus),
+        note.isSample ? 1 : 0,
+        nullableText(note.ownerId),
+        note.isShared ? 1 : 0,
+        nullableText(note.permission),
+    };
+    if (!execWrite(QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
+                                  "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
+                                  "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                   binds, "NoteRepository::insert failed:"))
+        return false;
+    Q_EMIT notesChanged();
+    return true;
+}
+
+bool NoteRepository::update(const Note &note)
+{
+    const QVariantList binds{
+        note.notebookId.isNull() ? QString(QLatin1String("")) : note.notebookId,
+        note.body,
+        toStoredTimestamp(note.updatedAt),
+        toStoredTimestamp(note.modifiedAt),
+        nullableTimestamp(note.deletedAt),
+        note.version,
+        note.opVersion,
+        syncStatusToText(note.syncStatus),
+        note.isSample ? 1 : 0,
+        nullableText(note.ownerId),
+        note.isShared ? 1 : 0,
+        nullableText(note.permission),
+        note.id,
+    };
+    if (!execWrite(QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, deleted_at=?, "
+                                  "version=?, op_version=?, sync_status=?, is_sample=?, owner_id=?, is_shared=?, "
+                                  "permission=? WHERE id=?"),
+                   binds, "NoteRepository::update failed:"))
+        return false;
+    Q_EMIT notesChanged();
+    return true;
+}
+
+bool NoteRepository::moveToTrash(const QString &id)
+{
+    if (!execWrite(QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"),
+                   {nowStamp(), id}))
+        return false;
+    Q_EMIT noteDeleted(id);
+    Q_EMIT notesChanged();
+    return true;
+}
+
+bool NoteRepository::restore(const QString &id)
+{
+    if (!execWrite(QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"), {id}))
+        return false;
+    Q_EMIT notesChanged();
+    return true;
+}
+
+bool NoteRepository::purge(const QString &id)
+{
+    // With foreign keys on, child rows would make the delete fail and leave the
+    // note in the trash: drop the ones that mean nothing without the note, all
+    // or nothing.
+    m_db.transaction();
+    bool ok = execWrite(QStringLiteral("DELETE FROM note_task_settings WHERE note_id=?"), {id})
+        && execWrite(QStringLiteral("DELETE FROM note_snapshots WHERE note_id=?"), {id})
+        && execWrite(QStringLiteral("DELETE FROM notes WHERE id=?"), {id}, "NoteRepository::purge failed:");
+    if (ok)
+        ok = m_db.commit();
+    if (!ok) {
+        m_db.rollback();
+        return false;
+    }
+    Q_EMIT notePurged(id);
+    Q_EMIT notesChanged();
+    return true;
+}
+
+bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebookId)
+{
+    if (!execWrite(QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
+                   {notebookId.isNull() ? QString(QLatin1String("")) : notebookId, nowStamp(), noteId}))
+        return false;
+    Q_EMIT notesChanged();
+    return true;
+}
+
+bool NoteRepository::markSynced(const QString &id, qint32 version)
+{
+    return execWrite(QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"), {version, id});
+}
+
+QList<Note> NoteRepository::search(const QString &text) const
+{
+    if (text.trimmed().isEmpty())
+        return all();
+    return selectNotes(QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                                      "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
+                       {QString(text + QLatin1Char('*'))});
+}
+
+QHash<QString, int> NoteRepository::countsByNotebook() const
+{
+    QHash<QString, int> counts;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral(
+            "SELECT notebook_id, COUNT(*) AS c FROM notes WHERE deleted_at IS NULL GROUP BY notebook_id")))
+        return counts;
+    int total = 0;
+    while (q.next()) {
+        const int c = q.value(1).toInt();
+        counts.insert(q.value(0).toString(), c);
+        total += c;
+    }
+    counts.insert(QString(), total);
+    return counts;
+}
+
+bool NoteRepository::includeInTodos(const QString &noteId) const
+{
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT include_in_todos FROM note_task_settings WHERE note_id = ?"));
+    q.addBindValue(noteId);
+    if (!q.exec() || !q.next())
+        return true;
+    return q.value(0).toInt() != 0;
+}
+
+bool NoteRepository::setIncludeInTodos(const QString &noteId, bool include)
+{
+    return execWrite(QStringLiteral("INSERT INTO note_task_settings (note_id, include_in_todos) VALUES (?, ?) "
+                                    "ON CONFLICT(note_id) DO UPDATE SET include_in_todos = excluded.include_in_todos"),
+                     {noteId, include ? 1 : 0});
+}
