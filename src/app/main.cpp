@@ -1,10 +1,7 @@
-#include <QApplication>
-#include <QLabel>
+#include "app/application.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QLabel label(QStringLiteral("Lumora Notes"));
-    label.show();
-    return app.exec();
+    Application app(argc, argv);
+    return app.run();
 }

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QApplication>
+#include <QStringList>
+
+#include <functional>
+
+class AppState;
+class MainWindow;
+class SingleInstance;
+
+// What the command line asks for: "--new-note" wins over "--note <id>".
+struct LaunchRequest
+{
+    bool newNote = false;
+    QString noteId;
+
+    static LaunchRequest fromArguments(const QStringList &arguments);
+};
+
+class Application : public QApplication
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char *Version = "1.0.2";
+    static constexpr const char *DisplayName = "Lumora Notes";
+
+    Application(int &argc, char **argv);
+
+    // The whole start-up; returns the process exit code.
+    int run();
+
+    AppState *appState() const { return m_appState; }
+    MainWindow *mainWindow() const { return m_mainWindow; }
+    SingleInstance *singleInstance() const { return m_singleInstance; }
+
+    // How a fatal start-up error reaches the user; tests replace it.
+    using ErrorReporter = std::function<void(const QString &title, const QString &text)>;
+    void setErrorReporter(ErrorReporter reporter) { m_reportError = std::move(reporter); }
+
+    // Runs the start-up up to (not including) the event loop. Returns -1 when
+    // the event loop should follow, otherwise the exit code to return.
+    int startUp();
+
+    void handleMessage(const QString &message);
+
+private:
+    void registerFonts();
+
+    AppState *m_appState = nullptr;
+    MainWindow *m_mainWindow = nullptr;
+    SingleInstance *m_singleInstance = nullptr;
+    ErrorReporter m_reportError;
+};

@@ -1,0 +1,131 @@
+#include "appstate.h"
+
+#include "app/thememanager.h"
+#include "storage/database.h"
+#include "storage/datapaths.h"
+#include "storage/noterepository.h"
+#include "storage/preferencesrepository.h"
+#include "ui/notewindow.h"
+
+#include <QDebug>
+#include <QUuid>
+
+AppState::AppState(QObject *parent)
+    : QObject(parent)
+{
+}
+
+AppState::~AppState()
+{
+    const QList<NoteWindow *> windows = m_noteWindows.values();
+    m_noteWindows.clear();
+    m_noteWindowOrder.clear();
+    for (NoteWindow *window : windows) {
+        disconnect(window, nullptr, this, nullptr);
+        window->close();
+        delete window;
+    }
+}
+
+bool AppState::initialize()
+{
+    m_database = new Database(this);
+    const QString path = databasePath();
+    qInfo().noquote() << "Opening database at:" << path;
+    if (!m_database->open(path) || !m_database->migrate())
+        return false;
+
+    m_notes = new NoteRepository(m_database, this);
+    m_preferences = new PreferencesRepository(m_database, this);
+
+    connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
+    connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
+
+    m_themeManager = new ThemeManager(m_preferences, this);
+    m_themeManager->setMode(m_preferences->getString(QStringLiteral("theme_mode"), QStringLiteral("system")));
+
+    // Selection from the last run is restored silently: nothing listens yet.
+    if (const auto notebookId = m_preferences->value(QStringLiteral("lastNotebookId")))
+        m_currentNotebookId = *notebookId;
+    if (const auto noteId = m_preferences->value(QStringLiteral("lastNoteId")))
+        m_currentNoteId = *noteId;
+
+    Q_EMIT databaseReady();
+    return true;
+}
+
+void AppState::setCurrentNotebookId(const QString &id)
+{
+    if (id == m_currentNotebookId)
+        return;
+    m_currentNotebookId = id;
+    if (m_preferences)
+        m_preferences->setString(QStringLiteral("lastNotebookId"), id);
+    Q_EMIT currentNotebookChanged(id);
+}
+
+void AppState::setCurrentNoteId(const QString &id)
+{
+    if (id == m_currentNoteId)
+        return;
+    m_currentNoteId = id;
+    if (m_preferences)
+        m_preferences->setString(QStringLiteral("lastNoteId"), id);
+    Q_EMIT currentNoteChanged(id);
+}
+
+void AppState::refreshCanShare()
+{
+    // No account client yet: the session always behaves as signed out.
+    if (m_canShare) {
+        m_canShare = false;
+        Q_EMIT canShareChanged(false);
+    }
+}
+
+NoteWindow *AppState::newNoteWindow()
+{
+    if (!m_notes)
+        return nullptr;
+    Note note;
+    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    note.notebookId = m_currentNotebookId;
+    note.body = emptyNoteBody();
+    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    if (!m_notes->insert(note))
+        return nullptr;
+    return showNoteWindow(note.id);
+}
+
+void AppState::openNoteWindow(const QString &noteId)
+{
+    showNoteWindow(noteId);
+}
+
+NoteWindow *AppState::showNoteWindow(const QString &noteId)
+{
+    NoteWindow *window = m_noteWindows.value(noteId);
+    if (!window) {
+        window = new NoteWindow(this, noteId);
+        m_noteWindows.insert(noteId, window);
+        m_noteWindowOrder.append(noteId);
+        connect(window, &NoteWindow::windowClosed, this, [this](const QString &id) {
+            m_noteWindows.remove(id);
+            m_noteWindowOrder.removeAll(id);
+        });
+        window->show();
+    }
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+QStringList AppState::openNoteWindowIds() const
+{
+    return m_noteWindowOrder;
+}
+
+void AppState::notifyNoteUpdated(const QString &noteId, QObject *source)
+{
+    Q_EMIT noteUpdatedExternally(noteId, source);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+class Database;
+class NoteRepository;
+class NoteWindow;
+class PreferencesRepository;
+class ThemeManager;
+
+// Owns the database, the repositories and the services for the life of the
+// run, and holds the user's selection. Windows reach everything through it.
+class AppState : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AppState(QObject *parent = nullptr);
+    ~AppState() override;
+
+    // False when the database cannot be opened or migrated.
+    bool initialize();
+
+    Database *database() const { return m_database; }
+    NoteRepository *notes() const { return m_notes; }
+    PreferencesRepository *preferences() const { return m_preferences; }
+    ThemeManager *themeManager() const { return m_themeManager; }
+
+    QString currentNotebookId() const { return m_currentNotebookId; }
+    QString currentNoteId() const { return m_currentNoteId; }
+    void setCurrentNotebookId(const QString &id);
+    void setCurrentNoteId(const QString &id);
+
+    // Sharing needs a signed-in account in a group of two or more.
+    bool canShare() const { return m_canShare; }
+    void refreshCanShare();
+
+    NoteWindow *newNoteWindow();
+    void openNoteWindow(const QString &noteId);
+    QStringList openNoteWindowIds() const;
+    NoteWindow *noteWindow(const QString &noteId) const { return m_noteWindows.value(noteId); }
+
+    void notifyNoteUpdated(const QString &noteId, QObject *source);
+
+Q_SIGNALS:
+    void databaseReady();
+    void currentNotebookChanged(const QString &notebookId);
+    void currentNoteChanged(const QString &noteId);
+    void notesChanged();
+    void notebooksChanged();
+    void canShareChanged(bool canShare);
+    void noteUpdatedExternally(const QString &noteId, QObject *source);
+    void noteDeletedExternally(const QString &noteId);
+
+private:
+    NoteWindow *showNoteWindow(const QString &noteId);
+
+    Database *m_database = nullptr;
+    NoteRepository *m_notes = nullptr;
+    PreferencesRepository *m_preferences = nullptr;
+    ThemeManager *m_themeManager = nullptr;
+
+    QString m_currentNotebookId;
+    QString m_currentNoteId;
+    bool m_canShare = false;
+    QHash<QString, NoteWindow *> m_noteWindows;
+    // Opening order, so the windows come back in the same order next start.
+    QStringList m_noteWindowOrder;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QMainWindow>
+
+class AppState;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QStandardItemModel;
+class QTimer;
+
+// The main window: a searchable list of notes.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(AppState *state, QWidget *parent = nullptr);
+
+    void showAndActivate();
+
+private:
+    void refresh();
+
+    AppState *m_state;
+    QLineEdit *m_search;
+    QListView *m_list;
+    QStandardItemModel *m_model;
+    QLabel *m_count;
+    QTimer *m_searchDebounce;
+};
