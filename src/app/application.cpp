@@ -101,9 +101,18 @@ int Application::run()
     if (early >= 0)
         return early;
     const int code = exec();
+    shutDown();
+    return code;
+}
+
+void Application::shutDown()
+{
     delete m_mainWindow;
     m_mainWindow = nullptr;
-    return code;
+    delete m_appState;
+    m_appState = nullptr;
+    delete m_singleInstance;
+    m_singleInstance = nullptr;
 }
 
 void Application::handleMessage(const QString &message)

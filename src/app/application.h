@@ -45,6 +45,9 @@ public:
 
     void handleMessage(const QString &message);
 
+    // Closes the windows and releases the state and the instance guard.
+    void shutDown();
+
 private:
     void registerFonts();
 

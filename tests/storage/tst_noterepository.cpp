@@ -1,0 +1,388 @@
+#include "storage/database.h"
+#include "storage/datapaths.h"
+#include "storage/noterepository.h"
+
+#include "testmain.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include <memory>
+
+namespace {
+
+// One text insert and one "\n" insert per line, the way the editor saves.
+QString body(const QString &text)
+{
+    QJsonArray ops;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (!line.isEmpty())
+            ops.append(QJsonObject{{QStringLiteral("insert"), line}});
+        ops.append(QJsonObject{{QStringLiteral("insert"), QStringLiteral("\n")}});
+    }
+    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+}
+
+Note makeNote(const QString &id, const QString &text, const QString &notebookId = QString(),
+              const QDateTime &updated = QDateTime::currentDateTimeUtc())
+{
+    Note note;
+    note.id = id;
+    note.notebookId = notebookId;
+    note.body = body(text);
+    note.createdAt = note.updatedAt = note.modifiedAt = updated;
+    return note;
+}
+
+QStringList ids(const QList<Note> &notes)
+{
+    QStringList result;
+    for (const Note &note : notes)
+        result << note.id;
+    return result;
+}
+
+} // namespace
+
+class TestNoteRepository : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void roundTripsEveryField();
+    void listsExcludeTrash();
+    void search_data();
+    void search();
+    void searchSyntaxErrorIsSilent();
+    void searchRanksBestFirst();
+    void countsByNotebook();
+    void trashRestorePurgeSignals();
+    void purgeRemovesDependentRows();
+    void moveToNotebookKeepsContentStamp();
+    void markSyncedSetsVersionQuietly();
+    void includeInTodos();
+    void derivedTexts_data();
+    void derivedTexts();
+    void failedWritesReport();
+
+private:
+    std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
+    std::unique_ptr<Database> m_database;
+    std::unique_ptr<NoteRepository> m_notes;
+};
+
+void TestNoteRepository::init()
+{
+    m_dir = std::make_unique<LumoraTest::ScopedDataDir>();
+    m_database = std::make_unique<Database>();
+    QVERIFY(m_database->open(databasePath()));
+    QVERIFY(m_database->migrate());
+    m_notes = std::make_unique<NoteRepository>(m_database.get());
+}
+
+void TestNoteRepository::cleanup()
+{
+    m_notes.reset();
+    m_database.reset();
+    m_dir.reset();
+}
+
+void TestNoteRepository::roundTripsEveryField()
+{
+    Note note = makeNote(QStringLiteral("a"), QStringLiteral("Title\nBody"), QStringLiteral("nb"));
+    note.createdAt = QDateTime(QDate(2024, 5, 1), QTime(9, 30, 0, 123), Qt::UTC);
+    note.updatedAt = note.createdAt.addSecs(60);
+    note.modifiedAt = note.createdAt.addSecs(120);
+    note.deletedAt = note.createdAt.addDays(1);
+    note.version = 4;
+    note.opVersion = 9;
+    note.syncStatus = SyncStatus::Conflict;
+    note.isSample = true;
+    note.ownerId = QStringLiteral("owner");
+    note.isShared = true;
+    note.permission = QStringLiteral("write");
+    QVERIFY(m_notes->insert(note));
+
+    const std::optional<Note> read = m_notes->byId(QStringLiteral("a"));
+    QVERIFY(read);
+    QCOMPARE(read->notebookId, note.notebookId);
+    QCOMPARE(read->body, note.body);
+    QCOMPARE(read->createdAt, note.createdAt);
+    QCOMPARE(read->updatedAt, note.updatedAt);
+    QCOMPARE(read->modifiedAt, note.modifiedAt);
+    QCOMPARE(read->deletedAt, note.deletedAt);
+    QCOMPARE(read->version, 4);
+    QCOMPARE(read->opVersion, 9);
+    QCOMPARE(read->syncStatus, SyncStatus::Conflict);
+    QVERIFY(read->isSample && read->isShared);
+    QCOMPARE(read->ownerId, note.ownerId);
+    QCOMPARE(read->permission, note.permission);
+
+    QSqlQuery q(m_database->db());
+    QVERIFY(q.exec(QStringLiteral("SELECT created_at, deleted_at FROM notes WHERE id = 'a'")) && q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("2024-05-01T09:30:00.123Z"));
+
+    // Empty optional texts are stored as NULL and read back empty.
+    Note plain = makeNote(QStringLiteral("b"), QStringLiteral("x"));
+    QVERIFY(m_notes->insert(plain));
+    QVERIFY(q.exec(QStringLiteral("SELECT owner_id IS NULL, permission IS NULL, deleted_at IS NULL, notebook_id "
+                                  "FROM notes WHERE id = 'b'"))
+            && q.next());
+    QVERIFY(q.value(0).toBool() && q.value(1).toBool() && q.value(2).toBool());
+    QCOMPARE(q.value(3).toString(), QString());
+    QVERIFY(!m_notes->byId(QStringLiteral("b"))->deletedAt);
+    QVERIFY(!m_notes->byId(QStringLiteral("missing")));
+
+    // Unknown status text reads as pending.
+    QVERIFY(q.exec(QStringLiteral("UPDATE notes SET sync_status = 'weird' WHERE id = 'b'")));
+    QCOMPARE(m_notes->byId(QStringLiteral("b"))->syncStatus, SyncStatus::Pending);
+}
+
+void TestNoteRepository::listsExcludeTrash()
+{
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("old"), QStringLiteral("gamma old"), QStringLiteral("A"), t.addDays(-2))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("new"), QStringLiteral("gamma new"), QStringLiteral("A"), t)));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("gone"), QStringLiteral("gamma gone"), QStringLiteral("A"), t.addDays(-1))));
+    QVERIFY(m_database->db().exec(QStringLiteral("UPDATE notes SET sync_status='synced'")).lastError().type()
+            == QSqlError::NoError);
+    QVERIFY(m_notes->moveToTrash(QStringLiteral("gone")));
+
+    QCOMPARE(ids(m_notes->all()), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
+    QCOMPARE(ids(m_notes->byNotebook(QStringLiteral("A"))), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
+    QCOMPARE(ids(m_notes->search(QStringLiteral("gamma"))).size(), 2);
+    QCOMPARE(ids(m_notes->trashed()), QStringList{QStringLiteral("gone")});
+    QCOMPARE(ids(m_notes->pending()), QStringList{QStringLiteral("gone")});
+}
+
+void TestNoteRepository::search_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList all{QStringLiteral("apple"), QStringLiteral("banana"), QStringLiteral("cherry")};
+    QTest::newRow("whole word") << QStringLiteral("orchard") << QStringList{QStringLiteral("apple")};
+    QTest::newRow("word start") << QStringLiteral("orch") << QStringList{QStringLiteral("apple")};
+    QTest::newRow("case-insensitive") << QStringLiteral("ORCHARD") << QStringList{QStringLiteral("apple")};
+    QTest::newRow("two words, last as prefix") << QStringLiteral("yellow curv")
+                                               << QStringList{QStringLiteral("banana")};
+    QTest::newRow("OR operator passes through") << QStringLiteral("orchard OR stone")
+                                                << QStringList{QStringLiteral("apple"), QStringLiteral("cherry")};
+    QTest::newRow("NOT operator passes through") << QStringLiteral("fruit NOT yellow")
+                                                 << QStringList{QStringLiteral("apple"), QStringLiteral("cherry")};
+    QTest::newRow("phrase") << QStringLiteral("\"red stone\"") << QStringList{QStringLiteral("cherry")};
+    QTest::newRow("middle of word does not match") << QStringLiteral("chard") << QStringList{};
+    QTest::newRow("only spaces lists everything") << QStringLiteral("   ") << all;
+    QTest::newRow("empty lists everything") << QString() << all;
+    QTest::newRow("Delta keys match every note") << QStringLiteral("insert") << all;
+    QTest::newRow("trashed note never found") << QStringLiteral("durian") << QStringList{};
+}
+
+void TestNoteRepository::search()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, expected);
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("apple"), QStringLiteral("Apple\nfruit from the orchard"), {}, t)));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("banana"), QStringLiteral("Banana\nyellow curved fruit"), {}, t.addSecs(-1))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("cherry"), QStringLiteral("Cherry\nfruit with a red stone"), {}, t.addSecs(-2))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("durian"), QStringLiteral("Durian smells"), {}, t.addSecs(-3))));
+    QVERIFY(m_notes->moveToTrash(QStringLiteral("durian")));
+
+    QStringList found = ids(m_notes->search(query));
+    found.sort();
+    QCOMPARE(found, expected);
+}
+
+void TestNoteRepository::searchSyntaxErrorIsSilent()
+{
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("quoted \"text\" here"))));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+    QCOMPARE(m_notes->search(QStringLiteral("\"unbalanced")).size(), 0);
+    QCOMPARE(m_notes->search(QStringLiteral("AND")).size(), 0);
+    QCOMPARE(m_notes->search(QStringLiteral("body:(")).size(), 0);
+    // The repository still works afterwards.
+    QCOMPARE(m_notes->search(QStringLiteral("quot")).size(), 1);
+}
+
+void TestNoteRepository::searchRanksBestFirst()
+{
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    // Newest first by date, but the older notes mention the word more often.
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("once"), QStringLiteral("kiwi and many other words to dilute the "
+                                                                            "match in a longer note body"), {}, t)));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("thrice"), QStringLiteral("kiwi kiwi kiwi"), {}, t.addDays(-2))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("twice"), QStringLiteral("kiwi tart kiwi jam"), {}, t.addDays(-1))));
+    QCOMPARE(ids(m_notes->search(QStringLiteral("kiwi"))),
+             (QStringList{QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once")}));
+}
+
+void TestNoteRepository::countsByNotebook()
+{
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a1"), QStringLiteral("x"), QStringLiteral("A"))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a2"), QStringLiteral("x"), QStringLiteral("A"))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a3"), QStringLiteral("x"), QStringLiteral("A"))));
+    QVERIFY(m_notes->moveToTrash(QStringLiteral("a3")));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(m_notes->insert(makeNote(QStringLiteral("n%1").arg(i), QStringLiteral("x"))));
+
+    const QHash<QString, int> counts = m_notes->countsByNotebook();
+    QCOMPARE(counts.size(), 2);
+    QCOMPARE(counts.value(QStringLiteral("A")), 2);
+    QCOMPARE(counts.value(QString()), 5);
+
+    // With no notebook-less notes the empty key still holds the total.
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(m_notes->moveToNotebook(QStringLiteral("n%1").arg(i), QStringLiteral("B")));
+    QCOMPARE(m_notes->countsByNotebook().value(QString()), 5);
+    QCOMPARE(m_notes->countsByNotebook().value(QStringLiteral("B")), 3);
+}
+
+void TestNoteRepository::trashRestorePurgeSignals()
+{
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("x"))));
+    QVERIFY(m_notes->markSynced(QStringLiteral("a"), 3));
+
+    QStringList order;
+    connect(m_notes.get(), &NoteRepository::notesChanged, this, [&order] { order << QStringLiteral("changed"); });
+    connect(m_notes.get(), &NoteRepository::noteDeleted, this,
+            [&order](const QString &id) { order << QStringLiteral("deleted:") + id; });
+    connect(m_notes.get(), &NoteRepository::notePurged, this,
+            [&order](const QString &id) { order << QStringLiteral("purged:") + id; });
+
+    QVERIFY(m_notes->moveToTrash(QStringLiteral("a")));
+    std::optional<Note> note = m_notes->byId(QStringLiteral("a"));
+    QVERIFY(note->deletedAt);
+    QVERIFY(qAbs(note->deletedAt->secsTo(QDateTime::currentDateTimeUtc())) < 5);
+    QCOMPARE(note->syncStatus, SyncStatus::Pending);
+    QCOMPARE(note->version, 3);
+
+    QVERIFY(m_notes->restore(QStringLiteral("a")));
+    QVERIFY(!m_notes->byId(QStringLiteral("a"))->deletedAt);
+    QVERIFY(m_notes->purge(QStringLiteral("a")));
+    QVERIFY(!m_notes->byId(QStringLiteral("a")));
+
+    QCOMPARE(order, (QStringList{QStringLiteral("deleted:a"), QStringLiteral("changed"), QStringLiteral("changed"),
+                                 QStringLiteral("purged:a"), QStringLiteral("changed")}));
+}
+
+void TestNoteRepository::purgeRemovesDependentRows()
+{
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("x"))));
+    QVERIFY(m_notes->setIncludeInTodos(QStringLiteral("a"), false));
+    QSqlQuery q(m_database->db());
+    QVERIFY(q.exec(QStringLiteral("INSERT INTO note_snapshots (id, note_id, version, body, created_at) "
+                                  "VALUES ('s1', 'a', 1, '[]', '2024-01-01T00:00:00.000Z')")));
+    QVERIFY(m_notes->purge(QStringLiteral("a")));
+    QVERIFY(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM note_snapshots) + "
+                                  "(SELECT COUNT(*) FROM note_task_settings)"))
+            && q.next());
+    QCOMPARE(q.value(0).toInt(), 0);
+    QCOMPARE(m_notes->search(QStringLiteral("x")).size(), 0);
+}
+
+void TestNoteRepository::moveToNotebookKeepsContentStamp()
+{
+    const QDateTime then = QDateTime(QDate(2023, 3, 3), QTime(3, 3), Qt::UTC);
+    Note note = makeNote(QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("A"), then);
+    note.syncStatus = SyncStatus::Synced;
+    QVERIFY(m_notes->insert(note));
+
+    QVERIFY(m_notes->moveToNotebook(QStringLiteral("a"), QString()));
+    const Note moved = *m_notes->byId(QStringLiteral("a"));
+    QCOMPARE(moved.notebookId, QString());
+    QCOMPARE(moved.updatedAt, then);
+    QVERIFY(moved.modifiedAt > then);
+    QCOMPARE(moved.version, 1);
+    QCOMPARE(moved.syncStatus, SyncStatus::Pending);
+    QCOMPARE(m_notes->countsByNotebook().value(QString()), 1);
+}
+
+void TestNoteRepository::markSyncedSetsVersionQuietly()
+{
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("x"))));
+    QSignalSpy changed(m_notes.get(), &NoteRepository::notesChanged);
+    QVERIFY(m_notes->markSynced(QStringLiteral("a"), 12));
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(m_notes->byId(QStringLiteral("a"))->version, 12);
+    QCOMPARE(m_notes->byId(QStringLiteral("a"))->syncStatus, SyncStatus::Synced);
+    QVERIFY(m_notes->pending().isEmpty());
+}
+
+void TestNoteRepository::includeInTodos()
+{
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("x"))));
+    QVERIFY(m_notes->includeInTodos(QStringLiteral("a")));
+    QVERIFY(m_notes->setIncludeInTodos(QStringLiteral("a"), false));
+    QVERIFY(!m_notes->includeInTodos(QStringLiteral("a")));
+    QVERIFY(m_notes->setIncludeInTodos(QStringLiteral("a"), true));
+    QVERIFY(m_notes->includeInTodos(QStringLiteral("a")));
+}
+
+void TestNoteRepository::derivedTexts_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("preview");
+
+    const QString line200(200, QLatin1Char('w'));
+    QTest::newRow("empty") << QString() << QString() << QString() << QString();
+    QTest::newRow("empty document") << emptyNoteBody() << QStringLiteral("\n") << QString() << QString();
+    QTest::newRow("title and lines")
+        << QStringLiteral("[{\"insert\":\"  Shopping \\n\"},{\"insert\":\"milk\",\"attributes\":{\"bold\":true}},"
+                          "{\"insert\":\"\\n\",\"attributes\":{\"list\":\"bullet\"}},{\"insert\":\"eggs\\n\\n\"}]")
+        << QStringLiteral("  Shopping \nmilk\neggs\n\n") << QStringLiteral("Shopping") << QStringLiteral("milk eggs");
+    QTest::newRow("embeds contribute nothing")
+        << QStringLiteral("[{\"insert\":\"A\\n\"},{\"insert\":{\"divider\":true}},{\"insert\":\"\\nB\\n\"}]")
+        << QStringLiteral("A\n\nB\n") << QStringLiteral("A") << QStringLiteral("B");
+    QTest::newRow("no newline") << QStringLiteral("[{\"insert\":\" lone \"}]") << QStringLiteral(" lone ")
+                                << QStringLiteral("lone") << QString();
+    QTest::newRow("legacy plain text") << QStringLiteral("Old note\nsecond line") << QStringLiteral("Old note\nsecond line")
+                                       << QStringLiteral("Old note") << QStringLiteral("second line");
+    QTest::newRow("JSON object is plain text") << QStringLiteral("{\"insert\":\"x\"}")
+                                               << QStringLiteral("{\"insert\":\"x\"}")
+                                               << QStringLiteral("{\"insert\":\"x\"}") << QString();
+    QTest::newRow("long second line is cut to 120 plus dots")
+        << QStringLiteral("[{\"insert\":\"T\\n%1\\n\"}]").arg(line200) << QStringLiteral("T\n%1\n").arg(line200)
+        << QStringLiteral("T") << QString(line200.left(120) + QStringLiteral("..."));
+    QTest::newRow("exactly 120 is not cut")
+        << QStringLiteral("[{\"insert\":\"T\\n%1\"}]").arg(line200.left(120)) << QStringLiteral("T\n%1").arg(line200.left(120))
+        << QStringLiteral("T") << line200.left(120);
+    QTest::newRow("non-string inserts and non-objects skipped")
+        << QStringLiteral("[1,\"x\",{\"insert\":5},{\"insert\":\"\u00e9t\u00e9 \U0001F600\\n\"}]")
+        << QStringLiteral("\u00e9t\u00e9 \U0001F600\n") << QStringLiteral("\u00e9t\u00e9 \U0001F600") << QString();
+}
+
+void TestNoteRepository::derivedTexts()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, plain);
+    QFETCH(QString, title);
+    QFETCH(QString, preview);
+    QCOMPARE(deltaToPlainText(body), plain);
+    QCOMPARE(noteTitle(body), title);
+    QCOMPARE(notePreview(body), preview);
+}
+
+void TestNoteRepository::failedWritesReport()
+{
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("x"))));
+    QSignalSpy changed(m_notes.get(), &NoteRepository::notesChanged);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::insert failed: ")));
+    QVERIFY(!m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("duplicate id"))));
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(m_notes->byId(QStringLiteral("a"))->body, body(QStringLiteral("x")));
+}
+
+LUMORA_TEST_MAIN(TestNoteRepository)
+#include "tst_noterepository.moc"
