@@ -55,10 +55,9 @@ void Application::registerFonts()
     setFont(interfaceFont);
 }
 
-int Application::startUp()
+int Application::startUp(const QStringList &args)
 {
     m_singleInstance = new SingleInstance(QString::fromLatin1(SingleInstance::DefaultServerName), this);
-    const QStringList args = arguments();
     if (!m_singleInstance->tryRun(SingleInstance::messageForArguments(args)))
         return 0;
 
@@ -97,7 +96,7 @@ int Application::startUp()
 
 int Application::run()
 {
-    const int early = startUp();
+    const int early = startUp(arguments());
     if (early >= 0)
         return early;
     const int code = exec();

@@ -39,9 +39,10 @@ public:
     using ErrorReporter = std::function<void(const QString &title, const QString &text)>;
     void setErrorReporter(ErrorReporter reporter) { m_reportError = std::move(reporter); }
 
-    // Runs the start-up up to (not including) the event loop. Returns -1 when
-    // the event loop should follow, otherwise the exit code to return.
-    int startUp();
+    // Runs the start-up for these arguments (program first) up to, not
+    // including, the event loop. Returns -1 when the event loop should follow,
+    // otherwise the exit code to return.
+    int startUp(const QStringList &arguments);
 
     void handleMessage(const QString &message);
 

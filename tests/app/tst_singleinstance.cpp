@@ -1,0 +1,198 @@
+#include "app/singleinstance.h"
+#include "storage/database.h"
+#include "storage/datapaths.h"
+#include "storage/noterepository.h"
+
+#include "testmain.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+
+namespace {
+
+QString socketPath()
+{
+    return QDir::tempPath() + QLatin1Char('/') + QLatin1String(SingleInstance::DefaultServerName);
+}
+
+// Launches the real program as a second instance and returns its exit code.
+int launchSecond(const QStringList &arguments, qint64 *elapsedMs)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(LUMORA_APP_BINARY));
+    process.setArguments(arguments);
+    QElapsedTimer timer;
+    timer.start();
+    process.start();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    *elapsedMs = timer.elapsed();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+}
+
+bool waitForSocketFile()
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 15000) {
+        if (QFileInfo::exists(socketPath()))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void messageForArguments_data();
+    void messageForArguments();
+    void handsOverToRealSecondLaunch_data();
+    void handsOverToRealSecondLaunch();
+    void staleSocketDoesNotBlock();
+    void realFirstInstanceActsOnNewNote();
+};
+
+void TestSingleInstance::messageForArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    const QString app = QStringLiteral("lumora-notes");
+    QTest::newRow("nothing") << QStringList{app} << QStringLiteral("focus");
+    QTest::newRow("new note") << QStringList{app, QStringLiteral("--new-note")} << QStringLiteral("new-note");
+    QTest::newRow("note with id") << QStringList{app, QStringLiteral("--note"), QStringLiteral("abc")}
+                                  << QStringLiteral("note:abc");
+    QTest::newRow("note as last argument") << QStringList{app, QStringLiteral("--note")} << QStringLiteral("focus");
+    QTest::newRow("new note wins") << QStringList{app, QStringLiteral("--note"), QStringLiteral("abc"),
+                                                  QStringLiteral("--new-note")}
+                                   << QStringLiteral("new-note");
+    QTest::newRow("first --note with a value wins")
+        << QStringList{app, QStringLiteral("--x"), QStringLiteral("--note"), QStringLiteral("one"),
+                       QStringLiteral("--note"), QStringLiteral("two")}
+        << QStringLiteral("note:one");
+    QTest::newRow("program name is not an argument") << QStringList{QStringLiteral("--note"), QStringLiteral("x")}
+                                                     << QStringLiteral("focus");
+    QTest::newRow("other arguments ignored") << QStringList{app, QStringLiteral("--verbose")}
+                                             << QStringLiteral("focus");
+}
+
+void TestSingleInstance::messageForArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QCOMPARE(SingleInstance::messageForArguments(arguments), message);
+}
+
+void TestSingleInstance::handsOverToRealSecondLaunch_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("received");
+
+    // The closing socket always follows with an empty message (bring to front).
+    QTest::newRow("new note") << QStringList{QStringLiteral("--new-note")}
+                              << QStringList{QStringLiteral("new-note"), QString()};
+    QTest::newRow("note id") << QStringList{QStringLiteral("--note"), QStringLiteral("3f2a")}
+                             << QStringList{QStringLiteral("note:3f2a"), QString()};
+    QTest::newRow("nothing") << QStringList{} << QStringList{QStringLiteral("focus"), QString()};
+}
+
+void TestSingleInstance::handsOverToRealSecondLaunch()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, received);
+
+    LumoraTest::ScopedDataDir dir;
+    SingleInstance first;
+    QVERIFY(first.tryRun(QStringLiteral("focus")));
+    QVERIFY(first.isListening());
+    QStringList messages;
+    connect(&first, &SingleInstance::messageReceived, this, [&messages](const QString &m) { messages << m; });
+
+    qint64 elapsed = 0;
+    // Run the child while our event loop keeps serving the socket.
+    QProcess process;
+    process.setProgram(QStringLiteral(LUMORA_APP_BINARY));
+    process.setArguments(arguments);
+    QElapsedTimer timer;
+    timer.start();
+    process.start();
+    QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10000);
+    elapsed = timer.elapsed();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    qInfo("second launch handed over and exited in %lld ms", elapsed);
+    QTRY_COMPARE(messages, received);
+    // The second launch opened no database of its own.
+    QVERIFY(QDir(dir.path()).entryList({QStringLiteral("*.db")}).isEmpty());
+}
+
+void TestSingleInstance::staleSocketDoesNotBlock()
+{
+    LumoraTest::ScopedDataDir dir;
+    QProcess crashed;
+    crashed.setProgram(QStringLiteral(LUMORA_APP_BINARY));
+    crashed.start();
+    QVERIFY(crashed.waitForStarted());
+    QVERIFY(waitForSocketFile());
+    crashed.kill(); // SIGKILL: the socket file stays behind
+    QVERIFY(crashed.waitForFinished());
+    QVERIFY(QFileInfo::exists(socketPath()));
+
+    SingleInstance guard;
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("SingleInstance")));
+    QVERIFY(guard.tryRun(QStringLiteral("focus")));
+    QVERIFY(guard.isListening());
+
+    // And it really serves the next launch.
+    QSignalSpy received(&guard, &SingleInstance::messageReceived);
+    qint64 elapsed = 0;
+    QProcess second;
+    second.setProgram(QStringLiteral(LUMORA_APP_BINARY));
+    second.setArguments({QStringLiteral("--new-note")});
+    second.start();
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY(received.count() >= 1);
+    QCOMPARE(received.first().first().toString(), QStringLiteral("new-note"));
+    Q_UNUSED(elapsed)
+}
+
+void TestSingleInstance::realFirstInstanceActsOnNewNote()
+{
+    LumoraTest::ScopedDataDir dir;
+    QProcess first;
+    first.setProgram(QStringLiteral(LUMORA_APP_BINARY));
+    first.start();
+    QVERIFY(first.waitForStarted());
+    QVERIFY(waitForSocketFile());
+
+    qint64 elapsed = 0;
+    QCOMPARE(launchSecond({QStringLiteral("--new-note")}, &elapsed), 0);
+    qInfo("second launch exited in %lld ms", elapsed);
+
+    Database database;
+    QVERIFY(database.open(databasePath()));
+    NoteRepository notes(&database);
+    QTRY_COMPARE_WITH_TIMEOUT(notes.all().size(), 1, 10000);
+    QCOMPARE(notes.all().first().body, emptyNoteBody());
+    QCOMPARE(first.state(), QProcess::Running);
+
+    first.terminate();
+    if (!first.waitForFinished(5000))
+        first.kill();
+}
+
+LUMORA_TEST_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"

@@ -1,0 +1,184 @@
+#include "app/application.h"
+#include "app/appstate.h"
+#include "app/singleinstance.h"
+#include "storage/database.h"
+#include "storage/datapaths.h"
+#include "storage/noterepository.h"
+#include "storage/preferencesrepository.h"
+#include "ui/mainwindow.h"
+#include "ui/notewindow.h"
+
+#include "testenvironment.h"
+
+#include <QFile>
+#include <QTest>
+
+// Drives the real start-up sequence of the application object in-process.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestStartup(Application *app)
+        : m_app(app)
+    {
+    }
+
+private Q_SLOTS:
+    void cleanup();
+
+    void databaseErrorEndsWithCode1();
+    void plainStartShowsMainWindow();
+    void startMinimizedShowsNothing();
+    void noteArgumentShowsOnlyThatNote();
+    void newNoteWinsOverNote();
+    void restoresNoteWindowsOnce();
+    void messages_data();
+    void messages();
+
+private:
+    void setPreference(const QString &key, const QString &value);
+    int start(const QStringList &arguments);
+
+    Application *m_app;
+    QList<QPair<QString, QString>> m_errors;
+};
+
+void TestStartup::cleanup()
+{
+    m_app->shutDown();
+    m_errors.clear();
+}
+
+void TestStartup::setPreference(const QString &key, const QString &value)
+{
+    Database database;
+    QVERIFY(database.open(databasePath()) && database.migrate());
+    PreferencesRepository(&database).setString(key, value);
+}
+
+int TestStartup::start(const QStringList &arguments)
+{
+    m_app->setErrorReporter([this](const QString &title, const QString &text) { m_errors.append({title, text}); });
+    return m_app->startUp(QStringList{QStringLiteral("lumora-notes")} + arguments);
+}
+
+void TestStartup::databaseErrorEndsWithCode1()
+{
+    LumoraTest::ScopedDataDir dir;
+    QFile blocker(dir.path() + QStringLiteral("/not-a-folder"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString dataDir = blocker.fileName() + QStringLiteral("/data");
+    qputenv("NOTES_DATA_DIR", dataDir.toUtf8());
+
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open database:")));
+    QCOMPARE(start({}), 1);
+    QCOMPARE(m_errors.size(), 1);
+    QCOMPARE(m_errors.first().first, QStringLiteral("Database Error"));
+    QCOMPARE(m_errors.first().second, QStringLiteral("Failed to initialize the database.\n\nData directory: %1\n\n"
+                                                     "Please check file permissions and try again.")
+                                          .arg(dataDir));
+    QVERIFY(!m_app->mainWindow());
+}
+
+void TestStartup::plainStartShowsMainWindow()
+{
+    LumoraTest::ScopedDataDir dir;
+    QCOMPARE(start({}), -1);
+    QVERIFY(m_errors.isEmpty());
+    QVERIFY(m_app->mainWindow());
+    QVERIFY(m_app->mainWindow()->isVisible());
+    QCOMPARE(m_app->mainWindow()->windowTitle(), QStringLiteral("Lumora Notes"));
+    QVERIFY(m_app->singleInstance()->isListening());
+}
+
+void TestStartup::startMinimizedShowsNothing()
+{
+    LumoraTest::ScopedDataDir dir;
+    setPreference(QStringLiteral("start_minimized"), QStringLiteral("1"));
+    QCOMPARE(start({}), -1);
+    QVERIFY(!m_app->mainWindow()->isVisible());
+    QVERIFY(m_app->appState()->openNoteWindowIds().isEmpty());
+}
+
+void TestStartup::noteArgumentShowsOnlyThatNote()
+{
+    LumoraTest::ScopedDataDir dir;
+    QCOMPARE(start({QStringLiteral("--note"), QStringLiteral("abc")}), -1);
+    QVERIFY(!m_app->mainWindow()->isVisible());
+    QCOMPARE(m_app->appState()->openNoteWindowIds(), QStringList{QStringLiteral("abc")});
+    QVERIFY(m_app->appState()->noteWindow(QStringLiteral("abc"))->isVisible());
+}
+
+void TestStartup::newNoteWinsOverNote()
+{
+    LumoraTest::ScopedDataDir dir;
+    QCOMPARE(start({QStringLiteral("--note"), QStringLiteral("abc"), QStringLiteral("--new-note")}), -1);
+    const QStringList open = m_app->appState()->openNoteWindowIds();
+    QCOMPARE(open.size(), 1);
+    QVERIFY(open.first() != QLatin1String("abc"));
+    QVERIFY(m_app->appState()->notes()->byId(open.first()));
+    QVERIFY(!m_app->mainWindow()->isVisible());
+}
+
+void TestStartup::restoresNoteWindowsOnce()
+{
+    LumoraTest::ScopedDataDir dir;
+    setPreference(QStringLiteral("restore_note_windows"), QStringLiteral("first,,second"));
+    QCOMPARE(start({}), -1);
+    QCOMPARE(m_app->appState()->openNoteWindowIds(), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+    QVERIFY(!m_app->appState()->preferences()->value(QStringLiteral("restore_note_windows")));
+    QVERIFY(m_app->mainWindow()->isVisible());
+}
+
+void TestStartup::messages_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("expectNewNote");
+    QTest::addColumn<QString>("expectWindowFor");
+    QTest::addColumn<bool>("expectMainShown");
+
+    QTest::newRow("new-note") << QStringLiteral("new-note") << true << QString() << false;
+    QTest::newRow("note:id") << QStringLiteral("note:xyz") << false << QStringLiteral("xyz") << false;
+    QTest::newRow("note id keeps colons") << QStringLiteral("note:a:b") << false << QStringLiteral("a:b") << false;
+    QTest::newRow("focus") << QStringLiteral("focus") << false << QString() << true;
+    QTest::newRow("empty") << QString() << false << QString() << true;
+    QTest::newRow("unknown") << QStringLiteral("NOTE:xyz") << false << QString() << true;
+}
+
+void TestStartup::messages()
+{
+    QFETCH(QString, message);
+    QFETCH(bool, expectNewNote);
+    QFETCH(QString, expectWindowFor);
+    QFETCH(bool, expectMainShown);
+
+    LumoraTest::ScopedDataDir dir;
+    setPreference(QStringLiteral("start_minimized"), QStringLiteral("1"));
+    QCOMPARE(start({}), -1);
+    QVERIFY(!m_app->mainWindow()->isVisible());
+
+    Q_EMIT m_app->singleInstance()->messageReceived(message);
+
+    const QStringList open = m_app->appState()->openNoteWindowIds();
+    QCOMPARE(m_app->appState()->notes()->all().size(), expectNewNote ? 1 : 0);
+    if (expectNewNote)
+        QCOMPARE(open, QStringList{m_app->appState()->notes()->all().first().id});
+    else if (!expectWindowFor.isEmpty())
+        QCOMPARE(open, QStringList{expectWindowFor});
+    else
+        QVERIFY(open.isEmpty());
+    QCOMPARE(m_app->mainWindow()->isVisible(), expectMainShown);
+}
+
+int main(int argc, char *argv[])
+{
+    LumoraTest::TestEnvironment environment;
+    Application app(argc, argv);
+    TestStartup test(&app);
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
