@@ -48,7 +48,7 @@ double percentile(QList<double> samples, double fraction)
 void printFigures(const QString &name, const QList<double> &samples, const QString &note = QString())
 {
     out() << QStringLiteral("  %1 median %2 ms   p95 %3 ms   (n=%4)")
-                 .arg(name, -44)
+                 .arg(name, -48)
                  .arg(percentile(samples, 0.5), 9, 'f', 2)
                  .arg(percentile(samples, 0.95), 9, 'f', 2)
                  .arg(samples.size(), 2);
@@ -115,6 +115,20 @@ void benchOpen(const Sizes &sizes)
     printFigures(QStringLiteral("open + migrate, fresh database"), samples);
 }
 
+// Times one bulk write into a fresh database of its own.
+bool timeWrite(const std::function<bool(Database *)> &write, QList<double> *samples)
+{
+    DataDir dir;
+    auto database = openDatabase();
+    if (!database)
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = write(database.get());
+    samples->append(elapsedMs(timer));
+    return ok;
+}
+
 void benchInsert(const Sizes &sizes)
 {
     GeneratorOptions options;
@@ -126,63 +140,44 @@ void benchInsert(const Sizes &sizes)
     while (!generator.atEnd())
         notes.append(generator.next());
 
+    const auto viaWriter = [&](Database *database) {
+        NoteWriter writer(database);
+        bool ok = writer.begin();
+        for (qsizetype i = 0; ok && i < notes.size(); ++i)
+            ok = writer.insertNote(notes.at(i));
+        if (!(ok && writer.commit())) {
+            QTextStream(stderr) << "bench_storage: insert failed: " << writer.errorText() << Qt::endl;
+            return false;
+        }
+        return true;
+    };
+    // The same through the repository: a prepare and a signal per note, still
+    // inside a single transaction.
+    const auto viaRepository = [&](Database *database) {
+        NoteRepository repository(database);
+        QSqlDatabase db = database->db();
+        bool ok = db.transaction();
+        for (qsizetype i = 0; ok && i < notes.size(); ++i)
+            ok = repository.insert(notes.at(i));
+        if (!(ok && db.commit())) {
+            QTextStream(stderr) << "bench_storage: NoteRepository::insert failed" << Qt::endl;
+            return false;
+        }
+        return true;
+    };
+
     QList<double> writerSamples;
     QList<double> repositorySamples;
     for (int i = 0; i < sizes.repsInsert; ++i) {
-        {
-            DataDir dir;
-            auto database = openDatabase();
-            if (!database)
-                return;
-            NoteWriter writer(database.get());
-            QElapsedTimer timer;
-            timer.start();
-            bool ok = writer.begin();
-            for (const Note &note : std::as_const(notes)) {
-                if (!ok)
-                    break;
-                ok = writer.insertNote(note);
-            }
-            ok = ok && writer.commit();
-            writerSamples << elapsedMs(timer);
-            if (!ok) {
-                QTextStream(stderr) << "bench_storage: insert failed: " << writer.errorText() << Qt::endl;
-                return;
-            }
-        }
-        {
-            // The same through the repository, one prepare and one signal per
-            // note, still inside a single transaction.
-            DataDir dir;
-            auto database = openDatabase();
-            if (!database)
-                return;
-            NoteRepository repository(database.get());
-            QSqlDatabase db = database->db();
-            QElapsedTimer timer;
-            timer.start();
-            bool ok = db.transaction();
-            for (const Note &note : std::as_const(notes)) {
-                if (!ok)
-                    break;
-                ok = repository.insert(note);
-            }
-            ok = ok && db.commit();
-            repositorySamples << elapsedMs(timer);
-            if (!ok) {
-                QTextStream(stderr) << "bench_storage: NoteRepository::insert failed" << Qt::endl;
-                return;
-            }
-        }
+        if (!timeWrite(viaWriter, &writerSamples) || !timeWrite(viaRepository, &repositorySamples))
+            return;
     }
-    printFigures(QStringLiteral("insert %1 notes, prepared, one transaction").arg(sizes.insertNotes),
-                 writerSamples);
-    printFigures(QStringLiteral("insert %1 notes, NoteRepository::insert, 1 tx").arg(sizes.insertNotes),
-                 repositorySamples);
+    printFigures(QStringLiteral("insert %1 notes, prepared, one transaction").arg(sizes.insertNotes), writerSamples);
+    printFigures(
+        QStringLiteral("insert %1 notes, NoteRepository::insert, 1 tx").arg(sizes.insertNotes), repositorySamples);
 }
 
-template<typename Result>
-QList<double> timeRuns(int reps, const std::function<Result()> &run, Result *last)
+template<typename Result> QList<double> timeRuns(int reps, const std::function<Result()> &run, Result *last)
 {
     *last = run(); // warm-up: page cache and prepared statement cache
     QList<double> samples;
@@ -237,33 +232,34 @@ void benchQueries(int count, int repsFast, int repsSlow)
         QString what;
         bool slow;
     };
-    const QString rare = summary.rareWordNotes.isEmpty() ? QStringLiteral("zyzzogeton")
-                                                         : summary.rareWordNotes.first().first;
-    const QList<SearchCase> searches{
-        {rare, QStringLiteral("rare word"), false},
-        {QStringLiteral("project"), QStringLiteral("common word"), true},
-        {QStringLiteral("the"), QStringLiteral("most frequent word"), true},
-        {QStringLiteral("th"), QStringLiteral("2-letter prefix"), true},
-        {QStringLiteral("t"), QStringLiteral("1-letter prefix"), true},
+    const QString rare
+        = summary.rareWordNotes.isEmpty() ? QStringLiteral("zyzzogeton") : summary.rareWordNotes.first().first;
+    const QList<SearchCase> searches {
+        { rare, QStringLiteral("rare word"), false },
+        { QStringLiteral("project"), QStringLiteral("common word"), true },
+        { QStringLiteral("the"), QStringLiteral("most frequent word"), true },
+        { QStringLiteral("th"), QStringLiteral("2-letter prefix"), true },
+        { QStringLiteral("t"), QStringLiteral("1-letter prefix"), true },
     };
     for (const SearchCase &c : searches) {
         QList<Note> result;
         const QList<double> samples = timeRuns<QList<Note>>(
             c.slow ? repsSlow : repsFast, [&] { return repository.search(c.text); }, &result);
         printFigures(QStringLiteral("search \"%1\" (%2)").arg(c.text, c.what), samples,
-                     QStringLiteral("%1 results").arg(result.size()));
+            QStringLiteral("%1 results").arg(result.size()));
     }
 
     // The result is read only after the runs: argument order is unspecified.
     QList<Note> all;
-    const QList<double> allSamples = timeRuns<QList<Note>>(repsSlow, [&] { return repository.all(); }, &all);
+    const QList<double> allSamples = timeRuns<QList<Note>>(
+        repsSlow, [&] { return repository.all(); }, &all);
     printFigures(QStringLiteral("all()"), allSamples, QStringLiteral("%1 notes").arg(all.size()));
 
     QHash<QString, int> counts;
-    const QList<double> countSamples
-        = timeRuns<QHash<QString, int>>(repsFast, [&] { return repository.countsByNotebook(); }, &counts);
+    const QList<double> countSamples = timeRuns<QHash<QString, int>>(
+        repsFast, [&] { return repository.countsByNotebook(); }, &counts);
     printFigures(QStringLiteral("countsByNotebook()"), countSamples,
-                 QStringLiteral("%1 keys, total %2").arg(counts.size()).arg(counts.value(QString())));
+        QStringLiteral("%1 keys, total %2").arg(counts.size()).arg(counts.value(QString())));
 }
 
 } // namespace
@@ -277,13 +273,14 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Storage timings on generated notes."));
     parser.addHelpOption();
-    const QCommandLineOption quickOption(QStringLiteral("quick"),
-                                         QStringLiteral("Small data sets and few repetitions, for a smoke run."));
+    const QCommandLineOption quickOption(
+        QStringLiteral("quick"), QStringLiteral("Small data sets and few repetitions, for a smoke run."));
     parser.addOption(quickOption);
     parser.process(app);
 
     const bool quick = parser.isSet(quickOption);
-    const Sizes sizes = quick ? Sizes{1000, 5000, 1000, 3, 1, 3, 2, 1, 3} : Sizes{10000, 100000, 10000, 20, 3, 30, 10, 3, 10};
+    const Sizes sizes
+        = quick ? Sizes { 1000, 5000, 1000, 3, 1, 3, 2, 1, 3 } : Sizes { 10000, 100000, 10000, 20, 3, 30, 10, 3, 10 };
 
     {
         DataDir dir;

@@ -1,9 +1,9 @@
 // Fills a data directory with generated notes, for benchmarks and for trying
 // the program with a large library.
 
+#include "notegenerator.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
-#include "notegenerator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -32,8 +32,7 @@ int failWith(const QString &message)
     return 1;
 }
 
-bool readInt(const QCommandLineParser &parser, const QString &name, int lowest, int highest, int *value,
-             QString *error)
+bool readInt(const QCommandLineParser &parser, const QString &name, int lowest, int highest, int *value, QString *error)
 {
     if (!parser.isSet(name))
         return true;
@@ -66,22 +65,19 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Fills a Lumora Notes data directory with generated notes."));
     parser.addHelpOption();
-    const QCommandLineOption countOption(QStringLiteral("count"), QStringLiteral("Number of notes to write."),
-                                         QStringLiteral("N"));
-    const QCommandLineOption dataDirOption(
-        QStringLiteral("data-dir"), QStringLiteral("Data directory to fill (default: the program's own)."),
-        QStringLiteral("DIR"));
+    const QCommandLineOption countOption(
+        QStringLiteral("count"), QStringLiteral("Number of notes to write."), QStringLiteral("N"));
+    const QCommandLineOption dataDirOption(QStringLiteral("data-dir"),
+        QStringLiteral("Data directory to fill (default: the program's own)."), QStringLiteral("DIR"));
     const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("Random seed; the same seed gives the same notes."),
-                                        QStringLiteral("S"), QStringLiteral("1"));
-    const QCommandLineOption notebooksOption(QStringLiteral("notebooks"), QStringLiteral("Number of notebooks."),
-                                             QStringLiteral("K"), QStringLiteral("5"));
+        QStringLiteral("Random seed; the same seed gives the same notes."), QStringLiteral("S"), QStringLiteral("1"));
+    const QCommandLineOption notebooksOption(
+        QStringLiteral("notebooks"), QStringLiteral("Number of notebooks."), QStringLiteral("K"), QStringLiteral("5"));
     const QCommandLineOption trashedOption(QStringLiteral("trashed"),
-                                           QStringLiteral("Percentage of the notes put in the trash."),
-                                           QStringLiteral("PERCENT"), QStringLiteral("3"));
-    const QCommandLineOption appendOption(QStringLiteral("append"),
-                                          QStringLiteral("Add to a database that already holds notes."));
-    parser.addOptions({countOption, dataDirOption, seedOption, notebooksOption, trashedOption, appendOption});
+        QStringLiteral("Percentage of the notes put in the trash."), QStringLiteral("PERCENT"), QStringLiteral("3"));
+    const QCommandLineOption appendOption(
+        QStringLiteral("append"), QStringLiteral("Add to a database that already holds notes."));
+    parser.addOptions({ countOption, dataDirOption, seedOption, notebooksOption, trashedOption, appendOption });
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())

@@ -12,61 +12,63 @@ namespace {
 
 // Short, frequent words; drawn often so that texts read like prose and a
 // search for "the" behaves as it would on real notes.
-const char *const kFunctionWords[] = {
-    "the", "and", "of", "to", "a", "in", "is", "it", "that", "for", "on", "with", "as", "at",
-    "by", "from", "this", "we", "be", "or", "are", "was", "not", "but", "have", "will", "can",
-    "our", "all", "should", "about", "after", "before", "their", "then", "when", "there", "so",
-};
+const char kFunctionWords[]
+    = "the and of to a in is it that for on with as at by from this we be or are was not but have will can "
+      "our all should about after before their then when there so";
 
-const char *const kContentWords[] = {
-    "project", "meeting", "budget", "deadline", "review", "draft", "client", "team", "schedule",
-    "report", "launch", "design", "feature", "release", "bug", "test", "server", "database",
-    "backup", "invoice", "payment", "contract", "proposal", "agenda", "summary", "decision",
-    "question", "answer", "idea", "plan", "goal", "milestone", "sprint", "roadmap", "estimate",
-    "priority", "feedback", "customer", "market", "research", "analysis", "result", "metric",
-    "quarter", "month", "week", "morning", "evening", "weekend", "holiday", "vacation", "flight",
-    "hotel", "train", "ticket", "passport", "museum", "beach", "mountain", "river", "forest",
-    "garden", "kitchen", "recipe", "dinner", "lunch", "breakfast", "coffee", "tea", "bread",
-    "butter", "garlic", "onion", "tomato", "pepper", "lemon", "chicken", "salmon", "pasta",
-    "rice", "soup", "salad", "oven", "minutes", "temperature", "flour", "sugar", "salt", "honey",
-    "book", "chapter", "author", "novel", "article", "paper", "quote", "library", "notebook",
-    "pencil", "letter", "email", "phone", "call", "message", "address", "birthday", "gift",
-    "family", "friend", "neighbour", "doctor", "appointment", "medicine", "exercise", "running",
-    "swimming", "bicycle", "walk", "sleep", "health", "weight", "water", "window", "door", "roof",
-    "paint", "repair", "plumber", "electrician", "insurance", "rent", "mortgage", "savings",
-    "account", "bank", "tax", "receipt", "expense", "salary", "bonus", "price", "discount",
-    "order", "delivery", "package", "store", "groceries", "list", "shopping", "car", "engine",
-    "tyre", "garage", "parking", "bus", "station", "airport", "city", "village", "country",
-    "weather", "rain", "snow", "sunshine", "wind", "cloud", "spring", "summer", "autumn",
-    "winter", "music", "guitar", "piano", "concert", "movie", "theatre", "painting", "photo",
-    "camera", "laptop", "keyboard", "monitor", "printer", "cable", "battery", "charger",
-    "software", "update", "version", "install", "configure", "password", "network", "router",
-    "signal", "storage", "folder", "file", "document", "spreadsheet", "presentation", "slide",
-    "chart", "table", "column", "row", "value", "number", "total", "average", "growth",
-    "revenue", "cost", "profit", "risk", "issue", "problem", "solution", "reason", "change",
-    "improve", "finish", "start", "prepare", "discuss", "remember", "check", "confirm", "send",
-    "receive", "write", "read", "listen", "learn", "teach", "share", "compare", "measure",
-    "collect", "organise", "clean", "cook", "bake", "travel", "visit", "arrive", "leave",
-    "return", "wait", "decide", "agree", "explain", "follow", "support", "build", "deploy",
-    "migrate", "refactor", "document", "simple", "quick", "careful", "important", "urgent",
-    "optional", "early", "late", "new", "old", "small", "large", "cheap", "expensive", "quiet",
-    "busy", "happy", "tired", "ready", "open", "closed", "final", "first", "second", "third",
-    "green", "blue", "red", "yellow", "bright", "dark", "warm", "cold", "fresh", "local",
-    "public", "private", "daily", "weekly", "monthly", "yearly", "together", "already",
-    "probably", "maybe", "finally", "again", "tomorrow", "yesterday", "today", "tonight",
-};
+const char kContentWords[]
+    = "project meeting budget deadline review draft client team schedule report launch design feature "
+      "release bug test server database backup invoice payment contract proposal agenda summary decision "
+      "question answer idea plan goal milestone sprint roadmap estimate priority feedback customer market "
+      "research analysis result metric quarter month week morning evening weekend holiday vacation flight "
+      "hotel train ticket passport museum beach mountain river forest garden kitchen recipe dinner lunch "
+      "breakfast coffee tea bread butter garlic onion tomato pepper lemon chicken salmon pasta rice soup "
+      "salad oven minutes temperature flour sugar salt honey book chapter author novel article paper quote "
+      "library notebook pencil letter email phone call message address birthday gift family friend "
+      "neighbour doctor appointment medicine exercise running swimming bicycle walk sleep health weight "
+      "water window door roof paint repair plumber electrician insurance rent mortgage savings account "
+      "bank tax receipt expense salary bonus price discount order delivery package store groceries list "
+      "shopping car engine tyre garage parking bus station airport city village country weather rain snow "
+      "sunshine wind cloud spring summer autumn winter music guitar piano concert movie theatre painting "
+      "photo camera laptop keyboard monitor printer cable battery charger software update version install "
+      "configure password network router signal storage folder file document spreadsheet presentation "
+      "slide chart table column row value number total average growth revenue cost profit risk issue "
+      "problem solution reason change improve finish start prepare discuss remember check confirm send "
+      "receive write read listen learn teach share compare measure collect organise clean cook bake travel "
+      "visit arrive leave return wait decide agree explain follow support build deploy migrate refactor "
+      "document simple quick careful important urgent optional early late new old small large cheap "
+      "expensive quiet busy happy tired ready open closed final first second third green blue red yellow "
+      "bright dark warm cold fresh local public private daily weekly monthly yearly together already "
+      "probably maybe finally again tomorrow yesterday today tonight";
 
 const char *const kNotebookNames[] = {
-    "Work", "Personal", "Recipes", "Travel", "Reading List", "Projects", "Meeting Notes",
-    "Ideas", "Journal", "Finance", "Health", "Home", "Learning", "Archive",
+    "Work",
+    "Personal",
+    "Recipes",
+    "Travel",
+    "Reading List",
+    "Projects",
+    "Meeting Notes",
+    "Ideas",
+    "Journal",
+    "Finance",
+    "Health",
+    "Home",
+    "Learning",
+    "Archive",
 };
 
 const char *const kLinkHosts[] = {
-    "example.com", "docs.example.org", "en.wikipedia.org", "github.com", "news.example.net",
-    "recipes.example.com", "maps.example.org",
+    "example.com",
+    "docs.example.org",
+    "en.wikipedia.org",
+    "github.com",
+    "news.example.net",
+    "recipes.example.com",
+    "maps.example.org",
 };
 
-const char *const kCodeLanguages[] = {"cpp", "python", "sql", "bash", "javascript"};
+const char *const kCodeLanguages[] = { "cpp", "python", "sql", "bash", "javascript" };
 
 const char *const kCodeLines[] = {
     "for (const auto &item : items) {",
@@ -86,8 +88,7 @@ const char *const kCodeLines[] = {
     "x = [n * n for n in range(10)]",
 };
 
-template<typename T, std::size_t N>
-constexpr int countOf(T (&)[N])
+template<typename T, std::size_t N> constexpr int countOf(T (&)[N])
 {
     return int(N);
 }
@@ -122,12 +123,12 @@ public:
             m_ops.last().text += text;
             return;
         }
-        m_ops.append(Op{false, text, {}, attributes});
+        m_ops.append(Op { false, text, {}, attributes });
     }
 
     void endLine(const QJsonObject &blockAttributes = {}) { text(QStringLiteral("\n"), blockAttributes); }
 
-    void embed(const QJsonObject &embed) { m_ops.append(Op{true, {}, embed, {}}); }
+    void embed(const QJsonObject &embed) { m_ops.append(Op { true, {}, embed, {} }); }
 
     QString json() const
     {
@@ -183,9 +184,9 @@ NoteGenerator::NoteGenerator(const GeneratorOptions &options)
 
 const QList<RareWord> &NoteGenerator::rareWords() const
 {
-    static const QList<RareWord> words{
-        {QStringLiteral("zyzzogeton"), 10},
-        {QStringLiteral("quomodocunquize"), 1},
+    static const QList<RareWord> words {
+        { QStringLiteral("zyzzogeton"), 10 },
+        { QStringLiteral("quomodocunquize"), 1 },
     };
     return words;
 }
@@ -223,18 +224,8 @@ QString NoteGenerator::uuid()
 
 const QString &NoteGenerator::word()
 {
-    static const QStringList functionWords = [] {
-        QStringList l;
-        for (const char *w : kFunctionWords)
-            l << QString::fromLatin1(w);
-        return l;
-    }();
-    static const QStringList contentWords = [] {
-        QStringList l;
-        for (const char *w : kContentWords)
-            l << QString::fromLatin1(w);
-        return l;
-    }();
+    static const QStringList functionWords = QString::fromLatin1(kFunctionWords).split(QLatin1Char(' '));
+    static const QStringList contentWords = QString::fromLatin1(kContentWords).split(QLatin1Char(' '));
     if (chance(35))
         return functionWords.at(m_rng.bounded(int(functionWords.size())));
     return contentWords.at(m_rng.bounded(int(contentWords.size())));
@@ -292,10 +283,10 @@ void NoteGenerator::paragraph(DeltaBuilder &out, QStringList *extraWords)
                     out.text(span, code);
                 else
                     out.text(span,
-                             attr("link",
-                                  QString(QStringLiteral("https://")
-                                          + QLatin1String(kLinkHosts[m_rng.bounded(countOf(kLinkHosts))])
-                                          + QLatin1Char('/') + word())));
+                        attr("link",
+                            QString(QStringLiteral("https://")
+                                + QLatin1String(kLinkHosts[m_rng.bounded(countOf(kLinkHosts))]) + QLatin1Char('/')
+                                + word())));
                 continue;
             }
             plain += (w == 0) ? capitalised(word()) : word();
@@ -351,7 +342,7 @@ void NoteGenerator::block(DeltaBuilder &out)
     if (kind < 45) {
         paragraph(out, nullptr);
     } else if (kind < 55) {
-        static const int levels[] = {1, 2, 2, 3, 3, 3};
+        static const int levels[] = { 1, 2, 2, 3, 3, 3 };
         out.text(words(2, 6, true));
         out.endLine(attr("header", levels[m_rng.bounded(countOf(levels))]));
     } else if (kind < 71) {
@@ -499,8 +490,8 @@ bool NoteWriter::insertNotebook(const GeneratedNotebook &notebook)
     m_notebookQuery.bindValue(2, toStoredTimestamp(notebook.createdAt));
     m_notebookQuery.bindValue(3, toStoredTimestamp(notebook.updatedAt));
     if (!m_notebookQuery.exec())
-        return fail(QStringLiteral("can't insert notebook \"%1\"").arg(notebook.name),
-                    m_notebookQuery.lastError().text());
+        return fail(
+            QStringLiteral("can't insert notebook \"%1\"").arg(notebook.name), m_notebookQuery.lastError().text());
     return true;
 }
 
@@ -550,14 +541,13 @@ void NoteWriter::rollback()
     m_inTransaction = false;
 }
 
-bool generateInto(Database *database, const GeneratorOptions &options, GenerationSummary *summary,
-                  QString *error)
+bool generateInto(Database *database, const GeneratorOptions &options, GenerationSummary *summary, QString *error)
 {
     NoteGenerator generator(options);
     NoteWriter writer(database);
     GenerationSummary result;
     for (const RareWord &rare : generator.rareWords())
-        result.rareWordNotes.append({rare.word, 0});
+        result.rareWordNotes.append({ rare.word, 0 });
 
     bool ok = writer.begin();
     for (int i = 0; ok && i < generator.notebooks().size(); ++i)

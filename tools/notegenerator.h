@@ -119,5 +119,4 @@ struct GenerationSummary
 
 // Generates and writes everything in one transaction. On failure nothing is
 // kept and `error` says why.
-bool generateInto(Database *database, const GeneratorOptions &options, GenerationSummary *summary,
-                  QString *error);
+bool generateInto(Database *database, const GeneratorOptions &options, GenerationSummary *summary, QString *error);

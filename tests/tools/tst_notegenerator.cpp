@@ -80,7 +80,7 @@ void TestNoteGenerator::bodiesAreValidDelta()
         const QJsonArray ops = doc.array();
         QVERIFY(!ops.isEmpty());
         QVERIFY2(ops.last().toObject().value(QLatin1String("insert")).toString().endsWith(QLatin1Char('\n')),
-                 qPrintable(note.body));
+            qPrintable(note.body));
         QVERIFY(!noteTitle(note.body).isEmpty());
 
         for (const QJsonValue &value : ops) {
@@ -111,11 +111,10 @@ void TestNoteGenerator::bodiesAreValidDelta()
     }
     // The benchmarks and the program's converters should meet every kind of
     // line and embed, not just paragraphs.
-    const QStringList expected{QStringLiteral("header"),    QStringLiteral("bullet"), QStringLiteral("ordered"),
-                               QStringLiteral("checked"),   QStringLiteral("unchecked"),
-                               QStringLiteral("code-block"), QStringLiteral("blockquote"), QStringLiteral("bold"),
-                               QStringLiteral("italic"),    QStringLiteral("code"),   QStringLiteral("link"),
-                               QStringLiteral("table"),     QStringLiteral("divider")};
+    const QStringList expected { QStringLiteral("header"), QStringLiteral("bullet"), QStringLiteral("ordered"),
+        QStringLiteral("checked"), QStringLiteral("unchecked"), QStringLiteral("code-block"),
+        QStringLiteral("blockquote"), QStringLiteral("bold"), QStringLiteral("italic"), QStringLiteral("code"),
+        QStringLiteral("link"), QStringLiteral("table"), QStringLiteral("divider") };
     for (const QString &kind : expected)
         QVERIFY2(seen.contains(kind), qPrintable(kind));
 }
@@ -175,7 +174,7 @@ void TestNoteGenerator::generatedDirectoryHasRequestedCounts()
         GenerationSummary summary;
         QString error;
         QVERIFY2(generateInto(&database, optionsFor(count, 5, notebooks, trashedPercent), &summary, &error),
-                 qPrintable(error));
+            qPrintable(error));
         QCOMPARE(summary.trashed, trashed);
     }
 
@@ -187,13 +186,12 @@ void TestNoteGenerator::generatedDirectoryHasRequestedCounts()
     QCOMPARE(live.size(), count - trashed);
     QCOMPARE(repository.trashed().size(), trashed);
     QCOMPARE(repository.countsByNotebook().value(QString()), count - trashed);
-    QCOMPARE(queryInt(database, QStringLiteral("SELECT COUNT(*) FROM notebooks WHERE deleted_at IS NULL")),
-             notebooks);
+    QCOMPARE(queryInt(database, QStringLiteral("SELECT COUNT(*) FROM notebooks WHERE deleted_at IS NULL")), notebooks);
     QCOMPARE(queryInt(database, QStringLiteral("SELECT COUNT(DISTINCT name) FROM notebooks")), notebooks);
     QCOMPARE(queryInt(database,
-                      QStringLiteral("SELECT COUNT(*) FROM notes WHERE notebook_id <> '' AND notebook_id NOT IN "
-                                     "(SELECT id FROM notebooks)")),
-             0);
+                 QStringLiteral("SELECT COUNT(*) FROM notes WHERE notebook_id <> '' AND notebook_id NOT IN "
+                                "(SELECT id FROM notebooks)")),
+        0);
     if (notebooks > 0 && live.size() >= 100) {
         QVERIFY(repository.countsByNotebook().size() > 1);
         QVERIFY(repository.byNotebook(QString(QLatin1String(""))).size() > 0);
@@ -250,17 +248,17 @@ void TestNoteGenerator::toolRejectsBadInputAndKeepsNotes_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no count") << QStringList{} << QStringLiteral("--count is required");
-    QTest::newRow("count not a number") << QStringList{QStringLiteral("--count"), QStringLiteral("many")}
+    QTest::newRow("no count") << QStringList {} << QStringLiteral("--count is required");
+    QTest::newRow("count not a number") << QStringList { QStringLiteral("--count"), QStringLiteral("many") }
                                         << QStringLiteral("--count must be");
-    QTest::newRow("trashed over 100") << QStringList{QStringLiteral("--count"), QStringLiteral("5"),
-                                                     QStringLiteral("--trashed"), QStringLiteral("101")}
+    QTest::newRow("trashed over 100") << QStringList { QStringLiteral("--count"), QStringLiteral("5"),
+        QStringLiteral("--trashed"), QStringLiteral("101") }
                                       << QStringLiteral("--trashed must be");
-    QTest::newRow("data dir under a file") << QStringList{QStringLiteral("--count"), QStringLiteral("5"),
-                                                          QStringLiteral("--data-dir"), QStringLiteral("FILE/sub")}
+    QTest::newRow("data dir under a file") << QStringList { QStringLiteral("--count"), QStringLiteral("5"),
+        QStringLiteral("--data-dir"), QStringLiteral("FILE/sub") }
                                            << QStringLiteral("can't create the data directory");
-    QTest::newRow("notes already there")
-        << QStringList{QStringLiteral("--count"), QStringLiteral("5")} << QStringLiteral("pass --append");
+    QTest::newRow("notes already there") << QStringList { QStringLiteral("--count"), QStringLiteral("5") }
+                                         << QStringLiteral("pass --append");
 }
 
 void TestNoteGenerator::toolRejectsBadInputAndKeepsNotes()
@@ -280,12 +278,12 @@ void TestNoteGenerator::toolRejectsBadInputAndKeepsNotes()
         process.start(QStringLiteral(LUMORA_GENERATOR_PATH), args);
         process.waitForFinished(60000);
         return std::make_pair(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                              QString::fromUtf8(process.readAllStandardError()));
+            QString::fromUtf8(process.readAllStandardError()));
     };
 
     // A first, valid run leaves notes that a refused run must not touch.
-    const auto first = runTool({QStringLiteral("--count"), QStringLiteral("20"), QStringLiteral("--seed"),
-                                QStringLiteral("9")});
+    const auto first
+        = runTool({ QStringLiteral("--count"), QStringLiteral("20"), QStringLiteral("--seed"), QStringLiteral("9") });
     QCOMPARE(first.first, 0);
 
     const auto refused = runTool(arguments);
