@@ -132,7 +132,8 @@ int main(int argc, char *argv[])
     timer.restart();
     GenerationSummary summary;
     if (!generateInto(database.get(), options, &summary, &error))
-        return failWith(QStringLiteral("nothing was written: ") + error);
+        return failWith(QStringLiteral("nothing was written: ") + error
+            + (existingNotes > 0 ? QStringLiteral(" (ids repeat per seed: append with another --seed)") : QString()));
     const qint64 writeMs = timer.elapsed();
     // Closing checkpoints the WAL into the main file, so its size is final.
     database.reset();
