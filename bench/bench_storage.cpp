@@ -1,0 +1,306 @@
+// Timings of the storage layer on generated notes: opening, bulk insert,
+// full-text search, listing and counting at 10k and 100k notes.
+// Prints median and p95 per case; nothing here passes or fails.
+
+#include "notegenerator.h"
+#include "storage/database.h"
+#include "storage/datapaths.h"
+#include "storage/noterepository.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+// The storage layer reports every open and migration at info level; the
+// figures are easier to read without them.
+void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    QTextStream(stderr) << message << Qt::endl;
+}
+
+double percentile(QList<double> samples, double fraction)
+{
+    std::sort(samples.begin(), samples.end());
+    // Nearest rank: with few samples p95 is simply the slowest run.
+    const qsizetype rank = qsizetype(std::ceil(fraction * double(samples.size())));
+    return samples.at(qBound(qsizetype(0), rank - 1, samples.size() - 1));
+}
+
+void printFigures(const QString &name, const QList<double> &samples, const QString &note = QString())
+{
+    out() << QStringLiteral("  %1 median %2 ms   p95 %3 ms   (n=%4)")
+                 .arg(name, -48)
+                 .arg(percentile(samples, 0.5), 9, 'f', 2)
+                 .arg(percentile(samples, 0.95), 9, 'f', 2)
+                 .arg(samples.size(), 2);
+    if (!note.isEmpty())
+        out() << "   " << note;
+    out() << Qt::endl;
+}
+
+double elapsedMs(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// A data directory of its own, pointed to by NOTES_DATA_DIR while it lives.
+class DataDir
+{
+public:
+    DataDir() { qputenv("NOTES_DATA_DIR", m_dir.path().toUtf8()); }
+    ~DataDir() { qunsetenv("NOTES_DATA_DIR"); }
+    bool isValid() const { return m_dir.isValid(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+std::unique_ptr<Database> openDatabase()
+{
+    auto database = std::make_unique<Database>();
+    if (!database->open(databasePath()) || !database->migrate()) {
+        QTextStream(stderr) << "bench_storage: can't open a database in " << dataDirectory() << Qt::endl;
+        return nullptr;
+    }
+    return database;
+}
+
+struct Sizes
+{
+    int small;
+    int large;
+    int insertNotes;
+    int repsOpen;
+    int repsInsert;
+    int repsFast;
+    int repsSlowSmall;
+    int repsSlowLarge;
+    int repsFastLarge;
+};
+
+void benchOpen(const Sizes &sizes)
+{
+    QList<double> samples;
+    for (int i = 0; i < sizes.repsOpen; ++i) {
+        DataDir dir;
+        QElapsedTimer timer;
+        timer.start();
+        Database database;
+        const bool ok = database.open(databasePath()) && database.migrate();
+        samples << elapsedMs(timer);
+        if (!ok) {
+            QTextStream(stderr) << "bench_storage: open + migrate failed" << Qt::endl;
+            return;
+        }
+    }
+    printFigures(QStringLiteral("open + migrate, fresh database"), samples);
+}
+
+// Times one bulk write into a fresh database of its own.
+bool timeWrite(const std::function<bool(Database *)> &write, QList<double> *samples)
+{
+    DataDir dir;
+    auto database = openDatabase();
+    if (!database)
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = write(database.get());
+    samples->append(elapsedMs(timer));
+    return ok;
+}
+
+void benchInsert(const Sizes &sizes)
+{
+    GeneratorOptions options;
+    options.count = sizes.insertNotes;
+    options.seed = 7;
+    NoteGenerator generator(options);
+    QList<Note> notes;
+    notes.reserve(options.count);
+    while (!generator.atEnd())
+        notes.append(generator.next());
+
+    const auto viaWriter = [&](Database *database) {
+        NoteWriter writer(database);
+        bool ok = writer.begin();
+        for (qsizetype i = 0; ok && i < notes.size(); ++i)
+            ok = writer.insertNote(notes.at(i));
+        if (!(ok && writer.commit())) {
+            QTextStream(stderr) << "bench_storage: insert failed: " << writer.errorText() << Qt::endl;
+            return false;
+        }
+        return true;
+    };
+    // The same through the repository: a prepare and a signal per note, still
+    // inside a single transaction.
+    const auto viaRepository = [&](Database *database) {
+        NoteRepository repository(database);
+        QSqlDatabase db = database->db();
+        bool ok = db.transaction();
+        for (qsizetype i = 0; ok && i < notes.size(); ++i)
+            ok = repository.insert(notes.at(i));
+        if (!(ok && db.commit())) {
+            QTextStream(stderr) << "bench_storage: NoteRepository::insert failed" << Qt::endl;
+            return false;
+        }
+        return true;
+    };
+
+    QList<double> writerSamples;
+    QList<double> repositorySamples;
+    for (int i = 0; i < sizes.repsInsert; ++i) {
+        if (!timeWrite(viaWriter, &writerSamples) || !timeWrite(viaRepository, &repositorySamples))
+            return;
+    }
+    printFigures(QStringLiteral("insert %1 notes, prepared, one transaction").arg(sizes.insertNotes), writerSamples);
+    printFigures(
+        QStringLiteral("insert %1 notes, NoteRepository::insert, 1 tx").arg(sizes.insertNotes), repositorySamples);
+}
+
+template<typename Result> QList<double> timeRuns(int reps, const std::function<Result()> &run, Result *last)
+{
+    *last = run(); // warm-up: page cache and prepared statement cache
+    QList<double> samples;
+    for (int i = 0; i < reps; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        *last = run();
+        samples << elapsedMs(timer);
+    }
+    return samples;
+}
+
+void benchQueries(int count, int repsFast, int repsSlow)
+{
+    DataDir dir;
+    GeneratorOptions options;
+    options.count = count;
+    options.seed = 42;
+    GenerationSummary summary;
+    QString error;
+    QElapsedTimer setup;
+    setup.start();
+    {
+        auto database = openDatabase();
+        if (!database)
+            return;
+        if (!generateInto(database.get(), options, &summary, &error)) {
+            QTextStream(stderr) << "bench_storage: generating failed: " << error << Qt::endl;
+            return;
+        }
+    }
+    const QString path = databasePath();
+    out() << Qt::endl
+          << QStringLiteral("%1 notes (%2 live, %3 trashed, %4 notebooks), database %5 MB, generated in %6 s")
+                 .arg(summary.notes)
+                 .arg(summary.notes - summary.trashed)
+                 .arg(summary.trashed)
+                 .arg(summary.notebooks)
+                 .arg(double(QFileInfo(path).size()) / (1024.0 * 1024.0), 0, 'f', 1)
+                 .arg(double(setup.elapsed()) / 1000.0, 0, 'f', 1)
+          << Qt::endl;
+
+    // Reopened, as the program would find it at start.
+    auto database = openDatabase();
+    if (!database)
+        return;
+    NoteRepository repository(database.get());
+
+    struct SearchCase
+    {
+        QString text;
+        QString what;
+        bool slow;
+    };
+    const QString rare
+        = summary.rareWordNotes.isEmpty() ? QStringLiteral("zyzzogeton") : summary.rareWordNotes.first().first;
+    const QList<SearchCase> searches {
+        { rare, QStringLiteral("rare word"), false },
+        { QStringLiteral("project"), QStringLiteral("common word"), true },
+        { QStringLiteral("the"), QStringLiteral("most frequent word"), true },
+        { QStringLiteral("th"), QStringLiteral("2-letter prefix"), true },
+        { QStringLiteral("t"), QStringLiteral("1-letter prefix"), true },
+    };
+    for (const SearchCase &c : searches) {
+        QList<Note> result;
+        const QList<double> samples = timeRuns<QList<Note>>(
+            c.slow ? repsSlow : repsFast, [&] { return repository.search(c.text); }, &result);
+        printFigures(QStringLiteral("search \"%1\" (%2)").arg(c.text, c.what), samples,
+            QStringLiteral("%1 results").arg(result.size()));
+    }
+
+    // The result is read only after the runs: argument order is unspecified.
+    QList<Note> all;
+    const QList<double> allSamples = timeRuns<QList<Note>>(
+        repsSlow, [&] { return repository.all(); }, &all);
+    printFigures(QStringLiteral("all()"), allSamples, QStringLiteral("%1 notes").arg(all.size()));
+
+    QHash<QString, int> counts;
+    const QList<double> countSamples = timeRuns<QHash<QString, int>>(
+        repsFast, [&] { return repository.countsByNotebook(); }, &counts);
+    printFigures(QStringLiteral("countsByNotebook()"), countSamples,
+        QStringLiteral("%1 keys, total %2").arg(counts.size()).arg(counts.value(QString())));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("bench_storage"));
+    qInstallMessageHandler(quietMessages);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Storage timings on generated notes."));
+    parser.addHelpOption();
+    const QCommandLineOption quickOption(
+        QStringLiteral("quick"), QStringLiteral("Small data sets and few repetitions, for a smoke run."));
+    parser.addOption(quickOption);
+    parser.process(app);
+
+    const bool quick = parser.isSet(quickOption);
+    const Sizes sizes
+        = quick ? Sizes { 1000, 5000, 1000, 3, 1, 3, 2, 1, 3 } : Sizes { 10000, 100000, 10000, 20, 3, 30, 10, 3, 10 };
+
+    {
+        DataDir dir;
+        auto database = openDatabase();
+        if (!database)
+            return 1;
+        QSqlQuery q(database->db());
+        q.exec(QStringLiteral("SELECT sqlite_version()"));
+        out() << "bench_storage" << (quick ? " --quick" : "") << ": Qt " << QString::fromLatin1(qVersion())
+              << ", SQLite " << (q.next() ? q.value(0).toString() : QStringLiteral("?"))
+              << "; times in ms over repeated runs after one warm-up run" << Qt::endl;
+    }
+
+    QElapsedTimer total;
+    total.start();
+    out() << Qt::endl << "Writing" << Qt::endl;
+    benchOpen(sizes);
+    benchInsert(sizes);
+    benchQueries(sizes.small, sizes.repsFast, sizes.repsSlowSmall);
+    benchQueries(sizes.large, sizes.repsFastLarge, sizes.repsSlowLarge);
+    out() << Qt::endl << "Whole run: " << QString::number(double(total.elapsed()) / 1000.0, 'f', 1) << " s" << Qt::endl;
+    return 0;
+}
