@@ -73,7 +73,57 @@ QString toStoredTimestamp(const QDateTime &dateTime)
     return dateTime.toUTC().toString(Qt::ISODateWithMs);
 }
 
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+qint64 daysFromCivil(int y, int m, int d)
+{
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = int(y - era * 400);
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool readDigits(const QString &text, int pos, int count, int *value)
+{
+    int v = 0;
+    for (int i = pos; i < pos + count; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        v = v * 10 + (c - u'0');
+    }
+    *value = v;
+    return true;
+}
+
+// The exact form this program writes, "2024-05-01T09:30:00.123Z", parsed
+// without QDateTime's general parser: listing notes reads three per row.
+bool parseStoredForm(const QString &text, QDateTime *result)
+{
+    if (text.size() != 24 || text.at(4) != u'-' || text.at(7) != u'-' || text.at(10) != u'T' || text.at(13) != u':'
+        || text.at(16) != u':' || text.at(19) != u'.' || text.at(23) != u'Z')
+        return false;
+    int y, mo, d, h, mi, sec, ms;
+    if (!readDigits(text, 0, 4, &y) || !readDigits(text, 5, 2, &mo) || !readDigits(text, 8, 2, &d)
+        || !readDigits(text, 11, 2, &h) || !readDigits(text, 14, 2, &mi) || !readDigits(text, 17, 2, &sec)
+        || !readDigits(text, 20, 3, &ms))
+        return false;
+    if (mo < 1 || mo > 12 || d < 1 || d > QDate(y, mo, 1).daysInMonth() || h > 23 || mi > 59 || sec > 59)
+        return false;
+    const qint64 msecs = ((daysFromCivil(y, mo, d) * 24 + h) * 60 + mi) * 60000LL + sec * 1000LL + ms;
+    *result = QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+    return true;
+}
+
+} // namespace
+
 QDateTime fromStoredTimestamp(const QString &text)
 {
+    QDateTime result;
+    if (parseStoredForm(text, &result))
+        return result;
     return QDateTime::fromString(text, Qt::ISODateWithMs).toUTC();
 }

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -17,12 +16,54 @@ constexpr int SearchDebounceMs = 300;
 constexpr int NoteIdRole = Qt::UserRole + 1;
 } // namespace
 
+// Titles are derived only for the rows a view asks for: parsing every body
+// up front costs more than reading ten thousand rows.
+class NoteTitleModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void setNotes(QList<Note> notes)
+    {
+        beginResetModel();
+        m_notes = std::move(notes);
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_notes.size());
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= m_notes.size())
+            return {};
+        const Note &note = m_notes.at(index.row());
+        switch (role) {
+        case Qt::DisplayRole: {
+            const QString title = noteTitle(note.body);
+            return title.isEmpty() ? MainWindow::tr("Untitled") : title;
+        }
+        case Qt::ToolTipRole:
+            return notePreview(note.body);
+        case NoteIdRole:
+            return note.id;
+        default:
+            return {};
+        }
+    }
+
+private:
+    QList<Note> m_notes;
+};
+
 MainWindow::MainWindow(AppState *state, QWidget *parent)
     : QMainWindow(parent)
     , m_state(state)
     , m_search(new QLineEdit(this))
     , m_list(new QListView(this))
-    , m_model(new QStandardItemModel(this))
+    , m_model(new NoteTitleModel(this))
     , m_count(new QLabel(this))
     , m_searchDebounce(new QTimer(this))
 {
@@ -62,18 +103,10 @@ void MainWindow::refresh()
         return;
     QElapsedTimer timer;
     timer.start();
-    const QList<Note> notes = m_state->notes()->search(m_search->text());
-    m_model->clear();
-    m_model->setRowCount(int(notes.size()));
-    int row = 0;
-    for (const Note &note : notes) {
-        const QString title = noteTitle(note.body);
-        auto *item = new QStandardItem(title.isEmpty() ? tr("Untitled") : title);
-        item->setData(note.id, NoteIdRole);
-        item->setToolTip(notePreview(note.body));
-        m_model->setItem(row++, item);
-    }
-    m_count->setText(tr("%n note(s)", nullptr, int(notes.size()))
+    QList<Note> notes = m_state->notes()->search(m_search->text());
+    const int count = int(notes.size());
+    m_model->setNotes(std::move(notes));
+    m_count->setText(tr("%n note(s)", nullptr, count)
                      + QStringLiteral("  \u00b7  %1 ms").arg(timer.elapsed()));
 }
 

@@ -6,7 +6,7 @@ class AppState;
 class QLabel;
 class QLineEdit;
 class QListView;
-class QStandardItemModel;
+class NoteTitleModel;
 class QTimer;
 
 // The main window: a searchable list of notes.
@@ -25,7 +25,7 @@ private:
     AppState *m_state;
     QLineEdit *m_search;
     QListView *m_list;
-    QStandardItemModel *m_model;
+    NoteTitleModel *m_model;
     QLabel *m_count;
     QTimer *m_searchDebounce;
 };

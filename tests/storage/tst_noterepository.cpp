@@ -73,6 +73,8 @@ private Q_SLOTS:
     void derivedTexts_data();
     void derivedTexts();
     void failedWritesReport();
+    void storedTimestamps_data();
+    void storedTimestamps();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -382,6 +384,37 @@ void TestNoteRepository::failedWritesReport()
     QVERIFY(!m_notes->insert(makeNote(QStringLiteral("a"), QStringLiteral("duplicate id"))));
     QCOMPARE(changed.count(), 0);
     QCOMPARE(m_notes->byId(QStringLiteral("a"))->body, body(QStringLiteral("x")));
+}
+
+void TestNoteRepository::storedTimestamps_data()
+{
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("stored form") << QStringLiteral("2024-05-01T09:30:00.123Z");
+    QTest::newRow("leap day") << QStringLiteral("2024-02-29T23:59:59.999Z");
+    QTest::newRow("epoch") << QStringLiteral("1970-01-01T00:00:00.000Z");
+    QTest::newRow("before epoch") << QStringLiteral("1969-12-31T23:59:59.001Z");
+    QTest::newRow("far future") << QStringLiteral("2399-12-31T12:00:00.500Z");
+    QTest::newRow("offset instead of Z") << QStringLiteral("2024-05-01T11:30:00.123+02:00");
+    QTest::newRow("no milliseconds") << QStringLiteral("2024-05-01T09:30:00Z");
+    QTest::newRow("no leap day") << QStringLiteral("2023-02-29T00:00:00.000Z");
+    QTest::newRow("month 13") << QStringLiteral("2023-13-01T00:00:00.000Z");
+    QTest::newRow("letters") << QStringLiteral("2024-0x-01T09:30:00.123Z");
+    QTest::newRow("empty") << QString();
+}
+
+void TestNoteRepository::storedTimestamps()
+{
+    QFETCH(QString, text);
+    // The fast path must agree with Qt's own reading of every form.
+    const QDateTime expected = QDateTime::fromString(text, Qt::ISODateWithMs).toUTC();
+    const QDateTime actual = fromStoredTimestamp(text);
+    QCOMPARE(actual.isValid(), expected.isValid());
+    if (expected.isValid()) {
+        QCOMPARE(actual, expected);
+        QCOMPARE(actual.timeSpec(), Qt::UTC);
+        QCOMPARE(toStoredTimestamp(actual), toStoredTimestamp(expected));
+    }
 }
 
 LUMORA_TEST_MAIN(TestNoteRepository)
