@@ -51,6 +51,8 @@ UpdateDialog::UpdateDialog(const Artifact &artifact, const QString &displayName,
         m_notes->setOpenExternalLinks(true);
         m_notes->setPlaceholderText(tr("Loading release notes…"));
         m_notes->setMinimumHeight(150);
+        m_notes->document()->setDocumentMargin(10);
+        layout->addSpacing(4);
         layout->addWidget(m_notes, 1);
 
         auto *fetcher = new ReleaseNotesFetcher(artifact.releaseNotesUrl, QStringLiteral("update-dialog"), this);

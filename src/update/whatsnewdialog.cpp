@@ -31,6 +31,7 @@ WhatsNewDialog::WhatsNewDialog(const QString &markdown, const QString &displayNa
     m_notes = new QTextBrowser(this);
     m_notes->setObjectName(QStringLiteral("releaseNotes"));
     m_notes->setOpenExternalLinks(true);
+    m_notes->document()->setDocumentMargin(10);
     m_notes->setMarkdown(markdown);
     layout->addWidget(m_notes, 1);
 
@@ -42,6 +43,8 @@ WhatsNewDialog::WhatsNewDialog(const QString &markdown, const QString &displayNa
     bottom->addStretch(1);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    // Some styles draw a dark glyph here that vanishes on a dark palette.
+    buttons->button(QDialogButtonBox::Close)->setIcon(QIcon());
     if (downloadUrl.isValid()) {
         QPushButton *download = buttons->addButton(tr("Download %1").arg(version), QDialogButtonBox::AcceptRole);
         download->setObjectName(QStringLiteral("download"));
