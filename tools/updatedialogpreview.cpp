@@ -86,21 +86,21 @@ int main(int argc, char *argv[])
     if (!server.listen())
         qFatal("updatedialogpreview: cannot listen on 127.0.0.1");
     const QString offeredNotes = QStringLiteral("/notes/1.1.0/release-notes.md");
-    const QJsonObject artifact{
-        {QStringLiteral("version"), QStringLiteral("1.1.0")},
-        {QStringLiteral("released_at"), QStringLiteral("2026-11-20T09:30:00Z")},
-        {QStringLiteral("url"), QStringLiteral("https://downloads.example.org/notes/1.1.0/LumoraNotes-1.1.0-setup.exe")},
-        {QStringLiteral("size"), 48213120},
-        {QStringLiteral("sha256"), QString(64, QLatin1Char('c'))},
-        {QStringLiteral("release_notes_url"), server.url(offeredNotes).toString()},
+    const QJsonObject artifact {
+        { QStringLiteral("version"), QStringLiteral("1.1.0") },
+        { QStringLiteral("released_at"), QStringLiteral("2026-11-20T09:30:00Z") },
+        { QStringLiteral("url"),
+            QStringLiteral("https://downloads.example.org/notes/1.1.0/LumoraNotes-1.1.0-setup.exe") },
+        { QStringLiteral("size"), 48213120 },
+        { QStringLiteral("sha256"), QString(64, QLatin1Char('c')) },
+        { QStringLiteral("release_notes_url"), server.url(offeredNotes).toString() },
     };
-    const QJsonObject manifest{{QStringLiteral("schema"), 1},
-                               {QStringLiteral("app"), QStringLiteral("notes")},
-                               {QStringLiteral("channel"), QStringLiteral("stable")},
-                               {QStringLiteral("artifacts"), QJsonObject{{BrioUpdate::currentPlatformKey(), artifact}}}};
+    const QJsonObject manifest { { QStringLiteral("schema"), 1 }, { QStringLiteral("app"), QStringLiteral("notes") },
+        { QStringLiteral("channel"), QStringLiteral("stable") },
+        { QStringLiteral("artifacts"), QJsonObject { { BrioUpdate::currentPlatformKey(), artifact } } } };
     const QByteArray manifestJson = QJsonDocument(manifest).toJson();
     server.route(QStringLiteral("/notes/stable/latest.json"),
-                 [&](const LumoraTest::HttpRequest &) { return LumoraTest::HttpResponse::json(manifestJson); });
+        [&](const LumoraTest::HttpRequest &) { return LumoraTest::HttpResponse::json(manifestJson); });
     const bool newerNotes = args.contains(QLatin1String("--newer-notes"));
     const bool notesMissing = args.contains(QLatin1String("--notes-missing"));
     server.route(offeredNotes, [notesMissing](const LumoraTest::HttpRequest &) {

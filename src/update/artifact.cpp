@@ -25,8 +25,8 @@ QString missingString(const QString &key)
 
 bool parseArtifact(const QString &key, const QJsonObject &object, Artifact &artifact, QString &error)
 {
-    const QLatin1String required[] = {QLatin1String("version"), QLatin1String("released_at"), QLatin1String("url"),
-                                      QLatin1String("sha256")};
+    const QLatin1String required[]
+        = { QLatin1String("version"), QLatin1String("released_at"), QLatin1String("url"), QLatin1String("sha256") };
     for (const QLatin1String &name : required) {
         if (!object.value(name).isString()) {
             noteError(error, missingString(name));
@@ -35,8 +35,7 @@ bool parseArtifact(const QString &key, const QJsonObject &object, Artifact &arti
     }
 
     artifact.version = object.value(QLatin1String("version")).toString();
-    artifact.releasedAt =
-        QDateTime::fromString(object.value(QLatin1String("released_at")).toString(), Qt::ISODate);
+    artifact.releasedAt = QDateTime::fromString(object.value(QLatin1String("released_at")).toString(), Qt::ISODate);
     artifact.url = QUrl(object.value(QLatin1String("url")).toString(), QUrl::StrictMode);
     artifact.size = object.value(QLatin1String("size")).toInteger(-1);
     artifact.sha256 = object.value(QLatin1String("sha256")).toString();
@@ -77,13 +76,14 @@ ManifestResult parseManifest(const QByteArray &json)
     if (!schema.isDouble() || std::trunc(schemaNumber) != schemaNumber) {
         noteError(error, QStringLiteral("missing or non-integer field: schema"));
     } else if (schemaNumber != 1) {
-        noteError(error, QStringLiteral("unsupported manifest schema: %1 (expected %2)")
-                             .arg(QString::number(schema.toInteger()), QString::number(1)));
+        noteError(error,
+            QStringLiteral("unsupported manifest schema: %1 (expected %2)")
+                .arg(QString::number(schema.toInteger()), QString::number(1)));
     } else {
         manifest.schema = 1;
     }
 
-    const QLatin1String names[] = {QLatin1String("app"), QLatin1String("channel")};
+    const QLatin1String names[] = { QLatin1String("app"), QLatin1String("channel") };
     for (const QLatin1String &name : names) {
         const QJsonValue value = root.value(name);
         if (!value.isString())
@@ -119,14 +119,14 @@ Version parseVersion(const QString &text)
     const QStringList parts = text.split(QLatin1Char('.'));
     if (text.isEmpty() || parts.size() > 3)
         return {};
-    int numbers[3] = {0, 0, 0};
+    int numbers[3] = { 0, 0, 0 };
     for (qsizetype i = 0; i < parts.size(); ++i) {
         bool ok = false;
         numbers[i] = parts.at(i).toInt(&ok, 10);
         if (!ok)
             return {};
     }
-    return {numbers[0], numbers[1], numbers[2]};
+    return { numbers[0], numbers[1], numbers[2] };
 }
 
 int compareVersions(const QString &a, const QString &b)

@@ -40,8 +40,8 @@ void Client::check()
         Q_EMIT checkFailed(QStringLiteral("currentVersion is empty"));
         return;
     }
-    QNetworkReply *reply = m_network->get(
-        makeRequest(manifestUrl(m_config.manifestBaseUrl), m_config.app, m_config.transferTimeoutMs));
+    QNetworkReply *reply
+        = m_network->get(makeRequest(manifestUrl(m_config.manifestBaseUrl), m_config.app, m_config.transferTimeoutMs));
     m_inFlight = true;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
 }

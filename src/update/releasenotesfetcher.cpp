@@ -58,9 +58,8 @@ void ReleaseNotesFetcher::get(const QUrl &url, bool isVariant)
     QNetworkReply *reply = m_network->get(makeRequest(url, m_app, m_transferTimeoutMs));
     connect(reply, &QNetworkReply::finished, this, [this, reply, isVariant] {
         reply->deleteLater();
-        const QString text = reply->error() == QNetworkReply::NoError
-            ? QString::fromUtf8(reply->readAll()).trimmed()
-            : QString();
+        const QString text
+            = reply->error() == QNetworkReply::NoError ? QString::fromUtf8(reply->readAll()).trimmed() : QString();
         if (!text.isEmpty()) {
             Q_EMIT notesReady(text);
         } else if (isVariant) {

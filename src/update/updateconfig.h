@@ -8,10 +8,10 @@ namespace BrioUpdate {
 // One release channel of one application.
 struct Config
 {
-    QString app;             // "notes"; also the %1 of the User-Agent
-    QString channel;         // "stable"
-    QUrl manifestBaseUrl;    // the channel folder that holds latest.json
-    QString currentVersion;  // the running version, e.g. "1.0.2"
+    QString app; // "notes"; also the %1 of the User-Agent
+    QString channel; // "stable"
+    QUrl manifestBaseUrl; // the channel folder that holds latest.json
+    QString currentVersion; // the running version, e.g. "1.0.2"
     // A stalled server must not leave a check in flight for ever.
     int transferTimeoutMs = 30000;
 };

@@ -20,8 +20,18 @@ bool openInBrowser(const QUrl &url)
     return false;
 }
 
-UpdateDialog::UpdateDialog(const Artifact &artifact, const QString &displayName, const QString &currentVersion,
-                           QWidget *parent)
+QLabel *boldLabel(const QString &text, int extraPoints, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() + extraPoints);
+    label->setFont(font);
+    return label;
+}
+
+UpdateDialog::UpdateDialog(
+    const Artifact &artifact, const QString &displayName, const QString &currentVersion, QWidget *parent)
     : QDialog(parent)
     , m_artifact(artifact)
 {
@@ -30,17 +40,13 @@ UpdateDialog::UpdateDialog(const Artifact &artifact, const QString &displayName,
 
     auto *layout = new QVBoxLayout(this);
 
-    auto *headline = new QLabel(tr("A new version of %1 is available.").arg(displayName), this);
+    QLabel *headline = boldLabel(tr("A new version of %1 is available.").arg(displayName), 1, this);
     headline->setObjectName(QStringLiteral("headline"));
-    QFont headlineFont = headline->font();
-    headlineFont.setBold(true);
-    headlineFont.setPointSizeF(headlineFont.pointSizeF() + 1);
-    headline->setFont(headlineFont);
     headline->setWordWrap(true);
     layout->addWidget(headline);
 
-    auto *versions = new QLabel(
-        tr("You have version %1. The latest version is %2.").arg(currentVersion, artifact.version), this);
+    auto *versions
+        = new QLabel(tr("You have version %1. The latest version is %2.").arg(currentVersion, artifact.version), this);
     versions->setObjectName(QStringLiteral("versions"));
     versions->setWordWrap(true);
     layout->addWidget(versions);

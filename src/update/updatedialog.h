@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QTextBrowser;
 
 namespace BrioUpdate {
@@ -14,8 +15,8 @@ class UpdateDialog : public QDialog
 {
     Q_OBJECT
 public:
-    UpdateDialog(const Artifact &artifact, const QString &displayName, const QString &currentVersion,
-                 QWidget *parent = nullptr);
+    UpdateDialog(
+        const Artifact &artifact, const QString &displayName, const QString &currentVersion, QWidget *parent = nullptr);
 
     // Null when the release has no notes URL.
     QTextBrowser *notesBrowser() const { return m_notes; }
@@ -31,5 +32,8 @@ private:
 
 // Opens a URL in the system browser, logging when that fails.
 bool openInBrowser(const QUrl &url);
+
+// A bold label extraPoints larger than the default font.
+QLabel *boldLabel(const QString &text, int extraPoints, QWidget *parent);
 
 } // namespace BrioUpdate

@@ -60,7 +60,7 @@ void showDialog(QDialog *dialog)
 }
 
 void openWhatsNew(const ParentGuard &parent, const QString &markdown, const QString &displayName,
-                  const QString &version, const QString &runningVersion, const QUrl &downloadUrl = QUrl())
+    const QString &version, const QString &runningVersion, const QUrl &downloadUrl = QUrl())
 {
     if (parent.gone())
         return;
@@ -69,8 +69,8 @@ void openWhatsNew(const ParentGuard &parent, const QString &markdown, const QStr
 
 // Fetches notes and hands the outcome to exactly one of the two handlers; the
 // fetcher deletes itself afterwards.
-void fetchNotes(ReleaseNotesFetcher *fetcher, std::function<void(const QString &)> onReady,
-                std::function<void()> onUnavailable)
+void fetchNotes(
+    ReleaseNotesFetcher *fetcher, std::function<void(const QString &)> onReady, std::function<void()> onUnavailable)
 {
     QObject::connect(fetcher, &ReleaseNotesFetcher::notesReady, fetcher, [fetcher, onReady](const QString &text) {
         fetcher->deleteLater();
@@ -84,8 +84,8 @@ void fetchNotes(ReleaseNotesFetcher *fetcher, std::function<void(const QString &
 }
 
 // Runs one manifest check; the client deletes itself after its one signal.
-void runCheck(const Config &config, std::function<void(const Artifact &)> onAvailable,
-              std::function<void()> onUpToDate, std::function<void(const QString &)> onFailed)
+void runCheck(const Config &config, std::function<void(const Artifact &)> onAvailable, std::function<void()> onUpToDate,
+    std::function<void(const QString &)> onFailed)
 {
     auto *client = new Client(config, QCoreApplication::instance());
     QObject::connect(client, &Client::updateAvailable, client, [client, onAvailable](const Artifact &artifact) {
@@ -129,12 +129,13 @@ void checkForUpdates(const Config &config, const QString &displayName, QWidget *
             showDialog(new UpdateDialog(artifact, displayName, config.currentVersion, guard.get()));
         },
         [callbacks, config, displayName] {
-            finishWithMessage(callbacks, QCoreApplication::translate("BrioUpdate", "%1 is up to date (version %2)")
-                                             .arg(displayName, config.currentVersion));
+            finishWithMessage(callbacks,
+                QCoreApplication::translate("BrioUpdate", "%1 is up to date (version %2)")
+                    .arg(displayName, config.currentVersion));
         },
         [callbacks](const QString &reason) {
-            finishWithMessage(callbacks,
-                              QCoreApplication::translate("BrioUpdate", "Update check failed: %1").arg(reason));
+            finishWithMessage(
+                callbacks, QCoreApplication::translate("BrioUpdate", "Update check failed: %1").arg(reason));
         });
 }
 
@@ -142,8 +143,9 @@ void showWhatsNew(const Config &config, const QString &displayName, QWidget *par
 {
     const ParentGuard guard(parent);
     const auto nothingToShow = [callbacks, config, displayName] {
-        finishWithMessage(callbacks, QCoreApplication::translate("BrioUpdate", "No release notes available for %1 %2")
-                                         .arg(displayName, config.currentVersion));
+        finishWithMessage(callbacks,
+            QCoreApplication::translate("BrioUpdate", "No release notes available for %1 %2")
+                .arg(displayName, config.currentVersion));
     };
     const auto fromNewerRelease = [guard, callbacks, config, displayName, nothingToShow](const Artifact &artifact) {
         if (!artifact.releaseNotesUrl.isValid()) {

@@ -15,8 +15,8 @@ namespace BrioUpdate {
 // Every member is optional.
 struct UiCallbacks
 {
-    std::function<void(const QString &text)> busy;               // a long step started
-    std::function<void()> done;                                  // the step ended
+    std::function<void(const QString &text)> busy; // a long step started
+    std::function<void()> done; // the step ended
     std::function<void(const QString &text, int timeoutMs)> message; // always 5000 ms
 };
 
@@ -26,8 +26,7 @@ void showStartupWhatsNew(const Config &config, const QString &displayName, QWidg
 
 // The check-for-updates action: offers a newer release in an UpdateDialog,
 // or reports "up to date" / the failure through callbacks.message.
-void checkForUpdates(const Config &config, const QString &displayName, QWidget *parent,
-                     const UiCallbacks &callbacks);
+void checkForUpdates(const Config &config, const QString &displayName, QWidget *parent, const UiCallbacks &callbacks);
 
 // The what's-new action: the running version's notes, else those of a newer
 // release with its download, else a message.

@@ -12,7 +12,7 @@
 namespace BrioUpdate {
 
 WhatsNewDialog::WhatsNewDialog(const QString &markdown, const QString &displayName, const QString &version,
-                               const QString &runningVersion, const QUrl &downloadUrl, QWidget *parent)
+    const QString &runningVersion, const QUrl &downloadUrl, QWidget *parent)
     : QDialog(parent)
 {
     setWindowTitle(tr("What's New in %1 %2").arg(displayName, version));
@@ -20,12 +20,8 @@ WhatsNewDialog::WhatsNewDialog(const QString &markdown, const QString &displayNa
 
     auto *layout = new QVBoxLayout(this);
 
-    auto *heading = new QLabel(tr("What's new in %1 %2").arg(displayName, version), this);
+    QLabel *heading = boldLabel(tr("What's new in %1 %2").arg(displayName, version), 2, this);
     heading->setObjectName(QStringLiteral("heading"));
-    QFont headingFont = heading->font();
-    headingFont.setBold(true);
-    headingFont.setPointSizeF(headingFont.pointSizeF() + 2);
-    heading->setFont(headingFont);
     layout->addWidget(heading);
 
     m_notes = new QTextBrowser(this);

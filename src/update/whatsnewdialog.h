@@ -14,7 +14,7 @@ class WhatsNewDialog : public QDialog
     Q_OBJECT
 public:
     WhatsNewDialog(const QString &markdown, const QString &displayName, const QString &version,
-                   const QString &runningVersion, const QUrl &downloadUrl = QUrl(), QWidget *parent = nullptr);
+        const QString &runningVersion, const QUrl &downloadUrl = QUrl(), QWidget *parent = nullptr);
 
     QTextBrowser *notesBrowser() const { return m_notes; }
 

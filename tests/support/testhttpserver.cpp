@@ -17,20 +17,34 @@ const QByteArray kCrlf("\r\n");
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return QByteArrayLiteral("OK");
-    case 201: return QByteArrayLiteral("Created");
-    case 204: return QByteArrayLiteral("No Content");
-    case 301: return QByteArrayLiteral("Moved Permanently");
-    case 302: return QByteArrayLiteral("Found");
-    case 307: return QByteArrayLiteral("Temporary Redirect");
-    case 400: return QByteArrayLiteral("Bad Request");
-    case 401: return QByteArrayLiteral("Unauthorized");
-    case 403: return QByteArrayLiteral("Forbidden");
-    case 404: return QByteArrayLiteral("Not Found");
-    case 409: return QByteArrayLiteral("Conflict");
-    case 500: return QByteArrayLiteral("Internal Server Error");
-    case 503: return QByteArrayLiteral("Service Unavailable");
-    default: return QByteArrayLiteral("Status");
+    case 200:
+        return QByteArrayLiteral("OK");
+    case 201:
+        return QByteArrayLiteral("Created");
+    case 204:
+        return QByteArrayLiteral("No Content");
+    case 301:
+        return QByteArrayLiteral("Moved Permanently");
+    case 302:
+        return QByteArrayLiteral("Found");
+    case 307:
+        return QByteArrayLiteral("Temporary Redirect");
+    case 400:
+        return QByteArrayLiteral("Bad Request");
+    case 401:
+        return QByteArrayLiteral("Unauthorized");
+    case 403:
+        return QByteArrayLiteral("Forbidden");
+    case 404:
+        return QByteArrayLiteral("Not Found");
+    case 409:
+        return QByteArrayLiteral("Conflict");
+    case 500:
+        return QByteArrayLiteral("Internal Server Error");
+    case 503:
+        return QByteArrayLiteral("Service Unavailable");
+    default:
+        return QByteArrayLiteral("Status");
     }
 }
 
@@ -80,29 +94,30 @@ QByteArray HttpRequest::header(const QByteArray &name) const
     return {};
 }
 
-HttpResponse HttpResponse::text(const QByteArray &body, int status)
+HttpResponse HttpResponse::withBody(const QByteArray &body, int status, const QByteArray &contentType)
 {
     HttpResponse response;
     response.status = status;
     response.body = body;
-    response.headers.append({QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/plain; charset=utf-8")});
+    response.headers.append({ QByteArrayLiteral("Content-Type"), contentType });
     return response;
+}
+
+HttpResponse HttpResponse::text(const QByteArray &body, int status)
+{
+    return withBody(body, status, QByteArrayLiteral("text/plain; charset=utf-8"));
 }
 
 HttpResponse HttpResponse::json(const QByteArray &body, int status)
 {
-    HttpResponse response;
-    response.status = status;
-    response.body = body;
-    response.headers.append({QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")});
-    return response;
+    return withBody(body, status, QByteArrayLiteral("application/json"));
 }
 
 HttpResponse HttpResponse::redirect(const QUrl &location, int status)
 {
     HttpResponse response;
     response.status = status;
-    response.headers.append({QByteArrayLiteral("Location"), location.toEncoded()});
+    response.headers.append({ QByteArrayLiteral("Location"), location.toEncoded() });
     return response;
 }
 
@@ -115,7 +130,7 @@ HttpResponse HttpResponse::dropped()
 
 HttpResponse &HttpResponse::withHeader(const QByteArray &name, const QByteArray &value)
 {
-    headers.append({name, value});
+    headers.append({ name, value });
     return *this;
 }
 
@@ -147,7 +162,7 @@ qsizetype parseHttpRequest(const QByteArray &buffer, HttpRequest &request)
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
             return -1;
-        request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+        request.headers.append({ line.left(colon).trimmed(), line.mid(colon + 1).trimmed() });
     }
 
     const qsizetype bodyStart = headerEnd + 4;
@@ -210,7 +225,7 @@ void TestHttpServer::route(const QString &path, HttpHandler handler)
 void TestHttpServer::route(const QByteArray &method, const QString &path, HttpHandler handler)
 {
     m_routes.removeIf([&](const Route &r) { return r.method == method && r.path == path; });
-    m_routes.append({method, path, std::move(handler)});
+    m_routes.append({ method, path, std::move(handler) });
 }
 
 void TestHttpServer::setFallback(HttpHandler handler)
@@ -236,7 +251,7 @@ bool TestHttpServer::waitForRequests(int count, int timeoutMs)
 void TestHttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        m_connections.insert(socket, Connection{++m_connectionCount, {}, false});
+        m_connections.insert(socket, Connection { ++m_connectionCount, {}, false });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
             m_connections[socket].buffer += socket->readAll();
             processNext(socket);

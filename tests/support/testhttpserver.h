@@ -20,7 +20,7 @@ using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 struct HttpRequest
 {
     QByteArray method;
-    QString path;  // decoded, without the query
+    QString path; // decoded, without the query
     QString query; // as sent, without the "?"
     HttpHeaders headers;
     QByteArray body; // de-chunked when sent chunked
@@ -35,10 +35,11 @@ struct HttpResponse
     int status = 200;
     QByteArray body;
     HttpHeaders headers;
-    int delayMs = 0;         // answer this much later
-    bool drop = false;       // abort the connection instead of answering
+    int delayMs = 0; // answer this much later
+    bool drop = false; // abort the connection instead of answering
     bool closeAfter = false; // send "Connection: close" and close after the answer
 
+    static HttpResponse withBody(const QByteArray &body, int status, const QByteArray &contentType);
     static HttpResponse text(const QByteArray &body, int status = 200);
     static HttpResponse json(const QByteArray &body, int status = 200);
     static HttpResponse redirect(const QUrl &location, int status = 302);

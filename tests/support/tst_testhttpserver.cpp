@@ -37,11 +37,12 @@ private Q_SLOTS:
         QTest::newRow("headers incomplete") << QByteArray("GET / HTTP/1.1\r\nHost: h\r\n") << 0 << QByteArray();
         QTest::newRow("no body") << get << int(get.size()) << QByteArray();
         QTest::newRow("pipelined: first only") << (get + get) << int(get.size()) << QByteArray();
-        QTest::newRow("body incomplete")
-            << QByteArray("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab") << 0 << QByteArray();
+        QTest::newRow("body incomplete") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab") << 0
+                                         << QByteArray();
         const QByteArray post = "POST / HTTP/1.1\r\ncontent-length: 5\r\n\r\nhello";
         QTest::newRow("body, header case ignored") << (post + "GET") << int(post.size()) << QByteArray("hello");
-        const QByteArray chunked = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\na;x=y\r\n0123456789\r\n0\r\n\r\n";
+        const QByteArray chunked
+            = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\na;x=y\r\n0123456789\r\n0\r\n\r\n";
         QTest::newRow("chunked") << chunked << int(chunked.size()) << QByteArray("abc0123456789");
         QTest::newRow("chunked incomplete") << chunked.left(chunked.size() - 2) << 0 << QByteArray();
         QTest::newRow("not http") << QByteArray("hello there\r\n\r\n") << -1 << QByteArray();
@@ -97,7 +98,8 @@ private Q_SLOTS:
         part.setHeader(QNetworkRequest::ContentDispositionHeader, QStringLiteral("form-data; name=\"file\""));
         part.setBody(QByteArray(100000, 'x'));
         multi->append(part);
-        std::unique_ptr<QNetworkReply> upload(finish(network.post(QNetworkRequest(server.url(QStringLiteral("/up"))), multi)));
+        std::unique_ptr<QNetworkReply> upload(
+            finish(network.post(QNetworkRequest(server.url(QStringLiteral("/up"))), multi)));
         multi->setParent(upload.get());
         QCOMPARE(upload->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 201);
 

@@ -52,11 +52,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("channel folder") << "https://downloads.example.org/notes/stable/" << "1.0.2"
+        QTest::newRow("channel folder") << "https://downloads.example.org/notes/stable/"
+                                        << "1.0.2"
                                         << "https://downloads.example.org/notes/1.0.2/release-notes.md";
-        QTest::newRow("no trailing slash") << "https://downloads.example.org/notes/stable" << "1.0.2"
+        QTest::newRow("no trailing slash") << "https://downloads.example.org/notes/stable"
+                                           << "1.0.2"
                                            << "https://downloads.example.org/notes/1.0.2/release-notes.md";
-        QTest::newRow("channel at the root") << "http://127.0.0.1:8080/stable/" << "2.0.0"
+        QTest::newRow("channel at the root") << "http://127.0.0.1:8080/stable/"
+                                             << "2.0.0"
                                              << "http://127.0.0.1:8080/2.0.0/release-notes.md";
     }
 
@@ -75,10 +78,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
 
         const QString notes = QStringLiteral("https://d.example.org/notes/1.0.2/release-notes.md");
-        QTest::newRow("german") << notes << "de" << "https://d.example.org/notes/1.0.2/release-notes.de.md";
-        QTest::newRow("english has none") << notes << "en" << "";
-        QTest::newRow("no language") << notes << "" << "";
-        QTest::newRow("not markdown") << "https://d.example.org/notes/1.0.2/notes.txt" << "fr" << "";
+        QTest::newRow("german") << notes << "de"
+                                << "https://d.example.org/notes/1.0.2/release-notes.de.md";
+        QTest::newRow("english has none") << notes << "en"
+                                          << "";
+        QTest::newRow("no language") << notes << ""
+                                     << "";
+        QTest::newRow("not markdown") << "https://d.example.org/notes/1.0.2/notes.txt"
+                                      << "fr"
+                                      << "";
     }
 
     void localizedUrl()
@@ -107,27 +115,28 @@ private Q_SLOTS:
         const QByteArray english = "# Lumora Notes 1.0.2\n\n- Faster search";
         const QByteArray german = "# Lumora Notes 1.0.2\n\n- Schnellere Suche";
 
-        QTest::newRow("english reads the default") << "en" << 200 << german << 200 << english << true
-                                                   << QString::fromUtf8(english) << QStringList{en};
-        QTest::newRow("german variant") << "de" << 200 << german << 200 << english << true
-                                        << QString::fromUtf8(german) << QStringList{de};
+        QTest::newRow("english reads the default")
+            << "en" << 200 << german << 200 << english << true << QString::fromUtf8(english) << QStringList { en };
+        QTest::newRow("german variant") << "de" << 200 << german << 200 << english << true << QString::fromUtf8(german)
+                                        << QStringList { de };
         QTest::newRow("variant missing") << "de" << 404 << QByteArray() << 200 << english << true
-                                         << QString::fromUtf8(english) << QStringList{de, en};
+                                         << QString::fromUtf8(english) << QStringList { de, en };
         QTest::newRow("variant blank") << "de" << 200 << QByteArray(" \n\t\n") << 200 << english << true
-                                       << QString::fromUtf8(english) << QStringList{de, en};
+                                       << QString::fromUtf8(english) << QStringList { de, en };
         QTest::newRow("variant dropped") << "de" << 0 << QByteArray() << 200 << english << true
-                                         << QString::fromUtf8(english) << QStringList{de, en};
+                                         << QString::fromUtf8(english) << QStringList { de, en };
         QTest::newRow("both missing") << "de" << 404 << QByteArray() << 404 << QByteArray("Not Found") << false
-                                      << QString() << QStringList{de, en};
-        QTest::newRow("default blank") << "en" << 200 << german << 200 << QByteArray("\n   \n") << false
-                                       << QString() << QStringList{en};
-        QTest::newRow("default server error") << "en" << 200 << german << 500 << english << false << QString()
-                                              << QStringList{en};
+                                      << QString() << QStringList { de, en };
+        QTest::newRow("default blank") << "en" << 200 << german << 200 << QByteArray("\n   \n") << false << QString()
+                                       << QStringList { en };
+        QTest::newRow("default server error")
+            << "en" << 200 << german << 500 << english << false << QString() << QStringList { en };
         QTest::newRow("default dropped") << "" << 200 << german << 0 << english << false << QString()
-                                         << QStringList{en};
+                                         << QStringList { en };
         QTest::newRow("trimmed UTF-8") << "en" << 200 << german << 200
-                                       << QByteArray("\n\n  Gr\xc3\xb6\xc3\x9f" "e \xe2\x9c\x93 \n") << true
-                                       << QStringLiteral("Gr\u00f6\u00dfe \u2713") << QStringList{en};
+                                       << QByteArray("\n\n  Gr\xc3\xb6\xc3\x9f"
+                                                     "e \xe2\x9c\x93 \n")
+                                       << true << QStringLiteral("Gr\u00f6\u00dfe \u2713") << QStringList { en };
     }
 
     void fetch()
@@ -144,9 +153,9 @@ private Q_SLOTS:
         TestHttpServer server;
         QVERIFY(server.listen());
         server.route(QStringLiteral("/notes/1.0.2/release-notes.de.md"),
-                     [&](const HttpRequest &) { return answer(variantStatus, variantBody); });
+            [&](const HttpRequest &) { return answer(variantStatus, variantBody); });
         server.route(QStringLiteral("/notes/1.0.2/release-notes.md"),
-                     [&](const HttpRequest &) { return answer(defaultStatus, defaultBody); });
+            [&](const HttpRequest &) { return answer(defaultStatus, defaultBody); });
 
         ReleaseNotesFetcher fetcher(UpdateTestData::config(server.url(QStringLiteral("/notes/stable/"))));
         fetcher.setLanguage(language);
@@ -169,8 +178,8 @@ private Q_SLOTS:
     {
         TestHttpServer server;
         QVERIFY(server.listen());
-        server.route(QStringLiteral("/rel/1.1.0/notes.md"),
-                     [](const HttpRequest &) { return HttpResponse::text("## 1.1.0"); });
+        server.route(
+            QStringLiteral("/rel/1.1.0/notes.md"), [](const HttpRequest &) { return HttpResponse::text("## 1.1.0"); });
         ReleaseNotesFetcher fetcher(server.url(QStringLiteral("/rel/1.1.0/notes.md")), QStringLiteral("update-dialog"));
         fetcher.setLanguage(QStringLiteral("fr"));
         const FetchResult result = runFetch(fetcher);

@@ -77,21 +77,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("expected");
 
-        QTest::newRow("numeric patch") << "1.0.2" << "1.0.10" << -1;
-        QTest::newRow("numeric patch, reversed") << "1.0.10" << "1.0.2" << 1;
-        QTest::newRow("minor beats patch") << "1.1.0" << "1.0.99" << 1;
-        QTest::newRow("major beats minor") << "10.0.0" << "9.99.99" << 1;
-        QTest::newRow("equal") << "1.0.2" << "1.0.2" << 0;
-        QTest::newRow("missing parts are zero") << "1" << "1.0.0" << 0;
-        QTest::newRow("two parts") << "1.2" << "1.2.1" << -1;
-        QTest::newRow("empty is 0.0.0") << "" << "0.0.0" << 0;
-        QTest::newRow("empty is lower") << "" << "1.0.2" << -1;
-        QTest::newRow("four parts are 0.0.0") << "1.2.3.4" << "0.0.0" << 0;
-        QTest::newRow("suffix is 0.0.0") << "3-beta" << "0" << 0;
-        QTest::newRow("suffix in a later part") << "1.0.2-rc1" << "0.0.0" << 0;
-        QTest::newRow("empty part") << "1..2" << "0.0.0" << 0;
-        QTest::newRow("prefix v") << "v2.0" << "0.0.0" << 0;
-        QTest::newRow("negative part") << "1.-1" << "1.0" << -1;
+        QTest::newRow("numeric patch") << "1.0.2"
+                                       << "1.0.10" << -1;
+        QTest::newRow("numeric patch, reversed") << "1.0.10"
+                                                 << "1.0.2" << 1;
+        QTest::newRow("minor beats patch") << "1.1.0"
+                                           << "1.0.99" << 1;
+        QTest::newRow("major beats minor") << "10.0.0"
+                                           << "9.99.99" << 1;
+        QTest::newRow("equal") << "1.0.2"
+                               << "1.0.2" << 0;
+        QTest::newRow("missing parts are zero") << "1"
+                                                << "1.0.0" << 0;
+        QTest::newRow("two parts") << "1.2"
+                                   << "1.2.1" << -1;
+        QTest::newRow("empty is 0.0.0") << ""
+                                        << "0.0.0" << 0;
+        QTest::newRow("empty is lower") << ""
+                                        << "1.0.2" << -1;
+        QTest::newRow("four parts are 0.0.0") << "1.2.3.4"
+                                              << "0.0.0" << 0;
+        QTest::newRow("suffix is 0.0.0") << "3-beta"
+                                         << "0" << 0;
+        QTest::newRow("suffix in a later part") << "1.0.2-rc1"
+                                                << "0.0.0" << 0;
+        QTest::newRow("empty part") << "1..2"
+                                    << "0.0.0" << 0;
+        QTest::newRow("prefix v") << "v2.0"
+                                  << "0.0.0" << 0;
+        QTest::newRow("negative part") << "1.-1"
+                                       << "1.0" << -1;
     }
 
     void compareVersions()
@@ -117,7 +132,7 @@ private Q_SLOTS:
         // Expected.
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("detail"); // the offered version, or the failure reason
-        QTest::addColumn<bool>("exact");     // false: detail is a prefix of the reason
+        QTest::addColumn<bool>("exact"); // false: detail is a prefix of the reason
 
         const QString current = QStringLiteral("1.0.2");
         const QJsonObject good = artifact();
@@ -134,10 +149,12 @@ private Q_SLOTS:
         row("unparsable running version counts as 0.0.0", manifest(), Available, QStringLiteral("1.0.10"),
             QStringLiteral("1.0.2-dev"));
 
-        row("min_upgradable_from met", manifest(with(good, QStringLiteral("min_upgradable_from"), QStringLiteral("1.0.0"))),
-            Available, QStringLiteral("1.0.10"));
+        row("min_upgradable_from met",
+            manifest(with(good, QStringLiteral("min_upgradable_from"), QStringLiteral("1.0.0"))), Available,
+            QStringLiteral("1.0.10"));
         row("min_upgradable_from refuses",
-            manifest(with(artifact(QStringLiteral("1.2.0")), QStringLiteral("min_upgradable_from"), QStringLiteral("1.1.0"))),
+            manifest(with(
+                artifact(QStringLiteral("1.2.0")), QStringLiteral("min_upgradable_from"), QStringLiteral("1.1.0"))),
             Failed,
             QStringLiteral("current version 1.0.2 is older than min_upgradable_from 1.1.0; please upgrade to an "
                            "intermediate release first"));
@@ -146,7 +163,7 @@ private Q_SLOTS:
             QString());
 
         row("no artifact for this platform",
-            bytes(root(QJsonObject{{QStringLiteral("macos-arm64"), good}, {QStringLiteral("linux-x64"), good}})),
+            bytes(root(QJsonObject { { QStringLiteral("macos-arm64"), good }, { QStringLiteral("linux-x64"), good } })),
             UpToDate, QString());
         row("unknown platform", manifest(), UpToDate, QString(), current, QString());
         if (BrioUpdate::currentPlatformKey() != kWindows) {
@@ -155,12 +172,12 @@ private Q_SLOTS:
                 BrioUpdate::currentPlatformKey());
         }
         row("bad artifact elsewhere is skipped",
-            bytes(root(QJsonObject{{QStringLiteral("linux-arm64"), with(good, QStringLiteral("size"), 0)},
-                                   {kWindows, good}})),
+            bytes(root(QJsonObject {
+                { QStringLiteral("linux-arm64"), with(good, QStringLiteral("size"), 0) }, { kWindows, good } })),
             Available, QStringLiteral("1.0.10"));
         row("own artifact bad, another fine",
-            bytes(root(QJsonObject{{QStringLiteral("linux-arm64"), good},
-                                   {kWindows, with(good, QStringLiteral("size"), 0)}})),
+            bytes(root(QJsonObject {
+                { QStringLiteral("linux-arm64"), good }, { kWindows, with(good, QStringLiteral("size"), 0) } })),
             UpToDate, QString());
 
         const QByteArray truncated = manifest().left(40);
@@ -170,10 +187,9 @@ private Q_SLOTS:
         row("empty body", QByteArray(), Failed, jsonError(QByteArray()));
         row("root is an array", "[" + manifest() + "]", Failed, invalid("manifest root is not a JSON object"));
 
-        QJsonObject base = root(QJsonObject{{kWindows, good}});
-        const auto rootWith = [&](const char *key, const QJsonValue &value) {
-            return bytes(with(base, QLatin1String(key), value));
-        };
+        QJsonObject base = root(QJsonObject { { kWindows, good } });
+        const auto rootWith
+            = [&](const char *key, const QJsonValue &value) { return bytes(with(base, QLatin1String(key), value)); };
         row("schema missing", rootWith("schema", QJsonValue::Undefined), Failed,
             invalid("missing or non-integer field: schema"));
         row("schema as text", rootWith("schema", QStringLiteral("1")), Failed,
@@ -186,34 +202,33 @@ private Q_SLOTS:
         row("app empty", rootWith("app", QString()), Failed, invalid("manifest failed validation"));
         row("artifacts missing", rootWith("artifacts", QJsonValue::Undefined), Failed,
             invalid("missing or non-object field: artifacts"));
-        row("artifacts an array", rootWith("artifacts", QJsonArray{good}), Failed,
+        row("artifacts an array", rootWith("artifacts", QJsonArray { good }), Failed,
             invalid("missing or non-object field: artifacts"));
         row("artifacts empty", rootWith("artifacts", QJsonObject()), Failed, invalid("manifest failed validation"));
-        row("artifact not an object", rootWith("artifacts", QJsonObject{{kWindows, QStringLiteral("x")}}), Failed,
+        row("artifact not an object", rootWith("artifacts", QJsonObject { { kWindows, QStringLiteral("x") } }), Failed,
             invalid("artifact windows-x64 is not an object"));
 
         // First error wins.
         base = with(base, QStringLiteral("schema"), 2);
         row("schema 2 and app missing", rootWith("app", QJsonValue::Undefined), Failed,
             invalid("unsupported manifest schema: 2 (expected 1)"));
-        base = root(QJsonObject{{kWindows, good}});
+        base = root(QJsonObject { { kWindows, good } });
         base = with(base, QStringLiteral("app"), QJsonValue::Undefined);
         row("app and channel missing", rootWith("channel", QJsonValue::Undefined), Failed,
             invalid("missing or non-string field: app"));
         row("app missing, artifacts bad", rootWith("artifacts", QJsonArray()), Failed,
             invalid("missing or non-string field: app"));
         row("first bad artifact in key order",
-            bytes(root(QJsonObject{{QStringLiteral("b"), with(good, QStringLiteral("url"), QJsonValue::Undefined)},
-                                   {QStringLiteral("a"), with(good, QStringLiteral("sha256"), 1)}})),
+            bytes(root(QJsonObject { { QStringLiteral("b"), with(good, QStringLiteral("url"), QJsonValue::Undefined) },
+                { QStringLiteral("a"), with(good, QStringLiteral("sha256"), 1) } })),
             Failed, invalid("missing or non-string field: sha256"));
         row("missing string before broken rule",
-            bytes(root(QJsonObject{{QStringLiteral("a"), with(good, QStringLiteral("size"), -5)},
-                                   {QStringLiteral("b"), with(good, QStringLiteral("version"), QJsonValue::Undefined)}})),
+            bytes(root(QJsonObject { { QStringLiteral("a"), with(good, QStringLiteral("size"), -5) },
+                { QStringLiteral("b"), with(good, QStringLiteral("version"), QJsonValue::Undefined) } })),
             Failed, invalid("artifact a failed validation"));
 
-        const auto artifactWith = [&](const char *key, const QJsonValue &value) {
-            return manifest(with(good, QLatin1String(key), value));
-        };
+        const auto artifactWith
+            = [&](const char *key, const QJsonValue &value) { return manifest(with(good, QLatin1String(key), value)); };
         const QString validation = invalid("artifact windows-x64 failed validation");
         row("version missing", artifactWith("version", QJsonValue::Undefined), Failed,
             invalid("missing or non-string field: version"));
@@ -237,8 +252,8 @@ private Q_SLOTS:
         // Transport.
         QTest::newRow("HTTP 404") << 404 << QByteArray("missing") << 0 << false << QString() << current << kWindows
                                   << int(Failed) << QStringLiteral("network error: ") << false;
-        QTest::newRow("HTTP 500") << 500 << manifest() << 0 << false << QString() << current << kWindows
-                                  << int(Failed) << QStringLiteral("network error: ") << false;
+        QTest::newRow("HTTP 500") << 500 << manifest() << 0 << false << QString() << current << kWindows << int(Failed)
+                                  << QStringLiteral("network error: ") << false;
         QTest::newRow("dropped connection") << 200 << manifest() << 0 << true << QString() << current << kWindows
                                             << int(Failed) << QStringLiteral("network error: ") << false;
         QTest::newRow("timeout") << 200 << manifest() << 1500 << false << QString() << current << kWindows
@@ -272,7 +287,7 @@ private Q_SLOTS:
         });
         if (!redirectTo.isEmpty()) {
             server.route(QStringLiteral("/notes/stable/latest.json"),
-                         [&](const HttpRequest &) { return HttpResponse::redirect(server.url(redirectTo)); });
+                [&](const HttpRequest &) { return HttpResponse::redirect(server.url(redirectTo)); });
         }
 
         BrioUpdate::Config cfg = config(server.url(QStringLiteral("/notes/stable/")), currentVersion);
@@ -288,7 +303,8 @@ private Q_SLOTS:
         if (outcome == Failed && exact)
             QCOMPARE(result.reason, detail);
         if (outcome == Failed && !exact)
-            QVERIFY2(result.reason.startsWith(detail) && result.reason.size() > detail.size(), qPrintable(result.reason));
+            QVERIFY2(
+                result.reason.startsWith(detail) && result.reason.size() > detail.size(), qPrintable(result.reason));
         QVERIFY(!client.isInFlight());
     }
 
@@ -303,8 +319,8 @@ private Q_SLOTS:
             << QJsonValue(QStringLiteral("https://downloads.example.org/notes/1.0.10/release-notes.md"))
             << QJsonValue(true) << QUrl(QStringLiteral("https://downloads.example.org/notes/1.0.10/release-notes.md"))
             << true;
-        QTest::newRow("optional fields missing") << QJsonValue(QJsonValue::Undefined)
-                                                 << QJsonValue(QJsonValue::Undefined) << QUrl() << false;
+        QTest::newRow("optional fields missing")
+            << QJsonValue(QJsonValue::Undefined) << QJsonValue(QJsonValue::Undefined) << QUrl() << false;
         QTest::newRow("empty notes url") << QJsonValue(QString()) << QJsonValue(false) << QUrl() << false;
     }
 
@@ -315,8 +331,8 @@ private Q_SLOTS:
         QFETCH(QUrl, expectedNotesUrl);
         QFETCH(bool, expectedMandatory);
 
-        const QJsonObject json = with(with(artifact(), QStringLiteral("release_notes_url"), notesUrl),
-                                      QStringLiteral("mandatory"), mandatory);
+        const QJsonObject json = with(
+            with(artifact(), QStringLiteral("release_notes_url"), notesUrl), QStringLiteral("mandatory"), mandatory);
         const BrioUpdate::ManifestResult parsed = BrioUpdate::parseManifest(manifest(json));
         QVERIFY2(parsed.valid, qPrintable(parsed.error));
         const Artifact a = parsed.manifest.artifacts.value(kWindows);
@@ -335,9 +351,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("basePath");
         QTest::addColumn<QString>("requestedPath");
 
-        QTest::newRow("trailing slash") << "/notes/stable/" << "/notes/stable/latest.json";
-        QTest::newRow("no trailing slash") << "/notes/stable" << "/notes/stable/latest.json";
-        QTest::newRow("host only") << "" << "/latest.json";
+        QTest::newRow("trailing slash") << "/notes/stable/"
+                                        << "/notes/stable/latest.json";
+        QTest::newRow("no trailing slash") << "/notes/stable"
+                                           << "/notes/stable/latest.json";
+        QTest::newRow("host only") << ""
+                                   << "/latest.json";
     }
 
     void manifestLocation()
@@ -365,10 +384,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("currentVersion");
         QTest::addColumn<QString>("reason");
 
-        QTest::newRow("no base URL") << QUrl() << "1.0.2" << "manifestBaseUrl is not valid";
+        QTest::newRow("no base URL") << QUrl() << "1.0.2"
+                                     << "manifestBaseUrl is not valid";
         QTest::newRow("malformed base URL") << QUrl(QStringLiteral("http://[::1/"), QUrl::StrictMode) << "1.0.2"
                                             << "manifestBaseUrl is not valid";
-        QTest::newRow("base URL checked first") << QUrl() << "" << "manifestBaseUrl is not valid";
+        QTest::newRow("base URL checked first") << QUrl() << ""
+                                                << "manifestBaseUrl is not valid";
         QTest::newRow("no current version") << QUrl(QStringLiteral("http://127.0.0.1:9/notes/stable/")) << ""
                                             << "currentVersion is empty";
     }

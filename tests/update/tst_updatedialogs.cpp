@@ -21,8 +21,7 @@ namespace {
 const QString kName = QStringLiteral("Lumora Notes");
 const QString kRunning = QStringLiteral("1.0.2");
 
-template<typename T>
-QList<T *> openDialogs()
+template<typename T> QList<T *> openDialogs()
 {
     QList<T *> result;
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
@@ -42,7 +41,7 @@ QString labelText(const QWidget *dialog, const char *name)
 // latest.json with one artifact for the system the tests run on.
 QByteArray manifestForThisSystem(const QJsonObject &artifactJson)
 {
-    return bytes(root(QJsonObject{{currentPlatformKey(), artifactJson}}));
+    return bytes(root(QJsonObject { { currentPlatformKey(), artifactJson } }));
 }
 
 Artifact sampleArtifact(const QUrl &notesUrl = QUrl())
@@ -106,10 +105,7 @@ private Q_SLOTS:
         m_calls.clear();
     }
 
-    void cleanup()
-    {
-        qDeleteAll(openDialogs<QDialog>());
-    }
+    void cleanup() { qDeleteAll(openDialogs<QDialog>()); }
 
     void updateDialogNotes_data()
     {
@@ -120,8 +116,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("italic");
 
         QTest::newRow("no notes url") << false << 200 << QByteArray("# unused") << QString() << false;
-        QTest::newRow("notes load") << true << 200 << QByteArray("# Fixes\n\nNo more lost drafts.") << "Fixes\nNo more lost drafts."
-                                    << false;
+        QTest::newRow("notes load") << true << 200 << QByteArray("# Fixes\n\nNo more lost drafts.")
+                                    << "Fixes\nNo more lost drafts." << false;
         QTest::newRow("notes missing") << true << 404 << QByteArray("gone")
                                        << "Release notes are not available for this version." << true;
         QTest::newRow("notes blank") << true << 200 << QByteArray("  \n")
@@ -139,14 +135,15 @@ private Q_SLOTS:
         TestHttpServer server;
         QVERIFY(server.listen());
         server.route(QStringLiteral("/notes/1.1.0/release-notes.md"),
-                     [&](const HttpRequest &) { return HttpResponse::text(notesBody, notesStatus); });
+            [&](const HttpRequest &) { return HttpResponse::text(notesBody, notesStatus); });
         const QUrl notesUrl = hasNotesUrl ? server.url(QStringLiteral("/notes/1.1.0/release-notes.md")) : QUrl();
 
         UpdateDialog dialog(sampleArtifact(notesUrl), kName, kRunning);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Update available"));
         QVERIFY(dialog.isModal());
         QCOMPARE(labelText(&dialog, "headline"), QStringLiteral("A new version of Lumora Notes is available."));
-        QCOMPARE(labelText(&dialog, "versions"), QStringLiteral("You have version 1.0.2. The latest version is 1.1.0."));
+        QCOMPARE(
+            labelText(&dialog, "versions"), QStringLiteral("You have version 1.0.2. The latest version is 1.1.0."));
 
         QTextBrowser *browser = dialog.findChild<QTextBrowser *>();
         QCOMPARE(browser != nullptr, !shownText.isEmpty());
@@ -160,8 +157,8 @@ private Q_SLOTS:
         QVERIFY(browser->openExternalLinks());
         QTRY_COMPARE_WITH_TIMEOUT(browser->toPlainText(), shownText, 5000);
         QCOMPARE(browser->document()->firstBlock().charFormat().fontItalic()
-                     || browser->document()->firstBlock().begin().fragment().charFormat().fontItalic(),
-                 italic);
+                || browser->document()->firstBlock().begin().fragment().charFormat().fontItalic(),
+            italic);
         QVERIFY(server.requests().size() >= 1);
         QCOMPARE(server.requests().constLast().header("User-Agent"), QByteArray("BrioUpdateQt/0.1 (update-dialog)"));
     }
@@ -202,7 +199,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("hasDownload");
 
         QTest::newRow("no download") << QUrl() << false;
-        QTest::newRow("download") << QUrl(QStringLiteral("https://downloads.example.org/notes/1.1.0/setup.exe")) << true;
+        QTest::newRow("download") << QUrl(QStringLiteral("https://downloads.example.org/notes/1.1.0/setup.exe"))
+                                  << true;
     }
 
     void whatsNewDialog()
@@ -211,7 +209,7 @@ private Q_SLOTS:
         QFETCH(bool, hasDownload);
 
         WhatsNewDialog dialog(QStringLiteral("## Better search\n\nResults as you type."), kName,
-                              QStringLiteral("1.1.0"), kRunning, downloadUrl);
+            QStringLiteral("1.1.0"), kRunning, downloadUrl);
         dialog.show();
         QVERIFY(!dialog.isModal());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("What's New in Lumora Notes 1.1.0"));
@@ -225,7 +223,7 @@ private Q_SLOTS:
             return;
         QCOMPARE(download->text(), QStringLiteral("Download 1.1.0"));
         download->click();
-        QCOMPARE(m_browser.urls, QList<QUrl>{downloadUrl});
+        QCOMPARE(m_browser.urls, QList<QUrl> { downloadUrl });
         QVERIFY(!dialog.isVisible());
     }
 
@@ -236,16 +234,18 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("calls");
 
         const QString busy = QStringLiteral("busy:Checking for updates…");
-        QTest::newRow("update available") << manifestForThisSystem(artifact()) << true
-                                          << QStringList{busy, QStringLiteral("done")};
+        QTest::newRow("update available")
+            << manifestForThisSystem(artifact()) << true << QStringList { busy, QStringLiteral("done") };
         QTest::newRow("up to date") << manifestForThisSystem(artifact(kRunning)) << false
-                                    << QStringList{busy, QStringLiteral("done"),
-                                                   QStringLiteral("message:Lumora Notes is up to date (version 1.0.2)|5000")};
-        QTest::newRow("check failed")
-            << bytes(with(root(QJsonObject{{currentPlatformKey(), artifact()}}), QStringLiteral("schema"), 2)) << false
-            << QStringList{busy, QStringLiteral("done"),
-                           QStringLiteral("message:Update check failed: manifest invalid: unsupported manifest "
-                                          "schema: 2 (expected 1)|5000")};
+                                    << QStringList { busy, QStringLiteral("done"),
+                                           QStringLiteral("message:Lumora Notes is up to date (version 1.0.2)|5000") };
+        QTest::newRow("check failed") << bytes(
+            with(root(QJsonObject { { currentPlatformKey(), artifact() } }), QStringLiteral("schema"), 2))
+                                      << false
+                                      << QStringList { busy, QStringLiteral("done"),
+                                             QStringLiteral(
+                                                 "message:Update check failed: manifest invalid: unsupported manifest "
+                                                 "schema: 2 (expected 1)|5000") };
     }
 
     void checkForUpdates()
@@ -259,10 +259,10 @@ private Q_SLOTS:
         TestHttpServer server;
         QVERIFY(server.listen());
         server.route(QStringLiteral("/notes/stable/latest.json"),
-                     [&](const HttpRequest &) { return HttpResponse::json(manifestBody); });
+            [&](const HttpRequest &) { return HttpResponse::json(manifestBody); });
         QWidget parent;
-        BrioUpdate::checkForUpdates(config(server.url(QStringLiteral("/notes/stable/"))), kName, &parent,
-                                    recordingCallbacks());
+        BrioUpdate::checkForUpdates(
+            config(server.url(QStringLiteral("/notes/stable/"))), kName, &parent, recordingCallbacks());
         QTRY_COMPARE_WITH_TIMEOUT(m_calls.size(), calls.size(), 5000);
         QTest::qWait(50);
         QCOMPARE(m_calls, calls);
@@ -274,7 +274,7 @@ private Q_SLOTS:
             QVERIFY(dialogs.constFirst()->isVisible());
             QVERIFY(dialogs.constFirst()->testAttribute(Qt::WA_DeleteOnClose));
             QCOMPARE(labelText(dialogs.constFirst(), "versions"),
-                     QStringLiteral("You have version 1.0.2. The latest version is 1.0.10."));
+                QStringLiteral("You have version 1.0.2. The latest version is 1.0.10."));
         }
     }
 
@@ -285,11 +285,11 @@ private Q_SLOTS:
         TestHttpServer server;
         QVERIFY(server.listen());
         server.route(QStringLiteral("/notes/stable/latest.json"),
-                     [](const HttpRequest &) { return HttpResponse::json(manifestForThisSystem(artifact())).delayed(200); });
+            [](const HttpRequest &) { return HttpResponse::json(manifestForThisSystem(artifact())).delayed(200); });
         auto *parent = new QWidget;
         parent->show();
-        BrioUpdate::checkForUpdates(config(server.url(QStringLiteral("/notes/stable/"))), kName, parent,
-                                    recordingCallbacks());
+        BrioUpdate::checkForUpdates(
+            config(server.url(QStringLiteral("/notes/stable/"))), kName, parent, recordingCallbacks());
         QVERIFY(server.waitForRequests(1));
         delete parent;
         QTRY_VERIFY_WITH_TIMEOUT(m_calls.contains(QStringLiteral("done")), 5000);
@@ -310,14 +310,16 @@ private Q_SLOTS:
 
         const QString busy = QStringLiteral("busy:Loading release notes…");
         const QString done = QStringLiteral("done");
-        const QStringList nothing{busy, done, QStringLiteral("message:No release notes available for Lumora Notes 1.0.2|5000")};
-        QTest::newRow("running version's notes") << 200 << "1.1.0" << true << 200 << kRunning << false
-                                                 << QStringList{busy, done};
-        QTest::newRow("newer release's notes") << 404 << "1.1.0" << true << 200 << "1.1.0" << true
-                                               << QStringList{busy, done};
-        QTest::newRow("newer release without notes url") << 404 << "1.1.0" << false << 200 << QString() << false
-                                                         << nothing;
-        QTest::newRow("newer release's notes missing") << 404 << "1.1.0" << true << 404 << QString() << false << nothing;
+        const QStringList nothing { busy, done,
+            QStringLiteral("message:No release notes available for Lumora Notes 1.0.2|5000") };
+        QTest::newRow("running version's notes")
+            << 200 << "1.1.0" << true << 200 << kRunning << false << QStringList { busy, done };
+        QTest::newRow("newer release's notes")
+            << 404 << "1.1.0" << true << 200 << "1.1.0" << true << QStringList { busy, done };
+        QTest::newRow("newer release without notes url")
+            << 404 << "1.1.0" << false << 200 << QString() << false << nothing;
+        QTest::newRow("newer release's notes missing")
+            << 404 << "1.1.0" << true << 404 << QString() << false << nothing;
         QTest::newRow("up to date") << 404 << kRunning << true << 200 << QString() << false << nothing;
         QTest::newRow("check failed") << 404 << QString() << true << 200 << QString() << false << nothing;
     }
@@ -336,23 +338,21 @@ private Q_SLOTS:
 
         TestHttpServer server;
         QVERIFY(server.listen());
-        server.route(QStringLiteral("/notes/1.0.2/release-notes.md"), [&](const HttpRequest &) {
-            return HttpResponse::text("# Running version", runningNotesStatus);
-        });
+        server.route(QStringLiteral("/notes/1.0.2/release-notes.md"),
+            [&](const HttpRequest &) { return HttpResponse::text("# Running version", runningNotesStatus); });
         const QString offeredNotes = QStringLiteral("/notes/1.1.0/release-notes.md");
-        server.route(offeredNotes, [&](const HttpRequest &) {
-            return HttpResponse::text("# Offered version", offeredNotesStatus);
-        });
+        server.route(offeredNotes,
+            [&](const HttpRequest &) { return HttpResponse::text("# Offered version", offeredNotesStatus); });
         QJsonObject offered = artifact(offeredVersion);
         if (offeredHasNotes)
             offered = with(offered, QStringLiteral("release_notes_url"), server.url(offeredNotes).toString());
         const QByteArray manifestBody = offeredVersion.isEmpty() ? QByteArray("{") : manifestForThisSystem(offered);
         server.route(QStringLiteral("/notes/stable/latest.json"),
-                     [&](const HttpRequest &) { return HttpResponse::json(manifestBody); });
+            [&](const HttpRequest &) { return HttpResponse::json(manifestBody); });
 
         QWidget parent;
-        BrioUpdate::showWhatsNew(config(server.url(QStringLiteral("/notes/stable/"))), kName, &parent,
-                                 recordingCallbacks());
+        BrioUpdate::showWhatsNew(
+            config(server.url(QStringLiteral("/notes/stable/"))), kName, &parent, recordingCallbacks());
         QTRY_COMPARE_WITH_TIMEOUT(m_calls.size(), calls.size(), 5000);
         QTest::qWait(50);
         QCOMPARE(m_calls, calls);
@@ -370,7 +370,7 @@ private Q_SLOTS:
         QCOMPARE(download != nullptr, hasDownload);
         if (download) {
             download->click();
-            QCOMPARE(m_browser.urls, QList<QUrl>{QUrl(offered.value(QStringLiteral("url")).toString())});
+            QCOMPARE(m_browser.urls, QList<QUrl> { QUrl(offered.value(QStringLiteral("url")).toString()) });
         }
     }
 
@@ -411,8 +411,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("site");
         QTest::addColumn<QString>("opened");
 
-        QTest::newRow("origin") << "https://feedback.example.org" << "https://feedback.example.org/?tags=notes";
-        QTest::newRow("folder") << "https://feedback.example.org/lumora" << "https://feedback.example.org/lumora/?tags=notes";
+        QTest::newRow("origin") << "https://feedback.example.org"
+                                << "https://feedback.example.org/?tags=notes";
+        QTest::newRow("folder") << "https://feedback.example.org/lumora"
+                                << "https://feedback.example.org/lumora/?tags=notes";
         QTest::newRow("folder with slash") << "https://feedback.example.org/lumora/"
                                            << "https://feedback.example.org/lumora/?tags=notes";
     }
@@ -421,8 +423,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, site);
         QFETCH(QString, opened);
-        openFeedback(FeedbackConfig{QStringLiteral("notes"), QUrl(site)});
-        QCOMPARE(m_browser.urls, QList<QUrl>{QUrl(opened)});
+        openFeedback(FeedbackConfig { QStringLiteral("notes"), QUrl(site) });
+        QCOMPARE(m_browser.urls, QList<QUrl> { QUrl(opened) });
     }
 };
 

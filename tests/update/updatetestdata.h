@@ -10,12 +10,13 @@ namespace UpdateTestData {
 
 inline QJsonObject artifact(const QString &version = QStringLiteral("1.0.10"))
 {
-    return QJsonObject{
-        {QStringLiteral("version"), version},
-        {QStringLiteral("released_at"), QStringLiteral("2026-11-20T09:30:00Z")},
-        {QStringLiteral("url"), QStringLiteral("https://downloads.example.org/notes/%1/LumoraNotes-setup.exe").arg(version)},
-        {QStringLiteral("size"), 48213120},
-        {QStringLiteral("sha256"), QString(64, QLatin1Char('c'))},
+    return QJsonObject {
+        { QStringLiteral("version"), version },
+        { QStringLiteral("released_at"), QStringLiteral("2026-11-20T09:30:00Z") },
+        { QStringLiteral("url"),
+            QStringLiteral("https://downloads.example.org/notes/%1/LumoraNotes-setup.exe").arg(version) },
+        { QStringLiteral("size"), 48213120 },
+        { QStringLiteral("sha256"), QString(64, QLatin1Char('c')) },
     };
 }
 
@@ -31,10 +32,8 @@ inline QJsonObject with(QJsonObject object, const QString &key, const QJsonValue
 
 inline QJsonObject root(const QJsonObject &artifacts)
 {
-    return QJsonObject{{QStringLiteral("schema"), 1},
-                       {QStringLiteral("app"), QStringLiteral("notes")},
-                       {QStringLiteral("channel"), QStringLiteral("stable")},
-                       {QStringLiteral("artifacts"), artifacts}};
+    return QJsonObject { { QStringLiteral("schema"), 1 }, { QStringLiteral("app"), QStringLiteral("notes") },
+        { QStringLiteral("channel"), QStringLiteral("stable") }, { QStringLiteral("artifacts"), artifacts } };
 }
 
 inline QByteArray bytes(const QJsonObject &object)
@@ -45,7 +44,7 @@ inline QByteArray bytes(const QJsonObject &object)
 // latest.json offering one artifact for windows-x64.
 inline QByteArray manifest(const QJsonObject &windowsArtifact = artifact())
 {
-    return bytes(root(QJsonObject{{QStringLiteral("windows-x64"), windowsArtifact}}));
+    return bytes(root(QJsonObject { { QStringLiteral("windows-x64"), windowsArtifact } }));
 }
 
 inline BrioUpdate::Config config(const QUrl &baseUrl, const QString &currentVersion = QStringLiteral("1.0.2"))
