@@ -35,10 +35,7 @@ private Q_SLOTS:
 
         const QByteArray get = "GET /a?x=1 HTTP/1.1\r\nHost: h\r\n\r\n";
         QTest::newRow("headers incomplete") << QByteArray("GET / HTTP/1.1\r\nHost: h\r\n") << 0 << QByteArray();
-        QTest::newRow("no body") << get << int(get.size()) << QByteArray();
         QTest::newRow("pipelined: first only") << (get + get) << int(get.size()) << QByteArray();
-        QTest::newRow("body incomplete") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab") << 0
-                                         << QByteArray();
         const QByteArray post = "POST / HTTP/1.1\r\ncontent-length: 5\r\n\r\nhello";
         QTest::newRow("body, header case ignored") << (post + "GET") << int(post.size()) << QByteArray("hello");
         const QByteArray chunked
@@ -46,7 +43,6 @@ private Q_SLOTS:
         QTest::newRow("chunked") << chunked << int(chunked.size()) << QByteArray("abc0123456789");
         QTest::newRow("chunked incomplete") << chunked.left(chunked.size() - 2) << 0 << QByteArray();
         QTest::newRow("not http") << QByteArray("hello there\r\n\r\n") << -1 << QByteArray();
-        QTest::newRow("bad length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: x\r\n\r\n") << -1 << QByteArray();
     }
 
     void parse()
@@ -110,39 +106,6 @@ private Q_SLOTS:
         QCOMPARE(received.at(0).header("content-type"), QByteArray("application/json"));
         QVERIFY(received.at(1).header("Content-Type").startsWith("multipart/form-data"));
         QVERIFY(received.at(1).body.contains(QByteArray(100000, 'x')));
-    }
-
-    void failures_data()
-    {
-        QTest::addColumn<bool>("drop");
-        QTest::addColumn<int>("delayMs");
-        QTest::addColumn<int>("clientTimeoutMs");
-        QTest::addColumn<int>("error");
-
-        QTest::newRow("dropped") << true << 0 << 0 << int(QNetworkReply::RemoteHostClosedError);
-        QTest::newRow("too slow") << false << 2000 << 200 << int(QNetworkReply::OperationCanceledError);
-        QTest::newRow("slow but in time") << false << 100 << 2000 << int(QNetworkReply::NoError);
-    }
-
-    void failures()
-    {
-        QFETCH(bool, drop);
-        QFETCH(int, delayMs);
-        QFETCH(int, clientTimeoutMs);
-        QFETCH(int, error);
-        TestHttpServer server;
-        QVERIFY(server.listen());
-        server.route(QStringLiteral("/x"), [&](const HttpRequest &) {
-            HttpResponse response = HttpResponse::text("late");
-            response.drop = drop;
-            return response.delayed(delayMs);
-        });
-        QNetworkAccessManager network;
-        QNetworkRequest request(server.url(QStringLiteral("/x")));
-        request.setTransferTimeout(clientTimeoutMs);
-        std::unique_ptr<QNetworkReply> reply(finish(network.get(request)));
-        QVERIFY(reply->isFinished());
-        QCOMPARE(int(reply->error()), error);
     }
 
     void rawChunkedAndGarbage()

@@ -120,8 +120,6 @@ private Q_SLOTS:
                                     << "Fixes\nNo more lost drafts." << false;
         QTest::newRow("notes missing") << true << 404 << QByteArray("gone")
                                        << "Release notes are not available for this version." << true;
-        QTest::newRow("notes blank") << true << 200 << QByteArray("  \n")
-                                     << "Release notes are not available for this version." << true;
     }
 
     void updateDialogNotes()
@@ -161,70 +159,6 @@ private Q_SLOTS:
             italic);
         QVERIFY(server.requests().size() >= 1);
         QCOMPARE(server.requests().constLast().header("User-Agent"), QByteArray("BrioUpdateQt/0.1 (update-dialog)"));
-    }
-
-    void updateDialogDownload_data()
-    {
-        QTest::addColumn<QUrl>("url");
-        QTest::addColumn<int>("opened");
-
-        QTest::newRow("valid") << QUrl(QStringLiteral("https://downloads.example.org/notes/1.1.0/setup.exe")) << 1;
-        QTest::newRow("empty") << QUrl() << 0;
-    }
-
-    void updateDialogDownload()
-    {
-        QFETCH(QUrl, url);
-        QFETCH(int, opened);
-
-        Artifact artifact = sampleArtifact();
-        artifact.url = url;
-        UpdateDialog dialog(artifact, kName, kRunning);
-        dialog.show();
-        auto *download = dialog.findChild<QPushButton *>(QStringLiteral("download"));
-        QVERIFY(download);
-        QVERIFY(download->isDefault());
-        if (!opened)
-            QTest::ignoreMessage(QtWarningMsg, "BrioUpdate: download URL is empty or invalid");
-        download->click();
-        QCOMPARE(m_browser.urls.size(), opened);
-        if (opened)
-            QCOMPARE(m_browser.urls.constFirst(), url);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    }
-
-    void whatsNewDialog_data()
-    {
-        QTest::addColumn<QUrl>("downloadUrl");
-        QTest::addColumn<bool>("hasDownload");
-
-        QTest::newRow("no download") << QUrl() << false;
-        QTest::newRow("download") << QUrl(QStringLiteral("https://downloads.example.org/notes/1.1.0/setup.exe"))
-                                  << true;
-    }
-
-    void whatsNewDialog()
-    {
-        QFETCH(QUrl, downloadUrl);
-        QFETCH(bool, hasDownload);
-
-        WhatsNewDialog dialog(QStringLiteral("## Better search\n\nResults as you type."), kName,
-            QStringLiteral("1.1.0"), kRunning, downloadUrl);
-        dialog.show();
-        QVERIFY(!dialog.isModal());
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("What's New in Lumora Notes 1.1.0"));
-        QCOMPARE(labelText(&dialog, "heading"), QStringLiteral("What's new in Lumora Notes 1.1.0"));
-        QCOMPARE(labelText(&dialog, "runningVersion"), QStringLiteral("You are running version 1.0.2"));
-        QCOMPARE(dialog.notesBrowser()->toPlainText(), QStringLiteral("Better search\nResults as you type."));
-
-        auto *download = dialog.findChild<QPushButton *>(QStringLiteral("download"));
-        QCOMPARE(download != nullptr, hasDownload);
-        if (!download)
-            return;
-        QCOMPARE(download->text(), QStringLiteral("Download 1.1.0"));
-        download->click();
-        QCOMPARE(m_browser.urls, QList<QUrl> { downloadUrl });
-        QVERIFY(!dialog.isVisible());
     }
 
     void checkForUpdates_data()
@@ -318,9 +252,6 @@ private Q_SLOTS:
             << 404 << "1.1.0" << true << 200 << "1.1.0" << true << QStringList { busy, done };
         QTest::newRow("newer release without notes url")
             << 404 << "1.1.0" << false << 200 << QString() << false << nothing;
-        QTest::newRow("newer release's notes missing")
-            << 404 << "1.1.0" << true << 404 << QString() << false << nothing;
-        QTest::newRow("up to date") << 404 << kRunning << true << 200 << QString() << false << nothing;
         QTest::newRow("check failed") << 404 << QString() << true << 200 << QString() << false << nothing;
     }
 
@@ -415,8 +346,6 @@ private Q_SLOTS:
                                 << "https://feedback.example.org/?tags=notes";
         QTest::newRow("folder") << "https://feedback.example.org/lumora"
                                 << "https://feedback.example.org/lumora/?tags=notes";
-        QTest::newRow("folder with slash") << "https://feedback.example.org/lumora/"
-                                           << "https://feedback.example.org/lumora/?tags=notes";
     }
 
     void feedback()
