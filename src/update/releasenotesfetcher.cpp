@@ -21,6 +21,9 @@ ReleaseNotesFetcher::ReleaseNotesFetcher(const QUrl &notesUrl, const QString &ap
     , m_language(QLocale::system().name().left(2))
     , m_network(new QNetworkAccessManager(this))
 {
+    // The C locale names no language, so there is no translation to ask for.
+    if (m_language == QLatin1String("C"))
+        m_language.clear();
 }
 
 QUrl ReleaseNotesFetcher::releaseNotesUrl(const QUrl &manifestBaseUrl, const QString &version)
