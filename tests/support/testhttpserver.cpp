@@ -1,0 +1,339 @@
+#include "testhttpserver.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <utility>
+
+namespace LumoraTest {
+
+namespace {
+
+const QByteArray kCrlf("\r\n");
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return QByteArrayLiteral("OK");
+    case 201:
+        return QByteArrayLiteral("Created");
+    case 204:
+        return QByteArrayLiteral("No Content");
+    case 301:
+        return QByteArrayLiteral("Moved Permanently");
+    case 302:
+        return QByteArrayLiteral("Found");
+    case 307:
+        return QByteArrayLiteral("Temporary Redirect");
+    case 400:
+        return QByteArrayLiteral("Bad Request");
+    case 401:
+        return QByteArrayLiteral("Unauthorized");
+    case 403:
+        return QByteArrayLiteral("Forbidden");
+    case 404:
+        return QByteArrayLiteral("Not Found");
+    case 409:
+        return QByteArrayLiteral("Conflict");
+    case 500:
+        return QByteArrayLiteral("Internal Server Error");
+    case 503:
+        return QByteArrayLiteral("Service Unavailable");
+    default:
+        return QByteArrayLiteral("Status");
+    }
+}
+
+// Decodes a chunked body starting at from. Returns the end offset, 0 when
+// incomplete, -1 when malformed.
+qsizetype parseChunked(const QByteArray &buffer, qsizetype from, QByteArray &body)
+{
+    qsizetype pos = from;
+    for (;;) {
+        const qsizetype lineEnd = buffer.indexOf(kCrlf, pos);
+        if (lineEnd < 0)
+            return 0;
+        QByteArray sizeText = buffer.mid(pos, lineEnd - pos);
+        const qsizetype extension = sizeText.indexOf(';');
+        if (extension >= 0)
+            sizeText.truncate(extension);
+        bool ok = false;
+        const qsizetype size = sizeText.trimmed().toLongLong(&ok, 16);
+        if (!ok || size < 0)
+            return -1;
+        pos = lineEnd + 2;
+        if (size == 0) {
+            // Optional trailers, then an empty line.
+            const qsizetype end = buffer.indexOf(kCrlf, pos);
+            if (end < 0)
+                return 0;
+            if (end == pos)
+                return end + 2;
+            const qsizetype trailersEnd = buffer.indexOf("\r\n\r\n", pos);
+            return trailersEnd < 0 ? 0 : trailersEnd + 4;
+        }
+        if (buffer.size() < pos + size + 2)
+            return 0;
+        body += buffer.mid(pos, size);
+        pos += size + 2;
+    }
+}
+
+} // namespace
+
+QByteArray HttpRequest::header(const QByteArray &name) const
+{
+    for (const auto &entry : headers) {
+        if (entry.first.compare(name, Qt::CaseInsensitive) == 0)
+            return entry.second;
+    }
+    return {};
+}
+
+HttpResponse HttpResponse::withBody(const QByteArray &body, int status, const QByteArray &contentType)
+{
+    HttpResponse response;
+    response.status = status;
+    response.body = body;
+    response.headers.append({ QByteArrayLiteral("Content-Type"), contentType });
+    return response;
+}
+
+HttpResponse HttpResponse::text(const QByteArray &body, int status)
+{
+    return withBody(body, status, QByteArrayLiteral("text/plain; charset=utf-8"));
+}
+
+HttpResponse HttpResponse::json(const QByteArray &body, int status)
+{
+    return withBody(body, status, QByteArrayLiteral("application/json"));
+}
+
+HttpResponse HttpResponse::redirect(const QUrl &location, int status)
+{
+    HttpResponse response;
+    response.status = status;
+    response.headers.append({ QByteArrayLiteral("Location"), location.toEncoded() });
+    return response;
+}
+
+HttpResponse HttpResponse::dropped()
+{
+    HttpResponse response;
+    response.drop = true;
+    return response;
+}
+
+HttpResponse &HttpResponse::withHeader(const QByteArray &name, const QByteArray &value)
+{
+    headers.append({ name, value });
+    return *this;
+}
+
+HttpResponse &HttpResponse::delayed(int ms)
+{
+    delayMs = ms;
+    return *this;
+}
+
+qsizetype parseHttpRequest(const QByteArray &buffer, HttpRequest &request)
+{
+    const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+    if (headerEnd < 0)
+        return buffer.size() > 64 * 1024 ? -1 : 0;
+
+    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/1."))
+        return -1;
+    request.method = requestLine.at(0);
+    const QByteArray target = requestLine.at(1);
+    const qsizetype question = target.indexOf('?');
+    request.path = QUrl::fromPercentEncoding(question < 0 ? target : target.left(question));
+    request.query = question < 0 ? QString() : QString::fromLatin1(target.mid(question + 1));
+
+    request.headers.clear();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            return -1;
+        request.headers.append({ line.left(colon).trimmed(), line.mid(colon + 1).trimmed() });
+    }
+
+    const qsizetype bodyStart = headerEnd + 4;
+    request.body.clear();
+    if (request.header("Transfer-Encoding").toLower().contains("chunked"))
+        return parseChunked(buffer, bodyStart, request.body);
+
+    const QByteArray lengthText = request.header("Content-Length");
+    qsizetype length = 0;
+    if (!lengthText.isEmpty()) {
+        bool ok = false;
+        length = lengthText.toLongLong(&ok);
+        if (!ok || length < 0)
+            return -1;
+    }
+    if (buffer.size() < bodyStart + length)
+        return 0;
+    request.body = buffer.mid(bodyStart, length);
+    return bodyStart + length;
+}
+
+TestHttpServer::TestHttpServer(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+    , m_fallback([](const HttpRequest &) { return HttpResponse::text(QByteArrayLiteral("not found"), 404); })
+{
+    connect(m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
+}
+
+TestHttpServer::~TestHttpServer()
+{
+    m_server->close();
+}
+
+bool TestHttpServer::listen()
+{
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 TestHttpServer::port() const
+{
+    return m_server->serverPort();
+}
+
+QUrl TestHttpServer::url(const QString &path) const
+{
+    QUrl result;
+    result.setScheme(QStringLiteral("http"));
+    result.setHost(QStringLiteral("127.0.0.1"));
+    result.setPort(port());
+    result.setPath(path);
+    return result;
+}
+
+void TestHttpServer::route(const QString &path, HttpHandler handler)
+{
+    route(QByteArray(), path, std::move(handler));
+}
+
+void TestHttpServer::route(const QByteArray &method, const QString &path, HttpHandler handler)
+{
+    m_routes.removeIf([&](const Route &r) { return r.method == method && r.path == path; });
+    m_routes.append({ method, path, std::move(handler) });
+}
+
+void TestHttpServer::setFallback(HttpHandler handler)
+{
+    m_fallback = std::move(handler);
+}
+
+QList<HttpRequest> TestHttpServer::requests(const QString &path) const
+{
+    QList<HttpRequest> result;
+    for (const HttpRequest &request : m_requests) {
+        if (request.path == path)
+            result.append(request);
+    }
+    return result;
+}
+
+bool TestHttpServer::waitForRequests(int count, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return m_requests.size() >= count; }, timeoutMs);
+}
+
+void TestHttpServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        m_connections.insert(socket, Connection { ++m_connectionCount, {}, false });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            m_connections[socket].buffer += socket->readAll();
+            processNext(socket);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            m_connections.remove(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void TestHttpServer::processNext(QTcpSocket *socket)
+{
+    auto it = m_connections.find(socket);
+    if (it == m_connections.end() || it->busy)
+        return;
+    HttpRequest request;
+    const qsizetype used = parseHttpRequest(it->buffer, request);
+    if (used == 0)
+        return;
+    if (used < 0) {
+        HttpResponse bad = HttpResponse::text(QByteArrayLiteral("bad request"), 400);
+        bad.closeAfter = true;
+        it->buffer.clear();
+        it->busy = true;
+        respond(socket, bad);
+        return;
+    }
+    it->buffer.remove(0, used);
+    it->busy = true;
+    request.connection = it->id;
+    m_requests.append(request);
+    Q_EMIT requestReceived(request);
+
+    HttpResponse response = dispatch(request);
+    if (request.header("Connection").toLower() == "close")
+        response.closeAfter = true;
+    if (response.delayMs > 0)
+        QTimer::singleShot(response.delayMs, socket, [this, socket, response] { respond(socket, response); });
+    else
+        respond(socket, response);
+}
+
+HttpResponse TestHttpServer::dispatch(const HttpRequest &request) const
+{
+    for (const Route &r : m_routes) {
+        if (r.path == request.path && (r.method.isEmpty() || r.method == request.method))
+            return r.handler(request);
+    }
+    return m_fallback(request);
+}
+
+void TestHttpServer::respond(QTcpSocket *socket, const HttpResponse &response)
+{
+    if (!m_connections.contains(socket))
+        return; // the client went away while the answer was delayed
+    if (response.drop) {
+        m_connections.remove(socket);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    QByteArray data = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + kCrlf;
+    bool hasLength = false;
+    for (const auto &header : response.headers) {
+        hasLength = hasLength || header.first.compare("Content-Length", Qt::CaseInsensitive) == 0;
+        data += header.first + ": " + header.second + kCrlf;
+    }
+    if (!hasLength)
+        data += "Content-Length: " + QByteArray::number(response.body.size()) + kCrlf;
+    if (response.closeAfter)
+        data += "Connection: close\r\n";
+    data += kCrlf + response.body;
+    socket->write(data);
+
+    if (response.closeAfter) {
+        m_connections.remove(socket);
+        socket->disconnectFromHost();
+        return;
+    }
+    m_connections[socket].busy = false;
+    processNext(socket);
+}
+
+} // namespace LumoraTest
