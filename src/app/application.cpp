@@ -6,11 +6,23 @@
 #include "storage/preferencesrepository.h"
 #include "ui/mainwindow.h"
 
+#include "update/client.h"
+#include "update/updateconfig.h"
+#include "update/updatedialog.h"
+#include "update/updateui.h"
+
 #include <QDebug>
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
+
+namespace {
+constexpr int UpdateCheckDelayMs = 1500;
+const char *const DefaultUpdateUrl = "https://downloads.lumora.app/notes/stable/";
+const char *const FeedbackSiteUrl = "https://feedback.lumora.app";
+} // namespace
 
 LaunchRequest LaunchRequest::fromArguments(const QStringList &arguments)
 {
@@ -91,7 +103,58 @@ int Application::startUp(const QStringList &args)
             m_appState->openNoteWindow(id);
         prefs->remove(QStringLiteral("restore_note_windows"));
     }
+
+    showWhatsNewOncePerVersion();
+    // Tied to the state so a shut-down start-up never checks late.
+    QTimer::singleShot(UpdateCheckDelayMs, m_appState, [this] { startUpdateCheck(); });
     return -1;
+}
+
+BrioUpdate::Config Application::updateConfig()
+{
+    BrioUpdate::Config config;
+    config.app = QStringLiteral("notes");
+    config.channel = QStringLiteral("stable");
+    // Overridable so that tests and staging never reach the real server.
+    const QString override = qEnvironmentVariable("LUMORA_UPDATE_URL");
+    config.manifestBaseUrl = QUrl(override.isEmpty() ? QString::fromLatin1(DefaultUpdateUrl) : override);
+    config.currentVersion = QString::fromLatin1(Version);
+    return config;
+}
+
+BrioUpdate::FeedbackConfig Application::feedbackConfig()
+{
+    return {QStringLiteral("notes"), QUrl(QString::fromLatin1(FeedbackSiteUrl))};
+}
+
+void Application::showWhatsNewOncePerVersion()
+{
+    PreferencesRepository *prefs = m_appState->preferences();
+    const QString current = QString::fromLatin1(Version);
+    const QString seen = prefs->getString(QStringLiteral("last_whats_new_version"));
+    if (!BrioUpdate::isVersionLower(seen, current))
+        return;
+    // Stored first, so a crash while showing the notes does not repeat them.
+    prefs->setString(QStringLiteral("last_whats_new_version"), current);
+    BrioUpdate::showStartupWhatsNew(updateConfig(), QString::fromLatin1(DisplayName), m_mainWindow);
+}
+
+void Application::startUpdateCheck()
+{
+    auto *client = new BrioUpdate::Client(updateConfig(), this);
+    connect(client, &BrioUpdate::Client::updateAvailable, this, [this, client](const BrioUpdate::Artifact &artifact) {
+        client->deleteLater();
+        auto *dialog = new BrioUpdate::UpdateDialog(artifact, QString::fromLatin1(DisplayName),
+                                                    QString::fromLatin1(Version), m_mainWindow);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+    });
+    connect(client, &BrioUpdate::Client::upToDate, client, &QObject::deleteLater);
+    connect(client, &BrioUpdate::Client::checkFailed, this, [client](const QString &error) {
+        client->deleteLater();
+        qWarning().noquote() << "update check failed:" << error;
+    });
+    client->check();
 }
 
 int Application::run()

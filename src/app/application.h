@@ -5,6 +5,11 @@
 
 #include <functional>
 
+namespace BrioUpdate {
+struct Config;
+struct FeedbackConfig;
+}
+
 class AppState;
 class MainWindow;
 class SingleInstance;
@@ -46,11 +51,17 @@ public:
 
     void handleMessage(const QString &message);
 
+    // The release channel handed to the update library, built afresh each time.
+    static BrioUpdate::Config updateConfig();
+    static BrioUpdate::FeedbackConfig feedbackConfig();
+
     // Closes the windows and releases the state and the instance guard.
     void shutDown();
 
 private:
     void registerFonts();
+    void showWhatsNewOncePerVersion();
+    void startUpdateCheck();
 
     AppState *m_appState = nullptr;
     MainWindow *m_mainWindow = nullptr;

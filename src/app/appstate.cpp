@@ -25,6 +25,11 @@ AppState::~AppState()
         window->close();
         delete window;
     }
+    // Repositories hold handles on the connection: they go before the database.
+    delete m_notes;
+    delete m_preferences;
+    delete m_themeManager;
+    delete m_database;
 }
 
 bool AppState::initialize()

@@ -1,12 +1,17 @@
 #include "mainwindow.h"
 
+#include "app/application.h"
 #include "app/appstate.h"
 #include "storage/noterepository.h"
+#include "update/updateconfig.h"
+#include "update/updateui.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -94,7 +99,37 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
         m_state->openNoteWindow(index.data(NoteIdRole).toString());
     });
 
+    buildHelpMenu();
     refresh();
+}
+
+void MainWindow::buildHelpMenu()
+{
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    // The library may report after this window is gone.
+    QPointer<MainWindow> self(this);
+    BrioUpdate::UiCallbacks callbacks;
+    callbacks.busy = [self](const QString &text) {
+        if (self)
+            self->statusBar()->showMessage(text);
+    };
+    callbacks.done = [self] {
+        if (self)
+            self->statusBar()->clearMessage();
+    };
+    callbacks.message = [self](const QString &text, int timeoutMs) {
+        if (self)
+            self->statusBar()->showMessage(text, timeoutMs);
+    };
+    const QString displayName = QString::fromLatin1(Application::DisplayName);
+    help->addAction(tr("What's New..."), this, [this, callbacks, displayName] {
+        BrioUpdate::showWhatsNew(Application::updateConfig(), displayName, this, callbacks);
+    });
+    help->addAction(tr("Check for Updates..."), this, [this, callbacks, displayName] {
+        BrioUpdate::checkForUpdates(Application::updateConfig(), displayName, this, callbacks);
+    });
+    help->addSeparator();
+    help->addAction(tr("Send Feedback..."), this, [] { BrioUpdate::openFeedback(Application::feedbackConfig()); });
 }
 
 void MainWindow::refresh()

@@ -20,6 +20,7 @@ public:
     void showAndActivate();
 
 private:
+    void buildHelpMenu();
     void refresh();
 
     AppState *m_state;

@@ -9,7 +9,13 @@
 #include "ui/notewindow.h"
 
 #include "testenvironment.h"
+#include "testhttpserver.h"
+#include "update/artifact.h"
+#include "update/updatedialog.h"
+#include "update/whatsnewdialog.h"
+#include "updatetestdata.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QTest>
 
@@ -35,6 +41,7 @@ private Q_SLOTS:
     void restoresNoteWindowsOnce();
     void messages_data();
     void messages();
+    void whatsNewOncePerVersionThenUpdateCheck();
 
 private:
     void setPreference(const QString &key, const QString &value);
@@ -170,6 +177,56 @@ void TestStartup::messages()
     else
         QVERIFY(open.isEmpty());
     QCOMPARE(m_app->mainWindow()->isVisible(), expectMainShown);
+}
+
+template<typename T> static int openWindows()
+{
+    int count = 0;
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (qobject_cast<T *>(window) && window->isVisible())
+            ++count;
+    }
+    return count;
+}
+
+void TestStartup::whatsNewOncePerVersionThenUpdateCheck()
+{
+    using namespace UpdateTestData;
+    LumoraTest::TestHttpServer server;
+    QVERIFY(server.listen());
+    const QString notesPath = QStringLiteral("/notes/1.0.2/release-notes.md");
+    const QString manifestPath = QStringLiteral("/notes/stable/latest.json");
+    server.route(notesPath, [](const LumoraTest::HttpRequest &) {
+        return LumoraTest::HttpResponse::text("# Lumora Notes 1.0.2\n\nFaster search.");
+    });
+    server.route(manifestPath, [](const LumoraTest::HttpRequest &) {
+        return LumoraTest::HttpResponse::json(
+            bytes(root(QJsonObject{{BrioUpdate::currentPlatformKey(), artifact(QStringLiteral("1.1.0"))}})));
+    });
+    const QByteArray previousUrl = qgetenv("LUMORA_UPDATE_URL");
+    qputenv("LUMORA_UPDATE_URL", server.url(QStringLiteral("/notes/stable/")).toEncoded());
+    const auto restoreUrl = qScopeGuard([&previousUrl] { qputenv("LUMORA_UPDATE_URL", previousUrl); });
+
+    LumoraTest::ScopedDataDir dir;
+    setPreference(QStringLiteral("last_whats_new_version"), QStringLiteral("1.0.1"));
+    QCOMPARE(start({}), -1);
+    QCOMPARE(m_app->appState()->preferences()->getString(QStringLiteral("last_whats_new_version")),
+             QStringLiteral("1.0.2"));
+    QTRY_COMPARE(openWindows<BrioUpdate::WhatsNewDialog>(), 1);
+    QCOMPARE(server.requests(manifestPath).size(), 0);
+    // The update check follows on its own after start-up.
+    QTRY_COMPARE_WITH_TIMEOUT(openWindows<BrioUpdate::UpdateDialog>(), 1, 10000);
+    QCOMPARE(server.requests(manifestPath).size(), 1);
+
+    m_app->shutDown();
+    QTRY_COMPARE(openWindows<BrioUpdate::UpdateDialog>() + openWindows<BrioUpdate::WhatsNewDialog>(), 0);
+
+    // Same version again: no release notes, but the update check still runs.
+    QCOMPARE(start({}), -1);
+    QTRY_COMPARE_WITH_TIMEOUT(server.requests(manifestPath).size(), 2, 10000);
+    QCOMPARE(server.requests(notesPath).size(), 1);
+    QCOMPARE(openWindows<BrioUpdate::WhatsNewDialog>(), 0);
 }
 
 int main(int argc, char *argv[])

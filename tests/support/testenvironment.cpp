@@ -25,6 +25,9 @@ TestEnvironment::TestEnvironment()
     // The local socket name of the single-instance guard lives in TMPDIR on
     // Unix; a private one keeps parallel test runs apart.
     qputenv("TMPDIR", (base + QStringLiteral("/runtime")).toUtf8());
+    // Update checks of the program under test (and of programs it launches)
+    // go to a closed local port, never to the internet.
+    qputenv("LUMORA_UPDATE_URL", "http://127.0.0.1:9/notes/stable/");
     QStandardPaths::setTestModeEnabled(true);
 }
 
