@@ -52,7 +52,12 @@ QList<DeltaOp> parseDeltaOps(const QString &json)
     return parseDeltaOps(doc.array());
 }
 
-QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops)
+QString deltaEmbedKey(const QJsonObject &embed)
+{
+    return embed.isEmpty() ? QString() : embed.constBegin().key();
+}
+
+QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops, const QStringList &standaloneEmbedKeys)
 {
     QList<DeltaLine> lines;
     DeltaLine current;
@@ -66,6 +71,19 @@ QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops)
             piece.isEmbed = true;
             piece.embed = op.embed;
             piece.attributes = op.attributes;
+            if (!standaloneEmbedKeys.isEmpty() && standaloneEmbedKeys.contains(deltaEmbedKey(op.embed))) {
+                if (!current.pieces.isEmpty()) {
+                    current.terminated = false;
+                    lines.append(current);
+                    current = DeltaLine();
+                }
+                DeltaLine alone;
+                alone.pieces.append(piece);
+                alone.terminated = false;
+                alone.standaloneEmbed = true;
+                lines.append(alone);
+                break;
+            }
             current.pieces.append(piece);
             break;
         }

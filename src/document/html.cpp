@@ -1,0 +1,256 @@
+#include "html.h"
+
+#include "convertcommon.h"
+#include "delta.h"
+
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+
+using namespace DocumentConvert;
+
+namespace {
+
+const QChar objectReplacement(0xFFFC);
+
+// Escaped and wrapped text of one run, as in a line or a table cell.
+QString inlineHtml(const QString &text, const QJsonObject &attributes)
+{
+    QString escaped = text.toHtmlEscaped();
+    escaped.replace(QLatin1Char('\n'), QLatin1String("<br>"));
+    const QString wrapped = wrapInlineMarks(escaped, attributes,
+        { { QLatin1String("bold"), QLatin1String("<strong>"), QLatin1String("</strong>") },
+            { QLatin1String("italic"), QLatin1String("<em>"), QLatin1String("</em>") },
+            { QLatin1String("underline"), QLatin1String("<u>"), QLatin1String("</u>") },
+            { QLatin1String("strike"), QLatin1String("<del>"), QLatin1String("</del>") },
+            { QLatin1String("code"), QLatin1String("<code>"), QLatin1String("</code>") } });
+    if (!attributes.contains(QLatin1String("link")))
+        return wrapped;
+    return QStringLiteral("<a href=\"%1\">%2</a>")
+        .arg(attributes.value(QLatin1String("link")).toString().toHtmlEscaped(), wrapped);
+}
+
+QString lineHtml(const DeltaLine &line)
+{
+    QString text;
+    for (const DeltaPiece &piece : line.pieces) {
+        if (!piece.isEmbed)
+            text += inlineHtml(piece.text, piece.attributes);
+    }
+    const QJsonObject &block = line.blockAttributes;
+    const int level = block.value(QLatin1String("header")).toInt();
+    if (level >= 1 && level <= 6)
+        return QStringLiteral("<h%1>%2</h%1>\n").arg(QString::number(level), text);
+    if (block.value(QLatin1String("blockquote")).toBool())
+        return QLatin1String("<blockquote>") + text + QLatin1String("</blockquote>\n");
+    if (block.contains(QLatin1String("code-block")))
+        return QLatin1String("<pre><code>") + text + QLatin1String("</code></pre>\n");
+    return QLatin1String("<p>") + text + QLatin1String("</p>\n");
+}
+
+QString cellHtml(const QJsonValue &cell)
+{
+    if (cell.isString())
+        return cell.toString().toHtmlEscaped();
+    QString html;
+    const QList<DeltaOp> ops = cellTextOps(cell.toArray());
+    for (const DeltaOp &op : ops) {
+        if (op.text == QLatin1String("\n"))
+            html += QLatin1String("<br>");
+        else
+            html += inlineHtml(op.text, op.attributes);
+    }
+    return html;
+}
+
+QString tableHtml(const QJsonValue &embedValue)
+{
+    const std::optional<TableEmbed> table = parseTableEmbed(embedValue);
+    if (!table)
+        return QString();
+    QString html = QStringLiteral(
+        "<table border=\"1\" cellpadding=\"6\" cellspacing=\"0\" style=\"border-collapse:collapse\">\n");
+    for (qsizetype r = 0; r < table->rows.size(); ++r) {
+        const bool header = table->hasHeader && r == 0;
+        html += QLatin1String("  <tr>");
+        const QJsonArray row = table->rows.at(r).toArray();
+        for (const QJsonValue &cell : row) {
+            QString content = cellHtml(cell);
+            if (content.isEmpty())
+                content = QStringLiteral("&nbsp;");
+            html += header ? QLatin1String("<th>") + content + QLatin1String("</th>")
+                           : QLatin1String("<td>") + content + QLatin1String("</td>");
+        }
+        html += QLatin1String("</tr>\n");
+    }
+    html += QLatin1String("</table>\n");
+    return html;
+}
+
+QJsonObject inlineAttributesFromFormat(const QTextCharFormat &format)
+{
+    QJsonObject attributes;
+    if (format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= 700)
+        attributes.insert(QLatin1String("bold"), true);
+    if (format.fontItalic())
+        attributes.insert(QLatin1String("italic"), true);
+    const bool link = format.isAnchor() && !format.anchorHref().isEmpty();
+    if (format.fontUnderline() && !link)
+        attributes.insert(QLatin1String("underline"), true);
+    if (format.fontStrikeOut())
+        attributes.insert(QLatin1String("strike"), true);
+    if (format.fontFixedPitch())
+        attributes.insert(QLatin1String("code"), true);
+    if (link)
+        attributes.insert(QLatin1String("link"), format.anchorHref());
+    return attributes;
+}
+
+QJsonObject blockAttributesFromBlock(const QTextBlock &block)
+{
+    QJsonObject attributes;
+    const int level = block.blockFormat().headingLevel();
+    if (level >= 1 && level <= 6)
+        attributes.insert(QLatin1String("header"), level);
+    if (const QTextList *list = block.textList()) {
+        switch (list->format().style()) {
+        case QTextListFormat::ListDecimal:
+        case QTextListFormat::ListLowerAlpha:
+        case QTextListFormat::ListUpperAlpha:
+        case QTextListFormat::ListLowerRoman:
+        case QTextListFormat::ListUpperRoman:
+            attributes.insert(QLatin1String("list"), QStringLiteral("ordered"));
+            break;
+        case QTextListFormat::ListDisc:
+        case QTextListFormat::ListCircle:
+        case QTextListFormat::ListSquare:
+            attributes.insert(QLatin1String("list"), QStringLiteral("bullet"));
+            break;
+        default:
+            break;
+        }
+    }
+    return attributes;
+}
+
+QJsonObject tableObject(const QTextTable *table)
+{
+    QJsonArray rows;
+    for (int r = 0; r < table->rows(); ++r) {
+        QJsonArray row;
+        for (int c = 0; c < table->columns(); ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            const QTextBlock first = cell.firstCursorPosition().block();
+            const QTextBlock last = cell.lastCursorPosition().block();
+            QJsonArray ops;
+            for (QTextBlock block = first; block.isValid(); block = block.next()) {
+                if (block != first)
+                    ops.append(textInsert(QStringLiteral("\n")));
+                for (auto it = block.begin(); !it.atEnd(); ++it) {
+                    QString text = it.fragment().text();
+                    text.remove(objectReplacement);
+                    if (!text.isEmpty())
+                        ops.append(textInsert(text, inlineAttributesFromFormat(it.fragment().charFormat())));
+                }
+                if (block == last)
+                    break;
+            }
+            row.append(ops);
+        }
+        rows.append(row);
+    }
+    return QJsonObject { { QLatin1String("cells"), rows },
+        { QLatin1String("hasHeader"), table->format().headerRowCount() >= 1 } };
+}
+
+void appendBlock(QJsonArray *ops, const QTextBlock &block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QTextCharFormat format = fragment.charFormat();
+        if (format.isImageFormat()) {
+            const QString name = format.toImageFormat().name();
+            const QString key = name.startsWith(QLatin1String("lumora-notes://attachment/"))
+                ? QStringLiteral("lumora-notes-attachment")
+                : QStringLiteral("image");
+            if (name.isEmpty())
+                continue;
+            // Equal neighbouring images share one fragment, one character each.
+            for (qsizetype i = 0; i < fragment.length(); ++i)
+                ops->append(QJsonObject { { QLatin1String("insert"), QJsonObject { { key, name } } } });
+            continue;
+        }
+        QString text = fragment.text();
+        text.remove(objectReplacement);
+        if (!text.isEmpty())
+            ops->append(textInsert(text, inlineAttributesFromFormat(format)));
+    }
+    ops->append(textInsert(QStringLiteral("\n"), blockAttributesFromBlock(block)));
+}
+
+QJsonArray emptyLine()
+{
+    return QJsonArray { textInsert(QStringLiteral("\n")) };
+}
+
+} // namespace
+
+QString deltaToHtml(const QString &deltaJson)
+{
+    QString html = QStringLiteral("<html><body>\n");
+    const QList<DeltaLine> lines = deltaLines(parseDeltaOps(deltaJson), { dividerKey(), tableKey() });
+    for (const DeltaLine &line : lines) {
+        if (!line.standaloneEmbed) {
+            html += lineHtml(line);
+            continue;
+        }
+        const QJsonObject &embed = line.pieces.constFirst().embed;
+        if (embed.contains(dividerKey()))
+            html += QLatin1String("<hr>\n");
+        else
+            html += tableHtml(embed.value(tableKey()));
+    }
+    html += QLatin1String("</body></html>");
+    return html;
+}
+
+QString stripUnsafeHtml(const QString &html)
+{
+    static const QRegularExpression unsafe(
+        QStringLiteral("<(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\\1>"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    QString cleaned = html;
+    cleaned.remove(unsafe);
+    return cleaned;
+}
+
+QJsonArray htmlToDelta(const QString &html)
+{
+    if (html.trimmed().isEmpty())
+        return emptyLine();
+    QTextDocument document;
+    document.setHtml(stripUnsafeHtml(html));
+
+    QJsonArray ops;
+    QSet<const QTextTable *> seenTables;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (const QTextTable *table = QTextCursor(block).currentTable()) {
+            if (seenTables.contains(table))
+                continue;
+            seenTables.insert(table);
+            QJsonObject object = tableObject(table);
+            object.insert(QLatin1String("hasHeader"), table->rows() >= 1);
+            const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+            ops.append(QJsonObject { { QLatin1String("insert"), QJsonObject { { tableKey(), json } } } });
+            ops.append(textInsert(QStringLiteral("\n")));
+            continue;
+        }
+        appendBlock(&ops, block);
+    }
+    return ops.isEmpty() ? emptyLine() : ops;
+}
