@@ -98,3 +98,12 @@ QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops)
     }
     return lines;
 }
+
+QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attributes)
+{
+    QJsonObject op;
+    op.insert(QStringLiteral("insert"), insert);
+    if (!attributes.isEmpty())
+        op.insert(QStringLiteral("attributes"), attributes);
+    return op;
+}

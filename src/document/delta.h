@@ -44,3 +44,7 @@ struct DeltaLine
 // the newline's attributes become the line's block attributes, retain and
 // delete are skipped, and pieces left over form a last, unterminated line.
 QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops);
+
+// One Delta operation {"insert": insert, "attributes": attributes}, the
+// attributes left out when empty.
+QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attributes = QJsonObject());
