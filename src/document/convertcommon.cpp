@@ -32,14 +32,6 @@ std::optional<TableEmbed> parseTableEmbed(const QJsonValue &embedValue)
     return table;
 }
 
-QJsonObject textInsert(const QString &text, const QJsonObject &attributes)
-{
-    QJsonObject op { { QLatin1String("insert"), text } };
-    if (!attributes.isEmpty())
-        op.insert(QLatin1String("attributes"), attributes);
-    return op;
-}
-
 QList<DeltaOp> cellTextOps(const QJsonArray &cell)
 {
     QList<DeltaOp> ops = parseDeltaOps(cell);

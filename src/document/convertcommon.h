@@ -42,9 +42,6 @@ std::optional<TableEmbed> parseTableEmbed(const QJsonValue &embedValue);
 // The non-empty text inserts of a cell given as Delta operations.
 QList<DeltaOp> cellTextOps(const QJsonArray &cell);
 
-// {"insert": text, "attributes": attributes}, attributes left out when empty.
-QJsonObject textInsert(const QString &text, const QJsonObject &attributes = {});
-
 inline const QString &dividerKey()
 {
     static const QString key = QStringLiteral("divider");

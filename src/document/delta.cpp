@@ -116,3 +116,12 @@ QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops, const QStringList &standa
     }
     return lines;
 }
+
+QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attributes)
+{
+    QJsonObject op;
+    op.insert(QStringLiteral("insert"), insert);
+    if (!attributes.isEmpty())
+        op.insert(QStringLiteral("attributes"), attributes);
+    return op;
+}

@@ -54,3 +54,7 @@ QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops, const QStringList &standa
 
 // The kind of an embed: its object's first key.
 QString deltaEmbedKey(const QJsonObject &embed);
+
+// One Delta operation {"insert": insert, "attributes": attributes}, the
+// attributes left out when empty.
+QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attributes = QJsonObject());

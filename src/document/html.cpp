@@ -2,7 +2,10 @@
 
 #include "convertcommon.h"
 #include "delta.h"
+#include "tableconvert.h"
+#include "textformats.h"
 
+#include <QFontInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSet>
@@ -92,22 +95,14 @@ QString tableHtml(const QJsonValue &embedValue)
     return html;
 }
 
-QJsonObject inlineAttributesFromFormat(const QTextCharFormat &format)
+// The editor's reader knows "monospace" and the fixed-pitch flag; pasted HTML
+// also names fixed-pitch families such as Courier New.
+QJsonObject inlineAttributesFromHtmlFormat(const QTextCharFormat &format)
 {
-    QJsonObject attributes;
-    if (format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= 700)
-        attributes.insert(QLatin1String("bold"), true);
-    if (format.fontItalic())
-        attributes.insert(QLatin1String("italic"), true);
-    const bool link = format.isAnchor() && !format.anchorHref().isEmpty();
-    if (format.fontUnderline() && !link)
-        attributes.insert(QLatin1String("underline"), true);
-    if (format.fontStrikeOut())
-        attributes.insert(QLatin1String("strike"), true);
-    if (format.fontFixedPitch())
+    QJsonObject attributes = inlineAttributesFromCharFormat(format);
+    if (!attributes.contains(QLatin1String("code")) && format.hasProperty(QTextFormat::FontFamilies)
+        && QFontInfo(format.font()).fixedPitch())
         attributes.insert(QLatin1String("code"), true);
-    if (link)
-        attributes.insert(QLatin1String("link"), format.anchorHref());
     return attributes;
 }
 
@@ -138,36 +133,6 @@ QJsonObject blockAttributesFromBlock(const QTextBlock &block)
     return attributes;
 }
 
-QJsonObject tableObject(const QTextTable *table)
-{
-    QJsonArray rows;
-    for (int r = 0; r < table->rows(); ++r) {
-        QJsonArray row;
-        for (int c = 0; c < table->columns(); ++c) {
-            const QTextTableCell cell = table->cellAt(r, c);
-            const QTextBlock first = cell.firstCursorPosition().block();
-            const QTextBlock last = cell.lastCursorPosition().block();
-            QJsonArray ops;
-            for (QTextBlock block = first; block.isValid(); block = block.next()) {
-                if (block != first)
-                    ops.append(textInsert(QStringLiteral("\n")));
-                for (auto it = block.begin(); !it.atEnd(); ++it) {
-                    QString text = it.fragment().text();
-                    text.remove(objectReplacement);
-                    if (!text.isEmpty())
-                        ops.append(textInsert(text, inlineAttributesFromFormat(it.fragment().charFormat())));
-                }
-                if (block == last)
-                    break;
-            }
-            row.append(ops);
-        }
-        rows.append(row);
-    }
-    return QJsonObject { { QLatin1String("cells"), rows },
-        { QLatin1String("hasHeader"), table->format().headerRowCount() >= 1 } };
-}
-
 void appendBlock(QJsonArray *ops, const QTextBlock &block)
 {
     for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -175,9 +140,8 @@ void appendBlock(QJsonArray *ops, const QTextBlock &block)
         const QTextCharFormat format = fragment.charFormat();
         if (format.isImageFormat()) {
             const QString name = format.toImageFormat().name();
-            const QString key = name.startsWith(QLatin1String("lumora-notes://attachment/"))
-                ? QStringLiteral("lumora-notes-attachment")
-                : QStringLiteral("image");
+            const QString key = name.startsWith(attachmentUrlPrefix()) ? QStringLiteral("lumora-notes-attachment")
+                                                                       : QStringLiteral("image");
             if (name.isEmpty())
                 continue;
             // Equal neighbouring images share one fragment, one character each.
@@ -188,14 +152,14 @@ void appendBlock(QJsonArray *ops, const QTextBlock &block)
         QString text = fragment.text();
         text.remove(objectReplacement);
         if (!text.isEmpty())
-            ops->append(textInsert(text, inlineAttributesFromFormat(format)));
+            ops->append(deltaInsertOp(text, inlineAttributesFromHtmlFormat(format)));
     }
-    ops->append(textInsert(QStringLiteral("\n"), blockAttributesFromBlock(block)));
+    ops->append(deltaInsertOp(QStringLiteral("\n"), blockAttributesFromBlock(block)));
 }
 
 QJsonArray emptyLine()
 {
-    return QJsonArray { textInsert(QStringLiteral("\n")) };
+    return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
 }
 
 } // namespace
@@ -243,11 +207,11 @@ QJsonArray htmlToDelta(const QString &html)
             if (seenTables.contains(table))
                 continue;
             seenTables.insert(table);
-            QJsonObject object = tableObject(table);
+            QJsonObject object = tableObjectFromTextTable(table);
             object.insert(QLatin1String("hasHeader"), table->rows() >= 1);
             const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
             ops.append(QJsonObject { { QLatin1String("insert"), QJsonObject { { tableKey(), json } } } });
-            ops.append(textInsert(QStringLiteral("\n")));
+            ops.append(deltaInsertOp(QStringLiteral("\n")));
             continue;
         }
         appendBlock(&ops, block);

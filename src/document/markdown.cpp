@@ -205,7 +205,7 @@ void appendInlineRuns(QJsonArray *ops, const QString &text)
             attributes.insert(QLatin1String("bold"), true);
         if (italic)
             attributes.insert(QLatin1String("italic"), true);
-        ops->append(textInsert(run, attributes));
+        ops->append(deltaInsertOp(run, attributes));
         run.clear();
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -249,7 +249,7 @@ QString deltaToMarkdown(const QString &deltaJson)
 QJsonArray markdownToDelta(const QString &markdown)
 {
     if (markdown.trimmed().isEmpty())
-        return QJsonArray { textInsert(QStringLiteral("\n")) };
+        return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
     QTextDocument document;
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
     return htmlToDelta(document.toHtml());
@@ -301,7 +301,7 @@ QJsonArray simpleMarkdownToDelta(const QString &markdown)
             }
         }
         appendInlineRuns(&ops, text);
-        ops.append(textInsert(QStringLiteral("\n"), block));
+        ops.append(deltaInsertOp(QStringLiteral("\n"), block));
     }
     return ops;
 }
