@@ -162,6 +162,23 @@ QJsonArray emptyLine()
     return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
 }
 
+// The regular expression engine refuses to match text holding unpaired
+// surrogates, which would let unwanted elements through.
+QString withValidSurrogates(const QString &text)
+{
+    if (text.isValidUtf16())
+        return text;
+    QString fixed = text;
+    for (qsizetype i = 0; i < fixed.size(); ++i) {
+        const QChar c = fixed.at(i);
+        if (c.isHighSurrogate() && i + 1 < fixed.size() && fixed.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            fixed[i] = QChar::ReplacementCharacter;
+    }
+    return fixed;
+}
+
 } // namespace
 
 QString deltaToHtml(const QString &deltaJson)
@@ -188,7 +205,7 @@ QString stripUnsafeHtml(const QString &html)
     static const QRegularExpression unsafe(
         QStringLiteral("<(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\\1>"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    QString cleaned = html;
+    QString cleaned = withValidSurrogates(html);
     cleaned.remove(unsafe);
     return cleaned;
 }

@@ -158,6 +158,8 @@ void TestHtml::stripUnsafeHtml_data()
                                        << QStringLiteral("ab");
     QTest::newRow("shortest match") << QStringLiteral("<style>a</style>mid<style>b</style>") << QStringLiteral("mid");
     QTest::newRow("closing tag must match") << QStringLiteral("<nav>a</aside>") << QStringLiteral("<nav>a</aside>");
+    QTest::newRow("unpaired surrogate does not stop cleaning")
+        << QString(QStringLiteral("<script>x</script>a") + QChar(0xD800)) << QStringLiteral("a\uFFFD");
     QTest::newRow("unclosed element kept") << QStringLiteral("<script>x") << QStringLiteral("<script>x");
 }
 
