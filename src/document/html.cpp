@@ -140,13 +140,13 @@ void appendBlock(QJsonArray *ops, const QTextBlock &block)
         const QTextCharFormat format = fragment.charFormat();
         if (format.isImageFormat()) {
             const QString name = format.toImageFormat().name();
-            const QString key = name.startsWith(attachmentUrlPrefix()) ? QStringLiteral("lumora-notes-attachment")
-                                                                       : QStringLiteral("image");
             if (name.isEmpty())
                 continue;
+            const QString key = name.startsWith(attachmentUrlPrefix()) ? QStringLiteral("lumora-notes-attachment")
+                                                                       : QStringLiteral("image");
             // Equal neighbouring images share one fragment, one character each.
             for (qsizetype i = 0; i < fragment.length(); ++i)
-                ops->append(QJsonObject { { QLatin1String("insert"), QJsonObject { { key, name } } } });
+                ops->append(deltaInsertOp(QJsonObject { { key, name } }));
             continue;
         }
         QString text = fragment.text();
@@ -191,7 +191,7 @@ QString deltaToHtml(const QString &deltaJson)
             continue;
         }
         const QJsonObject &embed = line.pieces.constFirst().embed;
-        if (embed.contains(dividerKey()))
+        if (deltaEmbedKey(embed) == dividerKey())
             html += QLatin1String("<hr>\n");
         else
             html += tableHtml(embed.value(tableKey()));
@@ -227,7 +227,7 @@ QJsonArray htmlToDelta(const QString &html)
             QJsonObject object = tableObjectFromTextTable(table);
             object.insert(QLatin1String("hasHeader"), table->rows() >= 1);
             const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-            ops.append(QJsonObject { { QLatin1String("insert"), QJsonObject { { tableKey(), json } } } });
+            ops.append(deltaInsertOp(QJsonObject { { tableKey(), json } }));
             ops.append(deltaInsertOp(QStringLiteral("\n")));
             continue;
         }

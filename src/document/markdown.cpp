@@ -233,7 +233,7 @@ QString deltaToMarkdown(const QString &deltaJson)
     for (const DeltaLine &line : lines) {
         if (line.standaloneEmbed) {
             const QJsonObject &embed = line.pieces.constFirst().embed;
-            if (embed.contains(dividerKey()))
+            if (deltaEmbedKey(embed) == dividerKey())
                 writer.writeDivider();
             else
                 writer.writeTable(embed.value(tableKey()));
