@@ -64,10 +64,9 @@ void TestTableConvert::roundTrip_data()
         << QStringLiteral(R"({"cells":[[[{"insert":"x","attributes":{"italic":true}},{"insert":"y\nz"},)"
                           R"({"insert":{"image":"u"}},{"insert":"w","attributes":{"link":"https://a.b","x-c":1}}]]],)"
                           R"("hasHeader":false})")
-        << QStringLiteral(
-               R"({"cells":[[[{"attributes":{"italic":true},"insert":"x"},{"insert":"y"},)"
-               R"({"insert":"\n"},{"insert":"z"},{"attributes":{"link":"https://a.b","x-c":1},"insert":"w"}]]],)"
-               R"("hasHeader":false})");
+        << QStringLiteral(R"({"cells":[[[{"attributes":{"italic":true},"insert":"x"},{"insert":"y"},)"
+                          R"({"insert":"\n"},{"insert":"z"},{"attributes":{"link":"https://a.b","x-c":1},"insert":"w"}]]],)"
+                          R"("hasHeader":false})");
     QTest::newRow("non-text cell values are empty")
         << QStringLiteral(R"({"cells":[[5,null,{"a":1},"t"]],"hasHeader":false})")
         << QStringLiteral(R"({"cells":[[[],[],[],[{"insert":"t"}]]],"hasHeader":false})");
@@ -179,7 +178,7 @@ void TestTableConvert::objectCharactersAreDroppedFromCells()
     cell.insertBlock();
     cell.insertText(QString(QChar(0xFFFC)), object);
     QCOMPARE(compact(tableObjectFromTextTable(table)),
-        QStringLiteral(R"({"cells":[[[{"insert":"a"},{"insert":"\n"}]]],"hasHeader":false})"));
+             QStringLiteral(R"({"cells":[[[{"insert":"a"},{"insert":"\n"}]]],"hasHeader":false})"));
 }
 
 LUMORA_TEST_MAIN(TestTableConvert)
