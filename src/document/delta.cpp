@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <utility>
+
 namespace {
 
 DeltaOp parseOp(const QJsonObject &object)
@@ -106,4 +108,41 @@ QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attribute
     if (!attributes.isEmpty())
         op.insert(QStringLiteral("attributes"), attributes);
     return op;
+}
+
+void DeltaWriter::insertText(const QString &text, const QJsonObject &attributes)
+{
+    if (text.isEmpty())
+        return;
+    if (!m_text.isEmpty() && attributes != m_attributes)
+        flush();
+    m_text += text;
+    m_attributes = attributes;
+}
+
+void DeltaWriter::insertEmbed(const QJsonObject &embed)
+{
+    flush();
+    m_ops.append(deltaInsertOp(embed));
+}
+
+void DeltaWriter::insertNewline(const QJsonObject &blockAttributes)
+{
+    flush();
+    m_ops.append(deltaInsertOp(QStringLiteral("\n"), blockAttributes));
+}
+
+QJsonArray DeltaWriter::takeOps()
+{
+    flush();
+    return std::exchange(m_ops, QJsonArray());
+}
+
+void DeltaWriter::flush()
+{
+    if (m_text.isEmpty())
+        return;
+    m_ops.append(deltaInsertOp(m_text, m_attributes));
+    m_text.clear();
+    m_attributes = QJsonObject();
 }

@@ -48,3 +48,23 @@ QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops);
 // One Delta operation {"insert": insert, "attributes": attributes}, the
 // attributes left out when empty.
 QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attributes = QJsonObject());
+
+// Builds an operations array; neighbouring text inserts with equal attributes
+// become one insert, so a document reads back the same however its runs
+// happened to be split.
+class DeltaWriter
+{
+public:
+    void insertText(const QString &text, const QJsonObject &attributes = QJsonObject());
+    void insertEmbed(const QJsonObject &embed);
+    // Ends a line; never joined with the text before it.
+    void insertNewline(const QJsonObject &blockAttributes = QJsonObject());
+    QJsonArray takeOps();
+
+private:
+    void flush();
+
+    QJsonArray m_ops;
+    QString m_text;
+    QJsonObject m_attributes;
+};

@@ -1,0 +1,264 @@
+#include "deltadocument.h"
+
+#include "delta.h"
+#include "tableconvert.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+
+#include <vector>
+
+namespace {
+
+constexpr QChar kObjectReplacement(0xFFFC);
+
+QString embedKey(const QJsonObject &embed)
+{
+    return embed.isEmpty() ? QString() : embed.begin().key();
+}
+
+// A non-string value, such as a divider's true, reads as the empty string.
+QString embedValue(const QJsonObject &embed)
+{
+    return embed.isEmpty() ? QString() : embed.begin().value().toString();
+}
+
+bool isAttachmentEmbed(const QString &key, const QString &value)
+{
+    return key == QLatin1String("lumora-notes-attachment")
+        || (key == QLatin1String("image") && value.startsWith(attachmentUrlPrefix()));
+}
+
+bool holdsImage(const DeltaLine &line)
+{
+    for (const DeltaPiece &piece : line.pieces) {
+        if (!piece.isEmbed)
+            continue;
+        const QString key = embedKey(piece.embed);
+        if (key == QLatin1String("lumora-notes-attachment") || key == QLatin1String("image"))
+            return true;
+    }
+    return false;
+}
+
+QTextCharFormat embedFormat(const QTextCharFormat &base, const QJsonObject &embed)
+{
+    const QString key = embedKey(embed);
+    QString value = embedValue(embed);
+    QTextCharFormat format = base;
+    if (isAttachmentEmbed(key, value)) {
+        if (!value.startsWith(attachmentUrlPrefix()))
+            value = attachmentUrlPrefix() + value;
+        format.setObjectType(AttachmentObject);
+    } else if (key == QLatin1String("divider")) {
+        format.setObjectType(DividerObject);
+    } else if (key == QLatin1String("table")) {
+        format.setObjectType(TableEmbedObject);
+    }
+    format.setProperty(EmbedKeyProperty, key);
+    format.setProperty(EmbedValueProperty, value);
+    return format;
+}
+
+bool isTableLine(const DeltaLine &line)
+{
+    return line.pieces.size() == 1 && line.pieces.first().isEmbed
+        && embedKey(line.pieces.first().embed) == QLatin1String("table");
+}
+
+QTextTable *outermostTable(QTextDocument *document, const QTextBlock &block)
+{
+    QTextTable *table = nullptr;
+    for (QTextFrame *frame = document->frameAt(block.position()); frame; frame = frame->parentFrame()) {
+        if (auto *candidate = qobject_cast<QTextTable *>(frame))
+            table = candidate;
+    }
+    return table;
+}
+
+bool isSpacerBlock(const QTextBlock &block)
+{
+    if (!block.blockFormat().boolProperty(TableSpacerProperty))
+        return false;
+    const QString text = block.text();
+    for (const QChar c : text) {
+        if (c != kObjectReplacement)
+            return false;
+    }
+    return true;
+}
+
+void writeFragment(DeltaWriter &writer, const QTextFragment &fragment)
+{
+    const QTextCharFormat format = fragment.charFormat();
+    const int type = format.objectType();
+    QString text = fragment.text();
+    if (type == AttachmentObject || type == DividerObject || type == TableEmbedObject) {
+        const QString key = format.stringProperty(EmbedKeyProperty);
+        if (key.isEmpty())
+            return;
+        QJsonObject embed;
+        embed.insert(key, format.stringProperty(EmbedValueProperty));
+        // Equal neighbouring objects share one fragment.
+        for (const QChar c : text) {
+            if (c == kObjectReplacement)
+                writer.insertEmbed(embed);
+        }
+        return;
+    }
+    text.remove(kObjectReplacement);
+    if (!text.isEmpty())
+        writer.insertText(text, inlineAttributesFromCharFormat(format));
+}
+
+} // namespace
+
+DeltaDocument::DeltaDocument(QObject *parent)
+    : QObject(parent)
+    , m_document(new QTextDocument(this))
+{
+    QFont font = m_document->defaultFont();
+    font.setPixelSize(effectiveBodyFontPixelSize());
+    m_document->setDefaultFont(font);
+    m_document->setDocumentMargin(16);
+    connect(m_document, &QTextDocument::contentsChanged, this, &DeltaDocument::contentsChanged);
+}
+
+void DeltaDocument::setDelta(const QJsonArray &ops)
+{
+    m_delta = ops;
+    load(parseDeltaOps(ops));
+    m_document->clearUndoRedoStacks();
+}
+
+void DeltaDocument::setJson(const QString &json)
+{
+    if (json.isEmpty()) {
+        m_delta = QJsonArray();
+        m_document->clear();
+        return;
+    }
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error == QJsonParseError::NoError && doc.isArray()) {
+        setDelta(doc.array());
+        return;
+    }
+    m_delta = QJsonArray();
+    m_document->setPlainText(json);
+}
+
+void DeltaDocument::load(const QList<DeltaOp> &ops)
+{
+    const bool signalsWereBlocked = m_document->blockSignals(true);
+    // Undo history is dropped after loading anyway; not recording it keeps
+    // large notes fast.
+    const bool undoWasEnabled = m_document->isUndoRedoEnabled();
+    m_document->setUndoRedoEnabled(false);
+    m_document->clear();
+    if (!ops.isEmpty()) {
+        QTextCursor cursor(m_document);
+        cursor.beginEditBlock();
+        bool atFreshBlock = true;
+        const QList<DeltaLine> lines = deltaLines(ops);
+        for (const DeltaLine &line : lines) {
+            if (isTableLine(line)) {
+                // A fresh empty block stands for no line of the note (the
+                // document's first block, or the block after a table), so
+                // it must not be saved as an empty line before this table.
+                if (atFreshBlock && cursor.block().length() == 1) {
+                    QTextBlockFormat spacer = cursor.blockFormat();
+                    spacer.setProperty(TableSpacerProperty, true);
+                    cursor.setBlockFormat(spacer);
+                }
+                if (insertTableFromJson(cursor, embedValue(line.pieces.first().embed)))
+                    atFreshBlock = true;
+                continue;
+            }
+            if (!atFreshBlock)
+                cursor.insertBlock();
+            atFreshBlock = false;
+
+            QTextBlockFormat blockFormat = blockFormatFromAttributes(line.blockAttributes);
+            if (holdsImage(line))
+                setSingleLineHeight(blockFormat);
+            cursor.setBlockFormat(blockFormat);
+            const QString listType = line.blockAttributes.value(QLatin1String("list")).toString();
+            if (!listType.isEmpty() || cursor.currentList())
+                applyListToBlock(cursor, listType);
+
+            const QTextCharFormat base = baseCharFormatForBlock(blockFormat);
+            cursor.setBlockCharFormat(base);
+            for (const DeltaPiece &piece : line.pieces) {
+                if (piece.isEmbed) {
+                    cursor.insertText(QString(kObjectReplacement), embedFormat(base, piece.embed));
+                } else if (!piece.text.isEmpty()) {
+                    QTextCharFormat format = base;
+                    format.merge(charFormatFromAttributes(piece.attributes));
+                    cursor.insertText(piece.text, format);
+                }
+            }
+        }
+        cursor.endEditBlock();
+    }
+    m_document->setUndoRedoEnabled(undoWasEnabled);
+    m_document->blockSignals(signalsWereBlocked);
+}
+
+QJsonArray DeltaDocument::toDelta() const
+{
+    std::vector<QTextBlock> blocks;
+    std::vector<QTextTable *> tables;
+    blocks.reserve(size_t(m_document->blockCount()));
+    tables.reserve(size_t(m_document->blockCount()));
+    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
+        blocks.push_back(block);
+        tables.push_back(outermostTable(m_document, block));
+    }
+
+    // Blocks that table insertion created next to a table, still empty.
+    const size_t count = blocks.size();
+    std::vector<bool> skip(count, false);
+    for (size_t i = 0; i < count; ++i) {
+        if (!tables[i])
+            continue;
+        if (i > 0 && !tables[i - 1] && isSpacerBlock(blocks[i - 1]))
+            skip[i - 1] = true;
+        if (i + 1 < count && !tables[i + 1] && isSpacerBlock(blocks[i + 1]))
+            skip[i + 1] = true;
+    }
+
+    DeltaWriter writer;
+    // A table's blocks are contiguous, so it is written at its first block.
+    const QTextTable *lastTable = nullptr;
+    for (size_t i = 0; i < count; ++i) {
+        if (skip[i])
+            continue;
+        if (const QTextTable *table = tables[i]) {
+            if (table == lastTable)
+                continue;
+            lastTable = table;
+            const QJsonObject object = tableObjectFromTextTable(table);
+            QJsonObject embed;
+            embed.insert(QStringLiteral("table"),
+                         QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+            writer.insertEmbed(embed);
+            writer.insertNewline();
+            continue;
+        }
+        const QTextBlock &block = blocks[i];
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            writeFragment(writer, it.fragment());
+        writer.insertNewline(blockAttributesFromBlockFormat(block.blockFormat()));
+    }
+    return writer.takeOps();
+}
+
+QString DeltaDocument::toJson() const
+{
+    return QString::fromUtf8(QJsonDocument(toDelta()).toJson(QJsonDocument::Compact));
+}
