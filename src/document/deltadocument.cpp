@@ -64,10 +64,29 @@ QTextCharFormat embedFormat(const QTextCharFormat &base, const QJsonObject &embe
     return format;
 }
 
-bool isTableLine(const DeltaLine &line)
+// Object replacement characters in text are never saved, so they are dropped
+// on loading too; a piece of nothing else does not count as a piece.
+QString withoutObjectCharacters(const QString &text)
 {
-    return line.pieces.size() == 1 && line.pieces.first().isEmbed
-        && embedKey(line.pieces.first().embed) == QLatin1String("table");
+    if (!text.contains(kObjectReplacement))
+        return text;
+    QString stripped = text;
+    stripped.remove(kObjectReplacement);
+    return stripped;
+}
+
+// The table embed standing alone on its line, or null.
+const DeltaPiece *tableLinePiece(const DeltaLine &line)
+{
+    const DeltaPiece *table = nullptr;
+    for (const DeltaPiece &piece : line.pieces) {
+        if (!piece.isEmbed && withoutObjectCharacters(piece.text).isEmpty())
+            continue;
+        if (table || !piece.isEmbed || embedKey(piece.embed) != QLatin1String("table"))
+            return nullptr;
+        table = &piece;
+    }
+    return table;
 }
 
 QTextTable *outermostTable(QTextDocument *document, const QTextBlock &block)
@@ -166,7 +185,7 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
         bool atFreshBlock = true;
         const QList<DeltaLine> lines = deltaLines(ops);
         for (const DeltaLine &line : lines) {
-            if (isTableLine(line)) {
+            if (const DeltaPiece *tablePiece = tableLinePiece(line)) {
                 // A fresh empty block stands for no line of the note (the
                 // document's first block, or the block after a table), so
                 // it must not be saved as an empty line before this table.
@@ -175,7 +194,7 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
                     spacer.setProperty(TableSpacerProperty, true);
                     cursor.setBlockFormat(spacer);
                 }
-                if (insertTableFromJson(cursor, embedValue(line.pieces.first().embed)))
+                if (insertTableFromJson(cursor, embedValue(tablePiece->embed)))
                     atFreshBlock = true;
                 continue;
             }
@@ -196,10 +215,10 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
             for (const DeltaPiece &piece : line.pieces) {
                 if (piece.isEmbed) {
                     cursor.insertText(QString(kObjectReplacement), embedFormat(base, piece.embed));
-                } else if (!piece.text.isEmpty()) {
+                } else if (const QString text = withoutObjectCharacters(piece.text); !text.isEmpty()) {
                     QTextCharFormat format = base;
                     format.merge(charFormatFromAttributes(piece.attributes));
-                    cursor.insertText(piece.text, format);
+                    cursor.insertText(text, format);
                 }
             }
         }

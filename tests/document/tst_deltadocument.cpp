@@ -177,6 +177,9 @@ void TestDeltaDocument::tables_data()
         << js(R"([{"insert":"a\n"},{"insert":{"table":"{\"cells\":[]}"}},{"insert":"\n"},{"insert":{"table":"nope"}},)"
                           R"({"insert":"\n"},{"insert":{"table":true}},{"insert":"\nb\n"}])")
         << js(R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])");
+    QTest::newRow("stray object character does not share a table's line")
+        << js("[{\"insert\":{\"table\":\"") + table + js("\"}},{\"insert\":\"\xef\xbf\xbc\\n\"}]")
+        << js(R"([{"insert":{"table":")") + savedTable + js(R"("}},{"insert":"\n"}])");
     QTest::newRow("table sharing its line is an embed character")
         << js(R"([{"insert":"t "},{"insert":{"table":"{}"}},{"insert":"\n"}])")
         << js(R"([{"insert":"t "},{"insert":{"table":"{}"}},{"insert":"\n"}])");
