@@ -49,9 +49,9 @@ QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops);
 // attributes left out when empty.
 QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attributes = QJsonObject());
 
-// Builds an operations array; neighbouring text inserts with equal attributes
-// become one insert, so a document reads back the same however its runs
-// happened to be split.
+// Collects insert operations; neighbouring text inserts with equal
+// attributes become one insert, so a document reads back the same however its
+// runs happened to be split.
 class DeltaWriter
 {
 public:
@@ -59,12 +59,17 @@ public:
     void insertEmbed(const QJsonObject &embed);
     // Ends a line; never joined with the text before it.
     void insertNewline(const QJsonObject &blockAttributes = QJsonObject());
-    QJsonArray takeOps();
+    QList<DeltaOp> takeOps();
 
 private:
     void flush();
 
-    QJsonArray m_ops;
+    QList<DeltaOp> m_ops;
     QString m_text;
     QJsonObject m_attributes;
 };
+
+QJsonArray deltaOpsToJsonArray(const QList<DeltaOp> &ops);
+// The same text QJsonDocument writes in compact form for
+// deltaOpsToJsonArray(ops), written without building the JSON values.
+QString deltaOpsToCompactJson(const QList<DeltaOp> &ops);

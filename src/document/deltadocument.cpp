@@ -8,6 +8,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QHash>
+#include <QTextList>
 #include <QTextTable>
 
 #include <vector>
@@ -75,26 +77,26 @@ QString withoutObjectCharacters(const QString &text)
     return stripped;
 }
 
-// The table embed standing alone on its line, or null.
+// Embeds the editor keeps; the others are dropped when the note is saved.
+bool isKeptEmbed(const QJsonObject &embed)
+{
+    const QString key = embedKey(embed);
+    return isAttachmentEmbed(key, embedValue(embed)) || key == QLatin1String("divider")
+        || key == QLatin1String("table");
+}
+
+// The table embed standing alone on its line, or null. Pieces that saving
+// drops do not count, or the line would become a table line only on the
+// next load.
 const DeltaPiece *tableLinePiece(const DeltaLine &line)
 {
     const DeltaPiece *table = nullptr;
     for (const DeltaPiece &piece : line.pieces) {
-        if (!piece.isEmbed && withoutObjectCharacters(piece.text).isEmpty())
+        if (piece.isEmbed ? !isKeptEmbed(piece.embed) : withoutObjectCharacters(piece.text).isEmpty())
             continue;
         if (table || !piece.isEmbed || embedKey(piece.embed) != QLatin1String("table"))
             return nullptr;
         table = &piece;
-    }
-    return table;
-}
-
-QTextTable *outermostTable(QTextDocument *document, const QTextBlock &block)
-{
-    QTextTable *table = nullptr;
-    for (QTextFrame *frame = document->frameAt(block.position()); frame; frame = frame->parentFrame()) {
-        if (auto *candidate = qobject_cast<QTextTable *>(frame))
-            table = candidate;
     }
     return table;
 }
@@ -111,27 +113,20 @@ bool isSpacerBlock(const QTextBlock &block)
     return true;
 }
 
-void writeFragment(DeltaWriter &writer, const QTextFragment &fragment)
+// Embeds of a known kind; equal neighbouring objects share one fragment.
+void writeObjects(DeltaWriter &writer, const QTextFragment &fragment)
 {
     const QTextCharFormat format = fragment.charFormat();
-    const int type = format.objectType();
-    QString text = fragment.text();
-    if (type == AttachmentObject || type == DividerObject || type == TableEmbedObject) {
-        const QString key = format.stringProperty(EmbedKeyProperty);
-        if (key.isEmpty())
-            return;
-        QJsonObject embed;
-        embed.insert(key, format.stringProperty(EmbedValueProperty));
-        // Equal neighbouring objects share one fragment.
-        for (const QChar c : text) {
-            if (c == kObjectReplacement)
-                writer.insertEmbed(embed);
-        }
+    const QString key = format.stringProperty(EmbedKeyProperty);
+    if (key.isEmpty())
         return;
+    QJsonObject embed;
+    embed.insert(key, format.stringProperty(EmbedValueProperty));
+    const QString text = fragment.text();
+    for (const QChar c : text) {
+        if (c == kObjectReplacement)
+            writer.insertEmbed(embed);
     }
-    text.remove(kObjectReplacement);
-    if (!text.isEmpty())
-        writer.insertText(text, inlineAttributesFromCharFormat(format));
 }
 
 } // namespace
@@ -198,20 +193,37 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
                     atFreshBlock = true;
                 continue;
             }
-            if (!atFreshBlock)
-                cursor.insertBlock();
-            atFreshBlock = false;
-
             QTextBlockFormat blockFormat = blockFormatFromAttributes(line.blockAttributes);
             if (holdsImage(line))
                 setSingleLineHeight(blockFormat);
-            cursor.setBlockFormat(blockFormat);
-            const QString listType = line.blockAttributes.value(QLatin1String("list")).toString();
-            if (!listType.isEmpty() || cursor.currentList())
-                applyListToBlock(cursor, listType);
-
+            const QString listType = blockFormat.stringProperty(ListTypeProperty);
+            if (listType.isEmpty()) {
+                blockFormat.clearProperty(ListTypeProperty);
+            } else {
+                // What the list applier does, folded into the one block
+                // insertion: a line continuing the list above joins it.
+                setListItemProperties(blockFormat, listType);
+                QTextList *previous = atFreshBlock ? nullptr : cursor.block().textList();
+                if (previous && previous->format().style() == listStyleFor(listType))
+                    blockFormat.setObjectIndex(previous->objectIndex());
+            }
             const QTextCharFormat base = baseCharFormatForBlock(blockFormat);
-            cursor.setBlockCharFormat(base);
+            if (atFreshBlock) {
+                cursor.setBlockFormat(blockFormat);
+                cursor.setBlockCharFormat(base);
+            } else {
+                cursor.insertBlock(blockFormat, base);
+            }
+            atFreshBlock = false;
+            if (!listType.isEmpty() && !cursor.currentList()) {
+                QTextListFormat listFormat;
+                listFormat.setStyle(listStyleFor(listType));
+                listFormat.setIndent(1);
+                cursor.createList(listFormat);
+            } else if (listType.isEmpty() && cursor.currentList()) {
+                applyListToBlock(cursor, QString());
+            }
+
             for (const DeltaPiece &piece : line.pieces) {
                 if (piece.isEmbed) {
                     cursor.insertText(QString(kObjectReplacement), embedFormat(base, piece.embed));
@@ -228,15 +240,31 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
     m_document->blockSignals(signalsWereBlocked);
 }
 
-QJsonArray DeltaDocument::toDelta() const
+QList<DeltaOp> DeltaDocument::collectOps() const
 {
+    // Top-level tables in document order; a block belongs to the table whose
+    // range holds it (nested frames count as their outermost table).
+    QList<QTextTable *> topTables;
+    const QList<QTextFrame *> frames = m_document->rootFrame()->childFrames();
+    for (QTextFrame *frame : frames) {
+        if (auto *table = qobject_cast<QTextTable *>(frame))
+            topTables.append(table);
+    }
+
     std::vector<QTextBlock> blocks;
     std::vector<QTextTable *> tables;
     blocks.reserve(size_t(m_document->blockCount()));
     tables.reserve(size_t(m_document->blockCount()));
+    qsizetype nextTable = 0;
     for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
+        const int position = block.position();
+        while (nextTable < topTables.size() && topTables.at(nextTable)->lastPosition() < position)
+            ++nextTable;
+        QTextTable *table = nullptr;
+        if (nextTable < topTables.size() && topTables.at(nextTable)->firstPosition() <= position)
+            table = topTables.at(nextTable);
         blocks.push_back(block);
-        tables.push_back(outermostTable(m_document, block));
+        tables.push_back(table);
     }
 
     // Blocks that table insertion created next to a table, still empty.
@@ -250,6 +278,17 @@ QJsonArray DeltaDocument::toDelta() const
         if (i + 1 < count && !tables[i + 1] && isSpacerBlock(blocks[i + 1]))
             skip[i + 1] = true;
     }
+
+    // Notes reuse few formats; read each one once.
+    QHash<int, QJsonObject> charAttributes;
+    QHash<int, QJsonObject> blockAttributes;
+    const auto inlineAttributes = [&](const QTextFragment &fragment) -> const QJsonObject & {
+        const int index = fragment.charFormatIndex();
+        auto it = charAttributes.find(index);
+        if (it == charAttributes.end())
+            it = charAttributes.insert(index, inlineAttributesFromCharFormat(fragment.charFormat()));
+        return *it;
+    };
 
     DeltaWriter writer;
     // A table's blocks are contiguous, so it is written at its first block.
@@ -270,14 +309,34 @@ QJsonArray DeltaDocument::toDelta() const
             continue;
         }
         const QTextBlock &block = blocks[i];
-        for (auto it = block.begin(); !it.atEnd(); ++it)
-            writeFragment(writer, it.fragment());
-        writer.insertNewline(blockAttributesFromBlockFormat(block.blockFormat()));
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            const int type = format.objectType();
+            if (type == AttachmentObject || type == DividerObject || type == TableEmbedObject) {
+                writeObjects(writer, fragment);
+                continue;
+            }
+            QString text = fragment.text();
+            text.remove(kObjectReplacement);
+            if (!text.isEmpty())
+                writer.insertText(text, inlineAttributes(fragment));
+        }
+        const int index = block.blockFormatIndex();
+        auto it = blockAttributes.find(index);
+        if (it == blockAttributes.end())
+            it = blockAttributes.insert(index, blockAttributesFromBlockFormat(block.blockFormat()));
+        writer.insertNewline(*it);
     }
     return writer.takeOps();
 }
 
+QJsonArray DeltaDocument::toDelta() const
+{
+    return deltaOpsToJsonArray(collectOps());
+}
+
 QString DeltaDocument::toJson() const
 {
-    return QString::fromUtf8(QJsonDocument(toDelta()).toJson(QJsonDocument::Compact));
+    return deltaOpsToCompactJson(collectOps());
 }

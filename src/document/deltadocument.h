@@ -3,6 +3,7 @@
 #include "document/textformats.h"
 
 #include <QJsonArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -37,6 +38,7 @@ Q_SIGNALS:
 
 private:
     void load(const QList<DeltaOp> &ops);
+    QList<DeltaOp> collectOps() const;
 
     QTextDocument *m_document = nullptr;
     QJsonArray m_delta;

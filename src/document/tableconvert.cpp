@@ -56,7 +56,7 @@ QJsonArray cellOperations(const QTextTableCell &cell)
         writer.insertNewline();
         block = block.next();
     }
-    return writer.takeOps();
+    return deltaOpsToJsonArray(writer.takeOps());
 }
 
 void insertCellText(QTextCursor &cursor, const QString &text, const QTextCharFormat &format)

@@ -180,6 +180,9 @@ void TestDeltaDocument::tables_data()
     QTest::newRow("stray object character does not share a table's line")
         << js("[{\"insert\":{\"table\":\"") + table + js("\"}},{\"insert\":\"\xef\xbf\xbc\\n\"}]")
         << js(R"([{"insert":{"table":")") + savedTable + js(R"("}},{"insert":"\n"}])");
+    QTest::newRow("pieces that saving drops do not share a table's line")
+        << js(R"([{"insert":{"table":")") + table + js(R"("}},{"insert":{"image":"https://x/y.png"}},{"insert":"\n"}])")
+        << js(R"([{"insert":{"table":")") + savedTable + js(R"("}},{"insert":"\n"}])");
     QTest::newRow("table sharing its line is an embed character")
         << js(R"([{"insert":"t "},{"insert":{"table":"{}"}},{"insert":"\n"}])")
         << js(R"([{"insert":"t "},{"insert":{"table":"{}"}},{"insert":"\n"}])");
