@@ -58,3 +58,28 @@ QString deltaEmbedKey(const QJsonObject &embed);
 // One Delta operation {"insert": insert, "attributes": attributes}, the
 // attributes left out when empty.
 QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attributes = QJsonObject());
+
+// Collects insert operations; neighbouring text inserts with equal
+// attributes become one insert, so a document reads back the same however its
+// runs happened to be split.
+class DeltaWriter
+{
+public:
+    void insertText(const QString &text, const QJsonObject &attributes = QJsonObject());
+    void insertEmbed(const QJsonObject &embed);
+    // Ends a line; never joined with the text before it.
+    void insertNewline(const QJsonObject &blockAttributes = QJsonObject());
+    QList<DeltaOp> takeOps();
+
+private:
+    void flush();
+
+    QList<DeltaOp> m_ops;
+    QString m_text;
+    QJsonObject m_attributes;
+};
+
+QJsonArray deltaOpsToJsonArray(const QList<DeltaOp> &ops);
+// The same text QJsonDocument writes in compact form for
+// deltaOpsToJsonArray(ops), written without building the JSON values.
+QString deltaOpsToCompactJson(const QList<DeltaOp> &ops);

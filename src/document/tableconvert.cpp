@@ -38,8 +38,9 @@ void markAsSpacerUnlessMarked(const QTextBlock &block)
     QTextCursor(block).setBlockFormat(format);
 }
 
-void appendCellOperations(QJsonArray &ops, const QTextTableCell &cell)
+QJsonArray cellOperations(const QTextTableCell &cell)
 {
+    DeltaWriter writer;
     QTextBlock block = cell.firstCursorPosition().block();
     const QTextBlock last = cell.lastCursorPosition().block();
     while (block.isValid()) {
@@ -48,13 +49,14 @@ void appendCellOperations(QJsonArray &ops, const QTextTableCell &cell)
             QString text = fragment.text();
             text.remove(kObjectReplacement);
             if (!text.isEmpty())
-                ops.append(deltaInsertOp(text, inlineAttributesFromCharFormat(fragment.charFormat())));
+                writer.insertText(text, inlineAttributesFromCharFormat(fragment.charFormat()));
         }
         if (block == last)
             break;
-        ops.append(deltaInsertOp(QStringLiteral("\n")));
+        writer.insertNewline();
         block = block.next();
     }
+    return deltaOpsToJsonArray(writer.takeOps());
 }
 
 void insertCellText(QTextCursor &cursor, const QString &text, const QTextCharFormat &format)
@@ -102,10 +104,8 @@ QJsonObject tableObjectFromTextTable(const QTextTable *table)
             QJsonArray cells;
             for (int column = 0; column < table->columns(); ++column) {
                 const QTextTableCell cell = table->cellAt(row, column);
-                QJsonArray ops;
-                if (cell.isValid() && cell.row() == row && cell.column() == column)
-                    appendCellOperations(ops, cell);
-                cells.append(ops);
+                const bool origin = cell.isValid() && cell.row() == row && cell.column() == column;
+                cells.append(origin ? cellOperations(cell) : QJsonArray());
             }
             rows.append(cells);
         }

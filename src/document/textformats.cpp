@@ -217,22 +217,40 @@ QTextBlockFormat blockFormatFromAttributes(const QJsonObject &attributes)
     return format;
 }
 
+QTextListFormat::Style listStyleFor(const QString &listType)
+{
+    return listType == QLatin1String("ordered") ? QTextListFormat::ListDecimal : QTextListFormat::ListDisc;
+}
+
+void setListItemProperties(QTextBlockFormat &format, const QString &listType)
+{
+    if (listType == QLatin1String("checked"))
+        format.setMarker(QTextBlockFormat::MarkerType::Checked);
+    else if (listType == QLatin1String("unchecked"))
+        format.setMarker(QTextBlockFormat::MarkerType::Unchecked);
+    format.setProperty(ListTypeProperty, listType);
+}
+
 void applyListToBlock(QTextCursor &cursor, const QString &listType)
 {
     QTextBlock block = cursor.block();
-    if (QTextList *list = block.textList())
-        list->remove(block);
     QTextBlockFormat format = cursor.blockFormat();
-    format.setMarker(QTextBlockFormat::MarkerType::NoMarker);
-    format.setObjectIndex(-1);
-    format.setIndent(0);
-    format.clearProperty(ListTypeProperty);
-    cursor.setBlockFormat(format);
+    QTextList *oldList = block.textList();
+    if (oldList || format.marker() != QTextBlockFormat::MarkerType::NoMarker || format.indent() != 0
+        || format.hasProperty(ListTypeProperty)) {
+        if (oldList)
+            oldList->remove(block);
+        format = cursor.blockFormat();
+        format.setMarker(QTextBlockFormat::MarkerType::NoMarker);
+        format.setObjectIndex(-1);
+        format.setIndent(0);
+        format.clearProperty(ListTypeProperty);
+        cursor.setBlockFormat(format);
+    }
     if (listType.isEmpty())
         return;
 
-    const QTextListFormat::Style style
-        = listType == QLatin1String("ordered") ? QTextListFormat::ListDecimal : QTextListFormat::ListDisc;
+    const QTextListFormat::Style style = listStyleFor(listType);
     const QTextBlock previous = block.previous();
     QTextList *previousList = previous.isValid() ? previous.textList() : nullptr;
     if (previousList && previousList->format().style() == style) {
@@ -245,11 +263,7 @@ void applyListToBlock(QTextCursor &cursor, const QString &listType)
     }
 
     format = cursor.blockFormat();
-    if (listType == QLatin1String("checked"))
-        format.setMarker(QTextBlockFormat::MarkerType::Checked);
-    else if (listType == QLatin1String("unchecked"))
-        format.setMarker(QTextBlockFormat::MarkerType::Unchecked);
-    format.setProperty(ListTypeProperty, listType);
+    setListItemProperties(format, listType);
     cursor.setBlockFormat(format);
 }
 

@@ -8,6 +8,7 @@
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextFormat>
+#include <QTextListFormat>
 
 class QTextCursor;
 
@@ -74,6 +75,10 @@ QTextBlockFormat blockFormatFromAttributes(const QJsonObject &attributes);
 void decorateBlockFormat(QTextBlockFormat &format);
 // Single line height for lines that hold an image or attachment.
 void setSingleLineHeight(QTextBlockFormat &format);
+// Disc for every list type but "ordered".
+QTextListFormat::Style listStyleFor(const QString &listType);
+// Checkbox marker and ListTypeProperty of a list item.
+void setListItemProperties(QTextBlockFormat &format, const QString &listType);
 // Puts the cursor's block into a list of that Delta "list" value (an empty
 // value only removes it from any list). Bullets and checklists share lists.
 void applyListToBlock(QTextCursor &cursor, const QString &listType);

@@ -12,6 +12,13 @@
 
 namespace {
 
+// Raw JSON literals; a plain function because moc cannot expand macros
+// around raw strings.
+QString js(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
 QString compact(const QJsonObject &object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
@@ -49,27 +56,27 @@ void TestTableConvert::roundTrip_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("header row comes back bold")
-        << QStringLiteral(R"({"cells":[["Name","Qty"],["Apple","3"]],"hasHeader":true})")
-        << QStringLiteral(R"({"cells":[[[{"attributes":{"bold":true},"insert":"Name"}],)"
+        << js(R"({"cells":[["Name","Qty"],["Apple","3"]],"hasHeader":true})")
+        << js(R"({"cells":[[[{"attributes":{"bold":true},"insert":"Name"}],)"
                           R"([{"attributes":{"bold":true},"insert":"Qty"}]],)"
                           R"([[{"insert":"Apple"}],[{"insert":"3"}]]],"hasHeader":true})");
     QTest::newRow("missing hasHeader means header")
-        << QStringLiteral(R"({"cells":[["H"]]})")
-        << QStringLiteral(R"({"cells":[[[{"attributes":{"bold":true},"insert":"H"}]]],"hasHeader":true})");
+        << js(R"({"cells":[["H"]]})")
+        << js(R"({"cells":[[[{"attributes":{"bold":true},"insert":"H"}]]],"hasHeader":true})");
     QTest::newRow("no header, uneven rows padded with empty cells")
-        << QStringLiteral(R"({"cells":[["a"],["b","c","d"]],"hasHeader":false})")
-        << QStringLiteral(R"({"cells":[[[{"insert":"a"}],[],[]],[[{"insert":"b"}],[{"insert":"c"}],)"
+        << js(R"({"cells":[["a"],["b","c","d"]],"hasHeader":false})")
+        << js(R"({"cells":[[[{"insert":"a"}],[],[]],[[{"insert":"b"}],[{"insert":"c"}],)"
                           R"([{"insert":"d"}]]],"hasHeader":false})");
     QTest::newRow("array cell with paragraphs and inline formats")
-        << QStringLiteral(R"({"cells":[[[{"insert":"x","attributes":{"italic":true}},{"insert":"y\nz"},)"
+        << js(R"({"cells":[[[{"insert":"x","attributes":{"italic":true}},{"insert":"y\nz"},)"
                           R"({"insert":{"image":"u"}},{"insert":"w","attributes":{"link":"https://a.b","x-c":1}}]]],)"
                           R"("hasHeader":false})")
-        << QStringLiteral(R"({"cells":[[[{"attributes":{"italic":true},"insert":"x"},{"insert":"y"},)"
+        << js(R"({"cells":[[[{"attributes":{"italic":true},"insert":"x"},{"insert":"y"},)"
                           R"({"insert":"\n"},{"insert":"z"},{"attributes":{"link":"https://a.b","x-c":1},"insert":"w"}]]],)"
                           R"("hasHeader":false})");
     QTest::newRow("non-text cell values are empty")
-        << QStringLiteral(R"({"cells":[[5,null,{"a":1},"t"]],"hasHeader":false})")
-        << QStringLiteral(R"({"cells":[[[],[],[],[{"insert":"t"}]]],"hasHeader":false})");
+        << js(R"({"cells":[[5,null,{"a":1},"t"]],"hasHeader":false})")
+        << js(R"({"cells":[[[],[],[],[{"insert":"t"}]]],"hasHeader":false})");
 }
 
 void TestTableConvert::roundTrip()
@@ -90,9 +97,9 @@ void TestTableConvert::rejectsBadTables_data()
     QTest::addColumn<QString>("json");
     QTest::newRow("not json") << QStringLiteral("{cells");
     QTest::newRow("array") << QStringLiteral("[[\"a\"]]");
-    QTest::newRow("no cells") << QStringLiteral(R"({"hasHeader":true})");
-    QTest::newRow("empty rows") << QStringLiteral(R"({"cells":[[],[]]})");
-    QTest::newRow("cells not an array") << QStringLiteral(R"({"cells":"a"})");
+    QTest::newRow("no cells") << js(R"({"hasHeader":true})");
+    QTest::newRow("empty rows") << js(R"({"cells":[[],[]]})");
+    QTest::newRow("cells not an array") << js(R"({"cells":"a"})");
 }
 
 void TestTableConvert::rejectsBadTables()
@@ -178,7 +185,7 @@ void TestTableConvert::objectCharactersAreDroppedFromCells()
     cell.insertBlock();
     cell.insertText(QString(QChar(0xFFFC)), object);
     QCOMPARE(compact(tableObjectFromTextTable(table)),
-             QStringLiteral(R"({"cells":[[[{"insert":"a"},{"insert":"\n"}]]],"hasHeader":false})"));
+             js(R"({"cells":[[[{"insert":"a"},{"insert":"\n"}]]],"hasHeader":false})"));
 }
 
 LUMORA_TEST_MAIN(TestTableConvert)
