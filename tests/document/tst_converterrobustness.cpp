@@ -1,10 +1,9 @@
 #include "document/html.h"
 #include "document/markdown.h"
 
+#include "convertertest.h"
 #include "testmain.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -108,14 +107,10 @@ private:
 // Starting material: the corpus notes and their Markdown and HTML.
 void TestConverterRobustness::initTestCase()
 {
-    const QDir dir(LumoraTest::sourceDir() + QStringLiteral("/tests/data/delta-corpus"));
-    const QStringList files = dir.entryList({ QStringLiteral("*.json") }, QDir::Files);
-    for (const QString &name : files) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString body = QString::fromUtf8(file.readAll());
-        m_notes.append(QJsonDocument::fromJson(body.toUtf8()).array());
-        m_texts << body << deltaToMarkdown(body) << deltaToHtml(body);
+    const QList<QPair<QString, QString>> notes = ConverterTest::corpusNotes();
+    for (const auto &note : notes) {
+        m_notes.append(QJsonDocument::fromJson(note.second.toUtf8()).array());
+        m_texts << note.second << deltaToMarkdown(note.second) << deltaToHtml(note.second);
     }
     QVERIFY(m_notes.size() >= 30);
 }

@@ -1,10 +1,9 @@
 #include "document/html.h"
 #include "document/markdown.h"
 
+#include "convertertest.h"
 #include "testmain.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -72,14 +71,10 @@ private Q_SLOTS:
 void TestExportCorpus::exportKeepsText_data()
 {
     QTest::addColumn<QString>("body");
-    const QDir dir(LumoraTest::sourceDir() + QStringLiteral("/tests/data/delta-corpus"));
-    const QStringList files = dir.entryList({ QStringLiteral("*.json") }, QDir::Files, QDir::Name);
-    QVERIFY2(files.size() >= 30, qPrintable(dir.path()));
-    for (const QString &name : files) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QTest::newRow(name.toUtf8().constData()) << QString::fromUtf8(file.readAll());
-    }
+    const QList<QPair<QString, QString>> notes = ConverterTest::corpusNotes();
+    QVERIFY(notes.size() >= 30);
+    for (const auto &[name, body] : notes)
+        QTest::newRow(name.toUtf8().constData()) << body;
 }
 
 // Export keeps every word, and so does reading our own export back in.
