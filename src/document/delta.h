@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 enum class DeltaOpKind { InsertText, InsertEmbed, Retain, Delete };
 
@@ -36,11 +37,49 @@ struct DeltaLine
 {
     QList<DeltaPiece> pieces;
     QJsonObject blockAttributes;
-    // False for a trailing line whose pieces were not closed by a "\n".
+    // False for a trailing line whose pieces were not closed by a "\n", and
+    // for pieces closed early by a standalone embed.
     bool terminated = true;
+    // The line is one embed whose key was asked to stand alone.
+    bool standaloneEmbed = false;
 };
 
 // The line-reading rule every converter applies: text inserts split at "\n",
 // the newline's attributes become the line's block attributes, retain and
 // delete are skipped, and pieces left over form a last, unterminated line.
-QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops);
+// An embed whose key (its first key) is in standaloneEmbedKeys first closes the
+// pending pieces as an unterminated line without block attributes, then comes
+// back as a line of its own marked standaloneEmbed.
+QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops, const QStringList &standaloneEmbedKeys = {});
+
+// The kind of an embed: its object's first key.
+QString deltaEmbedKey(const QJsonObject &embed);
+
+// One Delta operation {"insert": insert, "attributes": attributes}, the
+// attributes left out when empty.
+QJsonObject deltaInsertOp(const QJsonValue &insert, const QJsonObject &attributes = QJsonObject());
+
+// Collects insert operations; neighbouring text inserts with equal
+// attributes become one insert, so a document reads back the same however its
+// runs happened to be split.
+class DeltaWriter
+{
+public:
+    void insertText(const QString &text, const QJsonObject &attributes = QJsonObject());
+    void insertEmbed(const QJsonObject &embed);
+    // Ends a line; never joined with the text before it.
+    void insertNewline(const QJsonObject &blockAttributes = QJsonObject());
+    QList<DeltaOp> takeOps();
+
+private:
+    void flush();
+
+    QList<DeltaOp> m_ops;
+    QString m_text;
+    QJsonObject m_attributes;
+};
+
+QJsonArray deltaOpsToJsonArray(const QList<DeltaOp> &ops);
+// The same text QJsonDocument writes in compact form for
+// deltaOpsToJsonArray(ops), written without building the JSON values.
+QString deltaOpsToCompactJson(const QList<DeltaOp> &ops);

@@ -1,0 +1,57 @@
+#pragma once
+
+// Helpers shared by the Markdown and HTML converters.
+
+#include "document/delta.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLatin1String>
+#include <QList>
+#include <QString>
+
+#include <initializer_list>
+#include <optional>
+
+namespace DocumentConvert {
+
+// An inline attribute written as text before and after the run it marks.
+struct InlineMark
+{
+    QLatin1String key;
+    QLatin1String open;
+    QLatin1String close;
+};
+
+// Wraps text in every mark whose attribute is true; the first mark is the
+// innermost.
+QString wrapInlineMarks(const QString &text, const QJsonObject &attributes, std::initializer_list<InlineMark> marks);
+
+// The table object carried as JSON text by a "table" embed.
+struct TableEmbed
+{
+    QJsonArray rows;
+    bool hasHeader = true;
+    // Length of the longest row.
+    qsizetype columnCount = 0;
+};
+
+// Nothing when the value is not the JSON text of an object or has no rows.
+std::optional<TableEmbed> parseTableEmbed(const QJsonValue &embedValue);
+
+// The non-empty text inserts of a cell given as Delta operations.
+QList<DeltaOp> cellTextOps(const QJsonArray &cell);
+
+inline const QString &dividerKey()
+{
+    static const QString key = QStringLiteral("divider");
+    return key;
+}
+
+inline const QString &tableKey()
+{
+    static const QString key = QStringLiteral("table");
+    return key;
+}
+
+} // namespace DocumentConvert

@@ -1,0 +1,237 @@
+#include "html.h"
+
+#include "convertcommon.h"
+#include "delta.h"
+#include "tableconvert.h"
+#include "textformats.h"
+
+#include <QFontInfo>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
+
+using namespace DocumentConvert;
+
+namespace {
+
+const QChar objectReplacement(0xFFFC);
+
+// Escaped and wrapped text of one run, as in a line or a table cell.
+QString inlineHtml(const QString &text, const QJsonObject &attributes)
+{
+    QString escaped = text.toHtmlEscaped();
+    escaped.replace(QLatin1Char('\n'), QLatin1String("<br>"));
+    const QString wrapped = wrapInlineMarks(escaped, attributes,
+        { { QLatin1String("bold"), QLatin1String("<strong>"), QLatin1String("</strong>") },
+            { QLatin1String("italic"), QLatin1String("<em>"), QLatin1String("</em>") },
+            { QLatin1String("underline"), QLatin1String("<u>"), QLatin1String("</u>") },
+            { QLatin1String("strike"), QLatin1String("<del>"), QLatin1String("</del>") },
+            { QLatin1String("code"), QLatin1String("<code>"), QLatin1String("</code>") } });
+    if (!attributes.contains(QLatin1String("link")))
+        return wrapped;
+    return QStringLiteral("<a href=\"%1\">%2</a>")
+        .arg(attributes.value(QLatin1String("link")).toString().toHtmlEscaped(), wrapped);
+}
+
+QString lineHtml(const DeltaLine &line)
+{
+    QString text;
+    for (const DeltaPiece &piece : line.pieces) {
+        if (!piece.isEmbed)
+            text += inlineHtml(piece.text, piece.attributes);
+    }
+    const QJsonObject &block = line.blockAttributes;
+    const int level = block.value(QLatin1String("header")).toInt();
+    if (level >= 1 && level <= 6)
+        return QStringLiteral("<h%1>%2</h%1>\n").arg(QString::number(level), text);
+    if (block.value(QLatin1String("blockquote")).toBool())
+        return QLatin1String("<blockquote>") + text + QLatin1String("</blockquote>\n");
+    if (block.contains(QLatin1String("code-block")))
+        return QLatin1String("<pre><code>") + text + QLatin1String("</code></pre>\n");
+    return QLatin1String("<p>") + text + QLatin1String("</p>\n");
+}
+
+QString cellHtml(const QJsonValue &cell)
+{
+    if (cell.isString())
+        return cell.toString().toHtmlEscaped();
+    QString html;
+    const QList<DeltaOp> ops = cellTextOps(cell.toArray());
+    for (const DeltaOp &op : ops) {
+        if (op.text == QLatin1String("\n"))
+            html += QLatin1String("<br>");
+        else
+            html += inlineHtml(op.text, op.attributes);
+    }
+    return html;
+}
+
+QString tableHtml(const QJsonValue &embedValue)
+{
+    const std::optional<TableEmbed> table = parseTableEmbed(embedValue);
+    if (!table)
+        return QString();
+    QString html = QStringLiteral(
+        "<table border=\"1\" cellpadding=\"6\" cellspacing=\"0\" style=\"border-collapse:collapse\">\n");
+    for (qsizetype r = 0; r < table->rows.size(); ++r) {
+        const bool header = table->hasHeader && r == 0;
+        html += QLatin1String("  <tr>");
+        const QJsonArray row = table->rows.at(r).toArray();
+        for (const QJsonValue &cell : row) {
+            QString content = cellHtml(cell);
+            if (content.isEmpty())
+                content = QStringLiteral("&nbsp;");
+            html += header ? QLatin1String("<th>") + content + QLatin1String("</th>")
+                           : QLatin1String("<td>") + content + QLatin1String("</td>");
+        }
+        html += QLatin1String("</tr>\n");
+    }
+    html += QLatin1String("</table>\n");
+    return html;
+}
+
+// The editor's reader knows "monospace" and the fixed-pitch flag; pasted HTML
+// also names fixed-pitch families such as Courier New.
+QJsonObject inlineAttributesFromHtmlFormat(const QTextCharFormat &format)
+{
+    QJsonObject attributes = inlineAttributesFromCharFormat(format);
+    if (!attributes.contains(QLatin1String("code")) && format.hasProperty(QTextFormat::FontFamilies)
+        && QFontInfo(format.font()).fixedPitch())
+        attributes.insert(QLatin1String("code"), true);
+    return attributes;
+}
+
+QJsonObject blockAttributesFromBlock(const QTextBlock &block)
+{
+    QJsonObject attributes;
+    const int level = block.blockFormat().headingLevel();
+    if (level >= 1 && level <= 6)
+        attributes.insert(QLatin1String("header"), level);
+    if (const QTextList *list = block.textList()) {
+        switch (list->format().style()) {
+        case QTextListFormat::ListDecimal:
+        case QTextListFormat::ListLowerAlpha:
+        case QTextListFormat::ListUpperAlpha:
+        case QTextListFormat::ListLowerRoman:
+        case QTextListFormat::ListUpperRoman:
+            attributes.insert(QLatin1String("list"), QStringLiteral("ordered"));
+            break;
+        case QTextListFormat::ListDisc:
+        case QTextListFormat::ListCircle:
+        case QTextListFormat::ListSquare:
+            attributes.insert(QLatin1String("list"), QStringLiteral("bullet"));
+            break;
+        default:
+            break;
+        }
+    }
+    return attributes;
+}
+
+void appendBlock(QJsonArray *ops, const QTextBlock &block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QTextCharFormat format = fragment.charFormat();
+        if (format.isImageFormat()) {
+            const QString name = format.toImageFormat().name();
+            if (name.isEmpty())
+                continue;
+            const QString key = name.startsWith(attachmentUrlPrefix()) ? QStringLiteral("lumora-notes-attachment")
+                                                                       : QStringLiteral("image");
+            // Equal neighbouring images share one fragment, one character each.
+            for (qsizetype i = 0; i < fragment.length(); ++i)
+                ops->append(deltaInsertOp(QJsonObject { { key, name } }));
+            continue;
+        }
+        QString text = fragment.text();
+        text.remove(objectReplacement);
+        if (!text.isEmpty())
+            ops->append(deltaInsertOp(text, inlineAttributesFromHtmlFormat(format)));
+    }
+    ops->append(deltaInsertOp(QStringLiteral("\n"), blockAttributesFromBlock(block)));
+}
+
+QJsonArray emptyLine()
+{
+    return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
+}
+
+// The regular expression engine refuses to match text holding unpaired
+// surrogates, which would let unwanted elements through.
+QString withValidSurrogates(const QString &text)
+{
+    if (text.isValidUtf16())
+        return text;
+    QString fixed = text;
+    for (qsizetype i = 0; i < fixed.size(); ++i) {
+        const QChar c = fixed.at(i);
+        if (c.isHighSurrogate() && i + 1 < fixed.size() && fixed.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            fixed[i] = QChar::ReplacementCharacter;
+    }
+    return fixed;
+}
+
+} // namespace
+
+QString deltaToHtml(const QString &deltaJson)
+{
+    QString html = QStringLiteral("<html><body>\n");
+    const QList<DeltaLine> lines = deltaLines(parseDeltaOps(deltaJson), { dividerKey(), tableKey() });
+    for (const DeltaLine &line : lines) {
+        if (!line.standaloneEmbed) {
+            html += lineHtml(line);
+            continue;
+        }
+        const QJsonObject &embed = line.pieces.constFirst().embed;
+        if (deltaEmbedKey(embed) == dividerKey())
+            html += QLatin1String("<hr>\n");
+        else
+            html += tableHtml(embed.value(tableKey()));
+    }
+    html += QLatin1String("</body></html>");
+    return html;
+}
+
+QString stripUnsafeHtml(const QString &html)
+{
+    static const QRegularExpression unsafe(
+        QStringLiteral("<(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\\1>"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    QString cleaned = withValidSurrogates(html);
+    cleaned.remove(unsafe);
+    return cleaned;
+}
+
+QJsonArray htmlToDelta(const QString &html)
+{
+    if (html.trimmed().isEmpty())
+        return emptyLine();
+    QTextDocument document;
+    document.setHtml(stripUnsafeHtml(html));
+
+    QJsonArray ops;
+    QSet<const QTextTable *> seenTables;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (const QTextTable *table = QTextCursor(block).currentTable()) {
+            if (seenTables.contains(table))
+                continue;
+            seenTables.insert(table);
+            QJsonObject object = tableObjectFromTextTable(table);
+            object.insert(QLatin1String("hasHeader"), table->rows() >= 1);
+            const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+            ops.append(deltaInsertOp(QJsonObject { { tableKey(), json } }));
+            ops.append(deltaInsertOp(QStringLiteral("\n")));
+            continue;
+        }
+        appendBlock(&ops, block);
+    }
+    return ops.isEmpty() ? emptyLine() : ops;
+}

@@ -1,0 +1,307 @@
+#include "markdown.h"
+
+#include "convertcommon.h"
+#include "delta.h"
+#include "html.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTextDocument>
+
+using namespace DocumentConvert;
+
+namespace {
+
+enum class LineKind { Start, Paragraph, Heading, List, Code, Quote, Divider };
+
+bool isListOrCode(LineKind kind)
+{
+    return kind == LineKind::List || kind == LineKind::Code;
+}
+
+const InlineMark boldMark { QLatin1String("bold"), QLatin1String("**"), QLatin1String("**") };
+const InlineMark italicMark { QLatin1String("italic"), QLatin1String("*"), QLatin1String("*") };
+const InlineMark codeMark { QLatin1String("code"), QLatin1String("`"), QLatin1String("`") };
+const InlineMark strikeMark { QLatin1String("strike"), QLatin1String("~~"), QLatin1String("~~") };
+
+QString withLink(const QString &text, const QJsonObject &attributes)
+{
+    if (!attributes.contains(QLatin1String("link")))
+        return text;
+    return QStringLiteral("[%1](%2)").arg(text, attributes.value(QLatin1String("link")).toString());
+}
+
+QString cellText(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('|'), QLatin1String("\\|"));
+    escaped.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return escaped;
+}
+
+QString cellMarkdown(const QJsonValue &cell, bool headerRow)
+{
+    if (cell.isString())
+        return cellText(cell.toString());
+    QString markdown;
+    const QList<DeltaOp> ops = cellTextOps(cell.toArray());
+    for (const DeltaOp &op : ops) {
+        if (op.text == QLatin1String("\n"))
+            continue;
+        QJsonObject attributes = op.attributes;
+        // Header cells are bold already.
+        if (headerRow)
+            attributes.remove(QLatin1String("bold"));
+        markdown += withLink(
+            wrapInlineMarks(cellText(op.text), attributes, { codeMark, boldMark, italicMark, strikeMark }), attributes);
+    }
+    return markdown;
+}
+
+QString tableMarkdown(const QJsonValue &embedValue)
+{
+    const std::optional<TableEmbed> table = parseTableEmbed(embedValue);
+    if (!table || table->columnCount == 0)
+        return QString();
+    QString markdown;
+    for (qsizetype r = 0; r < table->rows.size(); ++r) {
+        const QJsonArray row = table->rows.at(r).toArray();
+        const bool headerRow = table->hasHeader && r == 0;
+        markdown += QLatin1Char('|');
+        for (qsizetype c = 0; c < table->columnCount; ++c)
+            markdown += QLatin1Char(' ') + cellMarkdown(row.at(c), headerRow) + QLatin1String(" |");
+        markdown += QLatin1Char('\n');
+        // Markdown tables always need a separator after their first row.
+        if (r == 0) {
+            markdown += QLatin1Char('|');
+            for (qsizetype c = 0; c < table->columnCount; ++c)
+                markdown += QLatin1String(" --- |");
+            markdown += QLatin1Char('\n');
+        }
+    }
+    return markdown;
+}
+
+class MarkdownWriter
+{
+public:
+    void writeLine(const DeltaLine &line);
+    void writeDivider();
+    void writeTable(const QJsonValue &embedValue);
+    QString finish();
+
+private:
+    void endWithBlankLine();
+
+    QString m_output;
+    LineKind m_previous = LineKind::Start;
+};
+
+void MarkdownWriter::endWithBlankLine()
+{
+    if (m_output.isEmpty() || m_output.endsWith(QLatin1String("\n\n")))
+        return;
+    m_output += m_output.endsWith(QLatin1Char('\n')) ? QLatin1String("\n") : QLatin1String("\n\n");
+}
+
+void MarkdownWriter::writeLine(const DeltaLine &line)
+{
+    const QJsonObject &block = line.blockAttributes;
+    const int level = block.value(QLatin1String("header")).toInt();
+    const bool heading = level >= 1 && level <= 6;
+    const QString list = block.value(QLatin1String("list")).toString();
+
+    QString text;
+    for (const DeltaPiece &piece : line.pieces) {
+        if (piece.isEmbed)
+            continue;
+        QJsonObject attributes = piece.attributes;
+        if (heading)
+            attributes.remove(QLatin1String("bold"));
+        text += withLink(
+            wrapInlineMarks(piece.text, attributes, { boldMark, italicMark, codeMark, strikeMark }), attributes);
+    }
+
+    QString prefix;
+    LineKind kind = LineKind::Paragraph;
+    if (heading) {
+        if (text.trimmed().isEmpty())
+            return;
+        prefix = QString(level, QLatin1Char('#')) + QLatin1Char(' ');
+        kind = LineKind::Heading;
+    } else if (!list.isEmpty()) {
+        if (list == QLatin1String("bullet"))
+            prefix = QStringLiteral("- ");
+        else if (list == QLatin1String("ordered"))
+            prefix = QStringLiteral("1. ");
+        else if (list == QLatin1String("checked"))
+            prefix = QStringLiteral("- [x] ");
+        else if (list == QLatin1String("unchecked"))
+            prefix = QStringLiteral("- [ ] ");
+        kind = LineKind::List;
+    } else if (block.contains(QLatin1String("code-block"))) {
+        prefix = QStringLiteral("    ");
+        kind = LineKind::Code;
+    } else if (block.value(QLatin1String("blockquote")).toBool()) {
+        prefix = QStringLiteral("> ");
+        kind = LineKind::Quote;
+    } else if (text.trimmed().isEmpty()) {
+        endWithBlankLine();
+        m_previous = LineKind::Paragraph;
+        return;
+    }
+
+    if (isListOrCode(m_previous) && kind != m_previous)
+        endWithBlankLine();
+    if (isListOrCode(kind) && !isListOrCode(m_previous) && m_previous != LineKind::Start)
+        endWithBlankLine();
+    m_output += prefix + text + (isListOrCode(kind) ? QLatin1String("\n") : QLatin1String("\n\n"));
+    m_previous = kind;
+}
+
+void MarkdownWriter::writeDivider()
+{
+    if (isListOrCode(m_previous))
+        endWithBlankLine();
+    m_output += QLatin1String("---\n\n");
+    m_previous = LineKind::Divider;
+}
+
+void MarkdownWriter::writeTable(const QJsonValue &embedValue)
+{
+    if (isListOrCode(m_previous))
+        endWithBlankLine();
+    m_output += tableMarkdown(embedValue) + QLatin1Char('\n');
+    m_previous = LineKind::Paragraph;
+}
+
+QString MarkdownWriter::finish()
+{
+    qsizetype end = m_output.size();
+    while (end > 0 && (m_output.at(end - 1) == QLatin1Char('\n') || m_output.at(end - 1) == QLatin1Char(' ')))
+        --end;
+    m_output.truncate(end);
+    if (!m_output.isEmpty())
+        m_output += QLatin1Char('\n');
+    return m_output;
+}
+
+bool hasText(const DeltaLine &line)
+{
+    return std::any_of(line.pieces.cbegin(), line.pieces.cend(), [](const DeltaPiece &p) { return !p.isEmbed; });
+}
+
+// "**" toggles bold and a single "*" italic; each run becomes one insert.
+void appendInlineRuns(QJsonArray *ops, const QString &text)
+{
+    bool bold = false;
+    bool italic = false;
+    QString run;
+    auto flush = [&] {
+        if (run.isEmpty())
+            return;
+        QJsonObject attributes;
+        if (bold)
+            attributes.insert(QLatin1String("bold"), true);
+        if (italic)
+            attributes.insert(QLatin1String("italic"), true);
+        ops->append(deltaInsertOp(run, attributes));
+        run.clear();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) != QLatin1Char('*')) {
+            run += text.at(i);
+            continue;
+        }
+        flush();
+        if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('*')) {
+            bold = !bold;
+            ++i;
+        } else {
+            italic = !italic;
+        }
+    }
+    flush();
+}
+
+} // namespace
+
+QString deltaToMarkdown(const QString &deltaJson)
+{
+    MarkdownWriter writer;
+    const QList<DeltaLine> lines = deltaLines(parseDeltaOps(deltaJson), { dividerKey(), tableKey() });
+    for (const DeltaLine &line : lines) {
+        if (line.standaloneEmbed) {
+            const QJsonObject &embed = line.pieces.constFirst().embed;
+            if (deltaEmbedKey(embed) == dividerKey())
+                writer.writeDivider();
+            else
+                writer.writeTable(embed.value(tableKey()));
+        } else if (line.terminated || hasText(line)) {
+            // Attachments and images have no Markdown form: an unclosed line of
+            // only those is no line at all.
+            writer.writeLine(line);
+        }
+    }
+    return writer.finish();
+}
+
+QJsonArray markdownToDelta(const QString &markdown)
+{
+    if (markdown.trimmed().isEmpty())
+        return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
+    QTextDocument document;
+    document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    return htmlToDelta(document.toHtml());
+}
+
+QJsonArray simpleMarkdownToDelta(const QString &markdown)
+{
+    struct Prefix
+    {
+        QLatin1String text;
+        QLatin1String key;
+        QJsonValue value;
+    };
+    static const QList<Prefix> prefixes = {
+        { QLatin1String("### "), QLatin1String("header"), 3 },
+        { QLatin1String("## "), QLatin1String("header"), 2 },
+        { QLatin1String("# "), QLatin1String("header"), 1 },
+        { QLatin1String("- [ ] "), QLatin1String("list"), QStringLiteral("unchecked") },
+        { QLatin1String("- [x] "), QLatin1String("list"), QStringLiteral("checked") },
+        { QLatin1String("- [X] "), QLatin1String("list"), QStringLiteral("checked") },
+        { QLatin1String("- "), QLatin1String("list"), QStringLiteral("bullet") },
+        { QLatin1String("* "), QLatin1String("list"), QStringLiteral("bullet") },
+        { QLatin1String("> "), QLatin1String("blockquote"), true },
+    };
+    static const QRegularExpression ordered(QStringLiteral("^\\s*(\\d+)\\.\\s+(.*)$"));
+
+    QStringList lines = markdown.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+
+    QJsonArray ops;
+    for (const QString &line : std::as_const(lines)) {
+        QJsonObject block;
+        QString text = line;
+        bool matched = false;
+        for (const Prefix &prefix : prefixes) {
+            if (line.startsWith(prefix.text)) {
+                block.insert(prefix.key, prefix.value);
+                text = line.mid(prefix.text.size());
+                matched = true;
+                break;
+            }
+        }
+        if (!matched) {
+            const QRegularExpressionMatch match = ordered.match(line);
+            if (match.hasMatch()) {
+                block.insert(QLatin1String("list"), QStringLiteral("ordered"));
+                text = match.captured(2);
+            }
+        }
+        appendInlineRuns(&ops, text);
+        ops.append(deltaInsertOp(QStringLiteral("\n"), block));
+    }
+    return ops;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QJsonObject>
+#include <QPalette>
+#include <QString>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextFormat>
+#include <QTextListFormat>
+
+class QTextCursor;
+
+// Custom properties on the editor document's formats. The ids are stored in
+// documents only while a note is open, but the editor, toolbar and attachment
+// renderer all read them, so they must not move.
+enum DocumentFormatProperty : int {
+    HeadingLevelProperty = QTextFormat::UserProperty + 1,
+    ListTypeProperty = QTextFormat::UserProperty + 2,
+    CodeBlockProperty = QTextFormat::UserProperty + 3,
+    BlockquoteProperty = QTextFormat::UserProperty + 4,
+    TableSpacerProperty = QTextFormat::UserProperty + 5,
+    ExtraBlockAttributesProperty = QTextFormat::UserProperty + 10,
+    ExtraCharAttributesProperty = QTextFormat::UserProperty + 20,
+    TableInsertMarkProperty = QTextFormat::UserProperty + 99,
+    EmbedKeyProperty = QTextFormat::UserProperty + 100,
+    EmbedValueProperty = QTextFormat::UserProperty + 101,
+};
+
+enum DocumentObjectType : int {
+    AttachmentObject = QTextFormat::UserObject + 1,
+    DividerObject = QTextFormat::UserObject + 2,
+    TableEmbedObject = QTextFormat::UserObject + 3,
+};
+
+// "lumora-notes://attachment/"
+QString attachmentUrlPrefix();
+
+// Process-wide editor body size in pixels; 0 until the main window sets it.
+int bodyFontPixelSize();
+void setBodyFontPixelSize(int pixels);
+// What readers use: the set size, or 16 while it is below 1.
+int effectiveBodyFontPixelSize();
+
+struct HeadingStyle
+{
+    int pixelSize = 16;
+    int weight = 400;
+    int lineHeightPercent = 150;
+    int topMargin = 0;
+    int bottomMargin = 8;
+    bool muted = false;
+};
+
+// Levels 1 to 6; any other level gives the body style.
+HeadingStyle headingStyle(int level);
+
+bool isDarkPalette(const QPalette &palette);
+bool isDarkPalette(); // the application palette
+
+QColor codeBlockTextColor(bool dark); // also the muted level-6 heading colour
+QColor codeBlockBackgroundColor(bool dark);
+QColor inlineCodeTextColor(bool dark);
+QColor inlineCodeBackgroundColor(bool dark);
+QColor linkColor();
+
+QFont monospaceFont();
+// Font, text colour and background of inline code for the current palette.
+QTextCharFormat inlineCodeFormat();
+
+// Block attributes of a Delta line to a block format, decoration included.
+QTextBlockFormat blockFormatFromAttributes(const QJsonObject &attributes);
+// Spacing, line height and background derived from the custom properties.
+void decorateBlockFormat(QTextBlockFormat &format);
+// Single line height for lines that hold an image or attachment.
+void setSingleLineHeight(QTextBlockFormat &format);
+// Disc for every list type but "ordered".
+QTextListFormat::Style listStyleFor(const QString &listType);
+// Checkbox marker and ListTypeProperty of a list item.
+void setListItemProperties(QTextBlockFormat &format, const QString &listType);
+// Puts the cursor's block into a list of that Delta "list" value (an empty
+// value only removes it from any list). Bullets and checklists share lists.
+void applyListToBlock(QTextCursor &cursor, const QString &listType);
+
+// Inline attributes of a Delta insert to a character format.
+QTextCharFormat charFormatFromAttributes(const QJsonObject &attributes);
+// The character format that fits a block: heading font, code font or body font.
+QTextCharFormat baseCharFormatForBlock(const QTextBlockFormat &format);
+
+// The reverse direction: what a format writes back into Delta.
+QJsonObject inlineAttributesFromCharFormat(const QTextCharFormat &format);
+QJsonObject blockAttributesFromBlockFormat(const QTextBlockFormat &format);
