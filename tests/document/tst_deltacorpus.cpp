@@ -62,10 +62,9 @@ QString visibleText(const QString &body)
 // Keys outside the known attributes, on text inserts (embeds keep none).
 QSet<QString> unknownAttributeKeys(const QString &body)
 {
-    static const QStringList known { QStringLiteral("bold"),   QStringLiteral("italic"), QStringLiteral("underline"),
-                                     QStringLiteral("strike"), QStringLiteral("code"),   QStringLiteral("link"),
-                                     QStringLiteral("header"), QStringLiteral("list"),   QStringLiteral("code-block"),
-                                     QStringLiteral("blockquote"), QStringLiteral("align") };
+    static const QStringList known { QStringLiteral("bold"), QStringLiteral("italic"), QStringLiteral("underline"),
+        QStringLiteral("strike"), QStringLiteral("code"), QStringLiteral("link"), QStringLiteral("header"),
+        QStringLiteral("list"), QStringLiteral("code-block"), QStringLiteral("blockquote"), QStringLiteral("align") };
     QSet<QString> keys;
     const QList<DeltaOp> ops = parseDeltaOps(body);
     for (const DeltaOp &op : ops) {
