@@ -1,16 +1,14 @@
 #include "document/delta.h"
 
+#include "documenttest.h"
 #include "testmain.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
-namespace {
+using DocumentTest::js;
 
-QString js(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
+namespace {
 
 // kind:text:length:attributes, one entry per operation, for whole comparisons.
 QStringList describe(const QList<DeltaOp> &ops)

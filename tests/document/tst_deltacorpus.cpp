@@ -1,12 +1,15 @@
 #include "document/delta.h"
 #include "document/deltadocument.h"
 
+#include "documenttest.h"
 #include "testmain.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSet>
+
+using DocumentTest::saved;
 
 namespace {
 
@@ -76,13 +79,6 @@ QSet<QString> unknownAttributeKeys(const QString &body)
         }
     }
     return keys;
-}
-
-QString saved(const QString &body)
-{
-    DeltaDocument doc;
-    doc.setJson(body);
-    return doc.toJson();
 }
 
 } // namespace

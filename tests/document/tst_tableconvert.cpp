@@ -1,6 +1,7 @@
 #include "document/tableconvert.h"
 #include "document/textformats.h"
 
+#include "documenttest.h"
 #include "testmain.h"
 
 #include <QJsonArray>
@@ -10,14 +11,9 @@
 #include <QTextDocument>
 #include <QTextTable>
 
-namespace {
+using DocumentTest::js;
 
-// Raw JSON literals; a plain function because moc cannot expand macros
-// around raw strings.
-QString js(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
+namespace {
 
 QString compact(const QJsonObject &object)
 {
