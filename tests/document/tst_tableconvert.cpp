@@ -51,10 +51,6 @@ void TestTableConvert::roundTrip_data()
     QTest::addColumn<QString>("json");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("header row comes back bold") << js(R"({"cells":[["Name","Qty"],["Apple","3"]],"hasHeader":true})")
-                                                << js(R"({"cells":[[[{"attributes":{"bold":true},"insert":"Name"}],)"
-                                                      R"([{"attributes":{"bold":true},"insert":"Qty"}]],)"
-                                                      R"([[{"insert":"Apple"}],[{"insert":"3"}]]],"hasHeader":true})");
     QTest::newRow("missing hasHeader means header") << js(
         R"({"cells":[["H"]]})") << js(R"({"cells":[[[{"attributes":{"bold":true},"insert":"H"}]]],"hasHeader":true})");
     QTest::newRow("no header, uneven rows padded with empty cells")
@@ -158,12 +154,8 @@ void TestTableConvert::headerCellsAreShaded()
     QCOMPARE(table->cellAt(0, 0).format().background().color(), palette.color(QPalette::AlternateBase));
     QCOMPARE(table->cellAt(1, 0).format().background().style(), Qt::NoBrush);
     QCOMPARE(table->cellAt(0, 0).firstCursorPosition().blockCharFormat().fontWeight(), int(QFont::Bold));
-    const QTextTableFormat format = table->format();
-    QCOMPARE(format.headerRowCount(), 1);
-    QCOMPARE(format.border(), 1.0);
-    QCOMPARE(format.cellPadding(), 6.0);
-    QCOMPARE(format.cellSpacing(), 0.0);
-    QVERIFY(format.borderCollapse());
+    QCOMPARE(table->cellAt(1, 0).firstCursorPosition().blockCharFormat().fontWeight(), int(QFont::Normal));
+    QCOMPARE(table->format().headerRowCount(), 1);
 }
 
 void TestTableConvert::objectCharactersAreDroppedFromCells()
