@@ -262,7 +262,10 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
             for (const DeltaPiece &piece : line.pieces) {
                 if (piece.isEmbed) {
                     cursor.insertText(QString(kObjectReplacement), embedFormat(base, piece.embed));
-                } else if (const QString text = withoutObjectCharacters(piece.text); !text.isEmpty()) {
+                } else if (QString text = withoutObjectCharacters(piece.text); !text.isEmpty()) {
+                    // A CR of a CRLF line end would make Qt start an extra block.
+                    if (line.terminated && &piece == &line.pieces.last() && text.endsWith(QLatin1Char('\r')))
+                        text.chop(1);
                     QTextCharFormat format = base;
                     format.merge(charFormats.get(piece.attributes, charFormatFromAttributes));
                     cursor.insertText(text, format);

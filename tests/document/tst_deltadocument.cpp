@@ -101,6 +101,10 @@ void TestDeltaDocument::addInlineAndBlockRows()
               R"({"attributes":{"direction":"rtl","header":1,"indent":2},"insert":"\n"}])");
     QTest::newRow("missing final newline is added") << js(
         R"([{"insert":"a\nlast"}])") << js(R"([{"insert":"a"},{"insert":"\n"},{"insert":"last"},{"insert":"\n"}])");
+    QTest::newRow("CRLF line ends")
+        << js(R"([{"insert":"a\r\nb\r\n"},{"insert":"t\r"},{"insert":"\n","attributes":{"header":2}}])")
+        << js(R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"},{"attributes":{"bold":true},"insert":"t"},)"
+              R"({"attributes":{"header":2},"insert":"\n"}])");
     QTest::newRow("retain, delete and empty operations contribute nothing")
         << js(R"([{"retain":3},{"insert":"a"},{"delete":1},{"attributes":{"bold":true}},7,{"insert":"\n"}])")
         << js(R"([{"insert":"a"},{"insert":"\n"}])");
