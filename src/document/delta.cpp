@@ -307,7 +307,7 @@ QString deltaOpsToCompactJson(const QList<DeltaOp> &ops)
     QString out;
     qsizetype estimate = 2;
     for (const DeltaOp &op : ops)
-        estimate += op.text.size() + 16;
+        estimate += op.text.size() + 48;
     out.reserve(estimate);
     out += QLatin1Char('[');
     bool first = true;

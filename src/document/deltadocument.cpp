@@ -3,15 +3,16 @@
 #include "delta.h"
 #include "tableconvert.h"
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QHash>
 #include <QTextList>
 #include <QTextTable>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -101,6 +102,33 @@ const DeltaPiece *tableLinePiece(const DeltaLine &line)
     return table;
 }
 
+// Values built from attribute objects, remembered for one load: a note
+// repeats a handful of attribute sets many times over.
+template<typename Value> class AttributeMemo
+{
+public:
+    template<typename Build> Value get(const QJsonObject &attributes, Build build)
+    {
+        for (const auto &entry : std::as_const(m_entries)) {
+            if (entry.first == attributes)
+                return entry.second;
+        }
+        if (m_entries.size() >= 32)
+            m_entries.removeFirst();
+        m_entries.append({ attributes, build(attributes) });
+        return m_entries.last().second;
+    }
+
+private:
+    QList<std::pair<QJsonObject, Value>> m_entries;
+};
+
+struct LineFormats
+{
+    QTextBlockFormat block;
+    QTextCharFormat base;
+};
+
 bool isSpacerBlock(const QTextBlock &block)
 {
     if (!block.blockFormat().boolProperty(TableSpacerProperty))
@@ -178,6 +206,12 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
         QTextCursor cursor(m_document);
         cursor.beginEditBlock();
         bool atFreshBlock = true;
+        AttributeMemo<LineFormats> lineFormats;
+        AttributeMemo<QTextCharFormat> charFormats;
+        const auto buildLineFormats = [](const QJsonObject &attributes) {
+            const QTextBlockFormat block = blockFormatFromAttributes(attributes);
+            return LineFormats { block, baseCharFormatForBlock(block) };
+        };
         const QList<DeltaLine> lines = deltaLines(ops);
         for (const DeltaLine &line : lines) {
             if (const DeltaPiece *tablePiece = tableLinePiece(line)) {
@@ -193,7 +227,9 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
                     atFreshBlock = true;
                 continue;
             }
-            QTextBlockFormat blockFormat = blockFormatFromAttributes(line.blockAttributes);
+            const LineFormats formats = lineFormats.get(line.blockAttributes, buildLineFormats);
+            QTextBlockFormat blockFormat = formats.block;
+            const QTextCharFormat &base = formats.base;
             if (holdsImage(line))
                 setSingleLineHeight(blockFormat);
             const QString listType = blockFormat.stringProperty(ListTypeProperty);
@@ -207,7 +243,6 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
                 if (previous && previous->format().style() == listStyleFor(listType))
                     blockFormat.setObjectIndex(previous->objectIndex());
             }
-            const QTextCharFormat base = baseCharFormatForBlock(blockFormat);
             if (atFreshBlock) {
                 cursor.setBlockFormat(blockFormat);
                 cursor.setBlockCharFormat(base);
@@ -227,9 +262,12 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
             for (const DeltaPiece &piece : line.pieces) {
                 if (piece.isEmbed) {
                     cursor.insertText(QString(kObjectReplacement), embedFormat(base, piece.embed));
-                } else if (const QString text = withoutObjectCharacters(piece.text); !text.isEmpty()) {
+                } else if (QString text = withoutObjectCharacters(piece.text); !text.isEmpty()) {
+                    // A CR of a CRLF line end would make Qt start an extra block.
+                    if (line.terminated && &piece == &line.pieces.last() && text.endsWith(QLatin1Char('\r')))
+                        text.chop(1);
                     QTextCharFormat format = base;
-                    format.merge(charFormatFromAttributes(piece.attributes));
+                    format.merge(charFormats.get(piece.attributes, charFormatFromAttributes));
                     cursor.insertText(text, format);
                 }
             }
@@ -302,8 +340,8 @@ QList<DeltaOp> DeltaDocument::collectOps() const
             lastTable = table;
             const QJsonObject object = tableObjectFromTextTable(table);
             QJsonObject embed;
-            embed.insert(QStringLiteral("table"),
-                         QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+            embed.insert(
+                QStringLiteral("table"), QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
             writer.insertEmbed(embed);
             writer.insertNewline();
             continue;

@@ -335,8 +335,7 @@ QJsonObject inlineAttributesFromCharFormat(const QTextCharFormat &format)
         attributes.insert(QStringLiteral("underline"), true);
     if (format.fontStrikeOut())
         attributes.insert(QStringLiteral("strike"), true);
-    if (format.fontFixedPitch()
-        || format.fontFamilies().toStringList().contains(QLatin1String("monospace")))
+    if (format.fontFixedPitch() || format.fontFamilies().toStringList().contains(QLatin1String("monospace")))
         attributes.insert(QStringLiteral("code"), true);
     if (format.isAnchor() && !format.anchorHref().isEmpty())
         attributes.insert(QStringLiteral("link"), format.anchorHref());
@@ -362,8 +361,7 @@ QJsonObject blockAttributesFromBlockFormat(const QTextBlockFormat &format)
 
     if (format.hasProperty(CodeBlockProperty)) {
         const QVariant codeBlock = format.property(CodeBlockProperty);
-        const QString language
-            = codeBlock.typeId() == QMetaType::QString ? codeBlock.toString() : QString();
+        const QString language = codeBlock.typeId() == QMetaType::QString ? codeBlock.toString() : QString();
         if (!language.isEmpty())
             attributes.insert(QStringLiteral("code-block"), language);
         else

@@ -1,12 +1,15 @@
 #include "document/delta.h"
 #include "document/deltadocument.h"
 
+#include "documenttest.h"
 #include "testmain.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSet>
+
+using DocumentTest::saved;
 
 namespace {
 
@@ -62,10 +65,9 @@ QString visibleText(const QString &body)
 // Keys outside the known attributes, on text inserts (embeds keep none).
 QSet<QString> unknownAttributeKeys(const QString &body)
 {
-    static const QStringList known { QStringLiteral("bold"),   QStringLiteral("italic"), QStringLiteral("underline"),
-                                     QStringLiteral("strike"), QStringLiteral("code"),   QStringLiteral("link"),
-                                     QStringLiteral("header"), QStringLiteral("list"),   QStringLiteral("code-block"),
-                                     QStringLiteral("blockquote"), QStringLiteral("align") };
+    static const QStringList known { QStringLiteral("bold"), QStringLiteral("italic"), QStringLiteral("underline"),
+        QStringLiteral("strike"), QStringLiteral("code"), QStringLiteral("link"), QStringLiteral("header"),
+        QStringLiteral("list"), QStringLiteral("code-block"), QStringLiteral("blockquote"), QStringLiteral("align") };
     QSet<QString> keys;
     const QList<DeltaOp> ops = parseDeltaOps(body);
     for (const DeltaOp &op : ops) {
@@ -77,13 +79,6 @@ QSet<QString> unknownAttributeKeys(const QString &body)
         }
     }
     return keys;
-}
-
-QString saved(const QString &body)
-{
-    DeltaDocument doc;
-    doc.setJson(body);
-    return doc.toJson();
 }
 
 } // namespace

@@ -22,10 +22,9 @@ public:
     QString text()
     {
         static const QStringList words { QStringLiteral("note"), QStringLiteral("\n"), QStringLiteral(" "),
-                                         QStringLiteral("Grüße"), QStringLiteral("東京"), QStringLiteral("🎉"),
-                                         QStringLiteral("\n\n"), QString(QChar(0xFFFC)), QStringLiteral("\t"),
-                                         QString(), QStringLiteral("\"q\\ \x01\x1f\r\b\f"),
-                                         QString(QChar(0xD800)) + QStringLiteral("x"), QStringLiteral("a/b\x7f") };
+            QStringLiteral("Grüße"), QStringLiteral("東京"), QStringLiteral("🎉"), QStringLiteral("\n\n"),
+            QString(QChar(0xFFFC)), QStringLiteral("\t"), QString(), QStringLiteral("\"q\\ \x01\x1f\r\b\f"),
+            QString(QChar(0xD800)) + QStringLiteral("x"), QStringLiteral("a/b\x7f") };
         QString out;
         for (int i = below(4); i >= 0; --i)
             out += words.at(below(int(words.size())));
@@ -52,12 +51,12 @@ public:
 
     QJsonObject attributes()
     {
-        static const QStringList keys { QStringLiteral("bold"),   QStringLiteral("italic"),     QStringLiteral("underline"),
-                                        QStringLiteral("strike"), QStringLiteral("code"),       QStringLiteral("link"),
-                                        QStringLiteral("header"), QStringLiteral("list"),       QStringLiteral("code-block"),
-                                        QStringLiteral("blockquote"), QStringLiteral("align"), QStringLiteral("color") };
+        static const QStringList keys { QStringLiteral("bold"), QStringLiteral("italic"), QStringLiteral("underline"),
+            QStringLiteral("strike"), QStringLiteral("code"), QStringLiteral("link"), QStringLiteral("header"),
+            QStringLiteral("list"), QStringLiteral("code-block"), QStringLiteral("blockquote"), QStringLiteral("align"),
+            QStringLiteral("color") };
         static const QStringList lists { QStringLiteral("bullet"), QStringLiteral("ordered"), QStringLiteral("checked"),
-                                         QStringLiteral("unchecked") };
+            QStringLiteral("unchecked") };
         QJsonObject attributes;
         for (int i = below(4); i > 0; --i) {
             const QString key = keys.at(below(int(keys.size())));
@@ -76,7 +75,7 @@ public:
         QJsonArray ops;
         for (int i = below(3); i >= 0; --i)
             ops.append(QJsonObject { { QStringLiteral("insert"), below(5) ? QJsonValue(text()) : value() },
-                                     { QStringLiteral("attributes"), attributes() } });
+                { QStringLiteral("attributes"), attributes() } });
         return ops;
     }
 
@@ -103,7 +102,7 @@ public:
             if (below(2))
                 table.insert(QStringLiteral("hasHeader"), value());
             return { { QStringLiteral("table"),
-                       below(8) ? QString::fromUtf8(QJsonDocument(table).toJson(QJsonDocument::Compact)) : text() } };
+                below(8) ? QString::fromUtf8(QJsonDocument(table).toJson(QJsonDocument::Compact)) : text() } };
         }
         }
     }

@@ -1,6 +1,7 @@
 #include "document/tableconvert.h"
 #include "document/textformats.h"
 
+#include "documenttest.h"
 #include "testmain.h"
 
 #include <QJsonArray>
@@ -10,14 +11,9 @@
 #include <QTextDocument>
 #include <QTextTable>
 
-namespace {
+using DocumentTest::js;
 
-// Raw JSON literals; a plain function because moc cannot expand macros
-// around raw strings.
-QString js(const char *utf8)
-{
-    return QString::fromUtf8(utf8);
-}
+namespace {
 
 QString compact(const QJsonObject &object)
 {
@@ -55,25 +51,19 @@ void TestTableConvert::roundTrip_data()
     QTest::addColumn<QString>("json");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("header row comes back bold")
-        << js(R"({"cells":[["Name","Qty"],["Apple","3"]],"hasHeader":true})")
-        << js(R"({"cells":[[[{"attributes":{"bold":true},"insert":"Name"}],)"
-                          R"([{"attributes":{"bold":true},"insert":"Qty"}]],)"
-                          R"([[{"insert":"Apple"}],[{"insert":"3"}]]],"hasHeader":true})");
-    QTest::newRow("missing hasHeader means header")
-        << js(R"({"cells":[["H"]]})")
-        << js(R"({"cells":[[[{"attributes":{"bold":true},"insert":"H"}]]],"hasHeader":true})");
+    QTest::newRow("missing hasHeader means header") << js(
+        R"({"cells":[["H"]]})") << js(R"({"cells":[[[{"attributes":{"bold":true},"insert":"H"}]]],"hasHeader":true})");
     QTest::newRow("no header, uneven rows padded with empty cells")
         << js(R"({"cells":[["a"],["b","c","d"]],"hasHeader":false})")
         << js(R"({"cells":[[[{"insert":"a"}],[],[]],[[{"insert":"b"}],[{"insert":"c"}],)"
-                          R"([{"insert":"d"}]]],"hasHeader":false})");
+              R"([{"insert":"d"}]]],"hasHeader":false})");
     QTest::newRow("array cell with paragraphs and inline formats")
         << js(R"({"cells":[[[{"insert":"x","attributes":{"italic":true}},{"insert":"y\nz"},)"
-                          R"({"insert":{"image":"u"}},{"insert":"w","attributes":{"link":"https://a.b","x-c":1}}]]],)"
-                          R"("hasHeader":false})")
+              R"({"insert":{"image":"u"}},{"insert":"w","attributes":{"link":"https://a.b","x-c":1}}]]],)"
+              R"("hasHeader":false})")
         << js(R"({"cells":[[[{"attributes":{"italic":true},"insert":"x"},{"insert":"y"},)"
-                          R"({"insert":"\n"},{"insert":"z"},{"attributes":{"link":"https://a.b","x-c":1},"insert":"w"}]]],)"
-                          R"("hasHeader":false})");
+              R"({"insert":"\n"},{"insert":"z"},{"attributes":{"link":"https://a.b","x-c":1},"insert":"w"}]]],)"
+              R"("hasHeader":false})");
     QTest::newRow("non-text cell values are empty")
         << js(R"({"cells":[[5,null,{"a":1},"t"]],"hasHeader":false})")
         << js(R"({"cells":[[[],[],[],[{"insert":"t"}]]],"hasHeader":false})");
@@ -164,12 +154,8 @@ void TestTableConvert::headerCellsAreShaded()
     QCOMPARE(table->cellAt(0, 0).format().background().color(), palette.color(QPalette::AlternateBase));
     QCOMPARE(table->cellAt(1, 0).format().background().style(), Qt::NoBrush);
     QCOMPARE(table->cellAt(0, 0).firstCursorPosition().blockCharFormat().fontWeight(), int(QFont::Bold));
-    const QTextTableFormat format = table->format();
-    QCOMPARE(format.headerRowCount(), 1);
-    QCOMPARE(format.border(), 1.0);
-    QCOMPARE(format.cellPadding(), 6.0);
-    QCOMPARE(format.cellSpacing(), 0.0);
-    QVERIFY(format.borderCollapse());
+    QCOMPARE(table->cellAt(1, 0).firstCursorPosition().blockCharFormat().fontWeight(), int(QFont::Normal));
+    QCOMPARE(table->format().headerRowCount(), 1);
 }
 
 void TestTableConvert::objectCharactersAreDroppedFromCells()
@@ -185,7 +171,7 @@ void TestTableConvert::objectCharactersAreDroppedFromCells()
     cell.insertBlock();
     cell.insertText(QString(QChar(0xFFFC)), object);
     QCOMPARE(compact(tableObjectFromTextTable(table)),
-             js(R"({"cells":[[[{"insert":"a"},{"insert":"\n"}]]],"hasHeader":false})"));
+        js(R"({"cells":[[[{"insert":"a"},{"insert":"\n"}]]],"hasHeader":false})"));
 }
 
 LUMORA_TEST_MAIN(TestTableConvert)
