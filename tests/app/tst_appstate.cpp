@@ -26,7 +26,6 @@ private Q_SLOTS:
     void newNoteWindowCreatesEmptyNote();
     void oneWindowPerNote();
     void destructorClosesWindows();
-    void signedOutCannotShare();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -156,14 +155,6 @@ void TestAppState::destructorClosesWindows()
     QVERIFY(window);
     m_state.reset();
     QVERIFY(window.isNull());
-}
-
-void TestAppState::signedOutCannotShare()
-{
-    QSignalSpy spy(m_state.get(), &AppState::canShareChanged);
-    m_state->refreshCanShare();
-    QVERIFY(!m_state->canShare());
-    QCOMPARE(spy.count(), 0);
 }
 
 LUMORA_TEST_MAIN(TestAppState)

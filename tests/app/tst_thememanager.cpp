@@ -26,25 +26,19 @@ void TestThemeManager::setMode_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("disabledText");
 
-    // Qt 6.4 reports no colour scheme, so System shows the light palette.
+    const QString light = QStringLiteral("#fafafa"), dark = QStringLiteral("#1e1e1e");
+    const QString lightDisabled = QStringLiteral("#9e9e9e"), darkDisabled = QStringLiteral("#555555");
+    // Qt 6.4 reports no colour scheme, so System shows the light palette there.
+    const bool sysDark = ThemeManager::systemPrefersDark();
+    const QString sysWindow = sysDark ? dark : light, sysDisabled = sysDark ? darkDisabled : lightDisabled;
     QTest::newRow("light") << QStringLiteral("light") << ThemeManager::Theme::Light << QStringLiteral("light")
-                           << QStringLiteral("#fafafa") << QStringLiteral("#9e9e9e");
-    QTest::newRow("dark") << QStringLiteral("dark") << ThemeManager::Theme::Dark << QStringLiteral("dark")
-                          << QStringLiteral("#1e1e1e") << QStringLiteral("#555555");
+                           << light << lightDisabled;
+    QTest::newRow("dark") << QStringLiteral("dark") << ThemeManager::Theme::Dark << QStringLiteral("dark") << dark
+                          << darkDisabled;
     QTest::newRow("system") << QStringLiteral("system") << ThemeManager::Theme::System << QStringLiteral("system")
-                            << (ThemeManager::systemPrefersDark() ? QStringLiteral("#1e1e1e") : QStringLiteral("#fafafa"))
-                            << (ThemeManager::systemPrefersDark() ? QStringLiteral("#555555") : QStringLiteral("#9e9e9e"));
+                            << sysWindow << sysDisabled;
     QTest::newRow("capital D is unknown") << QStringLiteral("Dark") << ThemeManager::Theme::System
-                                          << QStringLiteral("system")
-                                          << (ThemeManager::systemPrefersDark() ? QStringLiteral("#1e1e1e")
-                                                                                : QStringLiteral("#fafafa"))
-                                          << (ThemeManager::systemPrefersDark() ? QStringLiteral("#555555")
-                                                                                : QStringLiteral("#9e9e9e"));
-    QTest::newRow("empty is system") << QString() << ThemeManager::Theme::System << QStringLiteral("system")
-                                     << (ThemeManager::systemPrefersDark() ? QStringLiteral("#1e1e1e")
-                                                                           : QStringLiteral("#fafafa"))
-                                     << (ThemeManager::systemPrefersDark() ? QStringLiteral("#555555")
-                                                                           : QStringLiteral("#9e9e9e"));
+                                          << QStringLiteral("system") << sysWindow << sysDisabled;
 }
 
 void TestThemeManager::setMode()

@@ -120,7 +120,6 @@ private Q_SLOTS:
     void failedMigrationKeepsVersion1_data();
     void failedMigrationKeepsVersion1();
     void refusesNegativeVersion();
-    void openFailsOnUnusablePath();
 };
 
 void TestDatabase::freshDataDirectory()
@@ -297,18 +296,6 @@ void TestDatabase::refusesNegativeVersion()
     QVERIFY(exec(database.db(), QStringLiteral("INSERT INTO schema_version VALUES (-3)")));
     QVERIFY(!database.migrate());
     QCOMPARE(schemaVersion(database.db()), -3);
-}
-
-void TestDatabase::openFailsOnUnusablePath()
-{
-    LumoraTest::ScopedDataDir dir;
-    // A regular file where a folder should be: unusable even for root.
-    QFile blocker(dir.path() + QStringLiteral("/blocker"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    Database database;
-    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open database:")));
-    QVERIFY(!database.open(blocker.fileName() + QStringLiteral("/sub/notes.db")));
 }
 
 LUMORA_TEST_MAIN(TestDatabase)

@@ -22,7 +22,6 @@ private Q_SLOTS:
     void integerReading();
     void writesAreIdempotent();
     void removeEmitsEvenWithoutRow();
-    void typedWritesUseText();
 
 private:
     void storeRaw(const QString &key, const QString &value);
@@ -142,16 +141,6 @@ void TestPreferences::removeEmitsEvenWithoutRow()
     m_prefs->remove(QStringLiteral("k"));
     QVERIFY(!m_prefs->value(QStringLiteral("k")));
     QCOMPARE(m_prefs->getString(QStringLiteral("k"), QStringLiteral("fallback")), QStringLiteral("fallback"));
-}
-
-void TestPreferences::typedWritesUseText()
-{
-    m_prefs->setInt(QStringLiteral("sync_interval_minutes"), 15);
-    m_prefs->setBool(QStringLiteral("steno_mode"), true);
-    QCOMPARE(m_prefs->value(QStringLiteral("sync_interval_minutes")), std::optional<QString>(QStringLiteral("15")));
-    QCOMPARE(m_prefs->value(QStringLiteral("steno_mode")), std::optional<QString>(QStringLiteral("1")));
-    QCOMPARE(m_prefs->getInt(QStringLiteral("sync_interval_minutes"), 5), 15);
-    QVERIFY(m_prefs->getBool(QStringLiteral("steno_mode"), false));
 }
 
 LUMORA_TEST_MAIN(TestPreferences)
