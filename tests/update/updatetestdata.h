@@ -8,6 +8,9 @@
 // Manifests and configurations shared by the update tests.
 namespace UpdateTestData {
 
+// What every request of the library sends for app "notes".
+inline const QByteArray kUserAgent = QByteArrayLiteral("BrioUpdateQt/0.1 (notes)");
+
 inline QJsonObject artifact(const QString &version = QStringLiteral("1.0.10"))
 {
     return QJsonObject {
@@ -41,21 +44,16 @@ inline QByteArray bytes(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-// latest.json offering one artifact for windows-x64.
-inline QByteArray manifest(const QJsonObject &windowsArtifact = artifact())
+// latest.json offering one artifact for one platform.
+inline QByteArray manifest(
+    const QJsonObject &artifactJson = artifact(), const QString &platform = QStringLiteral("windows-x64"))
 {
-    return bytes(root(QJsonObject { { QStringLiteral("windows-x64"), windowsArtifact } }));
+    return bytes(root(QJsonObject { { platform, artifactJson } }));
 }
 
 inline BrioUpdate::Config config(const QUrl &baseUrl, const QString &currentVersion = QStringLiteral("1.0.2"))
 {
-    BrioUpdate::Config result;
-    result.app = QStringLiteral("notes");
-    result.channel = QStringLiteral("stable");
-    result.manifestBaseUrl = baseUrl;
-    result.currentVersion = currentVersion;
-    result.transferTimeoutMs = 2000;
-    return result;
+    return BrioUpdate::Config { QStringLiteral("notes"), QStringLiteral("stable"), baseUrl, currentVersion, 2000 };
 }
 
 } // namespace UpdateTestData
