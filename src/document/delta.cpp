@@ -208,6 +208,8 @@ void appendEscapedCodeUnit(QString &out, char16_t unit)
 
 // Escapes as QJsonDocument does: quote, backslash and control characters,
 // and unpaired surrogates as escaped code units; the rest is written as is.
+// One addition: U+FEFF is escaped too, because Qt's reader drops it raw at
+// the start of a string and a note would lose it on the next load.
 void appendJsonString(QString &out, QStringView text)
 {
     out += QLatin1Char('"');
@@ -215,7 +217,7 @@ void appendJsonString(QString &out, QStringView text)
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t unit = text[i].unicode();
-        if (unit >= 0x20 && unit != u'"' && unit != u'\\' && !QChar::isSurrogate(unit))
+        if (unit >= 0x20 && unit != u'"' && unit != u'\\' && unit != 0xFEFF && !QChar::isSurrogate(unit))
             continue;
         if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(text[i + 1].unicode())) {
             ++i;

@@ -20,9 +20,11 @@ inline QString js(const char *json)
     return QString::fromUtf8(json).replace(QLatin1Char('\''), QLatin1String("\\\""));
 }
 
+// Qt's compact form, except that U+FEFF is escaped as the app's writer does.
 inline QString compact(const QJsonArray &ops)
 {
-    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact))
+        .replace(QChar(0xFEFF), QLatin1String("\\ufeff"));
 }
 
 // Normalises hand-written Delta JSON to the compact form QJsonDocument writes.

@@ -75,7 +75,7 @@ QString mutatedDelta(QRandomGenerator &random, const QJsonArray &note)
 // Text cut short, cut into, spliced with other texts and sprinkled with odd characters.
 QString mutatedText(QRandomGenerator &random, const QStringList &pool)
 {
-    static const QList<char16_t> oddCharacters = { 0xFFFC, 0x2028, 0x0000, 0xD800, 0xDC00, 0x00A0, 0x200B, 0xFFFD };
+    static const QList<char16_t> oddCharacters = { 0xFFFC, 0x2028, 0x0000, 0xD800, 0xDC00, 0x00A0, 0x200B, 0xFEFF, 0xFFFD };
     QString text = pool.at(random.bounded(int(pool.size())));
     for (int edit = random.bounded(1, 6); edit > 0; --edit) {
         const qsizetype at = random.bounded(int(text.size()) + 1);

@@ -202,6 +202,9 @@ void TestDeltaDocument::roundTrip_data()
               R"({"insert":"\n"},{"insert":{"table":true}},{"insert":"\n"},{"insert":{"table":"[['a']]"}},{"insert":"\n"},)"
               R"({"insert":{"table":"{'cells':[[],[]]}"}},{"insert":"\nb\n"}])")
         << js(R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])");
+    QTest::newRow("byte order mark at the start of a text survives")
+        << js(R"([{"insert":"\uFEFFx\n"},{"insert":"\uFEFF"},{"insert":"\n"}])")
+        << js(R"([{"insert":"\ufeffx"},{"insert":"\n"},{"insert":"\ufeff"},{"insert":"\n"}])");
     QTest::newRow("table sharing its line is an embed character")
         << js(R"([{"insert":"t "},{"insert":{"table":"{}"}},{"insert":"\n"}])") << QString();
 }
