@@ -96,10 +96,14 @@ QString tableHtml(const QJsonValue &embedValue)
 }
 
 // The editor's reader knows "monospace" and the fixed-pitch flag; pasted HTML
-// also names fixed-pitch families such as Courier New.
+// also names fixed-pitch families such as Courier New. Only a real link hides
+// the underline: Qt also marks the first character of an element with an id
+// or a name as an anchor, one without a target.
 QJsonObject inlineAttributesFromHtmlFormat(const QTextCharFormat &format)
 {
     QJsonObject attributes = inlineAttributesFromCharFormat(format);
+    if (format.fontUnderline() && !attributes.contains(QLatin1String("link")))
+        attributes.insert(QLatin1String("underline"), true);
     if (!attributes.contains(QLatin1String("code")) && format.hasProperty(QTextFormat::FontFamilies)
         && QFontInfo(format.font()).fixedPitch())
         attributes.insert(QLatin1String("code"), true);

@@ -92,6 +92,12 @@ void TestHtml::htmlToDelta_data()
                "<span style=\"font-weight:600\">w&#65532;</span></p>")
         << compact(
                R"([{"insert":"b","attributes":{"bold":true}},{"insert":"i","attributes":{"italic":true}},{"insert":"u","attributes":{"underline":true}},{"insert":"s","attributes":{"strike":true}},{"insert":"c","attributes":{"code":true}},{"insert":"l","attributes":{"link":"https://x.y"}},{"insert":"e"},{"insert":"w"},{"insert":"\n"}])");
+    // Qt marks the first character of an element with an id or a name as an
+    // anchor without a target; that is no link, so its underline stays.
+    QTest::newRow("underline next to anchors without target")
+        << QStringLiteral("<h2 id=\"s\"><u>To</u></h2><p><a name=\"n\"><u>ab</u></a><a href=\"x\"><u>l</u></a></p>")
+        << compact(
+               R"([{"insert":"T","attributes":{"bold":true,"underline":true}},{"insert":"o","attributes":{"bold":true,"underline":true}},{"insert":"\n","attributes":{"header":2}},{"insert":"a","attributes":{"underline":true}},{"insert":"b","attributes":{"underline":true}},{"insert":"l","attributes":{"link":"x"}},{"insert":"\n"}])");
     QTest::newRow("code, alignment and quote")
         << QStringLiteral("<pre>a\nb</pre><p align=\"center\">c</p><blockquote><p>q</p></blockquote>")
         << compact(
