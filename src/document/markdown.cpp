@@ -4,6 +4,7 @@
 #include "delta.h"
 #include "html.h"
 
+#include <QFont>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTextDocument>
@@ -251,6 +252,10 @@ QJsonArray markdownToDelta(const QString &markdown)
     if (markdown.trimmed().isEmpty())
         return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
     QTextDocument document;
+    // The HTML carries the default font on every run, and the HTML reader takes
+    // text in a fixed-pitch font for code: a monospace application font must
+    // not turn the whole text into code.
+    document.setDefaultFont(QFont(QStringLiteral("sans-serif")));
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
     return htmlToDelta(document.toHtml());
 }

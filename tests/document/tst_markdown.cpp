@@ -3,6 +3,9 @@
 #include "documenttest.h"
 #include "testmain.h"
 
+#include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
 #include <QTest>
 
 using DocumentTest::compact;
@@ -72,26 +75,40 @@ void TestMarkdown::markdownToDelta_data()
 {
     QTest::addColumn<QString>("markdown");
     QTest::addColumn<QString>("delta");
+    QTest::addColumn<bool>("monospaceAppFont");
 
-    QTest::newRow("whitespace") << QStringLiteral(" \n\t\n") << compact(R"([{"insert":"\n"}])");
+    QTest::newRow("whitespace") << QStringLiteral(" \n\t\n") << compact(R"([{"insert":"\n"}])") << false;
     QTest::newRow("what survives")
         << QStringLiteral(
                "## Sub\n\na **b** *c* ~~d~~ `e` [f](https://g.h)\n\n- a\n- [x] b\n\n1. c\n\n> q\n\n```\nx\n```\n\n"
                "![alt](lumora-notes://attachment/42)")
         << compact(
-               R"([{"insert":"Sub","attributes":{"bold":true}},{"insert":"\n","attributes":{"header":2}},{"insert":"a "},{"insert":"b","attributes":{"bold":true}},{"insert":" "},{"insert":"c","attributes":{"italic":true}},{"insert":" "},{"insert":"d","attributes":{"strike":true}},{"insert":" "},{"insert":"e","attributes":{"code":true}},{"insert":" "},{"insert":"f","attributes":{"link":"https://g.h"}},{"insert":"\n"},{"insert":"a"},{"insert":"\n","attributes":{"list":"bullet"}},{"insert":"b"},{"insert":"\n","attributes":{"list":"bullet"}},{"insert":"c"},{"insert":"\n","attributes":{"list":"ordered"}},{"insert":"q"},{"insert":"\n"},{"insert":"x","attributes":{"code":true}},{"insert":"\n"},{"insert":{"lumora-notes-attachment":"lumora-notes://attachment/42"}},{"insert":"\n"}])");
+               R"([{"insert":"Sub","attributes":{"bold":true}},{"insert":"\n","attributes":{"header":2}},{"insert":"a "},{"insert":"b","attributes":{"bold":true}},{"insert":" "},{"insert":"c","attributes":{"italic":true}},{"insert":" "},{"insert":"d","attributes":{"strike":true}},{"insert":" "},{"insert":"e","attributes":{"code":true}},{"insert":" "},{"insert":"f","attributes":{"link":"https://g.h"}},{"insert":"\n"},{"insert":"a"},{"insert":"\n","attributes":{"list":"bullet"}},{"insert":"b"},{"insert":"\n","attributes":{"list":"bullet"}},{"insert":"c"},{"insert":"\n","attributes":{"list":"ordered"}},{"insert":"q"},{"insert":"\n"},{"insert":"x","attributes":{"code":true}},{"insert":"\n"},{"insert":{"lumora-notes-attachment":"lumora-notes://attachment/42"}},{"insert":"\n"}])")
+        << false;
+    QTest::newRow("monospace application font")
+        << QStringLiteral("a *b* `c`")
+        << compact(
+               R"([{"insert":"a "},{"insert":"b","attributes":{"italic":true}},{"insert":" "},{"insert":"c","attributes":{"code":true}},{"insert":"\n"}])")
+        << true;
     // Qt's document keeps a paragraph before and after a table.
     QTest::newRow("table always with header")
         << QStringLiteral("| h |\n|---|\n| c |\n")
         << compact(
-               R"([{"insert":"\n"},{"insert":{"table":"{'cells':[[[{'attributes':{'bold':true},'insert':'h'}]],[[{'insert':'c'}]]],'hasHeader':true}"}},{"insert":"\n"},{"insert":"\n"}])");
+               R"([{"insert":"\n"},{"insert":{"table":"{'cells':[[[{'attributes':{'bold':true},'insert':'h'}]],[[{'insert':'c'}]]],'hasHeader':true}"}},{"insert":"\n"},{"insert":"\n"}])")
+        << false;
 }
 
 void TestMarkdown::markdownToDelta()
 {
     QFETCH(QString, markdown);
     QFETCH(QString, delta);
-    QCOMPARE(compact(::markdownToDelta(markdown)), delta);
+    QFETCH(bool, monospaceAppFont);
+    const QFont appFont = QGuiApplication::font();
+    if (monospaceAppFont)
+        QGuiApplication::setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    const QString result = compact(::markdownToDelta(markdown));
+    QGuiApplication::setFont(appFont);
+    QCOMPARE(result, delta);
 }
 
 void TestMarkdown::simpleMarkdownToDelta_data()
