@@ -129,13 +129,27 @@ struct LineFormats
     QTextCharFormat base;
 };
 
+bool isSavedObject(const QTextCharFormat &format)
+{
+    const int type = format.objectType();
+    return type == AttachmentObject || type == DividerObject || type == TableEmbedObject;
+}
+
+// A spacer stays out of the note while it holds nothing that saving writes:
+// no text, and no object character but those of dropped embeds. An image
+// put into the empty line below a table is content.
 bool isSpacerBlock(const QTextBlock &block)
 {
     if (!block.blockFormat().boolProperty(TableSpacerProperty))
         return false;
-    const QString text = block.text();
-    for (const QChar c : text) {
-        if (c != kObjectReplacement)
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QString text = fragment.text();
+        for (const QChar c : text) {
+            if (c != kObjectReplacement)
+                return false;
+        }
+        if (isSavedObject(fragment.charFormat()) && !fragment.charFormat().stringProperty(EmbedKeyProperty).isEmpty())
             return false;
     }
     return true;
@@ -350,8 +364,7 @@ QList<DeltaOp> DeltaDocument::collectOps() const
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const QTextCharFormat format = fragment.charFormat();
-            const int type = format.objectType();
-            if (type == AttachmentObject || type == DividerObject || type == TableEmbedObject) {
+            if (isSavedObject(format)) {
                 writeObjects(writer, fragment);
                 continue;
             }

@@ -88,6 +88,8 @@ private Q_SLOTS:
     void lists();
     void checkedMarkerWinsOverListType();
     void loadingATable();
+    void objectsInTableSpacers_data();
+    void objectsInTableSpacers();
 };
 
 // An empty expected body means the input comes back unchanged.
@@ -364,6 +366,57 @@ void TestDeltaDocument::loadingATable()
     QTextCursor(doc.document()).insertText(QStringLiteral("z"));
     QCOMPARE(spy.count(), 1);
     QVERIFY(doc.document()->isUndoAvailable());
+}
+
+// One object character put into the empty block after (or before) a loaded
+// table: its object type and its embed as key=value, if any.
+void TestDeltaDocument::objectsInTableSpacers_data()
+{
+    QTest::addColumn<bool>("afterTable");
+    QTest::addColumn<int>("objectType");
+    QTest::addColumn<QString>("embed");
+    QTest::addColumn<QString>("expected");
+
+    const QString table = js(R"({"insert":{"table":"{'cells':[[[{'attributes':{'bold':true},'insert':'a'}]]],)"
+                             R"('hasHeader':true}"}},{"insert":"\n"})");
+    const QString image = js(R"({"insert":{"image":"lumora-notes://attachment/i"}},{"insert":"\n"})");
+    const QString divider = js(R"({"insert":{"divider":"hr"}},{"insert":"\n"})");
+    const auto ops = [](const QStringList &parts) -> QString {
+        return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
+    };
+    QTest::newRow("stray object character after") << true << 0 << QString() << ops({ table });
+    QTest::newRow("dropped embed before") << false << 0 << QStringLiteral("video=v") << ops({ table });
+    QTest::newRow("attachment after") << true << int(AttachmentObject)
+                                      << QStringLiteral("image=lumora-notes://attachment/i") << ops({ table, image });
+    QTest::newRow("attachment before") << false << int(AttachmentObject)
+                                       << QStringLiteral("image=lumora-notes://attachment/i") << ops({ image, table });
+    QTest::newRow("divider after") << true << int(DividerObject) << QStringLiteral("divider=hr")
+                                   << ops({ table, divider });
+}
+
+// The empty blocks around a loaded table are no lines of the note, but an
+// embed put into one is content and is saved.
+void TestDeltaDocument::objectsInTableSpacers()
+{
+    QFETCH(bool, afterTable);
+    QFETCH(int, objectType);
+    QFETCH(QString, embed);
+    QFETCH(QString, expected);
+    DeltaDocument doc;
+    doc.setJson(js(R"([{"insert":{"table":"{'cells':[['a']]}"}},{"insert":"\n"}])"));
+    QTextCursor cursor(doc.document());
+    if (afterTable)
+        cursor.movePosition(QTextCursor::End);
+    QVERIFY(cursor.blockFormat().boolProperty(TableSpacerProperty));
+    QTextCharFormat format;
+    if (objectType)
+        format.setObjectType(objectType);
+    if (!embed.isEmpty()) {
+        format.setProperty(EmbedKeyProperty, embed.section(QLatin1Char('='), 0, 0));
+        format.setProperty(EmbedValueProperty, embed.section(QLatin1Char('='), 1));
+    }
+    cursor.insertText(QString(QChar(0xFFFC)), format);
+    QCOMPARE(doc.toJson(), expected);
 }
 
 LUMORA_TEST_MAIN(TestDeltaDocument)
