@@ -70,6 +70,9 @@ private Q_SLOTS:
                            "intermediate release first"));
         row("min_upgradable_from met", artifactWith("min_upgradable_from", QStringLiteral("1.0.2")), Available,
             QStringLiteral("1.0.10"));
+        row("url with spaces",
+            artifactWith("url", QStringLiteral("https://downloads.example.org/Lumora Notes 1.0.10.exe")), Available,
+            QStringLiteral("1.0.10"));
         row("no artifact for this platform", manifest(good, QStringLiteral("macos-arm64")), UpToDate);
         if (BrioUpdate::currentPlatformKey() != kWindows) // a Windows installer is no update elsewhere
             row("running system", manifest(), UpToDate, {}, BrioUpdate::currentPlatformKey());
