@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QStringList>
 #include <QSysInfo>
 
@@ -77,9 +78,13 @@ ManifestResult parseManifest(const QByteArray &json)
     if (!schema.isDouble() || std::trunc(schemaNumber) != schemaNumber) {
         noteError(error, QStringLiteral("missing or non-integer field: schema"));
     } else if (schemaNumber != 1) {
-        noteError(error,
-            QStringLiteral("unsupported manifest schema: %1 (expected %2)")
-                .arg(QString::number(schema.toInteger()), QString::number(1)));
+        // Reports the number as written; only values beyond 64 bits need an exponent.
+        const qint64 whole = schema.toInteger();
+        const QString found = double(whole) == schemaNumber
+            ? QString::number(whole)
+            : QString::number(schemaNumber, 'g', QLocale::FloatingPointShortest);
+        noteError(
+            error, QStringLiteral("unsupported manifest schema: %1 (expected %2)").arg(found, QString::number(1)));
     } else {
         manifest.schema = 1;
     }

@@ -88,6 +88,8 @@ private Q_SLOTS:
             invalid("missing or non-integer field: schema"));
         row("schema fractional", rootWith("schema", 1.5), Failed, invalid("missing or non-integer field: schema"));
         row("schema 2", rootWith("schema", 2), Failed, invalid("unsupported manifest schema: 2 (expected 1)"));
+        row("schema beyond 64 bits", rootWith("schema", 1e30), Failed,
+            invalid("unsupported manifest schema: 1e+30 (expected 1)"));
         row("app missing", rootWith("app", QJsonValue::Undefined), Failed, invalid("missing or non-string field: app"));
         row("channel a number", rootWith("channel", 7), Failed, invalid("missing or non-string field: channel"));
         row("app empty", rootWith("app", QString()), Failed, invalid("manifest failed validation"));
