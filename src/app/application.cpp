@@ -6,9 +6,8 @@
 #include "storage/preferencesrepository.h"
 #include "ui/mainwindow.h"
 
-#include "update/client.h"
+#include "update/artifact.h"
 #include "update/updateconfig.h"
-#include "update/updatedialog.h"
 #include "update/updateui.h"
 
 #include <QDebug>
@@ -141,20 +140,7 @@ void Application::showWhatsNewOncePerVersion()
 
 void Application::startUpdateCheck()
 {
-    auto *client = new BrioUpdate::Client(updateConfig(), this);
-    connect(client, &BrioUpdate::Client::updateAvailable, this, [this, client](const BrioUpdate::Artifact &artifact) {
-        client->deleteLater();
-        auto *dialog = new BrioUpdate::UpdateDialog(artifact, QString::fromLatin1(DisplayName),
-                                                    QString::fromLatin1(Version), m_mainWindow);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->show();
-    });
-    connect(client, &BrioUpdate::Client::upToDate, client, &QObject::deleteLater);
-    connect(client, &BrioUpdate::Client::checkFailed, this, [client](const QString &error) {
-        client->deleteLater();
-        qWarning().noquote() << "update check failed:" << error;
-    });
-    client->check();
+    BrioUpdate::checkForUpdatesSilently(updateConfig(), QString::fromLatin1(DisplayName), m_mainWindow);
 }
 
 int Application::run()

@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QStringList>
 #include <QSysInfo>
 
@@ -36,14 +37,15 @@ bool parseArtifact(const QString &key, const QJsonObject &object, Artifact &arti
 
     artifact.version = object.value(QLatin1String("version")).toString();
     artifact.releasedAt = QDateTime::fromString(object.value(QLatin1String("released_at")).toString(), Qt::ISODate);
-    artifact.url = QUrl(object.value(QLatin1String("url")).toString(), QUrl::StrictMode);
+    // Tolerant parsing: a file name with spaces is a real download, not an error.
+    artifact.url = QUrl(object.value(QLatin1String("url")).toString());
     artifact.size = object.value(QLatin1String("size")).toInteger(-1);
     artifact.sha256 = object.value(QLatin1String("sha256")).toString();
     artifact.mandatory = object.value(QLatin1String("mandatory")).toBool(false);
     artifact.minUpgradableFrom = object.value(QLatin1String("min_upgradable_from")).toString();
     const QString notes = object.value(QLatin1String("release_notes_url")).toString();
     if (!notes.isEmpty())
-        artifact.releaseNotesUrl = QUrl(notes, QUrl::StrictMode);
+        artifact.releaseNotesUrl = QUrl(notes);
 
     const bool ok = !artifact.version.isEmpty() && artifact.releasedAt.isValid() && artifact.url.isValid()
         && artifact.size >= 1 && artifact.sha256.size() == 64;
@@ -76,9 +78,13 @@ ManifestResult parseManifest(const QByteArray &json)
     if (!schema.isDouble() || std::trunc(schemaNumber) != schemaNumber) {
         noteError(error, QStringLiteral("missing or non-integer field: schema"));
     } else if (schemaNumber != 1) {
-        noteError(error,
-            QStringLiteral("unsupported manifest schema: %1 (expected %2)")
-                .arg(QString::number(schema.toInteger()), QString::number(1)));
+        // Reports the number as written; only values beyond 64 bits need an exponent.
+        const qint64 whole = schema.toInteger();
+        const QString found = double(whole) == schemaNumber
+            ? QString::number(whole)
+            : QString::number(schemaNumber, 'g', QLocale::FloatingPointShortest);
+        noteError(
+            error, QStringLiteral("unsupported manifest schema: %1 (expected %2)").arg(found, QString::number(1)));
     } else {
         manifest.schema = 1;
     }

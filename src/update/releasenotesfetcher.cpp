@@ -32,6 +32,9 @@ QUrl ReleaseNotesFetcher::releaseNotesUrl(const QUrl &manifestBaseUrl, const QSt
     if (path.endsWith(QLatin1Char('/')))
         path.chop(1);
     path.truncate(path.lastIndexOf(QLatin1Char('/')) + 1);
+    // A channel folder at the server's root has the root as its parent.
+    if (path.isEmpty())
+        path = QStringLiteral("/");
     QUrl url = manifestBaseUrl;
     url.setPath(path + version + QStringLiteral("/release-notes.md"));
     return url;

@@ -6,6 +6,7 @@
 #include "whatsnewdialog.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QPointer>
 #include <QUrlQuery>
 #include <QWidget>
@@ -114,6 +115,22 @@ void showStartupWhatsNew(const Config &config, const QString &displayName, QWidg
             openWhatsNew(guard, markdown, displayName, config.currentVersion, config.currentVersion);
         },
         [] {});
+}
+
+void checkForUpdatesSilently(const Config &config, const QString &displayName, QWidget *parent)
+{
+    const ParentGuard guard(parent);
+    runCheck(
+        config,
+        [guard, config, displayName](const Artifact &artifact) {
+            if (guard.gone())
+                return;
+            auto *dialog = new UpdateDialog(artifact, displayName, config.currentVersion, guard.get());
+            // Nobody asked for it, so it must not block the windows the user is working in.
+            dialog->setModal(false);
+            showDialog(dialog);
+        },
+        [] {}, [](const QString &reason) { qWarning().noquote() << "update check failed:" << reason; });
 }
 
 void checkForUpdates(const Config &config, const QString &displayName, QWidget *parent, const UiCallbacks &callbacks)

@@ -24,6 +24,10 @@ struct UiCallbacks
 // nothing otherwise. For the first start of a new version.
 void showStartupWhatsNew(const Config &config, const QString &displayName, QWidget *parent);
 
+// The check at start-up: offers a newer release in a non-modal UpdateDialog and
+// only logs a failure; says nothing when the installation is up to date.
+void checkForUpdatesSilently(const Config &config, const QString &displayName, QWidget *parent);
+
 // The check-for-updates action: offers a newer release in an UpdateDialog,
 // or reports "up to date" / the failure through callbacks.message.
 void checkForUpdates(const Config &config, const QString &displayName, QWidget *parent, const UiCallbacks &callbacks);

@@ -38,6 +38,9 @@ private Q_SLOTS:
         QTest::newRow("no language, base without trailing slash")
             << 200 << german << 200 << english << "/notes/stable"
             << "" << QString::fromUtf8(english) << QStringList { en };
+        QTest::newRow("latest.json at the server root")
+            << 200 << german << 200 << english << "/"
+            << "" << QString() << QStringList { QStringLiteral("/1.0.2/release-notes.md") };
         QTest::newRow("german variant") << 200 << german << 200 << english << base << "de" << QString::fromUtf8(german)
                                         << QStringList { de };
         QTest::newRow("variant missing") << 404 << QByteArray("Not Found") << 200 << english << base << "de"

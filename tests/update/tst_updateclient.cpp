@@ -70,6 +70,9 @@ private Q_SLOTS:
                            "intermediate release first"));
         row("min_upgradable_from met", artifactWith("min_upgradable_from", QStringLiteral("1.0.2")), Available,
             QStringLiteral("1.0.10"));
+        row("url with spaces",
+            artifactWith("url", QStringLiteral("https://downloads.example.org/Lumora Notes 1.0.10.exe")), Available,
+            QStringLiteral("1.0.10"));
         row("no artifact for this platform", manifest(good, QStringLiteral("macos-arm64")), UpToDate);
         if (BrioUpdate::currentPlatformKey() != kWindows) // a Windows installer is no update elsewhere
             row("running system", manifest(), UpToDate, {}, BrioUpdate::currentPlatformKey());
@@ -85,6 +88,8 @@ private Q_SLOTS:
             invalid("missing or non-integer field: schema"));
         row("schema fractional", rootWith("schema", 1.5), Failed, invalid("missing or non-integer field: schema"));
         row("schema 2", rootWith("schema", 2), Failed, invalid("unsupported manifest schema: 2 (expected 1)"));
+        row("schema beyond 64 bits", rootWith("schema", 1e30), Failed,
+            invalid("unsupported manifest schema: 1e+30 (expected 1)"));
         row("app missing", rootWith("app", QJsonValue::Undefined), Failed, invalid("missing or non-string field: app"));
         row("channel a number", rootWith("channel", 7), Failed, invalid("missing or non-string field: channel"));
         row("app empty", rootWith("app", QString()), Failed, invalid("manifest failed validation"));

@@ -56,7 +56,7 @@ private Q_SLOTS:
 
     void entryPoints_data()
     {
-        QTest::addColumn<QString>("action"); // "check", "whatsNew" or "startup" (which has no callbacks)
+        QTest::addColumn<QString>("action"); // "check", "whatsNew", "startupCheck" or "startup" (no callbacks)
         // Server: the running version's notes, and latest.json offering 1.1.0.
         QTest::addColumn<int>("runningNotesStatus");
         QTest::addColumn<QByteArray>("manifestBody");
@@ -102,6 +102,8 @@ private Q_SLOTS:
                                                              "manifest root is not a JSON object|5000") };
         QTest::newRow("check: parent closed first") << "check" << 404 << offer(nullptr) << true << QString()
                                                     << QString() << false << QStringList { checking, done };
+        QTest::newRow("start-up check: newer, does not block the app")
+            << "startupCheck" << 404 << offer(nullptr) << false << update << QString() << true << QStringList();
         QTest::newRow("what's new: running version's notes")
             << "whatsNew" << 200 << offer("NOTES_URL") << false << running << "# Running version" << false
             << QStringList { loading, done };
@@ -145,6 +147,8 @@ private Q_SLOTS:
         const Config cfg = config(server.url(QStringLiteral("/notes/stable/")));
         if (action == QLatin1String("check"))
             BrioUpdate::checkForUpdates(cfg, QStringLiteral("Lumora Notes"), parent.get(), recordingCallbacks());
+        else if (action == QLatin1String("startupCheck"))
+            checkForUpdatesSilently(cfg, QStringLiteral("Lumora Notes"), parent.get());
         else if (action == QLatin1String("whatsNew"))
             showWhatsNew(cfg, QStringLiteral("Lumora Notes"), parent.get(), recordingCallbacks());
         else
@@ -164,6 +168,7 @@ private Q_SLOTS:
         QCOMPARE(dialog->windowTitle(), title);
         QCOMPARE(dialog->parentWidget(), parent.get());
         QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->isModal(), action == QLatin1String("check")); // only what the user asked for may block
         auto *browser = dialog->findChild<QTextBrowser *>();
         QCOMPARE(browser != nullptr, !notes.isEmpty());
         if (browser)
