@@ -250,6 +250,20 @@ bool NoteRepository::markSynced(const QString &id, qint32 version)
     return execWrite(QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"), {version, id});
 }
 
+NoteRepository::SaveResult NoteRepository::saveEditedBody(const QString &noteId, const QString &body)
+{
+    std::optional<Note> note = byId(noteId);
+    if (!note)
+        return SaveResult::Failed;
+    if (note->body == body)
+        return SaveResult::Unchanged;
+    note->body = body;
+    note->updatedAt = note->modifiedAt = QDateTime::currentDateTimeUtc();
+    note->version += 1;
+    note->syncStatus = SyncStatus::Pending;
+    return update(*note) ? SaveResult::Saved : SaveResult::Failed;
+}
+
 QList<Note> NoteRepository::search(const QString &text) const
 {
     if (text.trimmed().isEmpty())

@@ -34,6 +34,12 @@ public:
     bool moveToNotebook(const QString &noteId, const QString &notebookId);
     bool markSynced(const QString &id, qint32 version);
 
+    enum class SaveResult { Unchanged, Saved, Failed };
+    // Stores an edited body the way every editor saves: only when it differs
+    // from the stored one, stamping both times, raising the version and
+    // marking the note for sync.
+    SaveResult saveEditedBody(const QString &noteId, const QString &body);
+
     // Full-text search; the text is handed to FTS5 as typed, with a trailing
     // "*" so the last word matches as a prefix.
     QList<Note> search(const QString &text) const;

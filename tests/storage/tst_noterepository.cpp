@@ -68,6 +68,7 @@ private Q_SLOTS:
     void trashRestorePurgeSignals();
     void purgeRemovesDependentRows();
     void syncAndTodoFlags();
+    void saveEditedBody();
     void moveToNotebookKeepsContentStamp();
     void derivedTexts_data();
     void derivedTexts();
@@ -303,6 +304,35 @@ void TestNoteRepository::purgeRemovesDependentRows()
             && q.next());
     QCOMPARE(q.value(0).toInt(), 0);
     QCOMPARE(m_notes->search(QStringLiteral("x")).size(), 0);
+}
+
+void TestNoteRepository::saveEditedBody()
+{
+    const QDateTime then = QDateTime(QDate(2023, 3, 3), QTime(3, 3), Qt::UTC);
+    Note note = makeNote(QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("A"), then);
+    note.version = 4;
+    note.syncStatus = SyncStatus::Synced;
+    QVERIFY(m_notes->insert(note));
+    QSignalSpy changed(m_notes.get(), &NoteRepository::notesChanged);
+
+    // An echo of the stored body writes nothing.
+    QCOMPARE(m_notes->saveEditedBody(QStringLiteral("a"), note.body), NoteRepository::SaveResult::Unchanged);
+    QCOMPARE(changed.count(), 0);
+
+    const QString edited = body(QStringLiteral("x\ny"));
+    QCOMPARE(m_notes->saveEditedBody(QStringLiteral("a"), edited), NoteRepository::SaveResult::Saved);
+    QCOMPARE(changed.count(), 1);
+    const Note saved = *m_notes->byId(QStringLiteral("a"));
+    QCOMPARE(saved.body, edited);
+    QCOMPARE(saved.version, 5);
+    QCOMPARE(saved.syncStatus, SyncStatus::Pending);
+    QVERIFY(saved.updatedAt > then);
+    QCOMPARE(saved.modifiedAt, saved.updatedAt);
+    QCOMPARE(saved.createdAt, then);
+    QCOMPARE(saved.notebookId, QStringLiteral("A"));
+    QCOMPARE(m_notes->search(QStringLiteral("y")).size(), 1);
+
+    QCOMPARE(m_notes->saveEditedBody(QStringLiteral("missing"), edited), NoteRepository::SaveResult::Failed);
 }
 
 void TestNoteRepository::moveToNotebookKeepsContentStamp()
