@@ -1,0 +1,62 @@
+#include "statusbar.h"
+
+#include <QLabel>
+
+StatusBar::StatusBar(QWidget *parent)
+    : QStatusBar(parent)
+    , m_countLabel(new QLabel(QStringLiteral("All Notes"), this))
+    , m_noteStateLabel(new QLabel(this))
+    , m_syncLabel(new QLabel(QStringLiteral("Not signed in"), this))
+{
+    setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
+                      .arg(QStringLiteral("#78909C")));
+    addWidget(m_countLabel, 1);
+    addPermanentWidget(m_noteStateLabel);
+    addPermanentWidget(m_syncLabel);
+}
+
+void StatusBar::setCounts(const QString &label, int count)
+{
+    if (count < 0) {
+        m_countLabel->setText(label);
+        return;
+    }
+    m_countLabel->setText(QStringLiteral("%1 (%2 %3)")
+                              .arg(label)
+                              .arg(count)
+                              .arg(count == 1 ? QStringLiteral("note") : QStringLiteral("notes")));
+}
+
+void StatusBar::setWordCount(int count)
+{
+    m_noteStateLabel->setText(count < 0 ? QString() : QStringLiteral("Words: %1").arg(count));
+}
+
+void StatusBar::setSaveState(bool saved)
+{
+    QString text = m_noteStateLabel->text();
+    if (!text.isEmpty())
+        text += QStringLiteral(" \u00b7 ");
+    text += saved ? QStringLiteral("Saved") : QStringLiteral("Saving...");
+    m_noteStateLabel->setText(text);
+}
+
+void StatusBar::setSyncText(const QString &text)
+{
+    m_syncLabel->setText(text);
+}
+
+QString StatusBar::countText() const
+{
+    return m_countLabel->text();
+}
+
+QString StatusBar::noteStateText() const
+{
+    return m_noteStateLabel->text();
+}
+
+QString StatusBar::syncText() const
+{
+    return m_syncLabel->text();
+}
