@@ -328,6 +328,7 @@ void NoteEditor::setHeading(int level)
     for (const QTextBlock &block : blocks) {
         QTextCursor blockCursor(block);
         QTextBlockFormat format = block.blockFormat();
+        const bool wasCode = format.hasProperty(CodeBlockProperty);
         if (level >= 1 && level <= 6) {
             format.clearProperty(CodeBlockProperty);
             format.clearProperty(BlockquoteProperty);
@@ -336,8 +337,9 @@ void NoteEditor::setHeading(int level)
             format.clearProperty(HeadingLevelProperty);
         }
         decorateBlockFormat(format);
-        // Back to normal text drops the heading's runs (bold, italic) too.
-        restyleBlock(blockCursor, format, level < 1 || level > 6);
+        // Back to normal text drops the heading's runs (bold, italic) too,
+        // and leaving a code block drops its code font.
+        restyleBlock(blockCursor, format, level < 1 || level > 6 || wasCode);
     }
     cursor.endEditBlock();
     updateFormatState();
@@ -373,6 +375,10 @@ void NoteEditor::toggleBlockProperty(int property)
         if (!clear && block.textList())
             applyListToBlock(blockCursor, QString());
         QTextBlockFormat format = blockCursor.blockFormat();
+        // The heading weight and the code font belong to the block kind and
+        // must not outlive it as inline formatting.
+        const bool leavesKind = format.hasProperty(HeadingLevelProperty)
+            || (format.hasProperty(CodeBlockProperty) && property != CodeBlockProperty) || (clear && property == CodeBlockProperty);
         if (clear) {
             format.clearProperty(property);
         } else {
@@ -383,7 +389,7 @@ void NoteEditor::toggleBlockProperty(int property)
             format.setProperty(property, true);
         }
         decorateBlockFormat(format);
-        restyleBlock(blockCursor, format, false);
+        restyleBlock(blockCursor, format, leavesKind);
     }
     cursor.endEditBlock();
     updateFormatState();
@@ -642,10 +648,12 @@ void NoteEditor::moveLine(int direction)
         cursor.setPosition(target.position());
         cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
-        cursor.setBlockFormat(line.blockFormat);
-        cursor.setBlockCharFormat(line.charFormat);
+        // A fragment taken from a block start brings that block's format
+        // along, so the line's own formats are set after it.
         if (!line.text.isEmpty())
             cursor.insertFragment(line.text);
+        cursor.setBlockFormat(line.blockFormat);
+        cursor.setBlockCharFormat(line.charFormat);
     };
     put(otherNumber, moving);
     put(blockNumber, staying);
@@ -1020,6 +1028,10 @@ void NoteEditor::editTable(TableEdit edit, const QTextCursor &at)
         cursor.setPosition(start);
         cursor.setPosition(end, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
+        // The frame's markers were the line breaks on both sides; the lines
+        // around the table stay apart.
+        if (!cursor.atBlockStart() && !cursor.atBlockEnd())
+            cursor.insertBlock();
         break;
     }
     case TableEdit::DeleteColumn:
