@@ -171,7 +171,7 @@ void NoteEditor::clearNote()
     m_loading = true;
     m_noteId.clear();
     m_saveTimer->stop();
-    document()->clear();
+    m_delta->setJson(QString());
     setReadOnly(true);
     setPlaceholderText(noNotePlaceholder());
     m_loading = false;
