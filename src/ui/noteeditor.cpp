@@ -368,7 +368,9 @@ void NoteEditor::toggleBlockProperty(int property)
     if (blocks.isEmpty())
         return;
     const QTextBlockFormat first = blocks.first().blockFormat();
-    const bool clear = first.hasProperty(property) && first.property(property) == QVariant(true);
+    // A code block tagged with a language is still a code block to toggle off.
+    const bool clear = property == CodeBlockProperty ? first.hasProperty(property)
+                                                     : first.property(property) == QVariant(true);
     cursor.beginEditBlock();
     for (const QTextBlock &block : blocks) {
         QTextCursor blockCursor(block);

@@ -292,7 +292,7 @@ void TestNoteEditor::operations_data()
     QTest::newRow("code block replaces list")
         << js(R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 0 << 0 << EditorAction(&NoteEditor::toggleCodeBlock)
         << js(R"([{"attributes":{"code":true},"insert":"x"},{"attributes":{"code-block":true},"insert":"\n"}])");
-    QTest::newRow("code block off") << js(R"([{"insert":"x"},{"attributes":{"code-block":true},"insert":"\n"}])") << 0 << 0
+    QTest::newRow("code block with a language off") << js(R"([{"insert":"x"},{"attributes":{"code-block":"python"},"insert":"\n"}])") << 0 << 0
                                     << EditorAction(&NoteEditor::toggleCodeBlock) << js(R"([{"insert":"x"},{"insert":"\n"}])");
     QTest::newRow("align center") << plain << 0 << 0 << EditorAction([](NoteEditor *e) { e->setAlignment(Qt::AlignHCenter); })
                                   << js(R"([{"insert":"hello world"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"second"},{"insert":"\n"}])");
