@@ -1,0 +1,1102 @@
+#include "noteeditor.h"
+
+#include "document/deltadocument.h"
+#include "document/html.h"
+#include "document/markdown.h"
+#include "document/tableconvert.h"
+#include "document/textformats.h"
+#include "editordialogs.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextList>
+#include <QTextTable>
+#include <QTimer>
+#include <QToolTip>
+#include <QUrl>
+
+#include <array>
+
+namespace {
+
+constexpr int kSaveDelayMs = 1000;
+constexpr int kTripleClickDistance = 4;
+
+QString noNotePlaceholder()
+{
+    return QObject::tr("Select a note or press Ctrl+N to create one");
+}
+
+bool isListBlock(const QTextBlock &block)
+{
+    return block.textList() || block.blockFormat().marker() != QTextBlockFormat::MarkerType::NoMarker;
+}
+
+// Every block that a cursor's selection touches, or the cursor's block.
+QList<QTextBlock> touchedBlocks(const QTextCursor &cursor)
+{
+    QList<QTextBlock> blocks;
+    const QTextDocument *document = cursor.document();
+    QTextBlock block = document->findBlock(cursor.selectionStart());
+    const QTextBlock last = document->findBlock(cursor.selectionEnd());
+    while (block.isValid()) {
+        blocks.append(block);
+        if (block == last)
+            break;
+        block = block.next();
+    }
+    return blocks;
+}
+
+QTextCursor selectBlockText(const QTextBlock &block)
+{
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    return cursor;
+}
+
+bool looksLikeHtml(const QString &text)
+{
+    static const QRegularExpression documentStart(QStringLiteral("^<(!doctype\\s+html|html\\b|body\\b|head\\b)"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression knownTag(
+        QStringLiteral("<(p|div|span|h[1-6]|ul|ol|li|a|strong|em|b|i|table|tr|td|th|br|hr|img|pre|code|blockquote|"
+                       "article|section|main|nav|header|footer|aside|figure|figcaption|dl|dt|dd)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || !trimmed.startsWith(QLatin1Char('<')))
+        return false;
+    return documentStart.match(trimmed).hasMatch() || knownTag.match(trimmed).hasMatch();
+}
+
+bool looksLikeMarkdown(const QString &text)
+{
+    static const auto multiLine = QRegularExpression::MultilineOption;
+    static const std::array<QRegularExpression, 8> patterns {
+        QRegularExpression(QStringLiteral("^\\s{0,3}#{1,6}\\s+\\S"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s{0,3}[-*+]\\s+\\S"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s{0,3}\\d+\\.\\s+\\S"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s{0,3}>\\s+\\S"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s{0,3}```"), multiLine),
+        QRegularExpression(QStringLiteral("^\\s*\\|.*\\|\\s*$"), multiLine),
+        QRegularExpression(QStringLiteral("\\[[^\\]]+\\]\\([^)]+\\)")),
+        QRegularExpression(QStringLiteral("^\\s*[-=]{3,}\\s*$"), multiLine),
+    };
+    if (text.isEmpty())
+        return false;
+    for (const QRegularExpression &pattern : patterns) {
+        if (pattern.match(text).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+QTextCharFormat linkFormat(const QString &url)
+{
+    QTextCharFormat format;
+    format.setAnchor(true);
+    format.setAnchorHref(url);
+    format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+    format.setForeground(QColor(QStringLiteral("#1565C0")));
+    return format;
+}
+
+} // namespace
+
+NoteEditor::NoteEditor(QWidget *parent)
+    : QTextEdit(parent)
+{
+    m_delta = new DeltaDocument(this);
+    setDocument(m_delta->document());
+    setAcceptRichText(true);
+    setTabChangesFocus(false);
+    viewport()->setMouseTracking(true);
+
+    QFont bodyFont = font();
+    bodyFont.setPixelSize(effectiveBodyFontPixelSize());
+    setFont(bodyFont);
+
+    m_saveTimer = new QTimer(this);
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(kSaveDelayMs);
+    connect(m_saveTimer, &QTimer::timeout, this, &NoteEditor::onSaveTimeout);
+    connect(m_delta, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::updateFormatState);
+
+    setPlaceholderText(noNotePlaceholder());
+    setReadOnly(true);
+}
+
+// ---------------------------------------------------------------------------
+// Note lifecycle
+
+void NoteEditor::loadNote(const QString &noteId, const QString &json, bool force)
+{
+    if (!force && noteId == m_noteId && !noteId.isEmpty() && m_saved && json == currentJson())
+        return;
+
+    m_loading = true;
+    m_noteId = noteId;
+    m_saveTimer->stop();
+    setUpdatesEnabled(false);
+    // Attachment images are cached per note; the cache is cleared here once
+    // the attachment renderer exists.
+    m_delta->setJson(json);
+    setReadOnly(false);
+    setPlaceholderText(tr("Start typing..."));
+    m_loading = false;
+    m_saved = true;
+    setTextCursor(QTextCursor(document()));
+    setUpdatesEnabled(true);
+
+    Q_EMIT savedStateChanged(true);
+    Q_EMIT wordCountChanged(wordCount());
+    updateFormatState();
+}
+
+void NoteEditor::clearNote()
+{
+    m_loading = true;
+    m_noteId.clear();
+    m_saveTimer->stop();
+    m_delta->setJson(QString());
+    setReadOnly(true);
+    setPlaceholderText(noNotePlaceholder());
+    m_loading = false;
+    m_saved = true;
+
+    Q_EMIT savedStateChanged(true);
+    Q_EMIT wordCountChanged(0);
+}
+
+QString NoteEditor::currentJson() const
+{
+    return m_delta->toJson();
+}
+
+int NoteEditor::wordCount() const
+{
+    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
+    const QString text = document()->toPlainText().trimmed();
+    if (text.isEmpty())
+        return 0;
+    return int(text.split(whitespace, Qt::SkipEmptyParts).size());
+}
+
+void NoteEditor::onContentsChanged()
+{
+    if (m_loading || m_noteId.isEmpty())
+        return;
+    const bool wasSaved = m_saved;
+    m_saved = false;
+    if (wasSaved)
+        Q_EMIT savedStateChanged(false);
+    m_saveTimer->start();
+    Q_EMIT wordCountChanged(wordCount());
+}
+
+void NoteEditor::onSaveTimeout()
+{
+    Q_EMIT noteModified();
+    m_saved = true;
+    Q_EMIT savedStateChanged(true);
+}
+
+// ---------------------------------------------------------------------------
+// Format state
+
+QTextCharFormat NoteEditor::formatAtSelectionStart() const
+{
+    const QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection())
+        return cursor.charFormat();
+    // The format of a position is that of the character before it.
+    QTextCursor probe(document());
+    probe.setPosition(cursor.selectionStart() + 1);
+    return probe.charFormat();
+}
+
+void NoteEditor::updateFormatState()
+{
+    const QTextCursor cursor = textCursor();
+    const QTextCharFormat format = formatAtSelectionStart();
+    const QTextBlockFormat block = document()->findBlock(cursor.selectionStart()).blockFormat();
+
+    Q_EMIT formatStateChanged(format.fontWeight() >= QFont::Bold, format.fontItalic(),
+                              format.fontUnderline() && !format.isAnchor(), format.fontStrikeOut(),
+                              format.fontFixedPitch(), block.intProperty(HeadingLevelProperty),
+                              block.stringProperty(ListTypeProperty), block.hasProperty(CodeBlockProperty),
+                              block.boolProperty(BlockquoteProperty), cursor.currentTable() != nullptr,
+                              block.alignment());
+    Q_EMIT cursorFormatChanged();
+}
+
+// ---------------------------------------------------------------------------
+// Formatting operations
+
+void NoteEditor::mergeFormat(const QTextCharFormat &format)
+{
+    QTextCursor cursor = textCursor();
+    if (cursor.hasSelection()) {
+        cursor.beginEditBlock();
+        cursor.mergeCharFormat(format);
+        cursor.endEditBlock();
+    } else {
+        mergeCurrentCharFormat(format);
+    }
+    updateFormatState();
+}
+
+void NoteEditor::toggleBold()
+{
+    QTextCharFormat format;
+    format.setFontWeight(formatAtSelectionStart().fontWeight() >= QFont::Bold ? QFont::Normal : QFont::Bold);
+    mergeFormat(format);
+}
+
+void NoteEditor::toggleItalic()
+{
+    QTextCharFormat format;
+    format.setFontItalic(!formatAtSelectionStart().fontItalic());
+    mergeFormat(format);
+}
+
+void NoteEditor::toggleUnderline()
+{
+    QTextCharFormat format;
+    format.setUnderlineStyle(formatAtSelectionStart().fontUnderline() ? QTextCharFormat::NoUnderline
+                                                                      : QTextCharFormat::SingleUnderline);
+    mergeFormat(format);
+}
+
+void NoteEditor::toggleStrikethrough()
+{
+    QTextCharFormat format;
+    format.setFontStrikeOut(!formatAtSelectionStart().fontStrikeOut());
+    mergeFormat(format);
+}
+
+void NoteEditor::toggleInlineCode()
+{
+    QTextCharFormat format;
+    if (formatAtSelectionStart().fontFixedPitch()) {
+        // Back to body text: the code font's family and pitch must go too, or
+        // saving would still read the run as code.
+        QFont body = document()->defaultFont();
+        body.setPixelSize(effectiveBodyFontPixelSize());
+        body.setFixedPitch(false);
+        format.setFontFamilies(QStringList { body.family() });
+        format.setFontFixedPitch(false);
+        format.setProperty(QTextFormat::FontPixelSize, body.pixelSize());
+        format.setBackground(Qt::transparent);
+        format.setForeground(QBrush());
+    } else {
+        format = inlineCodeFormat();
+    }
+    mergeFormat(format);
+}
+
+void NoteEditor::restyleBlock(QTextCursor &cursor, const QTextBlockFormat &format, bool replaceInline)
+{
+    cursor.setBlockFormat(format);
+    const QTextCharFormat charFormat = baseCharFormatForBlock(format);
+    cursor.setBlockCharFormat(charFormat);
+    QTextCursor text = selectBlockText(cursor.block());
+    if (replaceInline)
+        text.setCharFormat(charFormat);
+    else
+        text.mergeCharFormat(charFormat);
+}
+
+void NoteEditor::setHeading(int level)
+{
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    const QList<QTextBlock> blocks = touchedBlocks(cursor);
+    for (const QTextBlock &block : blocks) {
+        QTextCursor blockCursor(block);
+        QTextBlockFormat format = block.blockFormat();
+        const bool wasCode = format.hasProperty(CodeBlockProperty);
+        if (level >= 1 && level <= 6) {
+            format.clearProperty(CodeBlockProperty);
+            format.clearProperty(BlockquoteProperty);
+            format.setProperty(HeadingLevelProperty, level);
+        } else {
+            format.clearProperty(HeadingLevelProperty);
+        }
+        decorateBlockFormat(format);
+        // Back to normal text drops the heading's runs (bold, italic) too,
+        // and leaving a code block drops its code font.
+        restyleBlock(blockCursor, format, level < 1 || level > 6 || wasCode);
+    }
+    cursor.endEditBlock();
+    updateFormatState();
+}
+
+void NoteEditor::toggleList(const QString &listType)
+{
+    QTextCursor cursor = textCursor();
+    const QList<QTextBlock> blocks = touchedBlocks(cursor);
+    if (blocks.isEmpty())
+        return;
+    const bool remove = blocks.first().blockFormat().stringProperty(ListTypeProperty) == listType;
+    cursor.beginEditBlock();
+    for (const QTextBlock &block : blocks) {
+        QTextCursor blockCursor(block);
+        applyListToBlock(blockCursor, remove ? QString() : listType);
+    }
+    cursor.endEditBlock();
+    updateFormatState();
+}
+
+void NoteEditor::toggleBlockProperty(int property)
+{
+    QTextCursor cursor = textCursor();
+    const QList<QTextBlock> blocks = touchedBlocks(cursor);
+    if (blocks.isEmpty())
+        return;
+    const QTextBlockFormat first = blocks.first().blockFormat();
+    // A code block tagged with a language is still a code block to toggle off.
+    const bool clear = property == CodeBlockProperty ? first.hasProperty(property)
+                                                     : first.property(property) == QVariant(true);
+    cursor.beginEditBlock();
+    for (const QTextBlock &block : blocks) {
+        QTextCursor blockCursor(block);
+        if (!clear && block.textList())
+            applyListToBlock(blockCursor, QString());
+        QTextBlockFormat format = blockCursor.blockFormat();
+        // The heading weight and the code font belong to the block kind and
+        // must not outlive it as inline formatting.
+        const bool leavesKind = format.hasProperty(HeadingLevelProperty)
+            || (format.hasProperty(CodeBlockProperty) && property != CodeBlockProperty) || (clear && property == CodeBlockProperty);
+        if (clear) {
+            format.clearProperty(property);
+        } else {
+            format.clearProperty(HeadingLevelProperty);
+            format.clearProperty(ListTypeProperty);
+            format.clearProperty(CodeBlockProperty);
+            format.clearProperty(BlockquoteProperty);
+            format.setProperty(property, true);
+        }
+        decorateBlockFormat(format);
+        restyleBlock(blockCursor, format, leavesKind);
+    }
+    cursor.endEditBlock();
+    updateFormatState();
+}
+
+void NoteEditor::toggleBlockquote()
+{
+    toggleBlockProperty(BlockquoteProperty);
+}
+
+void NoteEditor::toggleCodeBlock()
+{
+    toggleBlockProperty(CodeBlockProperty);
+}
+
+void NoteEditor::setAlignment(Qt::Alignment alignment)
+{
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    const QList<QTextBlock> blocks = touchedBlocks(cursor);
+    for (const QTextBlock &block : blocks) {
+        QTextCursor blockCursor(block);
+        QTextBlockFormat format = block.blockFormat();
+        format.setAlignment((format.alignment() & ~Qt::AlignHorizontal_Mask) | (alignment & Qt::AlignHorizontal_Mask));
+        blockCursor.setBlockFormat(format);
+    }
+    cursor.endEditBlock();
+    updateFormatState();
+}
+
+// ---------------------------------------------------------------------------
+// Inserting
+
+void NoteEditor::insertDivider()
+{
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    cursor.insertBlock();
+    QTextCharFormat divider;
+    divider.setObjectType(DividerObject);
+    divider.setProperty(EmbedKeyProperty, QStringLiteral("divider"));
+    divider.setProperty(EmbedValueProperty, QStringLiteral("hr"));
+    cursor.insertText(QString(QChar::ObjectReplacementCharacter), divider);
+    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    updateFormatState();
+}
+
+void NoteEditor::insertTable(int rows, int columns, bool hasHeader)
+{
+    if (rows < 1 || columns < 1 || textCursor().currentTable())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    if (!cursor.block().text().isEmpty()) {
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.insertBlock();
+    }
+    insertNoteTable(cursor, rows, columns, hasHeader);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    setFocus();
+    updateFormatState();
+}
+
+void NoteEditor::insertTableDialog()
+{
+    InsertTableDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted)
+        insertTable(dialog.rows(), dialog.columns(), dialog.hasHeader());
+}
+
+// ---------------------------------------------------------------------------
+// Links
+
+NoteEditor::LinkRange NoteEditor::linkAt(int position) const
+{
+    const QTextBlock block = document()->findBlock(position);
+    if (!block.isValid())
+        return {};
+    // Fragments of one block in order; a link is the run of adjacent
+    // fragments with the same href that holds the position.
+    LinkRange range;
+    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QTextCharFormat format = fragment.charFormat();
+        const int start = fragment.position();
+        const int end = start + fragment.length();
+        const bool isLink = format.isAnchor() && !format.anchorHref().isEmpty();
+        if (isLink && range.isValid() && range.end == start && range.href == format.anchorHref()) {
+            range.end = end;
+        } else if (isLink) {
+            if (range.isValid() && position >= range.start && position <= range.end)
+                return range;
+            range = { start, end, format.anchorHref() };
+        } else {
+            if (range.isValid() && position >= range.start && position <= range.end)
+                return range;
+            range = {};
+        }
+    }
+    if (range.isValid() && position >= range.start && position <= range.end)
+        return range;
+    return {};
+}
+
+void NoteEditor::applyLink(const QString &text, const QString &url)
+{
+    if (url.isEmpty())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    if (cursor.hasSelection() && text == cursor.selectedText()) {
+        cursor.mergeCharFormat(linkFormat(url));
+    } else {
+        QTextCharFormat format = cursor.charFormat();
+        format.merge(linkFormat(url));
+        cursor.insertText(text.isEmpty() ? url : text, format);
+    }
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    updateFormatState();
+}
+
+void NoteEditor::replaceLink(const LinkRange &range, const QString &text, const QString &url)
+{
+    if (!range.isValid() || url.isEmpty())
+        return;
+    QTextCursor cursor(document());
+    cursor.setPosition(range.start);
+    cursor.setPosition(range.end, QTextCursor::KeepAnchor);
+    cursor.beginEditBlock();
+    if (text == cursor.selectedText()) {
+        cursor.mergeCharFormat(linkFormat(url));
+    } else {
+        QTextCharFormat format = cursor.charFormat();
+        format.merge(linkFormat(url));
+        cursor.insertText(text.isEmpty() ? url : text, format);
+    }
+    cursor.endEditBlock();
+    updateFormatState();
+}
+
+void NoteEditor::removeLink(const LinkRange &range)
+{
+    if (!range.isValid())
+        return;
+    QTextCursor cursor(document());
+    cursor.setPosition(range.start);
+    cursor.setPosition(range.end, QTextCursor::KeepAnchor);
+    QTextCharFormat format;
+    format.setAnchor(false);
+    format.setAnchorHref(QString());
+    format.setUnderlineStyle(QTextCharFormat::NoUnderline);
+    format.setForeground(palette().color(QPalette::Text));
+    cursor.mergeCharFormat(format);
+    updateFormatState();
+}
+
+void NoteEditor::openLink(const QString &href)
+{
+    if (href.isEmpty())
+        return;
+    QUrl url(href);
+    if (url.scheme().isEmpty())
+        url = QUrl(QStringLiteral("https://") + href);
+    QDesktopServices::openUrl(url);
+}
+
+void NoteEditor::insertLink()
+{
+    const QString selected = textCursor().selectedText();
+    LinkDialog dialog(tr("Insert Link"), selected, QStringLiteral("https://"), this);
+    if (dialog.exec() != QDialog::Accepted || dialog.url().isEmpty())
+        return;
+    applyLink(dialog.text(), dialog.url());
+}
+
+void NoteEditor::editLink(const LinkRange &range)
+{
+    if (!range.isValid())
+        return;
+    QTextCursor cursor(document());
+    cursor.setPosition(range.start);
+    cursor.setPosition(range.end, QTextCursor::KeepAnchor);
+    LinkDialog dialog(tr("Edit Link"), cursor.selectedText(), range.href, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.url().isEmpty())
+        return;
+    replaceLink(range, dialog.text(), dialog.url());
+}
+
+// ---------------------------------------------------------------------------
+// Line operations
+
+void NoteEditor::duplicateLine()
+{
+    QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    const int column = cursor.positionInBlock();
+    const QTextDocumentFragment text = selectBlockText(block).selection();
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    cursor.insertBlock(block.blockFormat(), block.charFormat());
+    const int copyStart = cursor.position();
+    cursor.insertFragment(text);
+    cursor.setPosition(copyStart + column);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}
+
+void NoteEditor::deleteLine()
+{
+    QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    cursor.setPosition(block.position());
+    if (block.next().isValid())
+        cursor.setPosition(block.next().position(), QTextCursor::KeepAnchor);
+    else
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    setTextCursor(cursor);
+}
+
+void NoteEditor::moveLine(int direction)
+{
+    const QTextCursor current = textCursor();
+    const QTextBlock block = current.block();
+    const QTextBlock other = direction < 0 ? block.previous() : block.next();
+    if (!other.isValid())
+        return;
+    // Blocks inside a table cell have no neighbour to trade places with.
+    if (current.currentTable() || QTextCursor(other).currentTable())
+        return;
+    const int column = current.positionInBlock();
+    const int blockNumber = block.blockNumber();
+    const int otherNumber = other.blockNumber();
+
+    struct Line
+    {
+        QTextDocumentFragment text;
+        QTextBlockFormat blockFormat;
+        QTextCharFormat charFormat;
+    };
+    const auto take = [](const QTextBlock &b) {
+        return Line { selectBlockText(b).selection(), b.blockFormat(), b.charFormat() };
+    };
+    const Line moving = take(block);
+    const Line staying = take(other);
+
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    const auto put = [this, &cursor](int number, const Line &line) {
+        const QTextBlock target = document()->findBlockByNumber(number);
+        cursor.setPosition(target.position());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        // A fragment taken from a block start brings that block's format
+        // along, so the line's own formats are set after it.
+        if (!line.text.isEmpty())
+            cursor.insertFragment(line.text);
+        cursor.setBlockFormat(line.blockFormat);
+        cursor.setBlockCharFormat(line.charFormat);
+    };
+    put(otherNumber, moving);
+    put(blockNumber, staying);
+    const QTextBlock moved = document()->findBlockByNumber(otherNumber);
+    cursor.setPosition(moved.position() + qMin(column, moved.length() - 1));
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}
+
+// ---------------------------------------------------------------------------
+// Keys
+
+bool NoteEditor::handleListEnter(QKeyEvent *event)
+{
+    QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    if (cursor.hasSelection() || !isListBlock(block))
+        return false;
+    if (block.text().isEmpty()) {
+        cursor.beginEditBlock();
+        applyListToBlock(cursor, QString());
+        cursor.endEditBlock();
+        setTextCursor(cursor);
+        updateFormatState();
+        return true;
+    }
+    if (cursor.atBlockStart()) {
+        QTextEdit::keyPressEvent(event);
+        QTextCursor above = textCursor();
+        above.movePosition(QTextCursor::PreviousBlock);
+        above.joinPreviousEditBlock();
+        applyListToBlock(above, QString());
+        above.endEditBlock();
+        setTextCursor(above);
+        updateFormatState();
+        return true;
+    }
+    return false;
+}
+
+bool NoteEditor::handleFirstBlockBackspace()
+{
+    QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    if (cursor.hasSelection() || !cursor.atBlockStart() || !block.text().isEmpty() || !isListBlock(block)
+        || block != document()->firstBlock() || !block.next().isValid())
+        return false;
+    const QTextBlock next = block.next();
+    QTextBlockFormat format = next.blockFormat();
+    const QTextCharFormat charFormat = next.charFormat();
+    const QString listType = format.stringProperty(ListTypeProperty);
+
+    cursor.beginEditBlock();
+    cursor.deleteChar();
+    // The list membership is rebuilt below; the format alone must not
+    // point at a list the merged block may no longer be part of.
+    format.setObjectIndex(-1);
+    format.clearProperty(ListTypeProperty);
+    format.setMarker(QTextBlockFormat::MarkerType::NoMarker);
+    format.setIndent(0);
+    if (QTextList *list = cursor.block().textList())
+        list->remove(cursor.block());
+    cursor.setBlockFormat(format);
+    cursor.setBlockCharFormat(charFormat);
+    applyListToBlock(cursor, listType);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    updateFormatState();
+    return true;
+}
+
+bool NoteEditor::handleTableTab(QKeyEvent *event)
+{
+    const bool tab = event->key() == Qt::Key_Tab && event->modifiers() == Qt::NoModifier;
+    const bool backtab = event->key() == Qt::Key_Backtab;
+    if (!tab && !backtab)
+        return false;
+    QTextCursor cursor = textCursor();
+    QTextTable *table = cursor.currentTable();
+    if (!table)
+        return false;
+    const QTextTableCell cell = table->cellAt(cursor);
+    int row = cell.row();
+    int column = cell.column();
+    if (tab) {
+        column += cell.columnSpan();
+        if (column >= table->columns()) {
+            column = 0;
+            ++row;
+            if (row >= table->rows())
+                table->appendRows(1);
+        }
+    } else {
+        --column;
+        if (column < 0) {
+            if (row == 0)
+                return true;
+            --row;
+            column = table->columns() - 1;
+        }
+    }
+    setTextCursor(table->cellAt(row, column).firstCursorPosition());
+    return true;
+}
+
+bool NoteEditor::handleCtrlShortcut(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_0:
+        setHeading(0);
+        return true;
+    case Qt::Key_1:
+    case Qt::Key_2:
+    case Qt::Key_3:
+        setHeading(event->key() - Qt::Key_0);
+        return true;
+    case Qt::Key_B:
+        toggleBold();
+        return true;
+    case Qt::Key_I:
+        toggleItalic();
+        return true;
+    case Qt::Key_U:
+        toggleUnderline();
+        return true;
+    case Qt::Key_QuoteLeft:
+        toggleInlineCode();
+        return true;
+    case Qt::Key_L: {
+        QTextCursor cursor = selectBlockText(textCursor().block());
+        setTextCursor(cursor);
+        return true;
+    }
+    case Qt::Key_W: {
+        QTextCursor cursor = textCursor();
+        if (!cursor.hasSelection())
+            cursor.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        setTextCursor(cursor);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool NoteEditor::handleCtrlShiftShortcut(QKeyEvent *event)
+{
+    // With Shift held, layouts report the shifted symbol for digit keys.
+    switch (event->key()) {
+    case Qt::Key_7:
+    case Qt::Key_Ampersand:
+        toggleList(QStringLiteral("ordered"));
+        return true;
+    case Qt::Key_8:
+    case Qt::Key_Asterisk:
+        toggleList(QStringLiteral("bullet"));
+        return true;
+    case Qt::Key_9:
+    case Qt::Key_ParenLeft:
+        toggleList(QStringLiteral("unchecked"));
+        return true;
+    case Qt::Key_B:
+        toggleBlockquote();
+        return true;
+    case Qt::Key_QuoteLeft:
+    case Qt::Key_AsciiTilde:
+        toggleCodeBlock();
+        return true;
+    case Qt::Key_X:
+        toggleStrikethrough();
+        return true;
+    case Qt::Key_D:
+        duplicateLine();
+        return true;
+    case Qt::Key_K:
+        deleteLine();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void NoteEditor::keyPressEvent(QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    bool handled = false;
+    if (!isReadOnly()) {
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier)
+            handled = handleListEnter(event);
+        else if (key == Qt::Key_Backspace && modifiers == Qt::NoModifier)
+            handled = handleFirstBlockBackspace();
+        else if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            handled = handleTableTab(event);
+        else if (modifiers == Qt::ControlModifier)
+            handled = handleCtrlShortcut(event);
+        else if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
+            handled = handleCtrlShiftShortcut(event);
+        else if (modifiers == Qt::AltModifier && (key == Qt::Key_Up || key == Qt::Key_Down)) {
+            moveLine(key == Qt::Key_Up ? -1 : 1);
+            handled = true;
+        }
+    }
+    if (key == Qt::Key_Control)
+        updateViewportCursor(viewport()->mapFromGlobal(QCursor::pos()), modifiers);
+    if (handled)
+        event->accept();
+    else
+        QTextEdit::keyPressEvent(event);
+}
+
+void NoteEditor::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Control)
+        updateViewportCursor(viewport()->mapFromGlobal(QCursor::pos()), event->modifiers());
+    QTextEdit::keyReleaseEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Mouse
+
+void NoteEditor::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        if (event->modifiers() & Qt::ControlModifier) {
+            const QString href = anchorAt(pos);
+            if (!href.isEmpty()) {
+                openLink(href);
+                event->accept();
+                return;
+            }
+        }
+        if (m_tripleClickTimer.isValid()
+            && m_tripleClickTimer.elapsed() < QApplication::doubleClickInterval()
+            && (pos - m_doubleClickPos).manhattanLength() <= kTripleClickDistance) {
+            m_tripleClickTimer.invalidate();
+            setTextCursor(selectBlockText(cursorForPosition(pos).block()));
+            event->accept();
+            return;
+        }
+    }
+    QTextEdit::mousePressEvent(event);
+}
+
+void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_tripleClickTimer.start();
+        m_doubleClickPos = event->position().toPoint();
+    }
+    // Attachments open on a double click here once they are rendered.
+    QTextEdit::mouseDoubleClickEvent(event);
+}
+
+void NoteEditor::mouseMoveEvent(QMouseEvent *event)
+{
+    QTextEdit::mouseMoveEvent(event);
+    updateViewportCursor(event->position().toPoint(), event->modifiers());
+}
+
+void NoteEditor::updateViewportCursor(const QPoint &viewportPos, Qt::KeyboardModifiers modifiers)
+{
+    // Attachments will also show the pointing hand, without Ctrl.
+    const bool overLink = (modifiers & Qt::ControlModifier) && !anchorAt(viewportPos).isEmpty();
+    viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+}
+
+bool NoteEditor::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        // Attachment tooltips go before links once attachments are rendered.
+        const QString href = anchorAt(help->pos());
+        if (!href.isEmpty())
+            QToolTip::showText(help->globalPos(), tr("%1\n(Ctrl+click to open)").arg(href), viewport());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QTextEdit::viewportEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Context menu
+
+void NoteEditor::contextMenuEvent(QContextMenuEvent *event)
+{
+    // Attachments under the mouse get their own menu first, once rendered.
+    if (showLinkMenu(event) || showTableMenu(event))
+        return;
+    QTextEdit::contextMenuEvent(event);
+}
+
+bool NoteEditor::showLinkMenu(QContextMenuEvent *event)
+{
+    const QString href = anchorAt(event->pos());
+    if (href.isEmpty())
+        return false;
+    const LinkRange range = linkAt(cursorForPosition(event->pos()).position());
+    QMenu menu(this);
+    connect(menu.addAction(tr("Open Link")), &QAction::triggered, this, [this, href] { openLink(href); });
+    connect(menu.addAction(tr("Copy Link Address")), &QAction::triggered, this,
+            [href] { QGuiApplication::clipboard()->setText(href); });
+    menu.addSeparator();
+    QAction *edit = menu.addAction(tr("Edit Link…"));
+    QAction *remove = menu.addAction(tr("Remove Link"));
+    edit->setEnabled(range.isValid());
+    remove->setEnabled(range.isValid());
+    connect(edit, &QAction::triggered, this, [this, range] { editLink(range); });
+    connect(remove, &QAction::triggered, this, [this, range] { removeLink(range); });
+    menu.exec(event->globalPos());
+    return true;
+}
+
+bool NoteEditor::showTableMenu(QContextMenuEvent *event)
+{
+    const QTextCursor at = cursorForPosition(event->pos());
+    if (!at.currentTable())
+        return false;
+    QMenu menu(this);
+    const auto add = [this, &menu, at](const QString &text, TableEdit edit) {
+        connect(menu.addAction(text), &QAction::triggered, this, [this, at, edit] { editTable(edit, at); });
+    };
+    add(tr("Insert Row Above"), TableEdit::InsertRowAbove);
+    add(tr("Insert Row Below"), TableEdit::InsertRowBelow);
+    menu.addSeparator();
+    add(tr("Insert Column Before"), TableEdit::InsertColumnBefore);
+    add(tr("Insert Column After"), TableEdit::InsertColumnAfter);
+    menu.addSeparator();
+    add(tr("Delete Row"), TableEdit::DeleteRow);
+    add(tr("Delete Column"), TableEdit::DeleteColumn);
+    menu.addSeparator();
+    add(tr("Delete Table"), TableEdit::DeleteTable);
+    menu.exec(event->globalPos());
+    return true;
+}
+
+void NoteEditor::editTable(TableEdit edit, const QTextCursor &at)
+{
+    QTextTable *table = at.currentTable();
+    if (!table)
+        return;
+    const QTextTableCell cell = table->cellAt(at);
+    const int row = cell.row();
+    const int column = cell.column();
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    switch (edit) {
+    case TableEdit::InsertRowAbove:
+        table->insertRows(row, 1);
+        break;
+    case TableEdit::InsertRowBelow:
+        table->insertRows(row + 1, 1);
+        break;
+    case TableEdit::InsertColumnBefore:
+        table->insertColumns(column, 1);
+        break;
+    case TableEdit::InsertColumnAfter:
+        table->insertColumns(column + 1, 1);
+        break;
+    case TableEdit::DeleteRow:
+        if (table->rows() > 1) {
+            table->removeRows(row, 1);
+            break;
+        }
+        [[fallthrough]];
+    case TableEdit::DeleteTable: {
+        const int start = qMax(0, table->firstPosition() - 1);
+        const int end = qMin(table->lastPosition() + 1, document()->characterCount() - 1);
+        cursor.setPosition(start);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        // The frame's markers were the line breaks on both sides; the lines
+        // around the table stay apart.
+        if (!cursor.atBlockStart() && !cursor.atBlockEnd())
+            cursor.insertBlock();
+        break;
+    }
+    case TableEdit::DeleteColumn:
+        if (table->columns() > 1)
+            table->removeColumns(column, 1);
+        break;
+    }
+    cursor.endEditBlock();
+    updateFormatState();
+}
+
+// ---------------------------------------------------------------------------
+// Paste and drop
+
+bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
+{
+    return source->hasFormat(QStringLiteral("text/markdown")) || QTextEdit::canInsertFromMimeData(source);
+}
+
+void NoteEditor::insertFromMimeData(const QMimeData *source)
+{
+    if (source->hasFormat(QStringLiteral("text/markdown"))) {
+        insertDelta(markdownToDelta(QString::fromUtf8(source->data(QStringLiteral("text/markdown")))));
+        return;
+    }
+    if (source->hasHtml()) {
+        insertDelta(htmlToDelta(source->html()));
+        return;
+    }
+    if (source->hasText()) {
+        const QString text = source->text();
+        if (looksLikeHtml(text)) {
+            insertDelta(htmlToDelta(text));
+            return;
+        }
+        if (looksLikeMarkdown(text)) {
+            insertDelta(markdownToDelta(text));
+            return;
+        }
+    }
+    QTextEdit::insertFromMimeData(source);
+}
+
+void NoteEditor::insertDelta(const QJsonArray &ops)
+{
+    if (ops.isEmpty())
+        return;
+    DeltaDocument converted;
+    converted.document()->setDefaultFont(document()->defaultFont());
+    converted.setDelta(ops);
+
+    QTextCursor all(converted.document());
+    all.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    int end = all.position();
+    while (end > 0 && converted.document()->characterAt(end - 1) == QChar::ParagraphSeparator)
+        --end;
+    all.setPosition(0);
+    all.setPosition(end, QTextCursor::KeepAnchor);
+    const QTextDocumentFragment fragment(all);
+
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.insertFragment(fragment);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QPoint>
+#include <QTextCursor>
+#include <QTextEdit>
+
+class DeltaDocument;
+class QTimer;
+class QTextBlock;
+class QTextBlockFormat;
+class QTextCharFormat;
+
+// The rich-text editor of a note. Shows one note's Delta body, reports edits
+// through a debounced noteModified, and offers the formatting operations that
+// the toolbar and menus call.
+class NoteEditor : public QTextEdit
+{
+    Q_OBJECT
+
+public:
+    // The entries of the table context menu.
+    enum class TableEdit {
+        InsertRowAbove,
+        InsertRowBelow,
+        InsertColumnBefore,
+        InsertColumnAfter,
+        DeleteRow,
+        DeleteColumn,
+        DeleteTable,
+    };
+    Q_ENUM(TableEdit)
+
+    // A run of characters sharing one link target.
+    struct LinkRange
+    {
+        int start = -1;
+        int end = -1;
+        QString href;
+        bool isValid() const { return start >= 0 && end > start; }
+    };
+
+    explicit NoteEditor(QWidget *parent = nullptr);
+
+    DeltaDocument *deltaDocument() const { return m_delta; }
+
+    // Shows a note. Unless forced, reloading the shown, saved note with the
+    // body it already holds does nothing, so a save echoing back keeps the
+    // cursor where it is.
+    void loadNote(const QString &noteId, const QString &json, bool force = false);
+    void clearNote();
+    QString currentJson() const;
+    QString noteId() const { return m_noteId; }
+    bool isSaved() const { return m_saved; }
+    int wordCount() const;
+
+    // The link run around a document position (invalid when there is none).
+    LinkRange linkAt(int position) const;
+    // Value versions of the link dialogs, for callers that already know them.
+    void applyLink(const QString &text, const QString &url);
+    void replaceLink(const LinkRange &range, const QString &text, const QString &url);
+    void removeLink(const LinkRange &range);
+    void openLink(const QString &href);
+
+    // Table context-menu operations at a cursor inside a table.
+    void editTable(TableEdit edit, const QTextCursor &at);
+
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+
+public Q_SLOTS:
+    void toggleBold();
+    void toggleItalic();
+    void toggleUnderline();
+    void toggleStrikethrough();
+    void toggleInlineCode();
+    void setHeading(int level);
+    void toggleList(const QString &listType);
+    void toggleBlockquote();
+    void toggleCodeBlock();
+    // Hides QTextEdit's version so that the format state follows.
+    void setAlignment(Qt::Alignment alignment);
+
+    void insertDivider();
+    void insertTable(int rows, int columns, bool hasHeader);
+    void insertTableDialog();
+    void insertLink();
+    void editLink(const LinkRange &range);
+
+    void duplicateLine();
+    void deleteLine();
+    // -1 moves the cursor's line up, +1 down.
+    void moveLine(int direction);
+
+Q_SIGNALS:
+    void noteModified();
+    void savedStateChanged(bool saved);
+    void wordCountChanged(int count);
+    void cursorFormatChanged();
+    void formatStateChanged(bool bold, bool italic, bool underline, bool strike, bool code, int heading,
+                            const QString &listType, bool codeBlock, bool blockquote, bool inTable,
+                            Qt::Alignment alignment);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    void onContentsChanged();
+    void onSaveTimeout();
+    void updateFormatState();
+
+    QTextCharFormat formatAtSelectionStart() const;
+    void mergeFormat(const QTextCharFormat &format);
+    void toggleBlockProperty(int property);
+    void restyleBlock(QTextCursor &cursor, const QTextBlockFormat &format, bool replaceInline);
+
+    bool handleListEnter(QKeyEvent *event);
+    bool handleFirstBlockBackspace();
+    bool handleTableTab(QKeyEvent *event);
+    bool handleCtrlShortcut(QKeyEvent *event);
+    bool handleCtrlShiftShortcut(QKeyEvent *event);
+
+    void insertDelta(const QJsonArray &ops);
+    void updateViewportCursor(const QPoint &viewportPos, Qt::KeyboardModifiers modifiers);
+    bool showLinkMenu(QContextMenuEvent *event);
+    bool showTableMenu(QContextMenuEvent *event);
+
+    DeltaDocument *m_delta = nullptr;
+    QTimer *m_saveTimer = nullptr;
+    QString m_noteId;
+    bool m_loading = false;
+    bool m_saved = true;
+    QElapsedTimer m_tripleClickTimer;
+    QPoint m_doubleClickPos;
+};
