@@ -2,19 +2,27 @@
 
 #include "app/application.h"
 #include "app/appstate.h"
+#include "document/textformats.h"
 #include "storage/noterepository.h"
+#include "storage/preferencesrepository.h"
+#include "ui/noteeditor.h"
+#include "ui/statusbar.h"
 #include "update/updateconfig.h"
 #include "update/updateui.h"
 
-#include <QElapsedTimer>
-#include <QLabel>
+#include <QCloseEvent>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
-#include <QStatusBar>
+#include <QSplitter>
 #include <QTimer>
+#include <QUuid>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 constexpr int SearchDebounceMs = 300;
@@ -33,6 +41,15 @@ public:
         beginResetModel();
         m_notes = std::move(notes);
         endResetModel();
+    }
+
+    int rowOf(const QString &noteId) const
+    {
+        for (int row = 0; row < m_notes.size(); ++row) {
+            if (m_notes.at(row).id == noteId)
+                return row;
+        }
+        return -1;
     }
 
     int rowCount(const QModelIndex &parent = {}) const override
@@ -69,38 +86,94 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_search(new QLineEdit(this))
     , m_list(new QListView(this))
     , m_model(new NoteTitleModel(this))
-    , m_count(new QLabel(this))
+    , m_editor(nullptr)
+    , m_statusBar(new StatusBar(this))
     , m_searchDebounce(new QTimer(this))
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
-    resize(1100, 720);
+    resize(1200, 760);
 
-    auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    layout->setContentsMargins(12, 12, 12, 0);
-    layout->setSpacing(8);
+    // The editor sizes its fonts from this when it is built.
+    const int pt = state->preferences() ? state->preferences()->getInt(QStringLiteral("editor_body_pt"), 12) : 12;
+    setBodyFontPixelSize(int(std::lround(pt * 96.0 / 72.0)));
+    m_editor = new NoteEditor(this);
+
+    auto *listPane = new QWidget(this);
+    auto *listLayout = new QVBoxLayout(listPane);
+    listLayout->setContentsMargins(8, 8, 0, 8);
+    listLayout->setSpacing(8);
     m_search->setPlaceholderText(tr("Search notes"));
     m_search->setClearButtonEnabled(true);
-    layout->addWidget(m_search);
+    listLayout->addWidget(m_search);
     m_list->setModel(m_model);
     m_list->setUniformItemSizes(true);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setAlternatingRowColors(true);
-    layout->addWidget(m_list);
-    setCentralWidget(central);
-    statusBar()->addWidget(m_count);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    listLayout->addWidget(m_list);
+
+    auto *splitter = new QSplitter(this);
+    splitter->addWidget(listPane);
+    splitter->addWidget(m_editor);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({320, 880});
+    setCentralWidget(splitter);
+    setStatusBar(m_statusBar);
 
     m_searchDebounce->setSingleShot(true);
     m_searchDebounce->setInterval(SearchDebounceMs);
     connect(m_search, &QLineEdit::textChanged, m_searchDebounce, qOverload<>(&QTimer::start));
-    connect(m_searchDebounce, &QTimer::timeout, this, &MainWindow::refresh);
-    connect(state, &AppState::notesChanged, this, &MainWindow::refresh);
-    connect(m_list, &QListView::activated, this, [this](const QModelIndex &index) {
+    connect(m_searchDebounce, &QTimer::timeout, this, &MainWindow::refreshNoteList);
+    connect(state, &AppState::notesChanged, this, [this] {
+        refreshNoteList();
+        reloadIfChangedElsewhere();
+    });
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                if (!m_selectingProgrammatically && current.isValid())
+                    selectNote(current.data(NoteIdRole).toString());
+            });
+    connect(m_list, &QListView::doubleClicked, this, [this](const QModelIndex &index) {
         m_state->openNoteWindow(index.data(NoteIdRole).toString());
     });
+    connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaveState);
+    connect(state, &AppState::noteDeletedExternally, this, [this](const QString &id) {
+        if (id == m_openNoteId) {
+            m_openNoteId.clear();
+            m_editor->clearNote();
+        }
+    });
+
+    buildMenus();
+    refreshNoteList();
+    if (!state->currentNoteId().isEmpty())
+        selectNote(state->currentNoteId());
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), this, &MainWindow::newNote);
+    file->addSeparator();
+    file->addAction(tr("Quit"), QKeySequence(QStringLiteral("Ctrl+Q")), this, &MainWindow::close);
+
+    QMenu *note = menuBar()->addMenu(tr("&Note"));
+    note->addAction(tr("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Delete")), this,
+                    [this] { moveCurrentNoteToTrash(true); });
+    note->addAction(tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")), this, [this] {
+        if (!m_openNoteId.isEmpty()) {
+            saveCurrentNote();
+            m_state->openNoteWindow(m_openNoteId);
+        }
+    });
+    QAction *find = note->addAction(tr("Search"), QKeySequence(QStringLiteral("Ctrl+F")), this, [this] {
+        m_search->setFocus();
+        m_search->selectAll();
+    });
+    Q_UNUSED(find)
 
     buildHelpMenu();
-    refresh();
 }
 
 void MainWindow::buildHelpMenu()
@@ -132,17 +205,121 @@ void MainWindow::buildHelpMenu()
     help->addAction(tr("Send Feedback..."), this, [] { BrioUpdate::openFeedback(Application::feedbackConfig()); });
 }
 
-void MainWindow::refresh()
+void MainWindow::refreshNoteList()
 {
     if (!m_state->notes())
         return;
-    QElapsedTimer timer;
-    timer.start();
     QList<Note> notes = m_state->notes()->search(m_search->text());
     const int count = int(notes.size());
+    m_selectingProgrammatically = true;
     m_model->setNotes(std::move(notes));
-    m_count->setText(tr("%n note(s)", nullptr, count)
-                     + QStringLiteral("  \u00b7  %1 ms").arg(timer.elapsed()));
+    selectRowOf(m_openNoteId);
+    m_selectingProgrammatically = false;
+    m_statusBar->setCounts(m_search->text().trimmed().isEmpty() ? tr("All Notes") : tr("Search"), count);
+}
+
+void MainWindow::selectRowOf(const QString &noteId)
+{
+    const int row = noteId.isEmpty() ? -1 : m_model->rowOf(noteId);
+    if (row < 0) {
+        m_list->selectionModel()->clear();
+        return;
+    }
+    const QModelIndex index = m_model->index(row);
+    m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    m_list->scrollTo(index);
+}
+
+void MainWindow::selectNote(const QString &noteId)
+{
+    if (noteId != m_openNoteId)
+        saveCurrentNote();
+    m_state->setCurrentNoteId(noteId);
+    openNote(noteId, false);
+    m_selectingProgrammatically = true;
+    selectRowOf(noteId);
+    m_selectingProgrammatically = false;
+}
+
+void MainWindow::openNote(const QString &noteId, bool force)
+{
+    const std::optional<Note> note = m_state->notes()->byId(noteId);
+    if (!note || note->isTrashed()) {
+        m_openNoteId.clear();
+        m_editor->clearNote();
+        return;
+    }
+    m_openNoteId = noteId;
+    m_editor->loadNote(noteId, note->body, force);
+}
+
+void MainWindow::reloadIfChangedElsewhere()
+{
+    // Unsaved edits win: they will be saved over whatever changed meanwhile.
+    if (m_openNoteId.isEmpty() || !m_editor->isSaved())
+        return;
+    const std::optional<Note> note = m_state->notes()->byId(m_openNoteId);
+    if (note && note->body != m_editor->currentJson())
+        openNote(m_openNoteId, true);
+}
+
+void MainWindow::saveCurrentNote()
+{
+    if (m_openNoteId.isEmpty() || m_editor->isReadOnly())
+        return;
+    const NoteRepository::SaveResult result = m_state->notes()->saveEditedBody(m_openNoteId, m_editor->currentJson());
+    if (result == NoteRepository::SaveResult::Saved)
+        m_state->notifyNoteUpdated(m_openNoteId, this);
+    else if (result == NoteRepository::SaveResult::Failed)
+        m_statusBar->showMessage(tr("Could not save the note"), 3000);
+}
+
+void MainWindow::newNote()
+{
+    saveCurrentNote();
+    Note note;
+    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    note.notebookId = m_state->currentNotebookId();
+    note.body = emptyNoteBody();
+    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    if (!m_state->notes()->insert(note))
+        return;
+    selectNote(note.id);
+    m_editor->setFocus();
+}
+
+void MainWindow::moveCurrentNoteToTrash(bool confirm)
+{
+    const QString id = m_openNoteId;
+    if (id.isEmpty())
+        return;
+    saveCurrentNote();
+    if (confirm) {
+        const std::optional<Note> note = m_state->notes()->byId(id);
+        const QString title = note ? noteTitle(note->body) : QString();
+        if (QMessageBox::question(this, tr("Move to Trash"),
+                                  tr("Move \"%1\" to Trash?").arg(title.isEmpty() ? tr("this note") : title),
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
+    }
+    const int row = m_model->rowOf(id);
+    m_openNoteId.clear();
+    m_editor->clearNote();
+    if (!m_state->notes()->moveToTrash(id))
+        return;
+    // Keep the user's place: the note that took the trashed one's row opens.
+    const int count = m_model->rowCount();
+    if (count == 0)
+        return;
+    const QString next = m_model->index(qBound(0, row, count - 1)).data(NoteIdRole).toString();
+    selectNote(next);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveCurrentNote();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::showAndActivate()

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 
 class AppState;
-class QLabel;
+class NoteEditor;
+class NoteTitleModel;
 class QLineEdit;
 class QListView;
-class NoteTitleModel;
+class QSplitter;
 class QTimer;
+class StatusBar;
 
-// The main window: a searchable list of notes.
+// The main window: a searchable list of notes beside the editor of the open
+// note, which saves itself a second after the last change.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -19,14 +23,33 @@ public:
 
     void showAndActivate();
 
+    NoteEditor *editor() const { return m_editor; }
+    QString openNoteId() const { return m_openNoteId; }
+    StatusBar *statusBarWidget() const { return m_statusBar; }
+
+    void newNote();
+    void selectNote(const QString &noteId);
+    void saveCurrentNote();
+    void moveCurrentNoteToTrash(bool confirm);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    void buildMenus();
     void buildHelpMenu();
-    void refresh();
+    void refreshNoteList();
+    void openNote(const QString &noteId, bool force);
+    void reloadIfChangedElsewhere();
+    void selectRowOf(const QString &noteId);
 
     AppState *m_state;
     QLineEdit *m_search;
     QListView *m_list;
     NoteTitleModel *m_model;
-    QLabel *m_count;
+    NoteEditor *m_editor;
+    StatusBar *m_statusBar;
     QTimer *m_searchDebounce;
+    QString m_openNoteId;
+    bool m_selectingProgrammatically = false;
 };

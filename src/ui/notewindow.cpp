@@ -2,50 +2,135 @@
 
 #include "app/appstate.h"
 #include "storage/noterepository.h"
+#include "storage/preferencesrepository.h"
+#include "ui/noteeditor.h"
+#include "ui/statusbar.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QLabel>
-#include <QTextBrowser>
-#include <QVBoxLayout>
+#include <QMenuBar>
+#include <QMessageBox>
 
 NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
-    : QWidget(parent)
+    : QMainWindow(parent)
     , m_state(state)
     , m_noteId(noteId)
-    , m_view(new QTextBrowser(this))
-    , m_status(new QLabel(this))
+    , m_editor(new NoteEditor(this))
+    , m_statusBar(new StatusBar(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    m_view->setFrameShape(QFrame::NoFrame);
-    layout->addWidget(m_view);
-    m_status->setContentsMargins(12, 4, 12, 4);
-    layout->addWidget(m_status);
-    resize(640, 560);
+    resize(960, 760);
+    setCentralWidget(m_editor);
+    setStatusBar(m_statusBar);
+    buildMenus();
 
-    connect(state, &AppState::notesChanged, this, &NoteWindow::reload);
+    connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::save);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaveState);
+    connect(state, &AppState::noteUpdatedExternally, this, [this](const QString &id, QObject *source) {
+        // Unsaved edits here win; their save follows within a second.
+        if (id == m_noteId && source != this && m_editor->isSaved())
+            reload();
+    });
+    connect(state, &AppState::noteDeletedExternally, this, [this](const QString &id) {
+        if (id == m_noteId)
+            close();
+    });
+
+    if (state->preferences()) {
+        const QByteArray geometry =
+            QByteArray::fromBase64(state->preferences()->getString(geometryKey()).toLatin1());
+        if (!geometry.isEmpty())
+            restoreGeometry(geometry);
+    }
     reload();
+}
+
+QString NoteWindow::geometryKey() const
+{
+    return QStringLiteral("note_window_geom/%1").arg(m_noteId);
+}
+
+void NoteWindow::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("Save Snapshot"), QKeySequence::Save, this, &NoteWindow::save);
+    file->addSeparator();
+    file->addAction(tr("Close"), QKeySequence::Close, this, &NoteWindow::close);
+
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(tr("Undo"), QKeySequence::Undo, m_editor, &NoteEditor::undo);
+    edit->addAction(tr("Redo"), QKeySequence::Redo, m_editor, &NoteEditor::redo);
+
+    QMenu *note = menuBar()->addMenu(tr("&Note"));
+    note->addAction(tr("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Backspace")), this,
+                    [this] { moveToTrash(true); });
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("About Lumora Notes"), this, [this] {
+        QMessageBox::about(this, tr("About"), tr("Lumora Notes %1").arg(QApplication::applicationVersion()));
+    });
 }
 
 void NoteWindow::reload()
 {
     const std::optional<Note> note = m_state->notes() ? m_state->notes()->byId(m_noteId) : std::nullopt;
     if (!note) {
-        setWindowTitle(QStringLiteral("Lumora Notes"));
-        m_view->setPlainText(QString());
-        m_status->setText(tr("This note does not exist."));
+        m_editor->clearNote();
+        updateTitle(QString(), false);
         return;
     }
-    const QString title = noteTitle(note->body);
-    setWindowTitle((title.isEmpty() ? tr("Untitled") : title) + QStringLiteral(" \u2014 Lumora Notes"));
-    m_view->setPlainText(deltaToPlainText(note->body));
-    m_status->setText(note->isTrashed() ? tr("In Trash") : QString());
+    m_editor->loadNote(m_noteId, note->body, false);
+    const bool editable = !note->isShared || note->permission == QLatin1String("edit");
+    m_editor->setReadOnly(!editable);
+    m_statusBar->setCounts(tr("Notes"), -1);
+    updateTitle(note->body, true);
+}
+
+void NoteWindow::updateTitle(const QString &body, bool found)
+{
+    if (!found) {
+        setWindowTitle(QStringLiteral("Lumora Notes"));
+        return;
+    }
+    const QString title = noteTitle(body);
+    setWindowTitle(QStringLiteral("%1 \u2014 Lumora Notes").arg(title.isEmpty() ? tr("Untitled") : title));
+}
+
+void NoteWindow::save()
+{
+    if (m_noteId.isEmpty() || m_editor->isReadOnly() || !m_state->notes())
+        return;
+    const QString body = m_editor->currentJson();
+    if (m_state->notes()->saveEditedBody(m_noteId, body) == NoteRepository::SaveResult::Saved) {
+        m_state->notifyNoteUpdated(m_noteId, this);
+        updateTitle(body, true);
+    }
+}
+
+void NoteWindow::moveToTrash(bool confirm)
+{
+    if (!m_state->notes())
+        return;
+    save();
+    if (confirm) {
+        const std::optional<Note> note = m_state->notes()->byId(m_noteId);
+        const QString title = note ? noteTitle(note->body) : QString();
+        if (QMessageBox::question(this, tr("Move to Trash"),
+                                  tr("Move \"%1\" to Trash?").arg(title.isEmpty() ? tr("this note") : title),
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
+    }
+    if (m_state->notes()->moveToTrash(m_noteId))
+        close();
 }
 
 void NoteWindow::closeEvent(QCloseEvent *event)
 {
+    save();
+    if (!m_noteId.isEmpty() && m_state->preferences())
+        m_state->preferences()->setString(geometryKey(), QString::fromLatin1(saveGeometry().toBase64()));
     Q_EMIT windowClosed(m_noteId);
     event->accept();
 }

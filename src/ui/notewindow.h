@@ -1,15 +1,15 @@
 #pragma once
 
+#include <QMainWindow>
 #include <QString>
-#include <QWidget>
 
 class AppState;
-class QLabel;
-class QTextBrowser;
+class NoteEditor;
+class StatusBar;
 
-// A note shown in a window of its own. Until the editor exists it shows the
-// note read-only, so nothing can be lost through it.
-class NoteWindow : public QWidget
+// One note edited in a window of its own; it saves like the main window and
+// follows changes made to the note elsewhere.
+class NoteWindow : public QMainWindow
 {
     Q_OBJECT
 
@@ -17,7 +17,11 @@ public:
     NoteWindow(AppState *state, const QString &noteId, QWidget *parent = nullptr);
 
     QString noteId() const { return m_noteId; }
+    NoteEditor *editor() const { return m_editor; }
+
     void reload();
+    void save();
+    void moveToTrash(bool confirm);
 
 Q_SIGNALS:
     void windowClosed(const QString &noteId);
@@ -26,8 +30,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void buildMenus();
+    void updateTitle(const QString &body, bool found);
+    QString geometryKey() const;
+
     AppState *m_state;
     QString m_noteId;
-    QTextBrowser *m_view;
-    QLabel *m_status;
+    NoteEditor *m_editor;
+    StatusBar *m_statusBar;
 };

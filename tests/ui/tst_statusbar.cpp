@@ -1,0 +1,68 @@
+#include "ui/statusbar.h"
+
+#include "testmain.h"
+
+class TestStatusBar : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void counts_data();
+    void counts();
+    void noteState_data();
+    void noteState();
+};
+
+void TestStatusBar::counts_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("none") << 0 << QStringLiteral("Work (0 notes)");
+    QTest::newRow("one") << 1 << QStringLiteral("Work (1 note)");
+    QTest::newRow("two") << 2 << QStringLiteral("Work (2 notes)");
+    QTest::newRow("no count") << -1 << QStringLiteral("Work");
+}
+
+void TestStatusBar::counts()
+{
+    QFETCH(int, count);
+    QFETCH(QString, expected);
+    StatusBar bar;
+    QCOMPARE(bar.countText(), QStringLiteral("All Notes"));
+    QCOMPARE(bar.syncText(), QStringLiteral("Not signed in"));
+    bar.setCounts(QStringLiteral("Work"), count);
+    QCOMPARE(bar.countText(), expected);
+}
+
+void TestStatusBar::noteState_data()
+{
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("expected");
+    // The editor's signal order decides what the line shows.
+    QTest::newRow("edit pending") << QStringList{QStringLiteral("saved:0"), QStringLiteral("words:12")}
+                                  << QStringLiteral("Words: 12");
+    QTest::newRow("after autosave") << QStringList{QStringLiteral("saved:0"), QStringLiteral("words:12"),
+                                                   QStringLiteral("saved:1")}
+                                    << QStringLiteral("Words: 12 \u00b7 Saved");
+    QTest::newRow("no count, then saved") << QStringList{QStringLiteral("words:-1"), QStringLiteral("saved:1")}
+                                          << QStringLiteral("Saved");
+    QTest::newRow("unsaved without count") << QStringList{QStringLiteral("saved:0")} << QStringLiteral("Saving...");
+}
+
+void TestStatusBar::noteState()
+{
+    QFETCH(QStringList, calls);
+    QFETCH(QString, expected);
+    StatusBar bar;
+    for (const QString &call : calls) {
+        const QString value = call.section(QLatin1Char(':'), 1);
+        if (call.startsWith(QLatin1String("words")))
+            bar.setWordCount(value.toInt());
+        else
+            bar.setSaveState(value == QLatin1String("1"));
+    }
+    QCOMPARE(bar.noteStateText(), expected);
+}
+
+LUMORA_TEST_MAIN(TestStatusBar)
+#include "tst_statusbar.moc"
