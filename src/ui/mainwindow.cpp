@@ -7,6 +7,7 @@
 #include "storage/preferencesrepository.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
+#include "ui/trashconfirm.h"
 #include "update/updateconfig.h"
 #include "update/updateui.h"
 
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPointer>
 #include <QSplitter>
 #include <QTimer>
@@ -294,15 +294,8 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     if (id.isEmpty())
         return;
     saveCurrentNote();
-    if (confirm) {
-        const std::optional<Note> note = m_state->notes()->byId(id);
-        const QString title = note ? noteTitle(note->body) : QString();
-        if (QMessageBox::question(this, tr("Move to Trash"),
-                                  tr("Move \"%1\" to Trash?").arg(title.isEmpty() ? tr("this note") : title),
-                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-    }
+    if (confirm && !confirmMoveToTrash(this, m_state->notes(), id))
+        return;
     const int row = m_model->rowOf(id);
     m_openNoteId.clear();
     m_editor->clearNote();

@@ -5,6 +5,7 @@
 #include "storage/preferencesrepository.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
+#include "ui/trashconfirm.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -113,15 +114,8 @@ void NoteWindow::moveToTrash(bool confirm)
     if (!m_state->notes())
         return;
     save();
-    if (confirm) {
-        const std::optional<Note> note = m_state->notes()->byId(m_noteId);
-        const QString title = note ? noteTitle(note->body) : QString();
-        if (QMessageBox::question(this, tr("Move to Trash"),
-                                  tr("Move \"%1\" to Trash?").arg(title.isEmpty() ? tr("this note") : title),
-                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-    }
+    if (confirm && !confirmMoveToTrash(this, m_state->notes(), m_noteId))
+        return;
     if (m_state->notes()->moveToTrash(m_noteId))
         close();
 }
