@@ -1,0 +1,423 @@
+#include "document/textformats.h"
+#include "ui/notelistdelegate.h"
+#include "ui/notelistwidget.h"
+#include "ui/relativetime.h"
+
+#include "testmain.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMimeData>
+#include <QPainter>
+#include <QSignalSpy>
+
+namespace {
+
+Note makeNote(const QString &id, const QString &body, SyncStatus status = SyncStatus::Synced, bool shared = false)
+{
+    Note note;
+    note.id = id;
+    note.body = body;
+    note.notebookId = QStringLiteral("nb-") + id;
+    note.updatedAt = QDateTime::currentDateTime().addSecs(-120);
+    note.syncStatus = status;
+    note.isShared = shared;
+    return note;
+}
+
+QList<Note> makeNotes(const QStringList &ids)
+{
+    QList<Note> notes;
+    for (const QString &id : ids)
+        notes.append(makeNote(id, QStringLiteral("[{\"insert\":\"Title %1\\nBody\\n\"}]").arg(id)));
+    return notes;
+}
+
+QPalette lightPalette()
+{
+    QPalette palette;
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, QColor(30, 30, 30));
+    palette.setColor(QPalette::Highlight, QColor(40, 110, 220));
+    return palette;
+}
+
+int colorDistance(QRgb a, const QColor &b)
+{
+    return qAbs(qRed(a) - b.red()) + qAbs(qGreen(a) - b.green()) + qAbs(qBlue(a) - b.blue());
+}
+
+} // namespace
+
+class TestNoteList : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanup() { setBodyFontPixelSize(0); }
+
+    void relativeTimes_data();
+    void relativeTimes();
+    void texts_data();
+    void texts();
+    void itemRoles();
+    void metrics_data();
+    void metrics();
+    void colorThreshold_data();
+    void colorThreshold();
+    void setNotesKeepsCurrent();
+    void userSignals();
+    void keys_data();
+    void keys();
+    void dragData();
+    void paintsRows();
+};
+
+void TestNoteList::relativeTimes_data()
+{
+    QTest::addColumn<QDateTime>("dateTime");
+    QTest::addColumn<QString>("expected");
+
+    // A Wednesday afternoon.
+    const QDateTime now(QDate(2024, 6, 12), QTime(15, 0));
+    QTest::newRow("59 s") << now.addSecs(-59) << QStringLiteral("just now");
+    QTest::newRow("61 s") << now.addSecs(-61) << QStringLiteral("1m ago");
+    QTest::newRow("3599 s") << now.addSecs(-3599) << QStringLiteral("59m ago");
+    QTest::newRow("3600 s") << now.addSecs(-3600) << QStringLiteral("1h ago");
+    QTest::newRow("86399 s") << now.addSecs(-86399) << QStringLiteral("23h ago");
+    QTest::newRow("yesterday, under 24 h") << QDateTime(QDate(2024, 6, 11), QTime(20, 0)) << QStringLiteral("19h ago");
+    QTest::newRow("yesterday, over 24 h") << QDateTime(QDate(2024, 6, 11), QTime(9, 30)) << QStringLiteral("Yesterday");
+    QTest::newRow("two days") << QDateTime(QDate(2024, 6, 10), QTime(23, 0)) << QStringLiteral("Monday");
+    QTest::newRow("six days") << QDateTime(QDate(2024, 6, 6), QTime(8, 0)) << QStringLiteral("Thursday");
+    QTest::newRow("seven days") << QDateTime(QDate(2024, 6, 5), QTime(18, 0)) << QStringLiteral("Jun 5");
+    QTest::newRow("same year") << QDateTime(QDate(2024, 1, 3), QTime(8, 0)) << QStringLiteral("Jan 3");
+    QTest::newRow("other year") << QDateTime(QDate(2023, 12, 30), QTime(8, 0)) << QStringLiteral("Dec 30, 2023");
+    QTest::newRow("future, 1 s") << now.addSecs(1) << QStringLiteral("Jun 12");
+    QTest::newRow("future, same year") << QDateTime(QDate(2024, 9, 1), QTime(8, 0)) << QStringLiteral("Sep 1");
+    QTest::newRow("future, next year") << QDateTime(QDate(2025, 1, 2), QTime(8, 0)) << QStringLiteral("Jan 2, 2025");
+    QTest::newRow("same instant in UTC") << now.addSecs(-61).toUTC() << QStringLiteral("1m ago");
+    QTest::newRow("invalid") << QDateTime() << QString();
+}
+
+void TestNoteList::relativeTimes()
+{
+    QFETCH(QDateTime, dateTime);
+    QFETCH(QString, expected);
+    const QDateTime now(QDate(2024, 6, 12), QTime(15, 0));
+    QCOMPARE(relativeTime(dateTime, now), expected);
+}
+
+void TestNoteList::texts_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("preview");
+    QTest::addColumn<bool>("untitled");
+
+    const QString longLine = QString(130, QLatin1Char('x'));
+    QTest::newRow("title and preview")
+        << QStringLiteral("[{\"insert\":\"  Groceries \\nMilk\\n\\nEggs\\n\"}]") << QStringLiteral("Groceries")
+        << QStringLiteral("Milk  Eggs") << false;
+    QTest::newRow("title only") << QStringLiteral("[{\"insert\":\"Groceries\\n\"}]") << QStringLiteral("Groceries")
+                                << QString() << false;
+    QTest::newRow("preview moves up") << QStringLiteral("[{\"insert\":\"  \\nSecond line\\nThird\\n\"}]")
+                                      << QStringLiteral("Second line Third") << QString() << true;
+    QTest::newRow("empty note") << QStringLiteral("[{\"insert\":\"\\n\"}]") << QStringLiteral("Untitled")
+                                << QString() << true;
+    QTest::newRow("empty body") << QString() << QStringLiteral("Untitled") << QString() << true;
+    QTest::newRow("embed line is no title")
+        << QStringLiteral("[{\"insert\":{\"divider\":\"hr\"}},{\"insert\":\"\\nAfter\\n\"}]") << QStringLiteral("After")
+        << QString() << true;
+    QTest::newRow("legacy plain text") << QStringLiteral("Plain title\nplain body") << QStringLiteral("Plain title")
+                                       << QStringLiteral("plain body") << false;
+    QTest::newRow("long preview cut")
+        << QStringLiteral("[{\"insert\":\"T\\n%1\\n\"}]").arg(longLine) << QStringLiteral("T")
+        << QString(120, QLatin1Char('x')) + QStringLiteral("...") << false;
+}
+
+void TestNoteList::texts()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, title);
+    QFETCH(QString, preview);
+    QFETCH(bool, untitled);
+    const NoteListTexts texts = noteListTexts(body);
+    QCOMPARE(texts.title, title);
+    QCOMPARE(texts.preview, preview);
+    QCOMPARE(texts.untitled, untitled);
+    // Titled rows must read exactly like the repository's own derivations.
+    if (!untitled) {
+        QCOMPARE(texts.title, noteTitle(body));
+        QCOMPARE(texts.preview, notePreview(body));
+    }
+}
+
+void TestNoteList::itemRoles()
+{
+    NoteListWidget list;
+    Note a = makeNote(QStringLiteral("a"), QStringLiteral("[{\"insert\":\"Alpha\\nmore\\n\"}]"), SyncStatus::Conflict,
+                      true);
+    a.updatedAt = QDateTime(QDate(2024, 2, 3), QTime(4, 5), Qt::UTC);
+    const Note b = makeNote(QStringLiteral("b"), QStringLiteral("[{\"insert\":\"\\n\"}]"), SyncStatus::Pending);
+
+    list.setNotes({a, b});
+    QCOMPARE(list.item(0)->data(260).toString(), QString()); // no resolver yet
+
+    list.setNotebookNameResolver(
+        [](const QString &id) { return id == QLatin1String("nb-a") ? QStringLiteral("Work") : QString(); });
+    list.setNotes({a, b});
+    QCOMPARE(list.count(), 2);
+    const QListWidgetItem *first = list.item(0);
+    QCOMPARE(first->data(256).toString(), QStringLiteral("a"));
+    QCOMPARE(first->data(257).toString(), QStringLiteral("Alpha"));
+    QCOMPARE(first->data(258).toString(), QStringLiteral("more"));
+    QCOMPARE(first->data(259).toDateTime(), a.updatedAt);
+    QCOMPARE(first->data(260).toString(), QStringLiteral("Work"));
+    QCOMPARE(first->data(261).toBool(), false);
+    QCOMPARE(first->data(262).toBool(), true);
+    QCOMPARE(first->data(263).toInt(), 2);
+    const QListWidgetItem *second = list.item(1);
+    QCOMPARE(second->data(257).toString(), QStringLiteral("Untitled"));
+    QCOMPARE(second->data(260).toString(), QString());
+    QCOMPARE(second->data(261).toBool(), true);
+    QCOMPARE(second->data(262).toBool(), false);
+    QCOMPARE(second->data(263).toInt(), 0);
+    QCOMPARE(list.notes().size(), 2);
+}
+
+void TestNoteList::metrics_data()
+{
+    QTest::addColumn<int>("body");
+    QTest::addColumn<QList<int>>("expected"); // title, preview, date, notebook, row
+
+    QTest::newRow("16") << 16 << QList<int>{15, 13, 11, 12, 91};
+    QTest::newRow("unset counts as 16") << 0 << QList<int>{15, 13, 11, 12, 91};
+    QTest::newRow("negative counts as 16") << -4 << QList<int>{15, 13, 11, 12, 91};
+    // 22.5, 19.5, 16.5 round up; 29.9 + 26 + 20.4 + 41.
+    QTest::newRow("24, halves round up") << 24 << QList<int>{23, 20, 17, 18, 117};
+    QTest::newRow("17") << 17 << QList<int>{16, 14, 12, 13, 94};
+    QTest::newRow("8, minimums") << 8 << QList<int>{10, 9, 8, 9, 76};
+    QTest::newRow("1, minimums") << 1 << QList<int>{10, 9, 8, 9, 76};
+}
+
+void TestNoteList::metrics()
+{
+    QFETCH(int, body);
+    QFETCH(QList<int>, expected);
+    const NoteListMetrics m = noteListMetrics(body);
+    QCOMPARE((QList<int>{m.title, m.preview, m.date, m.notebook, m.rowHeight}), expected);
+
+    // The delegate follows the process-wide body size.
+    setBodyFontPixelSize(body);
+    NoteListDelegate delegate;
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, 333, 10);
+    QCOMPARE(delegate.sizeHint(option, QModelIndex()), QSize(333, expected.last()));
+}
+
+void TestNoteList::colorThreshold_data()
+{
+    QTest::addColumn<int>("gray");
+    QTest::addColumn<bool>("light");
+    QTest::newRow("128 is light") << 128 << true;
+    QTest::newRow("127 is dark") << 127 << false;
+    QTest::newRow("white") << 255 << true;
+    QTest::newRow("near black") << 30 << false;
+}
+
+void TestNoteList::colorThreshold()
+{
+    QFETCH(int, gray);
+    QFETCH(bool, light);
+    QPalette palette;
+    const QColor base(gray, gray, gray);
+    palette.setColor(QPalette::Active, QPalette::Base, base);
+    // Inactive group must not matter.
+    palette.setColor(QPalette::Inactive, QPalette::Base, light ? Qt::black : Qt::white);
+    const auto colors = noteListColors(palette);
+    QCOMPARE(colors[RowColor], base);
+    QCOMPARE(colors[SelectedColor], light ? base.darker(108) : base.lighter(150));
+    QVERIFY(light ? colors[HoverColor].lightness() < gray : colors[HoverColor].lightness() > gray);
+}
+
+void TestNoteList::setNotesKeepsCurrent()
+{
+    NoteListWidget list;
+    QSignalSpy selected(&list, &NoteListWidget::noteSelected);
+    list.setNotes(makeNotes({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    QCOMPARE(list.currentNoteId(), QString());
+    QCOMPARE(selected.count(), 0);
+
+    list.selectNote(QStringLiteral("b"));
+    QCOMPARE(list.currentNoteId(), QStringLiteral("b"));
+    QCOMPARE(selected.count(), 1);
+    QCOMPARE(selected.takeFirst().at(0).toString(), QStringLiteral("b"));
+
+    list.selectNote(QStringLiteral("missing"));
+    QCOMPARE(list.currentNoteId(), QStringLiteral("b"));
+
+    // Reordered refresh: same note current, at its new row, silently.
+    list.setNotes(makeNotes({QStringLiteral("new"), QStringLiteral("c"), QStringLiteral("b"), QStringLiteral("b")}));
+    QCOMPARE(list.currentRow(), 2);
+    QCOMPARE(list.currentNoteId(), QStringLiteral("b"));
+    QCOMPARE(selected.count(), 0);
+
+    // Refresh without it: nothing current, still silent.
+    list.setNotes(makeNotes({QStringLiteral("a"), QStringLiteral("c")}));
+    QCOMPARE(list.currentNoteId(), QString());
+    QCOMPARE(selected.count(), 0);
+    QVERIFY(!list.signalsBlocked());
+
+    list.setCurrentRow(1);
+    QCOMPARE(selected.count(), 1);
+    QCOMPARE(selected.takeFirst().at(0).toString(), QStringLiteral("c"));
+}
+
+void TestNoteList::userSignals()
+{
+    NoteListWidget list;
+    list.resize(400, 600);
+    list.setNotes(makeNotes({QStringLiteral("a"), QStringLiteral("b")}));
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+
+    QSignalSpy menu(&list, &NoteListWidget::noteContextMenuRequested);
+    QSignalSpy doubleClicked(&list, &NoteListWidget::noteDoubleClicked);
+    const QPoint onB = list.visualItemRect(list.item(1)).center();
+    Q_EMIT list.customContextMenuRequested(onB);
+    QCOMPARE(menu.count(), 1);
+    QCOMPARE(menu.at(0).at(0).toString(), QStringLiteral("b"));
+    QCOMPARE(menu.at(0).at(1).toPoint(), list.viewport()->mapToGlobal(onB));
+
+    // Below the last row: no note, no signal.
+    Q_EMIT list.customContextMenuRequested(QPoint(10, list.viewport()->height() - 2));
+    QCOMPARE(menu.count(), 1);
+
+    Q_EMIT list.itemDoubleClicked(list.item(0));
+    QCOMPARE(doubleClicked.count(), 1);
+    QCOMPARE(doubleClicked.at(0).at(0).toString(), QStringLiteral("a"));
+}
+
+void TestNoteList::keys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("currentRow");
+    QTest::addColumn<int>("activated");
+    QTest::addColumn<int>("deleteRequested");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("rowAfter");
+
+    QTest::newRow("return") << int(Qt::Key_Return) << 1 << 1 << 0 << true << 1;
+    QTest::newRow("keypad enter") << int(Qt::Key_Enter) << 0 << 1 << 0 << true << 0;
+    QTest::newRow("delete") << int(Qt::Key_Delete) << 2 << 0 << 1 << true << 2;
+    QTest::newRow("delete, no current row") << int(Qt::Key_Delete) << -1 << 0 << 0 << false << -1;
+    QTest::newRow("return, no current row") << int(Qt::Key_Return) << -1 << 0 << 0 << false << -1;
+    // Default handling still moves through the list.
+    QTest::newRow("down") << int(Qt::Key_Down) << 0 << 0 << 0 << true << 1;
+}
+
+void TestNoteList::keys()
+{
+    QFETCH(int, key);
+    QFETCH(int, currentRow);
+    QFETCH(int, activated);
+    QFETCH(int, deleteRequested);
+    QFETCH(bool, accepted);
+    QFETCH(int, rowAfter);
+
+    NoteListWidget list;
+    list.setNotes(makeNotes({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    if (currentRow >= 0)
+        list.setCurrentRow(currentRow);
+    QSignalSpy activatedSpy(&list, &NoteListWidget::noteActivated);
+    QSignalSpy deleteSpy(&list, &NoteListWidget::noteDeleteRequested);
+
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&list, &event);
+    QCOMPARE(event.isAccepted(), accepted);
+    QCOMPARE(activatedSpy.count(), activated);
+    QCOMPARE(deleteSpy.count(), deleteRequested);
+    const QString expectedId = currentRow >= 0 ? QStringLiteral("abc").mid(currentRow, 1) : QString();
+    if (activated)
+        QCOMPARE(activatedSpy.at(0).at(0).toString(), expectedId);
+    if (deleteRequested)
+        QCOMPARE(deleteSpy.at(0).at(0).toString(), expectedId);
+    QCOMPARE(list.currentRow(), rowAfter);
+}
+
+void TestNoteList::dragData()
+{
+    NoteListWidget list;
+    QCOMPARE(list.mimeTypes(), QStringList{QStringLiteral("application/x-lumora-note-id")});
+    QCOMPARE(list.dragDropMode(), QAbstractItemView::DragOnly);
+    QCOMPARE(list.defaultDropAction(), Qt::MoveAction);
+
+    const QString id = QStringLiteral(u"n\u00F6te-\u00FC");
+    list.setNotes(makeNotes({id, QStringLiteral("other")}));
+    QAbstractItemModel *model = list.model();
+
+    QVERIFY(!model->mimeData({}));
+    std::unique_ptr<QMimeData> data(model->mimeData({model->index(0, 0), model->index(1, 0)}));
+    QVERIFY(data);
+    QCOMPARE(data->formats(), QStringList{QStringLiteral("application/x-lumora-note-id")});
+    QCOMPARE(data->data(QStringLiteral("application/x-lumora-note-id")), id.toUtf8());
+}
+
+void TestNoteList::paintsRows()
+{
+    NoteListWidget list;
+    Note conflict = makeNote(QStringLiteral("a"), QStringLiteral("[{\"insert\":\"A title\\nand a preview\\n\"}]"),
+                             SyncStatus::Conflict, true);
+    Note plain = makeNote(QStringLiteral("b"), QStringLiteral("[{\"insert\":\"\\n\"}]"));
+    list.setNotebookNameResolver([](const QString &) { return QStringLiteral("Work"); });
+    list.setNotes({conflict, plain});
+
+    const int height = noteListMetrics(effectiveBodyFontPixelSize()).rowHeight;
+    const QPalette palette = lightPalette();
+    const auto colors = noteListColors(palette);
+    const int width = 360;
+
+    auto render = [&](int row, QStyle::State state) {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        option.palette = palette;
+        option.state = QStyle::State_Enabled | state;
+        QPainter painter(&image);
+        list.itemDelegate()->paint(&painter, option, list.model()->index(row, 0));
+        return image;
+    };
+    auto conflictPixels = [&](const QImage &image) {
+        // The glyph squares sit at the right end of the title line.
+        int hits = 0;
+        for (int y = 16; y < 16 + 30; ++y)
+            for (int x = width - 24 - 60; x < width - 20; ++x)
+                hits += colorDistance(image.pixel(x, y), colors[ConflictColor]) < 40;
+        return hits;
+    };
+
+    const QImage selected = render(0, QStyle::State_Selected);
+    const QImage normal = render(0, {});
+    const QImage hovered = render(1, QStyle::State_MouseOver);
+
+    // Selection bar two pixels wide, 16 pixels in from top and bottom.
+    QCOMPARE(QColor(selected.pixel(0, height / 2)).name(), colors[AccentColor].name());
+    QCOMPARE(QColor(selected.pixel(1, height / 2)).name(), colors[AccentColor].name());
+    QCOMPARE(QColor(selected.pixel(2, height / 2)).name(), colors[SelectedColor].name());
+    QCOMPARE(QColor(selected.pixel(0, 10)).name(), colors[SelectedColor].name());
+    QCOMPARE(QColor(normal.pixel(0, height / 2)).name(), colors[RowColor].name());
+    QCOMPARE(QColor(hovered.pixel(0, height / 2)).name(), colors[HoverColor].name());
+    // Separator along the bottom.
+    QCOMPARE(QColor(normal.pixel(width / 2, height - 1)).name(), colors[SeparatorColor].name());
+    QCOMPARE(QColor(normal.pixel(width / 2, height - 2)).name(), colors[RowColor].name());
+
+    QVERIFY(normal != selected);
+    QVERIFY(conflictPixels(normal) > 0);
+    QCOMPARE(conflictPixels(hovered), 0);
+}
+
+LUMORA_TEST_MAIN(TestNoteList)
+#include "tst_notelist.moc"
