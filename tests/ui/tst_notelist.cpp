@@ -62,6 +62,8 @@ private Q_SLOTS:
     void relativeTimes();
     void texts_data();
     void texts();
+    void matchesRepositoryTexts_data();
+    void matchesRepositoryTexts();
     void itemRoles();
     void metrics_data();
     void metrics();
@@ -151,6 +153,45 @@ void TestNoteList::texts()
     if (!untitled) {
         QCOMPARE(texts.title, noteTitle(body));
         QCOMPARE(texts.preview, notePreview(body));
+    }
+}
+
+void TestNoteList::matchesRepositoryTexts_data()
+{
+    QTest::addColumn<QString>("body");
+    const QString words = QStringLiteral("word ").repeated(40);
+    QTest::newRow("escapes") << QStringLiteral(R"([{"insert":"T\u00e9st \"q\" \\ \/\tx\nnext\r\n"}])");
+    QTest::newRow("surrogate pair escape") << QStringLiteral(R"([{"insert":"\ud83d\ude00 smile\nok\n"}])");
+    QTest::newRow("raw surrogate pair") << QStringLiteral(u"[{\"insert\":\"\U0001F600 raw\\nok\\n\"}]");
+    QTest::newRow("attributes and numbers")
+        << QStringLiteral(R"([{"insert":"Head"},{"insert":"\n","attributes":{"header":1,"w":-1.5e3,"a":[true,false,null]}},{"insert":"b\n"}])");
+    QTest::newRow("non-object ops") << QStringLiteral(R"([1,"x",null,{"insert":"Kept\nline\n"}])");
+    QTest::newRow("untitled after embed")
+        << QStringLiteral(R"([{"insert":{"image":"a.png"}},{"insert":"\n  \nPreview here\n"}])");
+    QTest::newRow("garbage at end is plain text") << QStringLiteral(R"([{"insert":"A\nB\n"}] x)");
+    QTest::newRow("broken late") << QStringLiteral(R"([{"insert":"A\n%1\n"},{"insert":tru}])").arg(words);
+    QTest::newRow("object is plain text") << QStringLiteral(R"({"insert":"A\nB\n"})");
+    QTest::newRow("lone surrogate escape") << QStringLiteral(R"([{"insert":"A\ud800\nB\n"}])");
+    QTest::newRow("long preview, spaces first")
+        << QStringLiteral(R"([{"insert":"T\n      "},{"insert":"%1"},{"insert":"\nmore text\n"}])").arg(words);
+    QTest::newRow("long preview, trailing spaces")
+        << QStringLiteral(R"([{"insert":"T\n%1"},{"insert":"          \n \n"}])").arg(QString(118, QLatin1Char('y')));
+    QTest::newRow("empty array") << QStringLiteral("[]");
+}
+
+void TestNoteList::matchesRepositoryTexts()
+{
+    QFETCH(QString, body);
+    const QString title = noteTitle(body);
+    const QString preview = notePreview(body);
+    const NoteListTexts texts = noteListTexts(body);
+    QCOMPARE(texts.untitled, title.isEmpty());
+    if (title.isEmpty()) {
+        QCOMPARE(texts.title, preview.isEmpty() ? QStringLiteral("Untitled") : preview);
+        QCOMPARE(texts.preview, QString());
+    } else {
+        QCOMPARE(texts.title, title);
+        QCOMPARE(texts.preview, preview);
     }
 }
 
