@@ -6,15 +6,15 @@
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "ui/noteeditor.h"
+#include "ui/notelistwidget.h"
 #include "ui/statusbar.h"
 #include "ui/trashconfirm.h"
 #include "update/updateconfig.h"
 #include "update/updateui.h"
 
 #include <QCloseEvent>
-#include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QListView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QSplitter>
@@ -26,66 +26,13 @@
 
 namespace {
 constexpr int SearchDebounceMs = 300;
-constexpr int NoteIdRole = Qt::UserRole + 1;
 } // namespace
-
-// Titles are derived only for the rows a view asks for: parsing every body
-// up front costs more than reading ten thousand rows.
-class NoteTitleModel : public QAbstractListModel
-{
-public:
-    using QAbstractListModel::QAbstractListModel;
-
-    void setNotes(QList<Note> notes)
-    {
-        beginResetModel();
-        m_notes = std::move(notes);
-        endResetModel();
-    }
-
-    int rowOf(const QString &noteId) const
-    {
-        for (int row = 0; row < m_notes.size(); ++row) {
-            if (m_notes.at(row).id == noteId)
-                return row;
-        }
-        return -1;
-    }
-
-    int rowCount(const QModelIndex &parent = {}) const override
-    {
-        return parent.isValid() ? 0 : int(m_notes.size());
-    }
-
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (!index.isValid() || index.row() >= m_notes.size())
-            return {};
-        const Note &note = m_notes.at(index.row());
-        switch (role) {
-        case Qt::DisplayRole: {
-            const QString title = noteTitle(note.body);
-            return title.isEmpty() ? MainWindow::tr("Untitled") : title;
-        }
-        case Qt::ToolTipRole:
-            return notePreview(note.body);
-        case NoteIdRole:
-            return note.id;
-        default:
-            return {};
-        }
-    }
-
-private:
-    QList<Note> m_notes;
-};
 
 MainWindow::MainWindow(AppState *state, QWidget *parent)
     : QMainWindow(parent)
     , m_state(state)
     , m_search(new QLineEdit(this))
-    , m_list(new QListView(this))
-    , m_model(new NoteTitleModel(this))
+    , m_list(new NoteListWidget(this))
     , m_editor(nullptr)
     , m_statusBar(new StatusBar(this))
     , m_searchDebounce(new QTimer(this))
@@ -105,10 +52,6 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     m_search->setPlaceholderText(tr("Search notes"));
     m_search->setClearButtonEnabled(true);
     listLayout->addWidget(m_search);
-    m_list->setModel(m_model);
-    m_list->setUniformItemSizes(true);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     listLayout->addWidget(m_list);
 
     auto *splitter = new QSplitter(this);
@@ -127,14 +70,17 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
         refreshNoteList();
         reloadIfChangedElsewhere();
     });
-    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex &current) {
-                if (!m_selectingProgrammatically && current.isValid())
-                    selectNote(current.data(NoteIdRole).toString());
-            });
-    connect(m_list, &QListView::doubleClicked, this, [this](const QModelIndex &index) {
-        m_state->openNoteWindow(index.data(NoteIdRole).toString());
+    connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
+        if (!m_selectingProgrammatically && id != m_openNoteId)
+            selectNote(id);
     });
+    connect(m_list, &NoteListWidget::noteDoubleClicked, this, [this](const QString &id) {
+        saveCurrentNote();
+        m_state->openNoteWindow(id);
+    });
+    connect(m_list, &NoteListWidget::noteActivated, m_editor, qOverload<>(&QWidget::setFocus));
+    connect(m_list, &NoteListWidget::noteDeleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
+    connect(m_list, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::showNoteContextMenu);
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaveState);
@@ -209,25 +155,29 @@ void MainWindow::refreshNoteList()
 {
     if (!m_state->notes())
         return;
-    QList<Note> notes = m_state->notes()->search(m_search->text());
-    const int count = int(notes.size());
-    m_selectingProgrammatically = true;
-    m_model->setNotes(std::move(notes));
-    selectRowOf(m_openNoteId);
-    m_selectingProgrammatically = false;
-    m_statusBar->setCounts(m_search->text().trimmed().isEmpty() ? tr("All Notes") : tr("Search"), count);
+    const QList<Note> notes = m_state->notes()->search(m_search->text());
+    // The list keeps its current note by itself, silently.
+    m_list->setNotes(notes);
+    m_statusBar->setCounts(m_search->text().trimmed().isEmpty() ? tr("All Notes") : tr("Search"),
+                           int(notes.size()));
 }
 
-void MainWindow::selectRowOf(const QString &noteId)
+void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &globalPos)
 {
-    const int row = noteId.isEmpty() ? -1 : m_model->rowOf(noteId);
-    if (row < 0) {
-        m_list->selectionModel()->clear();
-        return;
-    }
-    const QModelIndex index = m_model->index(row);
-    m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    m_list->scrollTo(index);
+    QMenu menu(this);
+    menu.addAction(tr("Open in New Window"), this, [this, noteId] {
+        saveCurrentNote();
+        m_state->openNoteWindow(noteId);
+    });
+    menu.addSeparator();
+    menu.addAction(tr("Move to Trash"), this, [this, noteId] {
+        if (noteId == m_openNoteId) {
+            m_openNoteId.clear();
+            m_editor->clearNote();
+        }
+        m_state->notes()->moveToTrash(noteId);
+    });
+    menu.exec(globalPos);
 }
 
 void MainWindow::selectNote(const QString &noteId)
@@ -237,7 +187,7 @@ void MainWindow::selectNote(const QString &noteId)
     m_state->setCurrentNoteId(noteId);
     openNote(noteId, false);
     m_selectingProgrammatically = true;
-    selectRowOf(noteId);
+    m_list->selectNote(noteId);
     m_selectingProgrammatically = false;
 }
 
@@ -296,16 +246,16 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     saveCurrentNote();
     if (confirm && !confirmMoveToTrash(this, m_state->notes(), id))
         return;
-    const int row = m_model->rowOf(id);
+    const int row = m_list->currentRow();
     m_openNoteId.clear();
     m_editor->clearNote();
     if (!m_state->notes()->moveToTrash(id))
         return;
     // Keep the user's place: the note that took the trashed one's row opens.
-    const int count = m_model->rowCount();
+    const int count = m_list->count();
     if (count == 0)
         return;
-    const QString next = m_model->index(qBound(0, row, count - 1)).data(NoteIdRole).toString();
+    const QString next = m_list->item(qBound(0, row, count - 1))->data(NoteListWidget::NoteIdRole).toString();
     selectNote(next);
 }
 

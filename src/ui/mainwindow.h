@@ -5,9 +5,8 @@
 
 class AppState;
 class NoteEditor;
-class NoteTitleModel;
+class NoteListWidget;
 class QLineEdit;
-class QListView;
 class QSplitter;
 class QTimer;
 class StatusBar;
@@ -41,12 +40,11 @@ private:
     void refreshNoteList();
     void openNote(const QString &noteId, bool force);
     void reloadIfChangedElsewhere();
-    void selectRowOf(const QString &noteId);
+    void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
 
     AppState *m_state;
     QLineEdit *m_search;
-    QListView *m_list;
-    NoteTitleModel *m_model;
+    NoteListWidget *m_list;
     NoteEditor *m_editor;
     StatusBar *m_statusBar;
     QTimer *m_searchDebounce;

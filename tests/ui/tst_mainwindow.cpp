@@ -6,7 +6,7 @@
 
 #include "testmain.h"
 
-#include <QListView>
+#include "ui/notelistwidget.h"
 #include <QSignalSpy>
 
 #include <memory>
@@ -40,6 +40,7 @@ private Q_SLOTS:
     void closingSavesPendingEdits();
     void reopensLastNote();
     void reloadsWhenSavedElsewhere();
+    void listDrivesTheEditor();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -119,7 +120,7 @@ void TestMainWindow::trashingTheOpenNoteClearsTheEditor()
     m_window->selectNote(QStringLiteral("b"));
     m_window->moveCurrentNoteToTrash(false);
     QVERIFY(m_state->notes()->byId(QStringLiteral("b"))->isTrashed());
-    QCOMPARE(m_window->findChild<QListView *>()->model()->rowCount(), 1);
+    QCOMPARE(m_window->findChild<NoteListWidget *>()->count(), 1);
     // The next note takes its place in the editor.
     QCOMPARE(m_window->openNoteId(), QStringLiteral("a"));
     m_window->moveCurrentNoteToTrash(false);
@@ -157,6 +158,29 @@ void TestMainWindow::reloadsWhenSavedElsewhere()
     const QString third = QStringLiteral("[{\"insert\":\"Third\"},{\"insert\":\"\\n\"}]");
     QCOMPARE(m_state->notes()->saveEditedBody(QStringLiteral("a"), third), NoteRepository::SaveResult::Saved);
     QVERIFY(m_window->editor()->toPlainText().contains(QLatin1Char('Z')));
+}
+
+void TestMainWindow::listDrivesTheEditor()
+{
+    auto *list = m_window->findChild<NoteListWidget *>();
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->item(0)->data(NoteListWidget::NoteIdRole).toString(), QStringLiteral("b")); // newest first
+    list->setCurrentRow(1);
+    QCOMPARE(m_window->openNoteId(), QStringLiteral("a"));
+    QCOMPARE(m_window->editor()->toPlainText(), QStringLiteral("Alpha"));
+
+    // An autosave re-sorts the list; the edited note stays current.
+    m_window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(m_window->editor(), QStringLiteral(" edited"));
+    QTRY_COMPARE_WITH_TIMEOUT(list->item(0)->data(NoteListWidget::NoteIdRole).toString(), QStringLiteral("a"), 3000);
+    QCOMPARE(list->currentNoteId(), QStringLiteral("a"));
+
+    // Delete in the list trashes without asking and opens the next note.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Delete);
+    QVERIFY(m_state->notes()->byId(QStringLiteral("a"))->isTrashed());
+    QCOMPARE(m_window->openNoteId(), QStringLiteral("b"));
+    QCOMPARE(list->currentNoteId(), QStringLiteral("b"));
 }
 
 LUMORA_TEST_MAIN(TestMainWindow)
