@@ -48,16 +48,14 @@ QString deltaToPlainText(const QString &body)
     return text;
 }
 
-QString noteTitle(const QString &body)
+QString titleFromPlainText(const QString &text)
 {
-    const QString text = deltaToPlainText(body);
     const qsizetype newline = text.indexOf(QLatin1Char('\n'));
     return (newline < 0 ? text : text.left(newline)).trimmed();
 }
 
-QString notePreview(const QString &body)
+QString previewFromPlainText(const QString &text)
 {
-    const QString text = deltaToPlainText(body);
     const qsizetype newline = text.indexOf(QLatin1Char('\n'));
     if (newline < 0)
         return QString();
@@ -66,6 +64,16 @@ QString notePreview(const QString &body)
     if (rest.size() > 120)
         return rest.left(120) + QStringLiteral("...");
     return rest;
+}
+
+QString noteTitle(const QString &body)
+{
+    return titleFromPlainText(deltaToPlainText(body));
+}
+
+QString notePreview(const QString &body)
+{
+    return previewFromPlainText(deltaToPlainText(body));
 }
 
 QString toStoredTimestamp(const QDateTime &dateTime)

@@ -41,6 +41,9 @@ inline QString emptyNoteBody()
 QString deltaToPlainText(const QString &body);
 QString noteTitle(const QString &body);
 QString notePreview(const QString &body);
+// The same rules applied to plain text already extracted from a body.
+QString titleFromPlainText(const QString &text);
+QString previewFromPlainText(const QString &text);
 
 // Timestamps are stored as ISO 8601 text with milliseconds in UTC.
 QString toStoredTimestamp(const QDateTime &dateTime);

@@ -10,25 +10,6 @@
 
 namespace {
 
-// Same rules as noteTitle() and notePreview(), but from text already
-// extracted, so a body's JSON is parsed once per row rather than twice.
-QString titleOf(const QString &text, qsizetype newline)
-{
-    return (newline < 0 ? text : text.left(newline)).trimmed();
-}
-
-QString previewOf(const QString &text, qsizetype newline)
-{
-    if (newline < 0)
-        return QString();
-    QString rest = text.mid(newline + 1).trimmed();
-    rest.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    if (rest.size() > 120)
-        return rest.left(120) + QStringLiteral("...");
-    return rest;
-}
-
-
 bool isJsonSpace(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
@@ -368,10 +349,10 @@ NoteListTexts noteListTexts(const QString &body)
     QString text;
     if (!DeltaTextScanner(body).scan(&text))
         text = deltaToPlainText(body);
-    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    // The body's JSON is read once per row: both texts come from that text.
     NoteListTexts texts;
-    texts.title = titleOf(text, newline);
-    texts.preview = previewOf(text, newline);
+    texts.title = titleFromPlainText(text);
+    texts.preview = previewFromPlainText(text);
     if (texts.title.isEmpty()) {
         texts.untitled = true;
         texts.title = texts.preview.isEmpty() ? QStringLiteral("Untitled") : texts.preview;
