@@ -5,6 +5,7 @@
 #include "storage/datapaths.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
+#include "storage/snapshotrepository.h"
 #include "ui/notewindow.h"
 
 #include <QDebug>
@@ -28,6 +29,7 @@ AppState::~AppState()
     // Repositories hold handles on the connection: they go before the database.
     delete m_notes;
     delete m_preferences;
+    delete m_snapshots;
     delete m_themeManager;
     delete m_database;
 }
@@ -42,6 +44,7 @@ bool AppState::initialize()
 
     m_notes = new NoteRepository(m_database, this);
     m_preferences = new PreferencesRepository(m_database, this);
+    m_snapshots = new SnapshotRepository(m_database, this);
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);

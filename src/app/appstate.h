@@ -10,6 +10,7 @@ class Database;
 class NoteRepository;
 class NoteWindow;
 class PreferencesRepository;
+class SnapshotRepository;
 class ThemeManager;
 
 // Owns the database, the repositories and the services for the life of the
@@ -28,6 +29,7 @@ public:
     Database *database() const { return m_database; }
     NoteRepository *notes() const { return m_notes; }
     PreferencesRepository *preferences() const { return m_preferences; }
+    SnapshotRepository *snapshots() const { return m_snapshots; }
     ThemeManager *themeManager() const { return m_themeManager; }
 
     QString currentNotebookId() const { return m_currentNotebookId; }
@@ -62,6 +64,7 @@ private:
     Database *m_database = nullptr;
     NoteRepository *m_notes = nullptr;
     PreferencesRepository *m_preferences = nullptr;
+    SnapshotRepository *m_snapshots = nullptr;
     ThemeManager *m_themeManager = nullptr;
 
     QString m_currentNotebookId;

@@ -14,6 +14,12 @@ QVariant nullableText(const QString &text)
     return text.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
 }
 
+// A null QString binds as SQL NULL, which the NOT NULL text columns refuse.
+QString notNull(const QString &text)
+{
+    return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
 QVariant nullableTimestamp(const std::optional<QDateTime> &dateTime)
 {
     return dateTime ? QVariant(toStoredTimestamp(*dateTime)) : QVariant(QMetaType(QMetaType::QString));
@@ -149,8 +155,8 @@ bool NoteRepository::insert(const Note &note)
 {
     const QVariantList binds{
         note.id,
-        note.notebookId.isNull() ? QString(QLatin1String("")) : note.notebookId,
-        note.body,
+        notNull(note.notebookId),
+        notNull(note.body),
         toStoredTimestamp(note.createdAt),
         toStoredTimestamp(note.updatedAt),
         toStoredTimestamp(note.modifiedAt),
@@ -175,8 +181,8 @@ bool NoteRepository::insert(const Note &note)
 bool NoteRepository::update(const Note &note)
 {
     const QVariantList binds{
-        note.notebookId.isNull() ? QString(QLatin1String("")) : note.notebookId,
-        note.body,
+        notNull(note.notebookId),
+        notNull(note.body),
         toStoredTimestamp(note.updatedAt),
         toStoredTimestamp(note.modifiedAt),
         nullableTimestamp(note.deletedAt),
@@ -239,7 +245,7 @@ bool NoteRepository::purge(const QString &id)
 bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebookId)
 {
     if (!execWrite(QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
-                   {notebookId.isNull() ? QString(QLatin1String("")) : notebookId, nowStamp(), noteId}))
+                   {notNull(notebookId), nowStamp(), noteId}))
         return false;
     Q_EMIT notesChanged();
     return true;

@@ -5,6 +5,7 @@
 #include "document/textformats.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
+#include "storage/snapshotrepository.h"
 #include "ui/noteeditor.h"
 #include "ui/notelistwidget.h"
 #include "ui/statusbar.h"
@@ -182,8 +183,10 @@ void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &global
 
 void MainWindow::selectNote(const QString &noteId)
 {
-    if (noteId != m_openNoteId)
+    if (noteId != m_openNoteId) {
         saveCurrentNote();
+        snapshotIfChanged();
+    }
     m_state->setCurrentNoteId(noteId);
     openNote(noteId, false);
     m_selectingProgrammatically = true;
@@ -196,10 +199,12 @@ void MainWindow::openNote(const QString &noteId, bool force)
     const std::optional<Note> note = m_state->notes()->byId(noteId);
     if (!note || note->isTrashed()) {
         m_openNoteId.clear();
+        m_openedBody.clear();
         m_editor->clearNote();
         return;
     }
     m_openNoteId = noteId;
+    m_openedBody = note->body;
     m_editor->loadNote(noteId, note->body, force);
 }
 
@@ -222,6 +227,13 @@ void MainWindow::saveCurrentNote()
         m_state->notifyNoteUpdated(m_openNoteId, this);
     else if (result == NoteRepository::SaveResult::Failed)
         m_statusBar->showMessage(tr("Could not save the note"), 3000);
+}
+
+void MainWindow::snapshotIfChanged()
+{
+    if (m_openNoteId.isEmpty() || m_editor->isReadOnly())
+        return;
+    ::snapshotIfChanged(m_state->snapshots(), m_state->notes(), m_openNoteId, m_editor->currentJson(), &m_openedBody);
 }
 
 void MainWindow::newNote()
@@ -262,6 +274,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveCurrentNote();
+    snapshotIfChanged();
     QMainWindow::closeEvent(event);
 }
 

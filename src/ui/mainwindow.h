@@ -29,6 +29,7 @@ public:
     void newNote();
     void selectNote(const QString &noteId);
     void saveCurrentNote();
+    void snapshotIfChanged();
     void moveCurrentNoteToTrash(bool confirm);
 
 protected:
@@ -49,5 +50,7 @@ private:
     StatusBar *m_statusBar;
     QTimer *m_searchDebounce;
     QString m_openNoteId;
+    // The open note's body as opened, or as last snapshotted.
+    QString m_openedBody;
     bool m_selectingProgrammatically = false;
 };

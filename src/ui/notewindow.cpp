@@ -3,6 +3,7 @@
 #include "app/appstate.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
+#include "storage/snapshotrepository.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
 #include "ui/trashconfirm.h"
@@ -82,6 +83,7 @@ void NoteWindow::reload()
         return;
     }
     m_editor->loadNote(m_noteId, note->body, false);
+    m_openedBody = note->body;
     const bool editable = !note->isShared || note->permission == QLatin1String("edit");
     m_editor->setReadOnly(!editable);
     m_statusBar->setCounts(tr("Notes"), -1);
@@ -123,6 +125,8 @@ void NoteWindow::moveToTrash(bool confirm)
 void NoteWindow::closeEvent(QCloseEvent *event)
 {
     save();
+    if (!m_editor->isReadOnly())
+        snapshotIfChanged(m_state->snapshots(), m_state->notes(), m_noteId, m_editor->currentJson(), &m_openedBody);
     if (!m_noteId.isEmpty() && m_state->preferences())
         m_state->preferences()->setString(geometryKey(), QString::fromLatin1(saveGeometry().toBase64()));
     Q_EMIT windowClosed(m_noteId);

@@ -38,4 +38,5 @@ private:
     QString m_noteId;
     NoteEditor *m_editor;
     StatusBar *m_statusBar;
+    QString m_openedBody;
 };

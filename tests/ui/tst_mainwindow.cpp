@@ -1,5 +1,6 @@
 #include "app/appstate.h"
 #include "storage/noterepository.h"
+#include "storage/snapshotrepository.h"
 #include "ui/mainwindow.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void reopensLastNote();
     void reloadsWhenSavedElsewhere();
     void listDrivesTheEditor();
+    void leavingAChangedNoteSnapshotsIt();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -181,6 +183,31 @@ void TestMainWindow::listDrivesTheEditor()
     QVERIFY(m_state->notes()->byId(QStringLiteral("a"))->isTrashed());
     QCOMPARE(m_window->openNoteId(), QStringLiteral("b"));
     QCOMPARE(list->currentNoteId(), QStringLiteral("b"));
+}
+
+void TestMainWindow::leavingAChangedNoteSnapshotsIt()
+{
+    SnapshotRepository *snapshots = m_state->snapshots();
+    m_window->selectNote(QStringLiteral("a"));
+    m_window->selectNote(QStringLiteral("b"));
+    QVERIFY(snapshots->forNote(QStringLiteral("a")).isEmpty()); // looked at, not changed
+
+    m_window->selectNote(QStringLiteral("a"));
+    m_window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(m_window->editor(), QStringLiteral(" v2"));
+    m_window->selectNote(QStringLiteral("b"));
+    QList<NoteSnapshot> list = snapshots->forNote(QStringLiteral("a"));
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list.first().version, 2); // the version the save just made
+    QCOMPARE(list.first().body, m_state->notes()->byId(QStringLiteral("a"))->body);
+
+    // Closing the window is a leave too.
+    m_window->selectNote(QStringLiteral("a"));
+    QTest::keyClicks(m_window->editor(), QStringLiteral(" v3"));
+    m_window->close();
+    list = snapshots->forNote(QStringLiteral("a"));
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list.first().version, 3);
 }
 
 LUMORA_TEST_MAIN(TestMainWindow)
