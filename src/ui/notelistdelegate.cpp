@@ -242,8 +242,17 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     }
     painter->setFont(titleFont);
     painter->setPen(colors[untitled ? UntitledColor : TitleColor]);
-    painter->drawText(QPoint(left, titleBaseline),
-                      QFontMetrics(titleFont).elidedText(title, Qt::ElideRight, width - glyphStrip));
+    const QFontMetrics titleFm(titleFont);
+    if (untitled && !titleFm.inFont(QChar(0x2E3A))) {
+        // Few fonts carry the two-em dash: draw it as a rule of two em.
+        const int dash = 2 * titleFm.horizontalAdvance(QLatin1Char('M'));
+        const int y = titleBaseline - titleFm.xHeight() / 2;
+        painter->fillRect(QRect(left, y, dash, qMax(1, titleFm.lineWidth())), painter->pen().color());
+        painter->drawText(QPoint(left + dash, titleBaseline),
+                          titleFm.elidedText(title.mid(1), Qt::ElideRight, width - glyphStrip - dash));
+    } else {
+        painter->drawText(QPoint(left, titleBaseline), titleFm.elidedText(title, Qt::ElideRight, width - glyphStrip));
+    }
 
     // Status glyphs, right-aligned on the title line.
     const int glyphTop = rect.top() + 16 + int((titleMetrics.ascent() - 14) * 0.5 + 2);
