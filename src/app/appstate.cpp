@@ -3,6 +3,7 @@
 #include "app/thememanager.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "storage/snapshotrepository.h"
@@ -28,6 +29,7 @@ AppState::~AppState()
     }
     // Repositories hold handles on the connection: they go before the database.
     delete m_notes;
+    delete m_notebooks;
     delete m_preferences;
     delete m_snapshots;
     delete m_themeManager;
@@ -43,10 +45,12 @@ bool AppState::initialize()
         return false;
 
     m_notes = new NoteRepository(m_database, this);
+    m_notebooks = new NotebookRepository(m_database, this);
     m_preferences = new PreferencesRepository(m_database, this);
     m_snapshots = new SnapshotRepository(m_database, this);
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
+    connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
 
     m_themeManager = new ThemeManager(m_preferences, this);

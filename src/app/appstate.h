@@ -8,6 +8,7 @@
 
 class Database;
 class NoteRepository;
+class NotebookRepository;
 class NoteWindow;
 class PreferencesRepository;
 class SnapshotRepository;
@@ -28,6 +29,7 @@ public:
 
     Database *database() const { return m_database; }
     NoteRepository *notes() const { return m_notes; }
+    NotebookRepository *notebooks() const { return m_notebooks; }
     PreferencesRepository *preferences() const { return m_preferences; }
     SnapshotRepository *snapshots() const { return m_snapshots; }
     ThemeManager *themeManager() const { return m_themeManager; }
@@ -63,6 +65,7 @@ private:
 
     Database *m_database = nullptr;
     NoteRepository *m_notes = nullptr;
+    NotebookRepository *m_notebooks = nullptr;
     PreferencesRepository *m_preferences = nullptr;
     SnapshotRepository *m_snapshots = nullptr;
     ThemeManager *m_themeManager = nullptr;

@@ -1,6 +1,7 @@
 #include "noterepository.h"
 
 #include "database.h"
+#include "sqlvalues.h"
 
 #include <QDebug>
 #include <QSqlError>
@@ -8,22 +9,6 @@
 #include <QSqlRecord>
 
 namespace {
-
-QVariant nullableText(const QString &text)
-{
-    return text.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
-}
-
-// A null QString binds as SQL NULL, which the NOT NULL text columns refuse.
-QString notNull(const QString &text)
-{
-    return text.isNull() ? QString(QLatin1String("")) : text;
-}
-
-QVariant nullableTimestamp(const std::optional<QDateTime> &dateTime)
-{
-    return dateTime ? QVariant(toStoredTimestamp(*dateTime)) : QVariant(QMetaType(QMetaType::QString));
-}
 
 QString nowStamp()
 {

@@ -1,5 +1,6 @@
 #include "app/appstate.h"
 #include "app/thememanager.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "ui/notewindow.h"
@@ -106,6 +107,14 @@ void TestAppState::relaysNoteSignals()
     QCOMPARE(deleted.count(), 1);
     QCOMPARE(deleted.at(0).at(0).toString(), window->noteId());
     QCOMPARE(changed.count(), 2);
+
+    QSignalSpy notebooks(m_state.get(), &AppState::notebooksChanged);
+    Notebook notebook;
+    notebook.id = QStringLiteral("nb");
+    notebook.name = QStringLiteral("Work");
+    notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    QCOMPARE(notebooks.count(), 1);
 
     QSignalSpy external(m_state.get(), &AppState::noteUpdatedExternally);
     m_state->notifyNoteUpdated(QStringLiteral("x"), this);

@@ -1,0 +1,118 @@
+#include "notebookrepository.h"
+
+#include "database.h"
+#include "sqlvalues.h"
+
+#include <QDebug>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+NotebookRepository::NotebookRepository(Database *database, QObject *parent)
+    : QObject(parent)
+    , m_db(database->db())
+{
+}
+
+QList<Notebook> NotebookRepository::select(const QString &sql, const QVariantList &binds) const
+{
+    QList<Notebook> result;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return result;
+    for (const QVariant &v : binds)
+        q.addBindValue(v);
+    if (!q.exec())
+        return result;
+    const QSqlRecord r = q.record();
+    const int id = r.indexOf(QStringLiteral("id")), name = r.indexOf(QStringLiteral("name")),
+              isDefault = r.indexOf(QStringLiteral("is_default")), isShared = r.indexOf(QStringLiteral("is_shared")),
+              ownerId = r.indexOf(QStringLiteral("owner_id")), createdAt = r.indexOf(QStringLiteral("created_at")),
+              updatedAt = r.indexOf(QStringLiteral("updated_at")), deletedAt = r.indexOf(QStringLiteral("deleted_at")),
+              version = r.indexOf(QStringLiteral("version")), syncStatus = r.indexOf(QStringLiteral("sync_status"));
+    while (q.next()) {
+        Notebook n;
+        n.id = q.value(id).toString();
+        n.name = q.value(name).toString();
+        n.isDefault = q.value(isDefault).toBool();
+        n.isShared = q.value(isShared).toBool();
+        n.ownerId = q.value(ownerId).toString();
+        n.createdAt = fromStoredTimestamp(q.value(createdAt).toString());
+        n.updatedAt = fromStoredTimestamp(q.value(updatedAt).toString());
+        const QString deleted = q.value(deletedAt).toString();
+        if (!deleted.isEmpty())
+            n.deletedAt = fromStoredTimestamp(deleted);
+        n.version = q.value(version).toInt();
+        n.syncStatus = syncStatusFromText(q.value(syncStatus).toString());
+        result.append(n);
+    }
+    return result;
+}
+
+bool NotebookRepository::write(const QString &sql, const QVariantList &binds, const char *failureLog)
+{
+    QSqlQuery q(m_db);
+    bool ok = q.prepare(sql);
+    if (ok) {
+        for (const QVariant &v : binds)
+            q.addBindValue(v);
+        ok = q.exec();
+    }
+    if (!ok) {
+        if (failureLog)
+            qWarning().noquote() << QLatin1String(failureLog) << q.lastError().text();
+        return false;
+    }
+    Q_EMIT notebooksChanged();
+    return true;
+}
+
+QList<Notebook> NotebookRepository::all() const
+{
+    return select(
+        QStringLiteral("SELECT * FROM notebooks WHERE deleted_at IS NULL ORDER BY is_default DESC, name ASC"));
+}
+
+std::optional<Notebook> NotebookRepository::byId(const QString &id) const
+{
+    const QList<Notebook> found = select(QStringLiteral("SELECT * FROM notebooks WHERE id = ?"), {id});
+    if (found.isEmpty())
+        return std::nullopt;
+    return found.first();
+}
+
+QList<Notebook> NotebookRepository::pending() const
+{
+    return select(QStringLiteral(
+        "SELECT * FROM notebooks WHERE sync_status = 'pending' ORDER BY is_default DESC, name ASC"));
+}
+
+bool NotebookRepository::insert(const Notebook &n)
+{
+    return write(QStringLiteral("INSERT INTO notebooks (id, name, is_default, is_shared, owner_id, created_at, "
+                                "updated_at, deleted_at, version, sync_status) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                 {n.id, notNull(n.name), n.isDefault ? 1 : 0,
+                  n.isShared ? 1 : 0, nullableText(n.ownerId), toStoredTimestamp(n.createdAt),
+                  toStoredTimestamp(n.updatedAt),
+                  nullableTimestamp(n.deletedAt),
+                  n.version, syncStatusToText(n.syncStatus)},
+                 "NotebookRepository::insert failed:");
+}
+
+bool NotebookRepository::update(const Notebook &n)
+{
+    return write(QStringLiteral("UPDATE notebooks SET name=?, is_default=?, is_shared=?, owner_id=?, updated_at=?, "
+                                "deleted_at=?, version=?, sync_status=? WHERE id=?"),
+                 {notNull(n.name), n.isDefault ? 1 : 0, n.isShared ? 1 : 0,
+                  nullableText(n.ownerId), toStoredTimestamp(n.updatedAt),
+                  nullableTimestamp(n.deletedAt),
+                  n.version, syncStatusToText(n.syncStatus), n.id},
+                 "NotebookRepository::update failed:");
+}
+
+bool NotebookRepository::moveToTrash(const QString &id)
+{
+    return write(QStringLiteral("UPDATE notebooks SET deleted_at=?, sync_status='pending' WHERE id=?"),
+                 {toStoredTimestamp(QDateTime::currentDateTimeUtc()), id}, nullptr);
+}
