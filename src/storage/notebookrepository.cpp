@@ -19,11 +19,7 @@ QList<Notebook> NotebookRepository::select(const QString &sql, const QVariantLis
     QList<Notebook> result;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        return result;
-    for (const QVariant &v : binds)
-        q.addBindValue(v);
-    if (!q.exec())
+    if (!runPrepared(q, sql, binds))
         return result;
     const QSqlRecord r = q.record();
     const int id = r.indexOf(QStringLiteral("id")), name = r.indexOf(QStringLiteral("name")),
@@ -53,13 +49,7 @@ QList<Notebook> NotebookRepository::select(const QString &sql, const QVariantLis
 bool NotebookRepository::write(const QString &sql, const QVariantList &binds, const char *failureLog)
 {
     QSqlQuery q(m_db);
-    bool ok = q.prepare(sql);
-    if (ok) {
-        for (const QVariant &v : binds)
-            q.addBindValue(v);
-        ok = q.exec();
-    }
-    if (!ok) {
+    if (!runPrepared(q, sql, binds)) {
         if (failureLog)
             qWarning().noquote() << QLatin1String(failureLog) << q.lastError().text();
         return false;

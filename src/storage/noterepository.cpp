@@ -80,11 +80,7 @@ QList<Note> NoteRepository::selectNotes(const QString &sql, const QVariantList &
     QList<Note> notes;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        return notes;
-    for (const QVariant &v : binds)
-        q.addBindValue(v);
-    if (!q.exec())
+    if (!runPrepared(q, sql, binds))
         return notes;
     const NoteColumns columns(q.record());
     while (q.next())
@@ -95,12 +91,7 @@ QList<Note> NoteRepository::selectNotes(const QString &sql, const QVariantList &
 bool NoteRepository::execWrite(const QString &sql, const QVariantList &binds, const char *context)
 {
     QSqlQuery q(m_db);
-    bool ok = q.prepare(sql);
-    if (ok) {
-        for (const QVariant &v : binds)
-            q.addBindValue(v);
-        ok = q.exec();
-    }
+    const bool ok = runPrepared(q, sql, binds);
     if (!ok && context)
         qWarning().noquote() << QLatin1String(context) << q.lastError().text();
     return ok;

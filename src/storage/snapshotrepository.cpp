@@ -3,6 +3,7 @@
 #include "database.h"
 #include "note.h"
 #include "noterepository.h"
+#include "sqlvalues.h"
 
 #include <QDebug>
 #include <QSqlError>
@@ -21,10 +22,7 @@ QList<NoteSnapshot> SnapshotRepository::select(const QString &sql, const QString
     QList<NoteSnapshot> result;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        return result;
-    q.addBindValue(bind);
-    if (!q.exec())
+    if (!runPrepared(q, sql, {bind}))
         return result;
     const QSqlRecord r = q.record();
     const int id = r.indexOf(QStringLiteral("id")), noteId = r.indexOf(QStringLiteral("note_id")),

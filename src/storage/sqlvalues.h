@@ -2,6 +2,7 @@
 
 #include "note.h"
 
+#include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 
@@ -22,4 +23,15 @@ inline QVariant nullableTimestamp(const std::optional<QDateTime> &dateTime)
 inline QString notNull(const QString &text)
 {
     return text.isNull() ? QString(QLatin1String("")) : text;
+}
+
+// Prepares sql, binds the values positionally and runs it; false when either
+// step fails, with the error left on the query.
+inline bool runPrepared(QSqlQuery &query, const QString &sql, const QVariantList &binds)
+{
+    if (!query.prepare(sql))
+        return false;
+    for (const QVariant &value : binds)
+        query.addBindValue(value);
+    return query.exec();
 }
