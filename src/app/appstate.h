@@ -54,6 +54,8 @@ Q_SIGNALS:
     void databaseReady();
     void currentNotebookChanged(const QString &notebookId);
     void currentNoteChanged(const QString &noteId);
+    // One note was written; notesChanged() follows.
+    void noteChanged(const QString &noteId);
     void notesChanged();
     void notebooksChanged();
     void canShareChanged(bool canShare);

@@ -150,6 +150,7 @@ bool NoteRepository::insert(const Note &note)
                                   "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                    binds, "NoteRepository::insert failed:"))
         return false;
+    Q_EMIT noteChanged(note.id);
     Q_EMIT notesChanged();
     return true;
 }
@@ -176,6 +177,7 @@ bool NoteRepository::update(const Note &note)
                                   "permission=? WHERE id=?"),
                    binds, "NoteRepository::update failed:"))
         return false;
+    Q_EMIT noteChanged(note.id);
     Q_EMIT notesChanged();
     return true;
 }
@@ -186,6 +188,7 @@ bool NoteRepository::moveToTrash(const QString &id)
                    {nowStamp(), id}))
         return false;
     Q_EMIT noteDeleted(id);
+    Q_EMIT noteChanged(id);
     Q_EMIT notesChanged();
     return true;
 }
@@ -194,6 +197,7 @@ bool NoteRepository::restore(const QString &id)
 {
     if (!execWrite(QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"), {id}))
         return false;
+    Q_EMIT noteChanged(id);
     Q_EMIT notesChanged();
     return true;
 }
@@ -214,6 +218,7 @@ bool NoteRepository::purge(const QString &id)
         return false;
     }
     Q_EMIT notePurged(id);
+    Q_EMIT noteChanged(id);
     Q_EMIT notesChanged();
     return true;
 }
@@ -223,6 +228,7 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
     if (!execWrite(QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
                    {notNull(notebookId), nowStamp(), noteId}))
         return false;
+    Q_EMIT noteChanged(noteId);
     Q_EMIT notesChanged();
     return true;
 }
@@ -253,6 +259,89 @@ QList<Note> NoteRepository::search(const QString &text) const
     return selectNotes(QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
                                       "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
                        {QString(text + QLatin1Char('*'))});
+}
+
+QList<qint64> NoteRepository::listRowIds(const QString &notebookId) const
+{
+    QList<qint64> ids;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    const bool ok = notebookId.isEmpty()
+        ? runPrepared(q, QStringLiteral("SELECT rowid FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"), {})
+        : runPrepared(q,
+                      QStringLiteral("SELECT rowid FROM notes WHERE notebook_id=? AND deleted_at IS NULL "
+                                     "ORDER BY updated_at DESC"),
+                      {notebookId});
+    if (!ok)
+        return ids;
+    while (q.next())
+        ids.append(q.value(0).toLongLong());
+    return ids;
+}
+
+QList<qint64> NoteRepository::searchRowIds(const QString &text) const
+{
+    if (text.trimmed().isEmpty())
+        return listRowIds();
+    QList<qint64> ids;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runPrepared(q,
+                     QStringLiteral("SELECT n.rowid FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
+                                    "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
+                     {QString(text + QLatin1Char('*'))}))
+        return ids;
+    while (q.next())
+        ids.append(q.value(0).toLongLong());
+    return ids;
+}
+
+QList<NoteListRow> NoteRepository::listRows(const QList<qint64> &rowIds) const
+{
+    QList<NoteListRow> rows;
+    if (rowIds.isEmpty())
+        return rows;
+    QStringList literals;
+    literals.reserve(rowIds.size());
+    for (qint64 id : rowIds)
+        literals.append(QString::number(id));
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT rowid, id, notebook_id, body, updated_at, is_shared, sync_status "
+                               "FROM notes WHERE rowid IN (%1)")
+                    .arg(literals.join(QLatin1Char(',')))))
+        return rows;
+    QHash<qint64, NoteListRow> byRowId;
+    while (q.next()) {
+        NoteListRow row;
+        row.rowId = q.value(0).toLongLong();
+        row.id = q.value(1).toString();
+        row.notebookId = q.value(2).toString();
+        row.texts = noteListTexts(q.value(3).toString());
+        row.updatedAt = fromStoredTimestamp(q.value(4).toString());
+        row.isShared = q.value(5).toBool();
+        row.syncStatus = syncStatusFromText(q.value(6).toString());
+        byRowId.insert(row.rowId, row);
+    }
+    rows.reserve(rowIds.size());
+    for (qint64 id : rowIds) {
+        const auto it = byRowId.constFind(id);
+        if (it != byRowId.constEnd())
+            rows.append(*it);
+    }
+    return rows;
+}
+
+std::optional<NoteListRow> NoteRepository::listRow(const QString &noteId) const
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runPrepared(q, QStringLiteral("SELECT rowid FROM notes WHERE id=?"), {noteId}) || !q.next())
+        return std::nullopt;
+    const QList<NoteListRow> rows = listRows({q.value(0).toLongLong()});
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.first();
 }
 
 QHash<QString, int> NoteRepository::countsByNotebook() const

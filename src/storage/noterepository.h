@@ -1,6 +1,7 @@
 #pragma once
 
 #include "note.h"
+#include "notetexts.h"
 
 #include <QHash>
 #include <QList>
@@ -11,6 +12,18 @@
 
 class Database;
 class QSqlQuery;
+
+// One row of the note list: what a list card shows, never the body.
+struct NoteListRow
+{
+    qint64 rowId = 0;
+    QString id;
+    QString notebookId;
+    NoteListTexts texts;
+    QDateTime updatedAt;
+    bool isShared = false;
+    SyncStatus syncStatus = SyncStatus::Pending;
+};
 
 // The only code that reads and writes the notes and note_task_settings tables.
 class NoteRepository : public QObject
@@ -44,6 +57,16 @@ public:
     // "*" so the last word matches as a prefix.
     QList<Note> search(const QString &text) const;
 
+    // The note list reads ids first and row texts only for the rows it shows.
+    // Live notes in list order (newest content first), of one notebook when
+    // notebookId is not empty.
+    QList<qint64> listRowIds(const QString &notebookId = QString()) const;
+    // Live notes matching a search text, best first; listRowIds() when blank.
+    QList<qint64> searchRowIds(const QString &text) const;
+    // The rows of these notes in the order given; ids that are gone are skipped.
+    QList<NoteListRow> listRows(const QList<qint64> &rowIds) const;
+    std::optional<NoteListRow> listRow(const QString &noteId) const;
+
     // Live notes per notebook id; the empty key holds the total of all live notes.
     QHash<QString, int> countsByNotebook() const;
 
@@ -51,6 +74,9 @@ public:
     bool setIncludeInTodos(const QString &noteId, bool include);
 
 Q_SIGNALS:
+    // Emitted just before notesChanged() by every write that touches exactly
+    // one note, so that views can update that one row.
+    void noteChanged(const QString &noteId);
     void notesChanged();
     void noteDeleted(const QString &noteId);
     void notePurged(const QString &noteId);

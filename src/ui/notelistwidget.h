@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/note.h"
+#include "storage/notetexts.h"
 
 #include <QList>
 #include <QListWidget>
@@ -10,18 +11,6 @@
 #include <functional>
 
 class QMimeData;
-
-// What a list row shows for a note body. For a note without a title the
-// preview moves up into the title's place ("Untitled" when there is none).
-struct NoteListTexts
-{
-    QString title;
-    QString preview;
-    bool untitled = false;
-};
-
-// Parses the body once; the same texts as noteTitle() and notePreview().
-NoteListTexts noteListTexts(const QString &body);
 
 // The notes of the current notebook or search, one card per note, painted by
 // NoteListDelegate. Keeps the current note across refreshes.

@@ -1,0 +1,361 @@
+#include "notetexts.h"
+
+#include "note.h"
+
+#include <QStringView>
+
+#include <string_view>
+
+namespace {
+
+bool isJsonSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// A strict single-pass reader for Delta bodies that collects the string
+// inserts without building a JSON tree: QJsonDocument spent most of a large
+// refresh allocating values the list never looks at. It stops collecting once
+// title and preview are settled but still checks the rest is valid JSON.
+// Anything it is unsure about (invalid JSON, a top-level object, lone
+// surrogates, duplicate keys) fails, and the caller takes the general path.
+class DeltaTextScanner
+{
+public:
+    explicit DeltaTextScanner(QStringView body)
+        : m_p(body.data())
+        , m_end(body.data() + body.size())
+    {
+    }
+
+    bool scan(QString *text)
+    {
+        m_text = text;
+        skipSpace();
+        if (!consume(u'['))
+            return false;
+        skipSpace();
+        if (consume(u']'))
+            return atEndAfterSpace();
+        for (;;) {
+            if (!operation())
+                return false;
+            skipSpace();
+            if (consume(u']'))
+                return atEndAfterSpace();
+            if (!consume(u','))
+                return false;
+            skipSpace();
+        }
+    }
+
+private:
+    static constexpr int kMaxDepth = 64;
+
+    bool consume(char16_t c)
+    {
+        if (m_p < m_end && *m_p == c) {
+            ++m_p;
+            return true;
+        }
+        return false;
+    }
+
+    void skipSpace()
+    {
+        while (m_p < m_end && isJsonSpace(*m_p))
+            ++m_p;
+    }
+
+    bool atEndAfterSpace()
+    {
+        skipSpace();
+        return m_p == m_end;
+    }
+
+    // One element of the top-level array; only objects can carry text.
+    bool operation()
+    {
+        if (m_p >= m_end)
+            return false;
+        if (*m_p != u'{')
+            return value(1);
+        ++m_p;
+        skipSpace();
+        if (consume(u'}'))
+            return true;
+        bool seenInsert = false;
+        for (;;) {
+            QString key;
+            if (!string(&key))
+                return false;
+            skipSpace();
+            if (!consume(u':'))
+                return false;
+            skipSpace();
+            if (key == QLatin1String("insert")) {
+                if (seenInsert)
+                    return false;
+                seenInsert = true;
+                if (m_p < m_end && *m_p == u'"') {
+                    if (!string(m_enough ? nullptr : m_text))
+                        return false;
+                    noteProgress();
+                } else if (!value(1)) {
+                    return false;
+                }
+            } else if (!value(1)) {
+                return false;
+            }
+            skipSpace();
+            if (consume(u'}'))
+                return true;
+            if (!consume(u','))
+                return false;
+            skipSpace();
+        }
+    }
+
+    // Title and preview are fixed once the text after the first line break
+    // has a non-space character past the 120 characters the preview keeps.
+    void noteProgress()
+    {
+        if (m_enough)
+            return;
+        const qsizetype newline = m_text->indexOf(QLatin1Char('\n'));
+        if (newline < 0)
+            return;
+        qsizetype start = newline + 1;
+        while (start < m_text->size() && m_text->at(start).isSpace())
+            ++start;
+        for (qsizetype i = start + 120; i < m_text->size(); ++i) {
+            if (!m_text->at(i).isSpace()) {
+                m_enough = true;
+                return;
+            }
+        }
+    }
+
+    bool value(int depth)
+    {
+        if (depth > kMaxDepth || m_p >= m_end)
+            return false;
+        switch (m_p->unicode()) {
+        case u'"':
+            return string(nullptr);
+        case u'{':
+            return object(depth + 1);
+        case u'[':
+            return array(depth + 1);
+        case u't':
+            return literal(u"true");
+        case u'f':
+            return literal(u"false");
+        case u'n':
+            return literal(u"null");
+        default:
+            return number();
+        }
+    }
+
+    bool object(int depth)
+    {
+        ++m_p;
+        skipSpace();
+        if (consume(u'}'))
+            return true;
+        for (;;) {
+            if (!string(nullptr))
+                return false;
+            skipSpace();
+            if (!consume(u':'))
+                return false;
+            skipSpace();
+            if (!value(depth))
+                return false;
+            skipSpace();
+            if (consume(u'}'))
+                return true;
+            if (!consume(u','))
+                return false;
+            skipSpace();
+        }
+    }
+
+    bool array(int depth)
+    {
+        ++m_p;
+        skipSpace();
+        if (consume(u']'))
+            return true;
+        for (;;) {
+            if (!value(depth))
+                return false;
+            skipSpace();
+            if (consume(u']'))
+                return true;
+            if (!consume(u','))
+                return false;
+            skipSpace();
+        }
+    }
+
+    bool literal(std::u16string_view word)
+    {
+        if (m_end - m_p < qsizetype(word.size()))
+            return false;
+        for (char16_t c : word) {
+            if (*m_p != c)
+                return false;
+            ++m_p;
+        }
+        return true;
+    }
+
+    bool digits()
+    {
+        const QChar *start = m_p;
+        while (m_p < m_end && *m_p >= u'0' && *m_p <= u'9')
+            ++m_p;
+        return m_p > start;
+    }
+
+    bool number()
+    {
+        consume(u'-');
+        if (consume(u'0')) {
+            if (m_p < m_end && *m_p >= u'0' && *m_p <= u'9')
+                return false;
+        } else if (!digits()) {
+            return false;
+        }
+        if (consume(u'.') && !digits())
+            return false;
+        if (consume(u'e') || consume(u'E')) {
+            if (!consume(u'+'))
+                consume(u'-');
+            if (!digits())
+                return false;
+        }
+        return true;
+    }
+
+    bool hex4(char16_t *out)
+    {
+        if (m_end - m_p < 4)
+            return false;
+        char16_t v = 0;
+        for (int i = 0; i < 4; ++i, ++m_p) {
+            const char16_t c = m_p->unicode();
+            v = char16_t(v << 4);
+            if (c >= u'0' && c <= u'9')
+                v = char16_t(v | (c - u'0'));
+            else if (c >= u'a' && c <= u'f')
+                v = char16_t(v | (c - u'a' + 10));
+            else if (c >= u'A' && c <= u'F')
+                v = char16_t(v | (c - u'A' + 10));
+            else
+                return false;
+        }
+        *out = v;
+        return true;
+    }
+
+    // Appends the string's value to `out` when given.
+    bool string(QString *out)
+    {
+        if (!consume(u'"'))
+            return false;
+        for (;;) {
+            const QChar *run = m_p;
+            while (m_p < m_end && *m_p != u'"' && *m_p != u'\\' && m_p->unicode() >= 0x20
+                   && !m_p->isSurrogate())
+                ++m_p;
+            if (out && m_p > run)
+                out->append(run, m_p - run);
+            if (m_p >= m_end)
+                return false;
+            const char16_t c = m_p->unicode();
+            if (c == u'"') {
+                ++m_p;
+                return true;
+            }
+            if (c < 0x20)
+                return false;
+            if (QChar::isHighSurrogate(c)) {
+                if (m_end - m_p < 2 || !m_p[1].isLowSurrogate())
+                    return false;
+                if (out)
+                    out->append(m_p, 2);
+                m_p += 2;
+                continue;
+            }
+            if (c != u'\\')
+                return false; // a lone low surrogate
+            ++m_p;
+            if (m_p >= m_end)
+                return false;
+            char16_t unit = 0;
+            switch (m_p->unicode()) {
+            case u'"': unit = u'"'; break;
+            case u'\\': unit = u'\\'; break;
+            case u'/': unit = u'/'; break;
+            case u'b': unit = u'\b'; break;
+            case u'f': unit = u'\f'; break;
+            case u'n': unit = u'\n'; break;
+            case u'r': unit = u'\r'; break;
+            case u't': unit = u'\t'; break;
+            case u'u': {
+                ++m_p;
+                char16_t high = 0;
+                if (!hex4(&high))
+                    return false;
+                if (QChar::isLowSurrogate(high))
+                    return false;
+                if (QChar::isHighSurrogate(high)) {
+                    char16_t low = 0;
+                    if (!consume(u'\\') || !consume(u'u') || !hex4(&low) || !QChar::isLowSurrogate(low))
+                        return false;
+                    if (out) {
+                        out->append(QChar(high));
+                        out->append(QChar(low));
+                    }
+                } else if (out) {
+                    out->append(QChar(high));
+                }
+                continue;
+            }
+            default:
+                return false;
+            }
+            ++m_p;
+            if (out)
+                out->append(QChar(unit));
+        }
+    }
+
+    const QChar *m_p;
+    const QChar *m_end;
+    QString *m_text = nullptr;
+    bool m_enough = false;
+};
+
+} // namespace
+
+NoteListTexts noteListTexts(const QString &body)
+{
+    QString text;
+    if (!DeltaTextScanner(body).scan(&text))
+        text = deltaToPlainText(body);
+    // The body's JSON is read once per row: both texts come from that text.
+    NoteListTexts texts;
+    texts.title = titleFromPlainText(text);
+    texts.preview = previewFromPlainText(text);
+    if (texts.title.isEmpty()) {
+        texts.untitled = true;
+        texts.title = texts.preview.isEmpty() ? QStringLiteral("Untitled") : texts.preview;
+        texts.preview.clear();
+    }
+    return texts;
+}
+
