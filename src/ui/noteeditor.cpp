@@ -27,11 +27,16 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 
 namespace {
 
 constexpr int kSaveDelayMs = 1000;
+// Continuous typing still saves this long after the first unsaved edit, so a
+// crash loses about the last second of it at most.
+constexpr int kMaxSaveDelayMs = 1000;
+constexpr int kRetryDelayMs = 2000;
 constexpr int kTripleClickDistance = 4;
 
 QString noNotePlaceholder()
@@ -129,6 +134,7 @@ NoteEditor::NoteEditor(QWidget *parent)
     setFont(bodyFont);
 
     m_saveTimer = new QTimer(this);
+    m_saveTimer->setObjectName(QStringLiteral("saveTimer"));
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(kSaveDelayMs);
     connect(m_saveTimer, &QTimer::timeout, this, &NoteEditor::onSaveTimeout);
@@ -144,16 +150,18 @@ NoteEditor::NoteEditor(QWidget *parent)
 
 void NoteEditor::loadNote(const QString &noteId, const QString &json, bool force)
 {
-    if (!force && noteId == m_noteId && !noteId.isEmpty() && m_saved && json == currentJson())
+    if (!force && noteId == m_noteId && !noteId.isEmpty() && m_saved && showsBody(json))
         return;
 
     m_loading = true;
     m_noteId = noteId;
     m_saveTimer->stop();
+    m_unsavedSince.invalidate();
     setUpdatesEnabled(false);
     // Attachment images are cached per note; the cache is cleared here once
     // the attachment renderer exists.
     m_delta->setJson(json);
+    resetBaseline(json);
     setReadOnly(false);
     setPlaceholderText(tr("Start typing..."));
     m_loading = false;
@@ -171,7 +179,9 @@ void NoteEditor::clearNote()
     m_loading = true;
     m_noteId.clear();
     m_saveTimer->stop();
+    m_unsavedSince.invalidate();
     m_delta->setJson(QString());
+    resetBaseline(QString());
     setReadOnly(true);
     setPlaceholderText(noNotePlaceholder());
     m_loading = false;
@@ -184,6 +194,85 @@ void NoteEditor::clearNote()
 QString NoteEditor::currentJson() const
 {
     return m_delta->toJson();
+}
+
+void NoteEditor::resetBaseline(const QString &loadedText)
+{
+    m_loadedText = loadedText;
+    m_baseline.reset();
+    m_edited = false;
+    m_reportedJson.clear();
+}
+
+const QString &NoteEditor::baselineJson()
+{
+    if (!m_baseline) {
+        // Serialising the loaded document up front would slow every load;
+        // a scratch document built the same way gives the same Delta.
+        DeltaDocument scratch;
+        scratch.document()->setDefaultFont(document()->defaultFont());
+        scratch.setJson(m_loadedText);
+        m_baseline = scratch.toJson();
+    }
+    return *m_baseline;
+}
+
+bool NoteEditor::showsBody(const QString &json)
+{
+    if (m_edited) {
+        // Saved, but by a holder that did not report what it stored.
+        return json == currentJson();
+    }
+    return json == m_loadedText || (m_baseline && json == *m_baseline);
+}
+
+std::optional<QString> NoteEditor::changedJson()
+{
+    if (m_noteId.isEmpty() || !m_edited)
+        return std::nullopt;
+    QString current = currentJson();
+    if (current == baselineJson()) {
+        m_edited = false;
+        return std::nullopt;
+    }
+    m_reportedJson = current;
+    m_reportedGeneration = m_editGeneration;
+    return current;
+}
+
+void NoteEditor::acceptSaved(const QString &json)
+{
+    m_baseline = json;
+    m_loadedText.clear();
+    // Edits made after the reported Delta still differ from what was stored.
+    m_edited = m_reportedGeneration != m_editGeneration || json != m_reportedJson;
+    m_reportedJson.clear();
+    if (m_edited || m_saved || m_inSaveRound)
+        return;
+    m_saveTimer->stop();
+    m_unsavedSince.invalidate();
+    m_saved = true;
+    Q_EMIT savedStateChanged(true);
+}
+
+void NoteEditor::markSaveFailed()
+{
+    if (m_noteId.isEmpty())
+        return;
+    if (m_inSaveRound) {
+        m_saveFailed = true;
+    } else if (m_saved) {
+        m_saved = false;
+        Q_EMIT savedStateChanged(false);
+    }
+    // Whatever was reported is not stored; compare with the baseline again.
+    m_edited = true;
+    Q_EMIT saveFailed();
+    // New edits already running the normal delay save soon enough.
+    if (!m_saveTimer->isActive()) {
+        m_unsavedSince.invalidate();
+        m_saveTimer->start(kRetryDelayMs);
+    }
 }
 
 int NoteEditor::wordCount() const
@@ -199,17 +288,30 @@ void NoteEditor::onContentsChanged()
 {
     if (m_loading || m_noteId.isEmpty())
         return;
+    ++m_editGeneration;
+    m_edited = true;
     const bool wasSaved = m_saved;
     m_saved = false;
     if (wasSaved)
         Q_EMIT savedStateChanged(false);
-    m_saveTimer->start();
+    if (!m_unsavedSince.isValid())
+        m_unsavedSince.start();
+    const qint64 left = kMaxSaveDelayMs - m_unsavedSince.elapsed();
+    m_saveTimer->start(int(std::clamp<qint64>(left, 0, kSaveDelayMs)));
     Q_EMIT wordCountChanged(wordCount());
 }
 
 void NoteEditor::onSaveTimeout()
 {
+    m_unsavedSince.invalidate();
+    m_inSaveRound = true;
+    m_saveFailed = false;
     Q_EMIT noteModified();
+    m_inSaveRound = false;
+    // A failed write stays unsaved; a load or clear from the handler has
+    // already reported its own state.
+    if (m_saveFailed || m_saved || m_saveTimer->isActive())
+        return;
     m_saved = true;
     Q_EMIT savedStateChanged(true);
 }

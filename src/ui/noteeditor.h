@@ -6,6 +6,8 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <optional>
+
 class DeltaDocument;
 class QTimer;
 class QTextBlock;
@@ -53,6 +55,17 @@ public:
     QString currentJson() const;
     QString noteId() const { return m_noteId; }
     bool isSaved() const { return m_saved; }
+
+    // The save contract with the window holding the editor. The baseline is
+    // this editor's own Delta of the note as loaded or last saved, so a body
+    // written by something else is not "changed" merely by being shown.
+    // changedJson() is the current Delta when it differs from the baseline,
+    // nullopt otherwise; it serialises nothing when no edit happened since.
+    std::optional<QString> changedJson();
+    // The holder stored json: it becomes the baseline.
+    void acceptSaved(const QString &json);
+    // The holder could not store the note: stay unsaved, report it, retry.
+    void markSaveFailed();
     int wordCount() const;
 
     // The link run around a document position (invalid when there is none).
@@ -93,7 +106,10 @@ public Q_SLOTS:
     void moveLine(int direction);
 
 Q_SIGNALS:
+    // Time to save: 1000 ms after the last edit, or after the first unsaved
+    // one while typing goes on.
     void noteModified();
+    void saveFailed();
     void savedStateChanged(bool saved);
     void wordCountChanged(int count);
     void cursorFormatChanged();
@@ -114,6 +130,9 @@ protected:
 private:
     void onContentsChanged();
     void onSaveTimeout();
+    void resetBaseline(const QString &loadedText);
+    const QString &baselineJson();
+    bool showsBody(const QString &json);
     void updateFormatState();
 
     QTextCharFormat formatAtSelectionStart() const;
@@ -137,6 +156,19 @@ private:
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;
+
+    // The text last loaded; the baseline is computed from it on first need.
+    QString m_loadedText;
+    std::optional<QString> m_baseline;
+    // Whether the document may differ from the baseline.
+    bool m_edited = false;
+    quint64 m_editGeneration = 0;
+    // The last Delta changedJson() reported, and the edit it reflects.
+    QString m_reportedJson;
+    quint64 m_reportedGeneration = 0;
+    QElapsedTimer m_unsavedSince;
+    bool m_inSaveRound = false;
+    bool m_saveFailed = false;
     QElapsedTimer m_tripleClickTimer;
     QPoint m_doubleClickPos;
 };

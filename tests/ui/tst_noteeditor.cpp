@@ -36,12 +36,7 @@ void select(NoteEditor *editor, int anchor, int position)
 
 QTimer *saveTimer(NoteEditor *editor)
 {
-    const QList<QTimer *> timers = editor->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
-    for (QTimer *timer : timers) {
-        if (timer->isSingleShot() && timer->interval() == 1000)
-            return timer;
-    }
-    return nullptr;
+    return editor->findChild<QTimer *>(QStringLiteral("saveTimer"), Qt::FindDirectChildrenOnly);
 }
 
 EditorAction keys(std::initializer_list<std::pair<Qt::Key, Qt::KeyboardModifiers>> list, const QString &text = {})
@@ -64,6 +59,12 @@ private Q_SLOTS:
     void cleanup();
 
     void saveDebounce();
+    void continuousTypingSaves();
+    void changedSinceBaseline_data();
+    void changedSinceBaseline();
+    void acceptedSaveIsTheBaseline();
+    void failedSave_data();
+    void failedSave();
     void loadIsNotAnEdit_data();
     void loadIsNotAnEdit();
     void reloadRule_data();
@@ -107,17 +108,152 @@ void TestNoteEditor::saveDebounce()
     QCOMPARE(saved.count(), 1);
     QCOMPARE(saved.at(0).at(0).toBool(), false);
     QCOMPARE(words.last().at(0).toInt(), 2);
-
-    QTest::qWait(700);
     QCOMPARE(modified.count(), 0);
-    QTest::keyClick(m_editor.get(), Qt::Key_X); // restarts the delay
-    QTest::qWait(700);
-    QCOMPARE(modified.count(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(modified.count(), 1, 1500);
+    QVERIFY(modified.wait(3000));
     QCOMPARE(saved.count(), 2);
     QCOMPARE(saved.last().at(0).toBool(), true);
     QVERIFY(m_editor->isSaved());
-    QCOMPARE(m_editor->currentJson(), js(R"([{"insert":"one twox"},{"insert":"\n"}])"));
+    QCOMPARE(m_editor->currentJson(), js(R"([{"insert":"one two"},{"insert":"\n"}])"));
+    QTest::qWait(1300);
+    QCOMPARE(modified.count(), 1); // one round per burst of edits
+}
+
+void TestNoteEditor::continuousTypingSaves()
+{
+    m_editor->loadNote(QStringLiteral("n1"), QString());
+    QSignalSpy modified(m_editor.get(), &NoteEditor::noteModified);
+    for (int i = 0; i < 15; ++i) {
+        QTest::keyClick(m_editor.get(), Qt::Key_A);
+        QTest::qWait(200);
+    }
+    QVERIFY2(modified.count() >= 2, qPrintable(QString::number(modified.count())));
+}
+
+void TestNoteEditor::changedSinceBaseline_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("edit"); // "", "typed", "undone"
+    // Bodies written elsewhere, which the editor would save differently.
+    const QList<std::pair<const char *, QString>> bodies {
+        { "heading without bold", js(R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"},{"insert":"x"},{"insert":"\n"}])") },
+        { "code block without code", js(R"([{"insert":"int a;"},{"attributes":{"code-block":true},"insert":"\n"}])") },
+        { "divider with a value", js(R"([{"insert":"a\n"},{"insert":{"divider":true}},{"insert":"\nb\n"}])") },
+        { "unknown embed", js(R"([{"insert":"see "},{"insert":{"video":"https://v"}},{"insert":" here\n"}])") },
+        { "legacy plain text", QStringLiteral("first line\nsecond line") },
+        { "pretty-printed", QStringLiteral("[\n  { \"insert\": \"Hi\" },\n  { \"insert\": \"\\n\", \"attributes\": { \"list\": \"checked\" } }\n]\n") },
+        { "empty", QString() },
+    };
+    for (const auto &[name, body] : bodies) {
+        for (const char *edit : { "", "typed", "undone" })
+            QTest::addRow("%s, %s", name, *edit ? edit : "shown") << body << QString::fromLatin1(edit);
+    }
+}
+
+void TestNoteEditor::changedSinceBaseline()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, edit);
+    m_editor->loadNote(QStringLiteral("n"), body);
+    if (!edit.isEmpty()) {
+        select(m_editor.get(), 0, 0);
+        QTest::keyClick(m_editor.get(), Qt::Key_Q);
+        if (edit == QLatin1String("undone"))
+            m_editor->undo();
+    }
+    const std::optional<QString> changed = m_editor->changedJson();
+    if (edit == QLatin1String("typed")) {
+        QVERIFY(changed.has_value());
+        QCOMPARE(*changed, m_editor->currentJson());
+        QVERIFY(changed->contains(QLatin1Char('q')));
+    } else {
+        QVERIFY2(!changed, qPrintable(changed.value_or(QString())));
+    }
+    if (edit.isEmpty()) {
+        QVERIFY(!saveTimer(m_editor.get())->isActive());
+        QVERIFY(m_editor->isSaved());
+    }
+}
+
+void TestNoteEditor::acceptedSaveIsTheBaseline()
+{
+    m_editor->loadNote(QStringLiteral("n"), QStringLiteral("legacy text"));
+    m_editor->moveCursor(QTextCursor::End);
+    QTest::keyClicks(m_editor.get(), QStringLiteral("!"));
+    QSignalSpy saved(m_editor.get(), &NoteEditor::savedStateChanged);
+    const std::optional<QString> json = m_editor->changedJson();
+    QVERIFY(json);
+    m_editor->acceptSaved(*json);
+    QVERIFY(!m_editor->changedJson());
+    // Saved outside a timer round: the editor is saved at once.
+    QVERIFY(m_editor->isSaved());
+    QCOMPARE(saved.count(), 1);
+    QVERIFY(!saveTimer(m_editor.get())->isActive());
+
+    // The stored body echoing back keeps the cursor where it is.
+    const int cursor = m_editor->textCursor().position();
+    m_editor->loadNote(QStringLiteral("n"), *json);
+    QCOMPARE(m_editor->textCursor().position(), cursor);
+
+    // Undoing back to the original text is now a change against the save.
+    m_editor->undo();
+    QVERIFY(m_editor->changedJson());
+    m_editor->redo();
+    QVERIFY(!m_editor->changedJson());
+
+    // An edit after the Delta was taken is not covered by its save.
+    QTest::keyClicks(m_editor.get(), QStringLiteral("a"));
+    const std::optional<QString> first = m_editor->changedJson();
+    QVERIFY(first);
+    QTest::keyClicks(m_editor.get(), QStringLiteral("b"));
+    m_editor->acceptSaved(*first);
+    QVERIFY(!m_editor->isSaved());
+    QVERIFY(m_editor->changedJson());
+}
+
+void TestNoteEditor::failedSave_data()
+{
+    QTest::addColumn<bool>("inRound"); // the holder reports from its noteModified handler
+    QTest::newRow("inside the save round") << true;
+    QTest::newRow("after the save round") << false;
+}
+
+void TestNoteEditor::failedSave()
+{
+    QFETCH(bool, inRound);
+    m_editor->loadNote(QStringLiteral("n"), js(R"([{"insert":"one"},{"insert":"\n"}])"));
+    bool fail = true;
+    QStringList stored;
+    connect(m_editor.get(), &NoteEditor::noteModified, this, [&] {
+        const std::optional<QString> json = m_editor->changedJson();
+        if (!json)
+            return;
+        if (!fail) {
+            stored.append(*json);
+            m_editor->acceptSaved(*json);
+        } else if (inRound) {
+            m_editor->markSaveFailed();
+        }
+    });
+    QSignalSpy modified(m_editor.get(), &NoteEditor::noteModified);
+    QSignalSpy saved(m_editor.get(), &NoteEditor::savedStateChanged);
+    QSignalSpy failed(m_editor.get(), &NoteEditor::saveFailed);
+    QTest::keyClicks(m_editor.get(), QStringLiteral("x"));
+    QVERIFY(modified.wait(3000));
+    if (!inRound)
+        m_editor->markSaveFailed();
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(!m_editor->isSaved());
+    QCOMPARE(saved.last().at(0).toBool(), false);
+    if (inRound)
+        QCOMPARE(saved.count(), 1); // never reported saved in between
+
+    fail = false;
+    QVERIFY(modified.wait(5000));
+    QCOMPARE(modified.count(), 2);
+    QCOMPARE(stored, QStringList { js(R"([{"insert":"xone"},{"insert":"\n"}])") });
+    QVERIFY(m_editor->isSaved());
+    QCOMPARE(saved.last().at(0).toBool(), true);
+    QCOMPARE(failed.count(), 1);
 }
 
 void TestNoteEditor::loadIsNotAnEdit_data()
