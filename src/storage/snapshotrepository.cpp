@@ -70,23 +70,18 @@ bool SnapshotRepository::insert(const NoteSnapshot &snapshot)
     return true;
 }
 
-bool snapshotIfChanged(SnapshotRepository *snapshots, const NoteRepository *notes, const QString &noteId,
-                       const QString &body, QString *remembered)
+bool snapshotStoredVersion(SnapshotRepository *snapshots, const NoteRepository *notes, const QString &noteId)
 {
-    if (!snapshots || !notes || remembered->isEmpty() || body.isEmpty() || body == *remembered)
+    if (!snapshots || !notes)
         return false;
     const std::optional<Note> note = notes->byId(noteId);
-    if (!note)
+    if (!note || note->body.isEmpty())
         return false;
     NoteSnapshot snapshot;
     snapshot.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     snapshot.noteId = noteId;
     snapshot.version = note->version;
-    snapshot.body = body;
+    snapshot.body = note->body;
     snapshot.createdAt = QDateTime::currentDateTimeUtc();
-    // On failure the remembered body stays, so the next leave tries again.
-    if (!snapshots->insert(snapshot))
-        return false;
-    *remembered = body;
-    return true;
+    return snapshots->insert(snapshot);
 }

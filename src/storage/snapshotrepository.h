@@ -40,9 +40,6 @@ private:
     QSqlDatabase m_db;
 };
 
-// Called when the user leaves a note: writes a snapshot of body at the note's
-// current version when body is not empty and differs from *remembered (the
-// body as opened, or as last snapshotted), which then becomes body. Returns
-// true when a snapshot was written.
-bool snapshotIfChanged(SnapshotRepository *snapshots, const NoteRepository *notes, const QString &noteId,
-                       const QString &body, QString *remembered);
+// Writes a snapshot of the note as it is stored, at its current version.
+// False when the note is missing, has an empty body, or the insert failed.
+bool snapshotStoredVersion(SnapshotRepository *snapshots, const NoteRepository *notes, const QString &noteId);

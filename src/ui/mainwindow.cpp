@@ -37,6 +37,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_editor(nullptr)
     , m_statusBar(new StatusBar(this))
     , m_searchDebounce(new QTimer(this))
+    , m_open(state, nullptr, this)
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
     resize(1200, 760);
@@ -45,6 +46,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     const int pt = state->preferences() ? state->preferences()->getInt(QStringLiteral("editor_body_pt"), 12) : 12;
     setBodyFontPixelSize(int(std::lround(pt * 96.0 / 72.0)));
     m_editor = new NoteEditor(this);
+    m_open = OpenNote(state, m_editor, this);
 
     auto *listPane = new QWidget(this);
     auto *listLayout = new QVBoxLayout(listPane);
@@ -67,12 +69,13 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     m_searchDebounce->setInterval(SearchDebounceMs);
     connect(m_search, &QLineEdit::textChanged, m_searchDebounce, qOverload<>(&QTimer::start));
     connect(m_searchDebounce, &QTimer::timeout, this, &MainWindow::refreshNoteList);
-    connect(state, &AppState::notesChanged, this, [this] {
-        refreshNoteList();
-        reloadIfChangedElsewhere();
+    connect(state, &AppState::notesChanged, this, &MainWindow::refreshNoteList);
+    connect(state, &AppState::noteChanged, this, [this](const QString &id) {
+        if (id == m_open.id())
+            m_open.reloadIfChangedElsewhere();
     });
     connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
-        if (!m_selectingProgrammatically && id != m_openNoteId)
+        if (!m_selectingProgrammatically && id != m_open.id())
             selectNote(id);
     });
     connect(m_list, &NoteListWidget::noteDoubleClicked, this, [this](const QString &id) {
@@ -85,11 +88,10 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaveState);
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar, &StatusBar::setSaveFailed);
     connect(state, &AppState::noteDeletedExternally, this, [this](const QString &id) {
-        if (id == m_openNoteId) {
-            m_openNoteId.clear();
-            m_editor->clearNote();
-        }
+        if (id == m_open.id())
+            m_open.clear();
     });
 
     buildMenus();
@@ -106,12 +108,14 @@ void MainWindow::buildMenus()
     file->addAction(tr("Quit"), QKeySequence(QStringLiteral("Ctrl+Q")), this, &MainWindow::close);
 
     QMenu *note = menuBar()->addMenu(tr("&Note"));
-    note->addAction(tr("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Delete")), this,
-                    [this] { moveCurrentNoteToTrash(true); });
+    // Not on a word-deletion key: those belong to the editor while typing.
+    QAction *trash = note->addAction(tr("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")), this,
+                                     [this] { moveCurrentNoteToTrash(true); });
+    trash->setShortcutContext(Qt::ApplicationShortcut);
     note->addAction(tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")), this, [this] {
-        if (!m_openNoteId.isEmpty()) {
+        if (m_open.isOpen()) {
             saveCurrentNote();
-            m_state->openNoteWindow(m_openNoteId);
+            m_state->openNoteWindow(m_open.id());
         }
     });
     QAction *find = note->addAction(tr("Search"), QKeySequence(QStringLiteral("Ctrl+F")), this, [this] {
@@ -172,9 +176,11 @@ void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &global
     });
     menu.addSeparator();
     menu.addAction(tr("Move to Trash"), this, [this, noteId] {
-        if (noteId == m_openNoteId) {
-            m_openNoteId.clear();
-            m_editor->clearNote();
+        // Like every trash path: what was typed is stored first.
+        saveCurrentNote();
+        if (noteId == m_open.id()) {
+            snapshotIfChanged();
+            m_open.clear();
         }
         m_state->notes()->moveToTrash(noteId);
     });
@@ -183,7 +189,7 @@ void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &global
 
 void MainWindow::selectNote(const QString &noteId)
 {
-    if (noteId != m_openNoteId) {
+    if (noteId != m_open.id()) {
         saveCurrentNote();
         snapshotIfChanged();
     }
@@ -198,47 +204,26 @@ void MainWindow::openNote(const QString &noteId, bool force)
 {
     const std::optional<Note> note = m_state->notes()->byId(noteId);
     if (!note || note->isTrashed()) {
-        m_openNoteId.clear();
-        m_openedBody.clear();
-        m_editor->clearNote();
+        m_open.clear();
         return;
     }
-    m_openNoteId = noteId;
-    m_openedBody = note->body;
-    m_editor->loadNote(noteId, note->body, force);
-}
-
-void MainWindow::reloadIfChangedElsewhere()
-{
-    // Unsaved edits win: they will be saved over whatever changed meanwhile.
-    if (m_openNoteId.isEmpty() || !m_editor->isSaved())
-        return;
-    const std::optional<Note> note = m_state->notes()->byId(m_openNoteId);
-    if (note && note->body != m_editor->currentJson())
-        openNote(m_openNoteId, true);
+    m_open.open(*note, force);
 }
 
 void MainWindow::saveCurrentNote()
 {
-    if (m_openNoteId.isEmpty() || m_editor->isReadOnly())
-        return;
-    const NoteRepository::SaveResult result = m_state->notes()->saveEditedBody(m_openNoteId, m_editor->currentJson());
-    if (result == NoteRepository::SaveResult::Saved)
-        m_state->notifyNoteUpdated(m_openNoteId, this);
-    else if (result == NoteRepository::SaveResult::Failed)
-        m_statusBar->showMessage(tr("Could not save the note"), 3000);
+    m_open.save();
 }
 
 void MainWindow::snapshotIfChanged()
 {
-    if (m_openNoteId.isEmpty() || m_editor->isReadOnly())
-        return;
-    ::snapshotIfChanged(m_state->snapshots(), m_state->notes(), m_openNoteId, m_editor->currentJson(), &m_openedBody);
+    m_open.snapshotIfChanged();
 }
 
 void MainWindow::newNote()
 {
     saveCurrentNote();
+    snapshotIfChanged();
     Note note;
     note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     note.notebookId = m_state->currentNotebookId();
@@ -252,15 +237,15 @@ void MainWindow::newNote()
 
 void MainWindow::moveCurrentNoteToTrash(bool confirm)
 {
-    const QString id = m_openNoteId;
+    const QString id = m_open.id();
     if (id.isEmpty())
         return;
     saveCurrentNote();
     if (confirm && !confirmMoveToTrash(this, m_state->notes(), id))
         return;
     const int row = m_list->currentRow();
-    m_openNoteId.clear();
-    m_editor->clearNote();
+    snapshotIfChanged();
+    m_open.clear();
     if (!m_state->notes()->moveToTrash(id))
         return;
     // Keep the user's place: the note that took the trashed one's row opens.

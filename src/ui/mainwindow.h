@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/opennote.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -23,7 +25,7 @@ public:
     void showAndActivate();
 
     NoteEditor *editor() const { return m_editor; }
-    QString openNoteId() const { return m_openNoteId; }
+    QString openNoteId() const { return m_open.id(); }
     StatusBar *statusBarWidget() const { return m_statusBar; }
 
     void newNote();
@@ -40,7 +42,6 @@ private:
     void buildHelpMenu();
     void refreshNoteList();
     void openNote(const QString &noteId, bool force);
-    void reloadIfChangedElsewhere();
     void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
 
     AppState *m_state;
@@ -49,8 +50,6 @@ private:
     NoteEditor *m_editor;
     StatusBar *m_statusBar;
     QTimer *m_searchDebounce;
-    QString m_openNoteId;
-    // The open note's body as opened, or as last snapshotted.
-    QString m_openedBody;
+    OpenNote m_open;
     bool m_selectingProgrammatically = false;
 };

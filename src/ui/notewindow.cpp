@@ -19,6 +19,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_noteId(noteId)
     , m_editor(new NoteEditor(this))
     , m_statusBar(new StatusBar(this))
+    , m_open(state, m_editor, this)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     resize(960, 760);
@@ -29,10 +30,11 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::save);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaveState);
-    connect(state, &AppState::noteUpdatedExternally, this, [this](const QString &id, QObject *source) {
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar, &StatusBar::setSaveFailed);
+    connect(state, &AppState::noteChanged, this, [this](const QString &id) {
         // Unsaved edits here win; their save follows within a second.
-        if (id == m_noteId && source != this && m_editor->isSaved())
-            reload();
+        if (id == m_noteId && m_open.reloadIfChangedElsewhere())
+            updateTitle(m_open.storedBody(), true);
     });
     connect(state, &AppState::noteDeletedExternally, this, [this](const QString &id) {
         if (id == m_noteId)
@@ -65,7 +67,8 @@ void NoteWindow::buildMenus()
     edit->addAction(tr("Redo"), QKeySequence::Redo, m_editor, &NoteEditor::redo);
 
     QMenu *note = menuBar()->addMenu(tr("&Note"));
-    note->addAction(tr("Move to Trash"), QKeySequence(QStringLiteral("Ctrl+Backspace")), this,
+    // Not on a word-deletion key: those belong to the editor while typing.
+    note->addAction(tr("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")), this,
                     [this] { moveToTrash(true); });
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
@@ -78,14 +81,11 @@ void NoteWindow::reload()
 {
     const std::optional<Note> note = m_state->notes() ? m_state->notes()->byId(m_noteId) : std::nullopt;
     if (!note) {
-        m_editor->clearNote();
+        m_open.clear();
         updateTitle(QString(), false);
         return;
     }
-    m_editor->loadNote(m_noteId, note->body, false);
-    m_openedBody = note->body;
-    const bool editable = !note->isShared || note->permission == QLatin1String("edit");
-    m_editor->setReadOnly(!editable);
+    m_open.open(*note, false);
     m_statusBar->setCounts(tr("Notes"), -1);
     updateTitle(note->body, true);
 }
@@ -102,13 +102,8 @@ void NoteWindow::updateTitle(const QString &body, bool found)
 
 void NoteWindow::save()
 {
-    if (m_noteId.isEmpty() || m_editor->isReadOnly() || !m_state->notes())
-        return;
-    const QString body = m_editor->currentJson();
-    if (m_state->notes()->saveEditedBody(m_noteId, body) == NoteRepository::SaveResult::Saved) {
-        m_state->notifyNoteUpdated(m_noteId, this);
-        updateTitle(body, true);
-    }
+    if (m_open.save() == OpenNote::SaveResult::Saved)
+        updateTitle(m_open.storedBody(), true);
 }
 
 void NoteWindow::moveToTrash(bool confirm)
@@ -118,6 +113,7 @@ void NoteWindow::moveToTrash(bool confirm)
     save();
     if (confirm && !confirmMoveToTrash(this, m_state->notes(), m_noteId))
         return;
+    m_open.snapshotIfChanged();
     if (m_state->notes()->moveToTrash(m_noteId))
         close();
 }
@@ -125,8 +121,7 @@ void NoteWindow::moveToTrash(bool confirm)
 void NoteWindow::closeEvent(QCloseEvent *event)
 {
     save();
-    if (!m_editor->isReadOnly())
-        snapshotIfChanged(m_state->snapshots(), m_state->notes(), m_noteId, m_editor->currentJson(), &m_openedBody);
+    m_open.snapshotIfChanged();
     if (!m_noteId.isEmpty() && m_state->preferences())
         m_state->preferences()->setString(geometryKey(), QString::fromLatin1(saveGeometry().toBase64()));
     Q_EMIT windowClosed(m_noteId);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/opennote.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -38,5 +40,5 @@ private:
     QString m_noteId;
     NoteEditor *m_editor;
     StatusBar *m_statusBar;
-    QString m_openedBody;
+    OpenNote m_open;
 };

@@ -29,6 +29,7 @@ void StatusBar::setCounts(const QString &label, int count)
 
 void StatusBar::setWordCount(int count)
 {
+    m_wordCount = count;
     m_noteStateLabel->setText(count < 0 ? QString() : QStringLiteral("Words: %1").arg(count));
 }
 
@@ -39,6 +40,12 @@ void StatusBar::setSaveState(bool saved)
         text += QStringLiteral(" \u00b7 ");
     text += saved ? QStringLiteral("Saved") : QStringLiteral("Saving...");
     m_noteStateLabel->setText(text);
+}
+
+void StatusBar::setSaveFailed()
+{
+    const QString words = m_wordCount < 0 ? QString() : QStringLiteral("Words: %1 \u00b7 ").arg(m_wordCount);
+    m_noteStateLabel->setText(words + QStringLiteral("Not saved"));
 }
 
 void StatusBar::setSyncText(const QString &text)

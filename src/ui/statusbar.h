@@ -16,6 +16,8 @@ public:
     void setCounts(const QString &label, int count);
     void setWordCount(int count);
     void setSaveState(bool saved);
+    // The last save of the open note failed; the editor keeps it and retries.
+    void setSaveFailed();
     void setSyncText(const QString &text);
 
     QString countText() const;
@@ -26,4 +28,5 @@ private:
     QLabel *m_countLabel;
     QLabel *m_noteStateLabel;
     QLabel *m_syncLabel;
+    int m_wordCount = -1;
 };

@@ -11,8 +11,8 @@ class TestSnapshots : public QObject
 
 private Q_SLOTS:
     void sameVersionReplacesNewestFirst();
-    void snapshotIfChanged_data();
-    void snapshotIfChanged();
+    void snapshotStoredVersion_data();
+    void snapshotStoredVersion();
 };
 
 void TestSnapshots::sameVersionReplacesNewestFirst()
@@ -42,24 +42,21 @@ void TestSnapshots::sameVersionReplacesNewestFirst()
     QCOMPARE(snapshots.byId(QStringLiteral("s2"))->body, QStringLiteral("two"));
 }
 
-void TestSnapshots::snapshotIfChanged_data()
+void TestSnapshots::snapshotStoredVersion_data()
 {
-    QTest::addColumn<QString>("remembered");
-    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("storedBody");
+    QTest::addColumn<QString>("askedId");
     QTest::addColumn<bool>("written");
 
-    QTest::newRow("changed") << QStringLiteral("[{\"insert\":\"a\\n\"}]") << QStringLiteral("[{\"insert\":\"b\\n\"}]")
-                             << true;
-    QTest::newRow("unchanged") << QStringLiteral("[{\"insert\":\"a\\n\"}]") << QStringLiteral("[{\"insert\":\"a\\n\"}]")
-                               << false;
-    QTest::newRow("nothing remembered") << QString() << QStringLiteral("[{\"insert\":\"b\\n\"}]") << false;
-    QTest::newRow("empty body") << QStringLiteral("[{\"insert\":\"a\\n\"}]") << QString() << false;
+    QTest::newRow("stored note") << QStringLiteral("[{\"insert\":\"b\\n\"}]") << QStringLiteral("n") << true;
+    QTest::newRow("empty body") << QString() << QStringLiteral("n") << false;
+    QTest::newRow("missing note") << QStringLiteral("[{\"insert\":\"b\\n\"}]") << QStringLiteral("gone") << false;
 }
 
-void TestSnapshots::snapshotIfChanged()
+void TestSnapshots::snapshotStoredVersion()
 {
-    QFETCH(QString, remembered);
-    QFETCH(QString, body);
+    QFETCH(QString, storedBody);
+    QFETCH(QString, askedId);
     QFETCH(bool, written);
 
     LumoraTest::ScopedDataDir dir;
@@ -69,21 +66,17 @@ void TestSnapshots::snapshotIfChanged()
     SnapshotRepository snapshots(&database);
     Note note;
     note.id = QStringLiteral("n");
-    note.body = body;
+    note.body = storedBody;
     note.version = 7;
     note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
     QVERIFY(notes.insert(note));
 
-    QString memory = remembered;
-    QCOMPARE(::snapshotIfChanged(&snapshots, &notes, QStringLiteral("n"), body, &memory), written);
+    QCOMPARE(::snapshotStoredVersion(&snapshots, &notes, askedId), written);
     const QList<NoteSnapshot> list = snapshots.forNote(QStringLiteral("n"));
     QCOMPARE(list.size(), written ? 1 : 0);
-    QCOMPARE(memory, written ? body : remembered);
     if (written) {
         QCOMPARE(list.first().version, 7);
-        QCOMPARE(list.first().body, body);
-        // A second leave without changes writes nothing more.
-        QVERIFY(!::snapshotIfChanged(&snapshots, &notes, QStringLiteral("n"), body, &memory));
+        QCOMPARE(list.first().body, storedBody);
     }
 }
 

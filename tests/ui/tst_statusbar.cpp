@@ -46,6 +46,12 @@ void TestStatusBar::noteState_data()
                                     << QStringLiteral("Words: 12 \u00b7 Saved");
     QTest::newRow("no count, then saved") << QStringList{QStringLiteral("words:-1"), QStringLiteral("saved:1")}
                                           << QStringLiteral("Saved");
+    QTest::newRow("save failed") << QStringList{QStringLiteral("saved:0"), QStringLiteral("words:12"),
+                                                QStringLiteral("failed")}
+                                 << QStringLiteral("Words: 12 \u00b7 Not saved");
+    QTest::newRow("failed, then saved") << QStringList{QStringLiteral("words:3"), QStringLiteral("failed"),
+                                                       QStringLiteral("words:3"), QStringLiteral("saved:1")}
+                                        << QStringLiteral("Words: 3 \u00b7 Saved");
     QTest::newRow("unsaved without count") << QStringList{QStringLiteral("saved:0")} << QStringLiteral("Saving...");
 }
 
@@ -58,6 +64,8 @@ void TestStatusBar::noteState()
         const QString value = call.section(QLatin1Char(':'), 1);
         if (call.startsWith(QLatin1String("words")))
             bar.setWordCount(value.toInt());
+        else if (call == QLatin1String("failed"))
+            bar.setSaveFailed();
         else
             bar.setSaveState(value == QLatin1String("1"));
     }
