@@ -86,6 +86,21 @@ HeaderState inspectHeader(const QString &path, QString *detail)
     return HeaderState::Sound;
 }
 
+// The findings of a quick_check that ran on q: empty when it said "ok".
+QString checkFindings(QSqlQuery &q)
+{
+    QStringList findings;
+    while (q.next() && findings.size() < 3) {
+        const QString line = q.value(0).toString();
+        if (!line.startsWith(QLatin1String("***"))) // "*** in database main ***"
+            findings << line.simplified();
+    }
+    q.finish();
+    if (findings == QStringList{QStringLiteral("ok")})
+        return {};
+    return findings.isEmpty() ? QStringLiteral("the check found errors") : findings.join(QStringLiteral("; "));
+}
+
 // Runs on a worker thread, on a read-only connection of its own; returns
 // what is wrong, or nothing.
 QString quickCheckProblem(const QString &path)
@@ -102,11 +117,7 @@ QString quickCheckProblem(const QString &path)
                 if (Database::isCorruptionError(q.lastError()))
                     problem = q.lastError().databaseText();
             } else {
-                QStringList lines;
-                while (q.next() && lines.size() < 3)
-                    lines << q.value(0).toString();
-                if (lines != QStringList{QStringLiteral("ok")})
-                    problem = lines.join(QStringLiteral("; "));
+                problem = checkFindings(q);
             }
             q.finish();
             db.close();
@@ -341,8 +352,9 @@ bool Database::checkOpenedFile(QString *error)
             *error = messageForError(m_path, q.lastError());
             return false;
         }
-        if (q.next() && q.value(0).toString() != QLatin1String("ok")) {
-            *error = damagedMessage(m_path, q.value(0).toString());
+        const QString findings = checkFindings(q);
+        if (!findings.isEmpty()) {
+            *error = damagedMessage(m_path, findings);
             return false;
         }
     }
