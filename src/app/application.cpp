@@ -177,7 +177,8 @@ int Application::startUp(const QStringList &args)
     m_appState = new AppState(this);
     QString error;
     if (!m_appState->initialize(&error)) {
-        m_reportError(QStringLiteral("Database Error"), QStringLiteral("Failed to initialize the database.\n\n") + error);
+        m_reportError(QStringLiteral("Database Error"),
+                      QStringLiteral("Failed to initialize the database.\n\n") + error);
         return 1;
     }
     connect(m_appState->database(), &Database::corruptionDetected, this,

@@ -105,9 +105,10 @@ void TestStartup::unusableDataIsRefused_data()
     QTest::newRow("cut short") << Spoilt::TruncatedDatabase << QStringLiteral("is damaged (the file holds");
     QTest::newRow("schema page damaged") << Spoilt::DamagedSchema << QStringLiteral("is damaged");
     QTest::newRow("small table damaged") << Spoilt::DamagedSmallTable << QStringLiteral("is damaged");
-    QTest::newRow("newer program") << Spoilt::NewerSchema
-                                   << QStringLiteral("was written by a newer version of Lumora Notes (schema version %1;")
-                                          .arg(Database::SchemaVersion + 1);
+    QTest::newRow("newer program")
+        << Spoilt::NewerSchema
+        << QStringLiteral("written by a newer version of Lumora Notes (schema version %1;")
+               .arg(Database::SchemaVersion + 1);
 }
 
 void TestStartup::unusableDataIsRefused()
