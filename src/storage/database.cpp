@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -89,16 +90,27 @@ HeaderState inspectHeader(const QString &path, QString *detail)
 // The findings of a quick_check that ran on q: empty when it said "ok".
 QString checkFindings(QSqlQuery &q)
 {
+    constexpr int Shown = 3;
     QStringList findings;
-    while (q.next() && findings.size() < 3) {
-        const QString line = q.value(0).toString();
-        if (!line.startsWith(QLatin1String("***"))) // "*** in database main ***"
-            findings << line.simplified();
+    bool more = false;
+    while (q.next()) {
+        // One row may hold several lines, the first "*** in database main ***".
+        const QStringList lines = q.value(0).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString &line : lines) {
+            if (line.startsWith(QLatin1String("***")))
+                continue;
+            if (findings.size() == Shown)
+                more = true;
+            else
+                findings << line.trimmed();
+        }
     }
     q.finish();
     if (findings == QStringList{QStringLiteral("ok")})
         return {};
-    return findings.isEmpty() ? QStringLiteral("the check found errors") : findings.join(QStringLiteral("; "));
+    if (findings.isEmpty())
+        return QStringLiteral("the check found errors");
+    return findings.join(QStringLiteral("; ")) + (more ? QStringLiteral("; …") : QString());
 }
 
 // Runs on a worker thread, on a read-only connection of its own; returns
@@ -401,14 +413,26 @@ void Database::startIntegrityCheck()
 {
     if (m_checkThread || !m_db.isOpen())
         return;
-    auto problem = std::make_shared<QString>();
+    struct Outcome
+    {
+        QString problem;
+        qint64 elapsedMs = 0;
+    };
+    auto outcome = std::make_shared<Outcome>();
     const QString path = m_path;
-    m_checkThread = QThread::create([path, problem] { *problem = quickCheckProblem(path); });
-    connect(m_checkThread, &QThread::finished, this, [this, problem] {
+    m_checkThread = QThread::create([path, outcome] {
+        QElapsedTimer timer;
+        timer.start();
+        outcome->problem = quickCheckProblem(path);
+        outcome->elapsedMs = timer.elapsed();
+    });
+    connect(m_checkThread, &QThread::finished, this, [this, outcome] {
         m_checkThread->deleteLater();
         m_checkThread = nullptr;
-        if (!problem->isEmpty())
-            markCorrupt(*problem);
+        if (!outcome->problem.isEmpty())
+            markCorrupt(outcome->problem);
+        else
+            qInfo().noquote() << "Database: full check passed in" << outcome->elapsedMs << "ms";
     });
     m_checkThread->start(QThread::LowPriority);
 }

@@ -56,6 +56,7 @@ private Q_SLOTS:
 
     void unusableDataIsRefused_data();
     void unusableDataIsRefused();
+    void damageFoundAfterStartIsReported();
     void plainStartShowsMainWindow();
     void startMinimizedShowsNothing();
     void noteArgumentShowsOnlyThatNote();
@@ -174,6 +175,8 @@ void TestStartup::unusableDataIsRefused()
         QVERIFY(prepareDatabase(5));
         QVERIFY(LumoraTest::execOn(
             named, QStringLiteral("UPDATE schema_version SET version = %1").arg(Database::SchemaVersion + 1)));
+        // Out of WAL mode, so that even switching it back would show as a change.
+        QVERIFY(LumoraTest::execOn(named, QStringLiteral("PRAGMA journal_mode=DELETE")));
         break;
     }
     qputenv("NOTES_DATA_DIR", dataDir.toUtf8());
@@ -188,6 +191,25 @@ void TestStartup::unusableDataIsRefused()
     QVERIFY(!m_app->mainWindow());
     m_app->shutDown();
     QCOMPARE(LumoraTest::fingerprint(root.path()), before);
+}
+
+void TestStartup::damageFoundAfterStartIsReported()
+{
+    LumoraTest::ScopedDataDir dir;
+    const QString path = databasePath();
+    QVERIFY(LumoraTest::writeDatabaseWithNotes(path, 60));
+    // Past the checks made before the window: only the full check sees it.
+    QVERIFY(LumoraTest::overwriteRootPage(path, QStringLiteral("notes"), 0, QByteArray(16, '\x7f')));
+
+    QCOMPARE(start({}), -1);
+    QVERIFY(m_errors.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(m_errors.size(), 1, 20000);
+    QCOMPARE(m_errors.first().first, QStringLiteral("Database Error"));
+    const QString text = m_errors.first().second;
+    QVERIFY2(text.contains(path) && text.contains(QStringLiteral("is damaged"))
+                 && text.contains(QStringLiteral("Changes are no longer saved")),
+             qPrintable(text));
+    QVERIFY(m_app->appState()->database()->isCorrupt());
 }
 
 void TestStartup::plainStartShowsMainWindow()
