@@ -393,7 +393,6 @@ void TestDatabase::corruptionErrors_data()
     QTest::newRow("SQLITE_NOTADB") << QStringLiteral("26") << true;
     QTest::newRow("SQLITE_BUSY") << QStringLiteral("5") << false;
     QTest::newRow("SQLITE_CONSTRAINT_UNIQUE (extended)") << QStringLiteral("2067") << false;
-    QTest::newRow("no code") << QString() << false;
 }
 
 void TestDatabase::corruptionErrors()
