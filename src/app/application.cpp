@@ -1,10 +1,13 @@
 #include "application.h"
 
 #include "app/appstate.h"
+#include "app/quitsignals.h"
 #include "app/singleinstance.h"
+#include "storage/database.h"
 #include "storage/datapaths.h"
 #include "storage/preferencesrepository.h"
 #include "ui/mainwindow.h"
+#include "ui/notewindow.h"
 
 #include "update/artifact.h"
 #include "update/updateconfig.h"
@@ -15,10 +18,16 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSessionManager>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 constexpr int UpdateCheckDelayMs = 1500;
+// The full database check reads every page; it waits until the window is
+// painted and the first reads are done.
+constexpr int IntegrityCheckDelayMs = 2000;
 const char *const DefaultUpdateUrl = "https://downloads.lumora.app/notes/stable/";
 const char *const FeedbackSiteUrl = "https://feedback.lumora.app";
 } // namespace
@@ -36,6 +45,97 @@ LaunchRequest LaunchRequest::fromArguments(const QStringList &arguments)
     return request;
 }
 
+namespace {
+
+const char *const UsageLine = "Usage: lumora-notes [--new-note | --note <id>] [--help] [--version]\n";
+
+// Qt's own options, which QApplication takes out of the arguments itself;
+// true for those that take a value in the next argument.
+const struct {
+    const char *name;
+    bool takesValue;
+} QtOptions[] = {
+    {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"session", true},
+    {"style", true}, {"stylesheet", true}, {"display", true}, {"reverse", false},
+    {"widgetcount", false}, {"nograb", false}, {"dograb", false}, {"qmljsdebugger", false},
+};
+
+// -1 when the argument is not one of Qt's options, otherwise how many
+// arguments after it belong to it.
+int qtOptionValues(const QString &argument)
+{
+    QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    if (equals >= 0)
+        name.truncate(equals);
+    for (const auto &option : QtOptions) {
+        if (name == QLatin1String(option.name))
+            return option.takesValue && equals < 0 ? 1 : 0;
+    }
+    return -1;
+}
+
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList &arguments)
+{
+    CommandLine result;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            result.action = Action::Help;
+            return result;
+        }
+        if (argument == QLatin1String("--version") || argument == QLatin1String("-v")) {
+            result.action = Action::Version;
+            return result;
+        }
+        if (argument == QLatin1String("--note")) {
+            ++i; // the id, whatever it looks like
+            continue;
+        }
+        if (argument == QLatin1String("--new-note") || !argument.startsWith(QLatin1Char('-')))
+            continue;
+        const int values = qtOptionValues(argument);
+        if (values < 0) {
+            result.action = Action::Unknown;
+            result.unknownOption = argument;
+            return result;
+        }
+        i += values;
+    }
+    return result;
+}
+
+int CommandLine::handle(const QStringList &arguments)
+{
+    const CommandLine commandLine = parse(arguments);
+    switch (commandLine.action) {
+    case Action::Run:
+        return -1;
+    case Action::Help:
+        std::fputs(UsageLine, stdout);
+        std::fputs("\nA fast, search-first note-taking application.\n\n"
+                   "  --new-note    create a new note and open it in its own window\n"
+                   "  --note <id>   open that note in its own window\n"
+                   "  --help        show this help and exit\n"
+                   "  --version     show the version and exit\n\n"
+                   "A running instance for the same data directory takes the request over.\n"
+                   "NOTES_DATA_DIR chooses the data directory.\n",
+                   stdout);
+        return 0;
+    case Action::Version:
+        std::printf("%s %s\n", Application::DisplayName, Application::Version);
+        return 0;
+    case Action::Unknown:
+        std::fprintf(stderr, "lumora-notes: unknown option '%s'\n%s", qPrintable(commandLine.unknownOption),
+                     UsageLine);
+        return 2;
+    }
+    return -1;
+}
+
 Application::Application(int &argc, char **argv)
     : QApplication(argc, argv)
 {
@@ -51,6 +151,8 @@ Application::Application(int &argc, char **argv)
     m_reportError = [](const QString &title, const QString &text) {
         QMessageBox::critical(nullptr, title, text);
     };
+    // The session manager may end the process right after this returns.
+    connect(this, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { saveOpenNotes(); });
 }
 
 void Application::registerFonts()
@@ -68,17 +170,22 @@ void Application::registerFonts()
 
 int Application::startUp(const QStringList &args)
 {
-    m_singleInstance = new SingleInstance(QString::fromLatin1(SingleInstance::DefaultServerName), this);
+    m_singleInstance = new SingleInstance(SingleInstance::serverNameFor(configuredDataDirectory()), this);
     if (!m_singleInstance->tryRun(SingleInstance::messageForArguments(args)))
         return 0;
 
     m_appState = new AppState(this);
-    if (!m_appState->initialize()) {
+    QString error;
+    if (!m_appState->initialize(&error)) {
         m_reportError(QStringLiteral("Database Error"),
-                      QStringLiteral("Failed to initialize the database.\n\nData directory: %1\n\n"
-                                     "Please check file permissions and try again.")
-                          .arg(dataDirectory()));
+                      QStringLiteral("Failed to initialize the database.\n\n") + error);
         return 1;
+    }
+    connect(m_appState->database(), &Database::corruptionDetected, this,
+            [this](const QString &message) { m_reportError(QStringLiteral("Database Error"), message); });
+    if (!m_quitSignals) {
+        m_quitSignals = new QuitSignals(this);
+        connect(m_quitSignals, &QuitSignals::quitRequested, this, &Application::quitSavingNotes);
     }
 
     connect(m_singleInstance, &SingleInstance::messageReceived, this, &Application::handleMessage);
@@ -106,6 +213,7 @@ int Application::startUp(const QStringList &args)
     showWhatsNewOncePerVersion();
     // Tied to the state so a shut-down start-up never checks late.
     QTimer::singleShot(UpdateCheckDelayMs, m_appState, [this] { startUpdateCheck(); });
+    QTimer::singleShot(IntegrityCheckDelayMs, m_appState, [this] { m_appState->database()->startIntegrityCheck(); });
     return -1;
 }
 
@@ -161,6 +269,35 @@ void Application::shutDown()
     m_appState = nullptr;
     delete m_singleInstance;
     m_singleInstance = nullptr;
+}
+
+void Application::saveOpenNotes()
+{
+    if (m_mainWindow)
+        m_mainWindow->saveCurrentNote();
+    if (!m_appState)
+        return;
+    const QStringList ids = m_appState->openNoteWindowIds();
+    for (const QString &id : ids) {
+        if (NoteWindow *window = m_appState->noteWindow(id))
+            window->save();
+    }
+}
+
+void Application::quitSavingNotes()
+{
+    saveOpenNotes();
+    // The windows' own close paths add their snapshots and layout.
+    if (m_mainWindow)
+        m_mainWindow->close();
+    if (m_appState) {
+        const QStringList ids = m_appState->openNoteWindowIds();
+        for (const QString &id : ids) {
+            if (NoteWindow *window = m_appState->noteWindow(id))
+                window->close();
+        }
+    }
+    quit();
 }
 
 void Application::handleMessage(const QString &message)

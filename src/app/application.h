@@ -12,6 +12,7 @@ struct FeedbackConfig;
 
 class AppState;
 class MainWindow;
+class QuitSignals;
 class SingleInstance;
 
 // What the command line asks for: "--new-note" wins over "--note <id>".
@@ -21,6 +22,21 @@ struct LaunchRequest
     QString noteId;
 
     static LaunchRequest fromArguments(const QStringList &arguments);
+};
+
+// The options that end the process before any window or file is touched:
+// "--help" and "--version" print and exit 0; an option this program does not
+// know (other than Qt's own, such as -platform or -style) prints a usage line
+// to stderr and exits 2.
+struct CommandLine
+{
+    enum class Action { Run, Help, Version, Unknown };
+    Action action = Action::Run;
+    QString unknownOption;
+
+    static CommandLine parse(const QStringList &arguments);
+    // Prints what the action asks for; the exit code, or -1 to start up.
+    static int handle(const QStringList &arguments);
 };
 
 class Application : public QApplication
@@ -58,6 +74,13 @@ public:
     // Closes the windows and releases the state and the instance guard.
     void shutDown();
 
+    // Saves what the main window and every note window show. Session end
+    // calls it; quitting does it first.
+    void saveOpenNotes();
+    // Saves, closes every window and leaves the event loop: what a
+    // termination signal does.
+    void quitSavingNotes();
+
 private:
     void registerFonts();
     void showWhatsNewOncePerVersion();
@@ -66,5 +89,6 @@ private:
     AppState *m_appState = nullptr;
     MainWindow *m_mainWindow = nullptr;
     SingleInstance *m_singleInstance = nullptr;
+    QuitSignals *m_quitSignals = nullptr;
     ErrorReporter m_reportError;
 };

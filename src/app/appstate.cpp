@@ -10,6 +10,7 @@
 #include "ui/notewindow.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QUuid>
 
 AppState::AppState(QObject *parent)
@@ -36,13 +37,29 @@ AppState::~AppState()
     delete m_database;
 }
 
-bool AppState::initialize()
+bool AppState::initialize(QString *error)
 {
+    QString problem;
+    const auto fail = [&] {
+        if (error)
+            *error = problem;
+        return false;
+    };
+    const QString dir = dataDirectory();
+    if (!checkDataDirectory(dir, &problem))
+        return fail();
+
     m_database = new Database(this);
     const QString path = databasePath();
     qInfo().noquote() << "Opening database at:" << path;
-    if (!m_database->open(path) || !m_database->migrate())
-        return false;
+    if (!m_database->open(path, &problem))
+        return fail();
+    if (!m_database->migrate(&problem)) {
+        if (problem.isEmpty())
+            problem = QStringLiteral("The database %1 could not be brought up to this version's schema.")
+                          .arg(QDir::toNativeSeparators(path));
+        return fail();
+    }
 
     m_notes = new NoteRepository(m_database, this);
     m_notebooks = new NotebookRepository(m_database, this);

@@ -24,8 +24,10 @@ public:
     explicit AppState(QObject *parent = nullptr);
     ~AppState() override;
 
-    // False when the database cannot be opened or migrated.
-    bool initialize();
+    // False when the data directory or the database cannot be used; *error
+    // then says why and names the path. A failed start leaves the files as
+    // they were.
+    bool initialize(QString *error = nullptr);
 
     Database *database() const { return m_database; }
     NoteRepository *notes() const { return m_notes; }

@@ -1,6 +1,11 @@
 #include "singleinstance.h"
 
+#include "storage/datapaths.h"
+
+#include <QCryptographicHash>
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -18,6 +23,24 @@ SingleInstance::SingleInstance(const QString &serverName, QObject *parent)
 bool SingleInstance::isListening() const
 {
     return m_server && m_server->isListening();
+}
+
+QString SingleInstance::serverNameFor(const QString &dataDirectory)
+{
+    const auto canonical = [](const QString &path) {
+        const QFileInfo info(path);
+        const QString resolved = info.canonicalFilePath();
+        QString result = resolved.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : resolved;
+#ifdef Q_OS_WIN
+        result = result.toLower(); // one folder, however its name is cased
+#endif
+        return result;
+    };
+    const QString dir = canonical(dataDirectory);
+    if (dir == canonical(defaultDataDirectory()))
+        return QString::fromLatin1(DefaultServerName);
+    const QByteArray hash = QCryptographicHash::hash(dir.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return QString::fromLatin1(DefaultServerName) + QLatin1Char('-') + QString::fromLatin1(hash);
 }
 
 QString SingleInstance::messageForArguments(const QStringList &arguments)

@@ -6,7 +6,7 @@
 
 class QLocalServer;
 
-// One running instance per user session, guarded by a named local socket.
+// One running instance per data directory, guarded by a named local socket.
 // A second launch hands its message to the first one and exits.
 class SingleInstance : public QObject
 {
@@ -24,6 +24,10 @@ public:
 
     QString serverName() const { return m_serverName; }
     bool isListening() const;
+
+    // The default data directory keeps the plain name; any other directory
+    // gets one of its own, so a throw-away directory runs beside it.
+    static QString serverNameFor(const QString &dataDirectory);
 
     // The message a launch with these arguments (argv, program first) sends.
     static QString messageForArguments(const QStringList &arguments);

@@ -2,12 +2,142 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
+#include <QtEndian>
+
+#include <memory>
 
 namespace {
+
+constexpr int SqliteCorrupt = 11;
+constexpr int SqliteNotADatabase = 26;
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString notADatabaseMessage(const QString &path)
+{
+    return QStringLiteral("The file %1 is not a Lumora Notes database. It was left as it is; move it away to start "
+                          "with an empty database.")
+        .arg(nativePath(path));
+}
+
+QString damagedMessage(const QString &path, const QString &detail)
+{
+    return QStringLiteral("The database %1 is damaged (%2). It was left as it is; restore it from a backup.")
+        .arg(nativePath(path), detail);
+}
+
+QString newerVersionMessage(const QString &path, int version)
+{
+    return QStringLiteral("The database %1 was written by a newer version of Lumora Notes (schema version %2; this "
+                          "version reads up to %3). It was left as it is; please install the newer version.")
+        .arg(nativePath(path))
+        .arg(version)
+        .arg(Database::SchemaVersion);
+}
+
+QString messageForError(const QString &path, const QSqlError &error)
+{
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    if (code == SqliteNotADatabase)
+        return notADatabaseMessage(path);
+    if (code == SqliteCorrupt)
+        return damagedMessage(path, error.databaseText());
+    return QStringLiteral("The database %1 cannot be read: %2").arg(nativePath(path), error.text());
+}
+
+// What the first 100 bytes say, read before SQLite touches the file: SQLite
+// would take a foreign file for a database in some cases and report it only
+// later, and a file cut short looks sound until its missing pages are read.
+enum class HeaderState { Sound, NotADatabase, Damaged };
+
+HeaderState inspectHeader(const QString &path, QString *detail)
+{
+    QFile file(path);
+    if (file.size() == 0 || !file.open(QIODevice::ReadOnly))
+        return HeaderState::Sound; // new, or SQLite reports why it cannot open it
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || header.left(16) != QByteArray("SQLite format 3\0", 16))
+        return HeaderState::NotADatabase;
+    const auto be32 = [&header](int offset) { return qFromBigEndian<quint32>(header.constData() + offset); };
+    const quint32 rawPageSize = qFromBigEndian<quint16>(header.constData() + 16);
+    const qint64 pageSize = rawPageSize == 1 ? 65536 : rawPageSize;
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0)
+        return HeaderState::NotADatabase;
+    // The page count is trustworthy only when the header says so (the change
+    // counter matches "version valid for"), and only without a write-ahead
+    // log: a checkpoint cut short writes page 1 before the pages that follow,
+    // and the log still holds them.
+    const qint64 pages = be32(28);
+    const bool countValid = be32(24) == be32(92);
+    if (countValid && pages > 0 && QFileInfo(path + QStringLiteral("-wal")).size() == 0
+        && pages * pageSize > file.size()) {
+        *detail = QStringLiteral("the file holds %1 of its %2 bytes").arg(file.size()).arg(pages * pageSize);
+        return HeaderState::Damaged;
+    }
+    return HeaderState::Sound;
+}
+
+// The findings of a quick_check that ran on q: empty when it said "ok".
+QString checkFindings(QSqlQuery &q)
+{
+    constexpr int Shown = 3;
+    QStringList findings;
+    bool more = false;
+    while (q.next()) {
+        // One row may hold several lines, the first "*** in database main ***".
+        const QStringList lines = q.value(0).toString().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString &line : lines) {
+            if (line.startsWith(QLatin1String("***")))
+                continue;
+            if (findings.size() == Shown)
+                more = true;
+            else
+                findings << line.trimmed();
+        }
+    }
+    q.finish();
+    if (findings == QStringList{QStringLiteral("ok")})
+        return {};
+    if (findings.isEmpty())
+        return QStringLiteral("the check found errors");
+    return findings.join(QStringLiteral("; ")) + (more ? QStringLiteral("; …") : QString());
+}
+
+// Runs on a worker thread, on a read-only connection of its own; returns
+// what is wrong, or nothing.
+QString quickCheckProblem(const QString &path)
+{
+    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString problem;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("PRAGMA quick_check"))) {
+                if (Database::isCorruptionError(q.lastError()))
+                    problem = q.lastError().databaseText();
+            } else {
+                problem = checkFindings(q);
+            }
+            q.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return problem;
+}
 
 // The notes table is written twice (initial schema and the v2 rebuild), so its
 // column list lives in one place.
@@ -152,6 +282,10 @@ Database::Database(QObject *parent)
 
 Database::~Database()
 {
+    if (m_checkThread) {
+        m_checkThread->wait();
+        delete m_checkThread;
+    }
     if (m_db.isOpen())
         m_db.close();
     // The handle must be gone before the connection can be removed.
@@ -160,24 +294,147 @@ Database::~Database()
         QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-bool Database::open(const QString &path)
+bool Database::open(const QString &path, QString *error)
 {
+    QString problem;
+    const auto fail = [&] {
+        qCritical().noquote() << "Database::open:" << problem;
+        if (error)
+            *error = problem;
+        if (m_db.isOpen())
+            m_db.close();
+        return false;
+    };
+
     const QString dir = QFileInfo(path).absolutePath();
     if (!QDir(dir).exists())
         QDir().mkpath(dir);
 
+    QString detail;
+    switch (inspectHeader(path, &detail)) {
+    case HeaderState::NotADatabase:
+        problem = notADatabaseMessage(path);
+        return fail();
+    case HeaderState::Damaged:
+        problem = damagedMessage(path, detail);
+        return fail();
+    case HeaderState::Sound:
+        break;
+    }
+
+    m_path = path;
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     m_db.setDatabaseName(path);
     if (!m_db.open()) {
         qCritical().noquote() << "Failed to open database:" << m_db.lastError().text();
-        return false;
+        problem = QStringLiteral("The database %1 cannot be opened: %2").arg(nativePath(path), m_db.lastError().text());
+        return fail();
     }
+    // Only reads until the file proved sound: switching to WAL would already
+    // write to a file that is not ours to change.
+    if (!checkOpenedFile(&problem))
+        return fail();
 
     QSqlQuery q(m_db);
     q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
     qInfo().noquote() << "Database opened:" << path;
     return true;
+}
+
+bool Database::checkOpenedFile(QString *error)
+{
+    QSqlQuery q(m_db);
+    // The schema is read by the first statement: a foreign or damaged file
+    // fails here. The small tables get their page check too (well under a
+    // millisecond); the large ones are left to startIntegrityCheck().
+    QStringList tables;
+    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+        *error = messageForError(m_path, q.lastError());
+        return false;
+    }
+    while (q.next())
+        tables << q.value(0).toString();
+    const QStringList smallTables{QStringLiteral("schema_version"), QStringLiteral("preferences"),
+                                  QStringLiteral("notebooks")};
+    for (const QString &table : smallTables) {
+        if (!tables.contains(table))
+            continue;
+        if (!q.exec(QStringLiteral("PRAGMA quick_check('%1')").arg(table))) {
+            *error = messageForError(m_path, q.lastError());
+            return false;
+        }
+        const QString findings = checkFindings(q);
+        if (!findings.isEmpty()) {
+            *error = damagedMessage(m_path, findings);
+            return false;
+        }
+    }
+    if (!tables.contains(QStringLiteral("schema_version")))
+        return true;
+    if (!q.exec(QStringLiteral("SELECT version FROM schema_version LIMIT 1"))) {
+        *error = messageForError(m_path, q.lastError());
+        return false;
+    }
+    if (q.next() && q.value(0).toInt() > SchemaVersion) {
+        *error = newerVersionMessage(m_path, q.value(0).toInt());
+        return false;
+    }
+    return true;
+}
+
+bool Database::isCorruptionError(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    return ok && (code == SqliteCorrupt || code == SqliteNotADatabase);
+}
+
+void Database::reportError(const QSqlError &error)
+{
+    if (isCorruptionError(error))
+        markCorrupt(error.databaseText());
+}
+
+void Database::markCorrupt(const QString &detail)
+{
+    if (m_corrupt)
+        return;
+    m_corrupt = true;
+    qCritical().noquote() << "Database: damage found in" << m_path << ":" << detail;
+    // Writing on would spread the damage; reading on lets the user copy out
+    // what is still there.
+    QSqlQuery(m_db).exec(QStringLiteral("PRAGMA query_only=ON"));
+    Q_EMIT corruptionDetected(damagedMessage(m_path, detail)
+                              + QStringLiteral(" Changes are no longer saved; copy out what you need and quit."));
+}
+
+void Database::startIntegrityCheck()
+{
+    if (m_checkThread || !m_db.isOpen())
+        return;
+    struct Outcome
+    {
+        QString problem;
+        qint64 elapsedMs = 0;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const QString path = m_path;
+    m_checkThread = QThread::create([path, outcome] {
+        QElapsedTimer timer;
+        timer.start();
+        outcome->problem = quickCheckProblem(path);
+        outcome->elapsedMs = timer.elapsed();
+    });
+    connect(m_checkThread, &QThread::finished, this, [this, outcome] {
+        m_checkThread->deleteLater();
+        m_checkThread = nullptr;
+        if (!outcome->problem.isEmpty())
+            markCorrupt(outcome->problem);
+        else
+            qInfo().noquote() << "Database: full check passed in" << outcome->elapsedMs << "ms";
+    });
+    m_checkThread->start(QThread::LowPriority);
 }
 
 bool Database::storeVersion(int version)
@@ -188,9 +445,23 @@ bool Database::storeVersion(int version)
     return q.exec();
 }
 
-bool Database::migrate()
+bool Database::migrate(QString *error)
 {
     QSqlQuery q(m_db);
+    // A newer program's database is refused before anything here writes.
+    if (q.exec(QStringLiteral("SELECT version FROM schema_version LIMIT 1")) && q.next()
+        && q.value(0).toInt() > SchemaVersion) {
+        if (error)
+            *error = newerVersionMessage(m_path, q.value(0).toInt());
+        return false;
+    }
+    if (Database::isCorruptionError(q.lastError())) {
+        reportError(q.lastError());
+        if (error)
+            *error = messageForError(m_path, q.lastError());
+        return false;
+    }
+    q.finish();
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (  version INTEGER NOT NULL DEFAULT 0)"))) {
         qCritical() << "Failed to create schema_version table";
         return false;

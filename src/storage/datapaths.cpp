@@ -2,21 +2,44 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QUuid>
 
-QString dataDirectory()
+QString defaultDataDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Lumora/Notes");
+}
+
+QString configuredDataDirectory()
 {
     const QString fromEnv = qEnvironmentVariable("NOTES_DATA_DIR");
-    if (!fromEnv.isEmpty()) {
-        QDir().mkpath(fromEnv);
-        return fromEnv;
-    }
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + QStringLiteral("/Lumora/Notes");
+    return fromEnv.isEmpty() ? defaultDataDirectory() : fromEnv;
+}
+
+QString dataDirectory()
+{
+    const QString dir = configuredDataDirectory();
     if (!QDir(dir).exists())
         QDir().mkpath(dir);
     return dir;
+}
+
+bool checkDataDirectory(const QString &dir, QString *error, const WritableProbe &isWritable)
+{
+    const QFileInfo info(dir);
+    QString problem;
+    if (info.exists() && !info.isDir())
+        problem = QStringLiteral("The data directory %1 is a file, not a folder.");
+    else if (!info.exists())
+        problem = QStringLiteral("The data directory %1 does not exist and cannot be created.");
+    else if (isWritable ? !isWritable(dir) : !info.isWritable())
+        problem = QStringLiteral("The data directory %1 is not writable.");
+    if (problem.isEmpty())
+        return true;
+    if (error)
+        *error = problem.arg(QDir::toNativeSeparators(dir));
+    return false;
 }
 
 QString attachmentsDirectory()

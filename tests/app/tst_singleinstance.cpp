@@ -11,19 +11,34 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 namespace {
 
-QString socketPath()
+// The guard's name for the data directory in NOTES_DATA_DIR now.
+QString currentServerName()
 {
-    return QDir::tempPath() + QLatin1Char('/') + QLatin1String(SingleInstance::DefaultServerName);
+    return SingleInstance::serverNameFor(configuredDataDirectory());
+}
+
+QString socketPath(const QString &serverName = currentServerName())
+{
+    return QDir::tempPath() + QLatin1Char('/') + serverName;
+}
+
+QProcessEnvironment environmentFor(const QString &dataDir)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NOTES_DATA_DIR"), dataDir);
+    return environment;
 }
 
 // Runs the real program with these arguments while this process's event loop
 // keeps serving its own socket; returns the exit code (-1 on a hang or crash).
-int launchSecond(const QStringList &arguments)
+int launchSecond(const QStringList &arguments, const QString &dataDir = configuredDataDirectory())
 {
     QProcess process;
+    process.setProcessEnvironment(environmentFor(dataDir));
     process.setProgram(QStringLiteral(LUMORA_APP_BINARY));
     process.setArguments(arguments);
     QElapsedTimer timer;
@@ -38,16 +53,33 @@ int launchSecond(const QStringList &arguments)
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-bool waitForSocketFile()
+bool waitForSocketFile(const QString &path = socketPath())
 {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 15000) {
-        if (QFileInfo::exists(socketPath()))
+        if (QFileInfo::exists(path))
             return true;
         QTest::qWait(50);
     }
     return false;
+}
+
+int noteCount(const QString &dataDir)
+{
+    const QByteArray previous = qgetenv("NOTES_DATA_DIR");
+    qputenv("NOTES_DATA_DIR", dataDir.toUtf8());
+    Database database;
+    const int count = database.open(databasePath()) ? int(NoteRepository(&database).all().size()) : -1;
+    qputenv("NOTES_DATA_DIR", previous);
+    return count;
+}
+
+void stop(QProcess &process)
+{
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
 }
 
 } // namespace
@@ -57,6 +89,9 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void serverNames_data();
+    void serverNames();
+    void eachDataDirectoryHasItsOwnInstance();
     void messageForArguments_data();
     void messageForArguments();
     void handsOverToRealSecondLaunch_data();
@@ -64,6 +99,73 @@ private Q_SLOTS:
     void staleSocketDoesNotBlock();
     void realFirstInstanceActsOnNewNote();
 };
+
+void TestSingleInstance::serverNames_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("sameAs"); // "default", "folder" or "second"
+
+    const QString base = QDir::tempPath() + QStringLiteral("/names");
+    QTest::newRow("default location") << defaultDataDirectory() << QStringLiteral("default");
+    QTest::newRow("default location spelt otherwise")
+        << defaultDataDirectory() + QStringLiteral("/../Notes/./") << QStringLiteral("default");
+    QTest::newRow("folder") << base + QStringLiteral("/folder") << QStringLiteral("folder");
+    QTest::newRow("folder through a link") << base + QStringLiteral("/link") << QStringLiteral("folder");
+    QTest::newRow("folder not made yet") << base + QStringLiteral("/second") << QStringLiteral("second");
+}
+
+void TestSingleInstance::serverNames()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, sameAs);
+
+    const QString base = QDir::tempPath() + QStringLiteral("/names");
+    QVERIFY(QDir().mkpath(defaultDataDirectory()));
+    QVERIFY(QDir().mkpath(base + QStringLiteral("/folder")));
+    QFile::link(base + QStringLiteral("/folder"), base + QStringLiteral("/link"));
+    QVERIFY(QFileInfo(base + QStringLiteral("/link")).isSymLink());
+
+    const QMap<QString, QString> names{
+        {QStringLiteral("default"), QLatin1String(SingleInstance::DefaultServerName)},
+        {QStringLiteral("folder"), SingleInstance::serverNameFor(base + QStringLiteral("/folder"))},
+        {QStringLiteral("second"), SingleInstance::serverNameFor(base + QStringLiteral("/second"))},
+    };
+    const QRegularExpression derived(QStringLiteral("^lumora-notes-instance-[0-9a-f]{16}$"));
+    QVERIFY2(derived.match(names.value(QStringLiteral("folder"))).hasMatch(), qPrintable(names.first()));
+    QVERIFY(names.value(QStringLiteral("folder")) != names.value(QStringLiteral("second")));
+    QCOMPARE(SingleInstance::serverNameFor(path), names.value(sameAs));
+}
+
+void TestSingleInstance::eachDataDirectoryHasItsOwnInstance()
+{
+    QTemporaryDir one;
+    QTemporaryDir two;
+    QProcess first;
+    QProcess second;
+    first.setProcessEnvironment(environmentFor(one.path()));
+    second.setProcessEnvironment(environmentFor(two.path()));
+    first.setProgram(QStringLiteral(LUMORA_APP_BINARY));
+    second.setProgram(QStringLiteral(LUMORA_APP_BINARY));
+    first.start();
+    QVERIFY(waitForSocketFile(socketPath(SingleInstance::serverNameFor(one.path()))));
+    second.start();
+    QVERIFY(waitForSocketFile(socketPath(SingleInstance::serverNameFor(two.path()))));
+    QCOMPARE(first.state(), QProcess::Running);
+    QCOMPARE(second.state(), QProcess::Running);
+
+    // A launch on each directory reaches the instance of that directory.
+    QCOMPARE(launchSecond({QStringLiteral("--new-note")}, two.path()), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(noteCount(two.path()), 1, 10000);
+    QCOMPARE(noteCount(one.path()), 0);
+    QCOMPARE(launchSecond({QStringLiteral("--new-note")}, one.path()), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(noteCount(one.path()), 1, 10000);
+    QCOMPARE(noteCount(two.path()), 1);
+    QCOMPARE(first.state(), QProcess::Running);
+    QCOMPARE(second.state(), QProcess::Running);
+
+    stop(first);
+    stop(second);
+}
 
 void TestSingleInstance::messageForArguments_data()
 {
@@ -115,7 +217,7 @@ void TestSingleInstance::handsOverToRealSecondLaunch()
     QFETCH(QStringList, received);
 
     LumoraTest::ScopedDataDir dir;
-    SingleInstance first;
+    SingleInstance first(currentServerName());
     QVERIFY(first.tryRun(QStringLiteral("focus")));
     QVERIFY(first.isListening());
     QStringList messages;
@@ -139,7 +241,7 @@ void TestSingleInstance::staleSocketDoesNotBlock()
     QVERIFY(crashed.waitForFinished());
     QVERIFY(QFileInfo::exists(socketPath()));
 
-    SingleInstance guard;
+    SingleInstance guard(currentServerName());
     QTest::failOnWarning(QRegularExpression(QStringLiteral("SingleInstance")));
     QVERIFY(guard.tryRun(QStringLiteral("focus")));
     QVERIFY(guard.isListening());
@@ -168,10 +270,7 @@ void TestSingleInstance::realFirstInstanceActsOnNewNote()
     QTRY_COMPARE_WITH_TIMEOUT(notes.all().size(), 1, 10000);
     QCOMPARE(notes.all().first().body, emptyNoteBody());
     QCOMPARE(first.state(), QProcess::Running);
-
-    first.terminate();
-    if (!first.waitForFinished(5000))
-        first.kill();
+    stop(first);
 }
 
 LUMORA_TEST_MAIN(TestSingleInstance)

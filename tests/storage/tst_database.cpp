@@ -2,8 +2,10 @@
 #include "storage/datapaths.h"
 #include "storage/noterepository.h"
 
+#include "databasefiles.h"
 #include "testmain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSqlError>
@@ -120,6 +122,12 @@ private Q_SLOTS:
     void failedMigrationKeepsVersion1_data();
     void failedMigrationKeepsVersion1();
     void refusesNegativeVersion();
+    void dataDirectoryChecks_data();
+    void dataDirectoryChecks();
+    void fullCheckAfterOpen_data();
+    void fullCheckAfterOpen();
+    void corruptionErrors_data();
+    void corruptionErrors();
 };
 
 void TestDatabase::freshDataDirectory()
@@ -296,6 +304,114 @@ void TestDatabase::refusesNegativeVersion()
     QVERIFY(exec(database.db(), QStringLiteral("INSERT INTO schema_version VALUES (-3)")));
     QVERIFY(!database.migrate());
     QCOMPARE(schemaVersion(database.db()), -3);
+}
+
+void TestDatabase::dataDirectoryChecks_data()
+{
+    QTest::addColumn<QString>("entry"); // "file", "folder" or "" (nothing there)
+    QTest::addColumn<bool>("probeAllows");
+    QTest::addColumn<QString>("fragment"); // empty: accepted
+
+    QTest::newRow("folder") << QStringLiteral("folder") << true << QString();
+    QTest::newRow("read-only folder") << QStringLiteral("folder") << false << QStringLiteral("is not writable");
+    QTest::newRow("file") << QStringLiteral("file") << true << QStringLiteral("is a file, not a folder");
+    QTest::newRow("nothing") << QString() << true << QStringLiteral("does not exist and cannot be created");
+}
+
+void TestDatabase::dataDirectoryChecks()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, probeAllows);
+    QFETCH(QString, fragment);
+
+    LumoraTest::ScopedDataDir root;
+    const QString path = root.path() + QStringLiteral("/data");
+    if (entry == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    if (entry == QLatin1String("file"))
+        QVERIFY(LumoraTest::overwriteAt(path, 0, "x"));
+    QStringList probed;
+    const WritableProbe probe = [&](const QString &dir) {
+        probed << dir;
+        return probeAllows;
+    };
+
+    QString error;
+    QCOMPARE(checkDataDirectory(path, &error, probe), fragment.isEmpty());
+    QVERIFY2(error.contains(fragment) && (fragment.isEmpty() || error.contains(path)), qPrintable(error));
+    // Only an existing folder is asked about.
+    QCOMPARE(probed, entry == QLatin1String("folder") ? QStringList{path} : QStringList());
+}
+
+void TestDatabase::fullCheckAfterOpen_data()
+{
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("sound") << false;
+    // The notes table is too big to check before the window shows, so this
+    // damage gets past open() and is found by the check that follows.
+    QTest::newRow("notes page damaged") << true;
+}
+
+void TestDatabase::fullCheckAfterOpen()
+{
+    QFETCH(bool, damaged);
+    LumoraTest::ScopedDataDir dir;
+    const QString path = dir.path() + QStringLiteral("/check.db");
+    QVERIFY(LumoraTest::writeDatabaseWithNotes(path, 60));
+    if (damaged)
+        QVERIFY(LumoraTest::overwriteRootPage(path, QStringLiteral("notes"), 0, QByteArray(16, '\x7f')));
+
+    Database database;
+    QSignalSpy found(&database, &Database::corruptionDetected);
+    QString error;
+    QVERIFY2(database.open(path, &error), qPrintable(error));
+    QVERIFY(database.migrate(&error));
+    if (damaged)
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Database: damage found in ")));
+    database.startIntegrityCheck();
+    QVERIFY(database.isIntegrityCheckRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!database.isIntegrityCheckRunning(), 20000);
+
+    QCOMPARE(found.count(), damaged ? 1 : 0);
+    QCOMPARE(database.isCorrupt(), damaged);
+    if (damaged) {
+        const QString message = found.first().first().toString();
+        QVERIFY2(message.contains(path) && message.contains(QStringLiteral("is damaged")), qPrintable(message));
+    }
+    // After damage nothing more is written, not even to a sound table.
+    QSqlQuery q(database.db());
+    QCOMPARE(q.exec(QStringLiteral("INSERT INTO preferences VALUES ('k', 'v')")), !damaged);
+}
+
+void TestDatabase::corruptionErrors_data()
+{
+    QTest::addColumn<QString>("nativeCode");
+    QTest::addColumn<bool>("corrupt");
+
+    QTest::newRow("SQLITE_CORRUPT") << QStringLiteral("11") << true;
+    QTest::newRow("SQLITE_CORRUPT_INDEX (extended)") << QStringLiteral("779") << true;
+    QTest::newRow("SQLITE_NOTADB") << QStringLiteral("26") << true;
+    QTest::newRow("SQLITE_BUSY") << QStringLiteral("5") << false;
+    QTest::newRow("SQLITE_CONSTRAINT_UNIQUE (extended)") << QStringLiteral("2067") << false;
+}
+
+void TestDatabase::corruptionErrors()
+{
+    QFETCH(QString, nativeCode);
+    QFETCH(bool, corrupt);
+
+    LumoraTest::ScopedDataDir dir;
+    Database database;
+    QVERIFY(database.open(dir.path() + QStringLiteral("/errors.db")));
+    QSignalSpy found(&database, &Database::corruptionDetected);
+    const QSqlError error(QStringLiteral("driver"), QStringLiteral("database disk image is malformed"),
+                          QSqlError::StatementError, nativeCode);
+    QCOMPARE(Database::isCorruptionError(error), corrupt);
+    if (corrupt)
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Database: damage found in ")));
+    database.reportError(error);
+    database.reportError(error); // announced once
+    QCOMPARE(found.count(), corrupt ? 1 : 0);
 }
 
 LUMORA_TEST_MAIN(TestDatabase)
