@@ -23,8 +23,10 @@
 #include <QUuid>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace {
 constexpr int SearchDebounceMs = 300;
@@ -81,6 +83,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     m_search->setClearButtonEnabled(true);
     listLayout->addWidget(m_search);
     listLayout->addWidget(m_list);
+    m_list->setRepository(state->notes());
     if (qEnvironmentVariableIsSet("LUMORA_BENCH_EXIT_AFTER_PAINT"))
         m_list->viewport()->installEventFilter(new ExitAfterFirstPaint(m_list));
 
@@ -96,8 +99,16 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     m_searchDebounce->setInterval(SearchDebounceMs);
     connect(m_search, &QLineEdit::textChanged, m_searchDebounce, qOverload<>(&QTimer::start));
     connect(m_searchDebounce, &QTimer::timeout, this, &MainWindow::refreshNoteList);
+    // A write to one note moves its one row; the notesChanged() that follows
+    // needs no full refresh then. Other writes (many notes at once) refresh.
+    connect(state, &AppState::noteChanged, this, [this](const QString &id) {
+        m_list->updateNote(id);
+        updateListCount();
+        m_listFollowedOneNote = true;
+    });
     connect(state, &AppState::notesChanged, this, [this] {
-        refreshNoteList();
+        if (!std::exchange(m_listFollowedOneNote, false))
+            refreshNoteList();
         reloadIfChangedElsewhere();
     });
     connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
@@ -183,13 +194,32 @@ void MainWindow::buildHelpMenu()
 
 void MainWindow::refreshNoteList()
 {
-    if (!m_state->notes())
+    NoteRepository *notes = m_state->notes();
+    if (!notes)
         return;
-    const QList<Note> notes = m_state->notes()->search(m_search->text());
+    // Ids only: the list reads the texts of the rows it shows.
+    const QString text = m_search->text();
+    NoteListing listing;
+    QList<qint64> rowIds;
+    if (text.trimmed().isEmpty()) {
+        listing.notebookId = m_state->currentNotebookId();
+        listing.oldestFirst = m_state->preferences()
+            && m_state->preferences()->getBool(QStringLiteral("steno_mode"), false);
+        rowIds = notes->listRowIds(listing.notebookId);
+        if (listing.oldestFirst)
+            std::reverse(rowIds.begin(), rowIds.end());
+    } else {
+        listing.ranked = true;
+        rowIds = notes->searchRowIds(text);
+    }
     // The list keeps its current note by itself, silently.
-    m_list->setNotes(notes);
-    m_statusBar->setCounts(m_search->text().trimmed().isEmpty() ? tr("All Notes") : tr("Search"),
-                           int(notes.size()));
+    m_list->setRowIds(rowIds, listing);
+    updateListCount();
+}
+
+void MainWindow::updateListCount()
+{
+    m_statusBar->setCounts(m_search->text().trimmed().isEmpty() ? tr("All Notes") : tr("Search"), m_list->count());
 }
 
 void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &globalPos)
@@ -296,7 +326,7 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
     const int count = m_list->count();
     if (count == 0)
         return;
-    const QString next = m_list->item(qBound(0, row, count - 1))->data(NoteListWidget::NoteIdRole).toString();
+    const QString next = m_list->noteIdAt(qBound(0, row, count - 1));
     selectNote(next);
 }
 

@@ -39,6 +39,7 @@ private:
     void buildMenus();
     void buildHelpMenu();
     void refreshNoteList();
+    void updateListCount();
     void openNote(const QString &noteId, bool force);
     void reloadIfChangedElsewhere();
     void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
@@ -53,4 +54,6 @@ private:
     // The open note's body as opened, or as last snapshotted.
     QString m_openedBody;
     bool m_selectingProgrammatically = false;
+    // Set by a one-note change, cleared by the notesChanged() that follows it.
+    bool m_listFollowedOneNote = false;
 };

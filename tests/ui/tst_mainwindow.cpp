@@ -166,7 +166,7 @@ void TestMainWindow::listDrivesTheEditor()
 {
     auto *list = m_window->findChild<NoteListWidget *>();
     QCOMPARE(list->count(), 2);
-    QCOMPARE(list->item(0)->data(NoteListWidget::NoteIdRole).toString(), QStringLiteral("b")); // newest first
+    QCOMPARE(list->noteIdAt(0), QStringLiteral("b")); // newest first
     list->setCurrentRow(1);
     QCOMPARE(m_window->openNoteId(), QStringLiteral("a"));
     QCOMPARE(m_window->editor()->toPlainText(), QStringLiteral("Alpha"));
@@ -174,7 +174,7 @@ void TestMainWindow::listDrivesTheEditor()
     // An autosave re-sorts the list; the edited note stays current.
     m_window->editor()->moveCursor(QTextCursor::End);
     QTest::keyClicks(m_window->editor(), QStringLiteral(" edited"));
-    QTRY_COMPARE_WITH_TIMEOUT(list->item(0)->data(NoteListWidget::NoteIdRole).toString(), QStringLiteral("a"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(list->noteIdAt(0), QStringLiteral("a"), 3000);
     QCOMPARE(list->currentNoteId(), QStringLiteral("a"));
 
     // Delete in the list trashes without asking and opens the next note.

@@ -174,26 +174,26 @@ void TestNoteList::itemRoles()
     const Note b = makeNote(QStringLiteral("b"), QStringLiteral("[{\"insert\":\"\\n\"}]"), SyncStatus::Pending);
 
     list.setNotes({a, b});
-    QCOMPARE(list.item(0)->data(260).toString(), QString()); // no resolver yet
+    QCOMPARE(list.model()->index(0, 0).data(260).toString(), QString()); // no resolver yet
 
     list.setNotebookNameResolver(
         [](const QString &id) { return id == QLatin1String("nb-a") ? QStringLiteral("Work") : QString(); });
     list.setNotes({a, b});
-    const QListWidgetItem *first = list.item(0);
-    QCOMPARE(first->data(256).toString(), QStringLiteral("a"));
-    QCOMPARE(first->data(257).toString(), QStringLiteral("Alpha"));
-    QCOMPARE(first->data(258).toString(), QStringLiteral("more"));
-    QCOMPARE(first->data(259).toDateTime(), a.updatedAt);
-    QCOMPARE(first->data(260).toString(), QStringLiteral("Work"));
-    QCOMPARE(first->data(261).toBool(), false);
-    QCOMPARE(first->data(262).toBool(), true);
-    QCOMPARE(first->data(263).toInt(), 2);
-    const QListWidgetItem *second = list.item(1);
-    QCOMPARE(second->data(257).toString(), QStringLiteral("Untitled"));
-    QCOMPARE(second->data(260).toString(), QString());
-    QCOMPARE(second->data(261).toBool(), true);
-    QCOMPARE(second->data(262).toBool(), false);
-    QCOMPARE(second->data(263).toInt(), 0);
+    const QModelIndex first = list.model()->index(0, 0);
+    QCOMPARE(first.data(256).toString(), QStringLiteral("a"));
+    QCOMPARE(first.data(257).toString(), QStringLiteral("Alpha"));
+    QCOMPARE(first.data(258).toString(), QStringLiteral("more"));
+    QCOMPARE(first.data(259).toDateTime(), a.updatedAt);
+    QCOMPARE(first.data(260).toString(), QStringLiteral("Work"));
+    QCOMPARE(first.data(261).toBool(), false);
+    QCOMPARE(first.data(262).toBool(), true);
+    QCOMPARE(first.data(263).toInt(), 2);
+    const QModelIndex second = list.model()->index(1, 0);
+    QCOMPARE(second.data(257).toString(), QStringLiteral("Untitled"));
+    QCOMPARE(second.data(260).toString(), QString());
+    QCOMPARE(second.data(261).toBool(), true);
+    QCOMPARE(second.data(262).toBool(), false);
+    QCOMPARE(second.data(263).toInt(), 0);
 }
 
 void TestNoteList::metrics_data()
@@ -290,7 +290,7 @@ void TestNoteList::userSignals()
 
     QSignalSpy menu(&list, &NoteListWidget::noteContextMenuRequested);
     QSignalSpy doubleClicked(&list, &NoteListWidget::noteDoubleClicked);
-    const QPoint onB = list.visualItemRect(list.item(1)).center();
+    const QPoint onB = list.visualRect(list.model()->index(1, 0)).center();
     Q_EMIT list.customContextMenuRequested(onB);
     QCOMPARE(menu.count(), 1);
     QCOMPARE(menu.at(0).at(0).toString(), QStringLiteral("b"));
@@ -300,7 +300,7 @@ void TestNoteList::userSignals()
     Q_EMIT list.customContextMenuRequested(QPoint(10, list.viewport()->height() - 2));
     QCOMPARE(menu.count(), 1);
 
-    Q_EMIT list.itemDoubleClicked(list.item(0));
+    Q_EMIT list.doubleClicked(list.model()->index(0, 0));
     QCOMPARE(doubleClicked.count(), 1);
     QCOMPARE(doubleClicked.at(0).at(0).toString(), QStringLiteral("a"));
 }
