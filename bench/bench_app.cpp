@@ -148,7 +148,7 @@ bool prepare(const QString &dir, QString *bigNoteId, QString *error)
     Note note = generator.next();
     note.id = QStringLiteral("bench-megabyte-note");
     note.body = megabyteNoteBody(generator);
-    note.deletedAt = QDateTime();
+    note.deletedAt.reset();
     note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc().addDays(1);
     if (!state.notes()->byId(note.id) && !state.notes()->insert(note)) {
         *error = QStringLiteral("can't insert the 1 MB note");

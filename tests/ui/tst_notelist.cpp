@@ -1,4 +1,6 @@
+#include "app/appstate.h"
 #include "document/textformats.h"
+#include "storage/noterepository.h"
 #include "ui/notelistdelegate.h"
 #include "ui/notelistwidget.h"
 #include "ui/relativetime.h"
@@ -73,6 +75,7 @@ private Q_SLOTS:
     void keys();
     void dragData();
     void paintsRows();
+    void lazyRowsFarDown();
 };
 
 void TestNoteList::relativeTimes_data()
@@ -416,6 +419,46 @@ void TestNoteList::paintsRows()
 
     QVERIFY(conflictPixels(normal) > 0);
     QCOMPARE(conflictPixels(hovered), 0);
+}
+
+void TestNoteList::lazyRowsFarDown()
+{
+    LumoraTest::ScopedDataDir dir;
+    AppState state;
+    QVERIFY(state.initialize());
+    // More rows than a few pages; note i is i minutes old, so row r shows note r.
+    constexpr int Count = 230;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (int i = 0; i < Count; ++i) {
+        Note note = makeNote(QStringLiteral("n%1").arg(i), QStringLiteral("[{\"insert\":\"Note %1\\npreview %1\\n\"}]").arg(i));
+        note.updatedAt = note.createdAt = note.modifiedAt = now.addSecs(-60 * i);
+        QVERIFY(state.notes()->insert(note));
+    }
+    NoteListWidget list;
+    list.setRepository(state.notes());
+    list.setRowIds(state.notes()->listRowIds());
+    list.resize(400, 500);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QCOMPARE(list.count(), Count);
+
+    for (const int target : {Count - 1, 150, 97, 33}) {
+        list.scrollTo(list.model()->index(target, 0), QAbstractItemView::PositionAtCenter);
+        QCoreApplication::processEvents();
+        const QModelIndex shown = list.indexAt(list.viewport()->rect().center());
+        QVERIFY(shown.isValid());
+        const int row = shown.row();
+        QVERIFY(qAbs(row - target) <= 3);
+        QCOMPARE(shown.data(NoteListWidget::TitleRole).toString(), QStringLiteral("Note %1").arg(row));
+        QCOMPARE(shown.data(NoteListWidget::PreviewRole).toString(), QStringLiteral("preview %1").arg(row));
+        QCOMPARE(shown.data(NoteListWidget::NoteIdRole).toString(), QStringLiteral("n%1").arg(row));
+        // The last row of a page and the first of the next.
+        QCOMPARE(list.noteIdAt(63), QStringLiteral("n63"));
+        QCOMPARE(list.noteIdAt(64), QStringLiteral("n64"));
+    }
+    list.selectNote(QStringLiteral("n201"));
+    QCOMPARE(list.currentRow(), 201);
+    QCOMPARE(list.currentNoteId(), QStringLiteral("n201"));
 }
 
 LUMORA_TEST_MAIN(TestNoteList)
