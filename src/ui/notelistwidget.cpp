@@ -109,6 +109,12 @@ QStringList NoteListModel::mimeTypes() const
     return {NoteListWidget::noteIdMimeType()};
 }
 
+Qt::DropActions NoteListModel::supportedDragActions() const
+{
+    // A note dropped on a notebook moves there.
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
 QMimeData *NoteListModel::mimeData(const QModelIndexList &indexes) const
 {
     if (indexes.isEmpty())

@@ -38,6 +38,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QStringList mimeTypes() const override;
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
 
     void setRepository(NoteRepository *repository) { m_repository = repository; }
     void setNotebookNameResolver(std::function<QString(const QString &)> resolver) { m_resolver = std::move(resolver); }
