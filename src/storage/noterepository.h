@@ -53,8 +53,9 @@ public:
     // marking the note for sync.
     SaveResult saveEditedBody(const QString &noteId, const QString &body);
 
-    // Full-text search; the text is handed to FTS5 as typed, with a trailing
-    // "*" so the last word matches as a prefix.
+    // Full-text search over the text of notes (not their JSON), best first.
+    // The text is FTS5 syntax with a trailing "*" so the last word matches as
+    // a prefix; text FTS5 refuses is searched for as plain words instead.
     QList<Note> search(const QString &text) const;
 
     // The note list reads ids first and row texts only for the rows it shows.
