@@ -259,15 +259,13 @@ void benchQueries(int count, int repsFast, int repsSlow)
             notebookId = q.value(0).toString();
     }
     QList<qint64> ids;
-    printFigures(QStringLiteral("listRowIds() all"),
-        timeRuns<QList<qint64>>(repsSlow, [&] { return repository.listRowIds(); }, &ids),
-        QStringLiteral("%1 ids").arg(ids.size()));
+    QList<double> samples = timeRuns<QList<qint64>>(repsSlow, [&] { return repository.listRowIds(); }, &ids);
+    printFigures(QStringLiteral("listRowIds() all"), samples, QStringLiteral("%1 ids").arg(ids.size()));
     const QList<qint64> allIds = ids;
-    printFigures(QStringLiteral("listRowIds(notebook)"),
-        timeRuns<QList<qint64>>(repsSlow, [&] { return repository.listRowIds(notebookId); }, &ids),
-        QStringLiteral("%1 ids").arg(ids.size()));
+    samples = timeRuns<QList<qint64>>(repsSlow, [&] { return repository.listRowIds(notebookId); }, &ids);
+    printFigures(QStringLiteral("listRowIds(notebook)"), samples, QStringLiteral("%1 ids").arg(ids.size()));
     for (const SearchCase &c : searches) {
-        const QList<double> samples = timeRuns<QList<qint64>>(
+        samples = timeRuns<QList<qint64>>(
             c.slow ? repsSlow : repsFast, [&] { return repository.searchRowIds(c.text); }, &ids);
         printFigures(QStringLiteral("searchRowIds \"%1\" (%2)").arg(c.text, c.what), samples,
             QStringLiteral("%1 ids").arg(ids.size()));
@@ -275,21 +273,24 @@ void benchQueries(int count, int repsFast, int repsSlow)
     // Pages from the middle of the list, a different one each run.
     int page = 0;
     QList<NoteListRow> rows;
-    printFigures(QStringLiteral("listRows(100 ids)"), timeRuns<QList<NoteListRow>>(repsFast, [&] {
+    samples = timeRuns<QList<NoteListRow>>(repsFast, [&] {
         const qsizetype from = (qsizetype(page++) * 997) % qMax<qsizetype>(1, allIds.size() - 100);
         return repository.listRows(allIds.mid(from, 100));
-    }, &rows), QStringLiteral("%1 rows").arg(rows.size()));
+    }, &rows);
+    printFigures(QStringLiteral("listRows(100 ids)"), samples, QStringLiteral("%1 rows").arg(rows.size()));
 
     // Saving an edit and reading back its row, as the list does after a save.
     const QString savedId = repository.listRows(allIds.mid(0, 1)).value(0).id;
     const QString savedBody = repository.byId(savedId).value_or(Note()).body;
     int edit = 0;
     std::optional<NoteListRow> savedRow;
-    printFigures(QStringLiteral("saveEditedBody + listRow"), timeRuns<std::optional<NoteListRow>>(repsFast, [&] {
+    samples = timeRuns<std::optional<NoteListRow>>(repsFast, [&] {
         const QString body = QStringLiteral("[{\"insert\":\"Edit %1\\n\"},").arg(++edit) + savedBody.mid(1);
         repository.saveEditedBody(savedId, body);
         return repository.listRow(savedId);
-    }, &savedRow), savedRow ? savedRow->texts.title : QStringLiteral("failed"));
+    }, &savedRow);
+    printFigures(QStringLiteral("saveEditedBody + listRow"), samples,
+        savedRow ? savedRow->texts.title : QStringLiteral("failed"));
 
     // The result is read only after the runs: argument order is unspecified.
     QList<Note> all;

@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
+
 namespace {
 
 QString nowStamp()
@@ -133,6 +135,19 @@ QString rowIdList(const QList<qint64> &rowIds)
         list.append(QString::number(id));
     }
     return list;
+}
+
+// Rows read with "rowid IN (...)" come in table order; callers asked for theirs.
+template<typename Row> QList<Row> inRequestedOrder(const QList<qint64> &rowIds, const QHash<qint64, Row> &byRowId)
+{
+    QList<Row> rows;
+    rows.reserve(byRowId.size());
+    for (qint64 id : rowIds) {
+        const auto it = byRowId.constFind(id);
+        if (it != byRowId.constEnd())
+            rows.append(*it);
+    }
+    return rows;
 }
 
 } // namespace
@@ -366,14 +381,7 @@ QList<Note> NoteRepository::search(const QString &text) const
     const NoteColumns columns(q.record());
     while (q.next())
         byRowId.insert(q.value(0).toLongLong(), readNote(q, columns));
-    QList<Note> notes;
-    notes.reserve(rowIds.size());
-    for (qint64 id : rowIds) {
-        const auto it = byRowId.constFind(id);
-        if (it != byRowId.constEnd())
-            notes.append(*it);
-    }
-    return notes;
+    return inRequestedOrder(rowIds, byRowId);
 }
 
 QList<qint64> NoteRepository::listRowIds(const QString &notebookId) const
@@ -395,29 +403,48 @@ QList<qint64> NoteRepository::searchRowIds(const QString &text) const
 {
     if (text.trimmed().isEmpty())
         return listRowIds();
-    // Trashed notes are few: leaving them out through the deleted_at index
-    // costs far less than reading every matching note's row.
-    const QString sql = QStringLiteral(
-        "SELECT rowid FROM notes_fts WHERE notes_fts MATCH ? "
-        "AND rowid NOT IN (SELECT rowid FROM notes WHERE deleted_at IS NOT NULL) ORDER BY rank");
     // The text as FTS5 syntax first; when FTS5 refuses it (an apostrophe, a
     // hyphen, an unbalanced quote...), the same words as plain terms. Neither
     // failure is worth a log line: the user is still typing.
+    const QString matchSql = QStringLiteral("SELECT rowid FROM notes_fts WHERE notes_fts MATCH ?");
+    QString match = SearchIndex::rawQuery(text);
     bool ok = false;
-    const QList<qint64> ids = selectRowIds(m_db, sql, {SearchIndex::rawQuery(text)}, &ok);
-    if (ok)
-        return ids;
-    const QString quoted = SearchIndex::quotedQuery(text);
-    if (quoted.isEmpty())
+    QList<qint64> matches = selectRowIds(m_db, matchSql, {match}, &ok);
+    if (!ok) {
+        match = SearchIndex::quotedQuery(text);
+        if (match.isEmpty())
+            return {};
+        matches = selectRowIds(m_db, matchSql, {match}, &ok);
+    }
+    if (matches.isEmpty())
         return {};
-    return selectRowIds(m_db, sql, {quoted}, &ok);
+
+    if (matches.size() <= m_rankedMatchLimit) {
+        // Trashed notes are few: leaving them out through the deleted_at
+        // index costs far less than reading every matching note's row.
+        return selectRowIds(m_db,
+                            QStringLiteral("SELECT rowid FROM notes_fts WHERE notes_fts MATCH ? AND rowid NOT IN "
+                                           "(SELECT rowid FROM notes WHERE deleted_at IS NOT NULL) ORDER BY rank"),
+                            {match}, &ok);
+    }
+    // Ranking costs a few microseconds per match (bm25 reads each note's
+    // token count), far too slow for a one-letter prefix at 100k notes; with
+    // that many matches the newest notes are the better guess anyway.
+    std::sort(matches.begin(), matches.end());
+    QList<qint64> ids = listRowIds();
+    ids.removeIf([&matches](qint64 id) { return !std::binary_search(matches.cbegin(), matches.cend(), id); });
+    return ids;
+}
+
+void NoteRepository::setRankedMatchLimit(int limit)
+{
+    m_rankedMatchLimit = limit;
 }
 
 QList<NoteListRow> NoteRepository::listRows(const QList<qint64> &rowIds) const
 {
-    QList<NoteListRow> rows;
     if (rowIds.isEmpty())
-        return rows;
+        return {};
     // The body is read only for a note whose list texts are missing, which
     // the writers never leave behind.
     QSqlQuery q(m_db);
@@ -427,7 +454,7 @@ QList<NoteListRow> NoteRepository::listRows(const QList<qint64> &rowIds) const
                                "FROM notes n LEFT JOIN note_list_texts t ON t.note_rowid = n.rowid "
                                "WHERE n.rowid IN (%1)")
                     .arg(rowIdList(rowIds))))
-        return rows;
+        return {};
     QHash<qint64, NoteListRow> byRowId;
     byRowId.reserve(rowIds.size());
     while (q.next()) {
@@ -447,13 +474,7 @@ QList<NoteListRow> NoteRepository::listRows(const QList<qint64> &rowIds) const
         }
         byRowId.insert(row.rowId, row);
     }
-    rows.reserve(rowIds.size());
-    for (qint64 id : rowIds) {
-        const auto it = byRowId.constFind(id);
-        if (it != byRowId.constEnd())
-            rows.append(*it);
-    }
-    return rows;
+    return inRequestedOrder(rowIds, byRowId);
 }
 
 std::optional<NoteListRow> NoteRepository::listRow(const QString &noteId) const

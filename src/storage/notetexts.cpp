@@ -139,43 +139,24 @@ private:
         return m_p == m_end;
     }
 
-    // One element of the top-level array; only objects can carry text.
-    bool operation()
+    // The members of the object at m_p: member(key) reads each value. Keys
+    // are only collected when `keys` is set.
+    template<typename Member> bool members(bool keys, Member member)
     {
-        if (m_p >= m_end)
-            return false;
-        if (*m_p != u'{')
-            return value(1);
         ++m_p;
         skipSpace();
         if (consume(u'}'))
             return true;
-        bool seenInsert = false;
         for (;;) {
             QString key;
-            if (!string(&key))
+            if (!string(keys ? &key : nullptr))
                 return false;
             skipSpace();
             if (!consume(u':'))
                 return false;
             skipSpace();
-            if (key == QLatin1String("insert")) {
-                if (seenInsert)
-                    return false;
-                seenInsert = true;
-                if (m_p < m_end && *m_p == u'"') {
-                    if (!string(m_enough ? nullptr : m_text))
-                        return false;
-                    noteProgress();
-                } else if (m_tables && m_p < m_end && *m_p == u'{') {
-                    if (!embed())
-                        return false;
-                } else if (!value(1)) {
-                    return false;
-                }
-            } else if (!value(1)) {
+            if (!member(key))
                 return false;
-            }
             skipSpace();
             if (consume(u'}'))
                 return true;
@@ -185,36 +166,44 @@ private:
         }
     }
 
+    // One element of the top-level array; only objects can carry text.
+    bool operation()
+    {
+        if (m_p >= m_end)
+            return false;
+        if (*m_p != u'{')
+            return value(1);
+        bool seenInsert = false;
+        return members(true, [this, &seenInsert](const QString &key) {
+            if (key != QLatin1String("insert"))
+                return value(1);
+            if (seenInsert)
+                return false;
+            seenInsert = true;
+            if (m_p < m_end && *m_p == u'"') {
+                if (!string(m_enough ? nullptr : m_text))
+                    return false;
+                noteProgress();
+                return true;
+            }
+            if (m_tables && m_p < m_end && *m_p == u'{')
+                return embed();
+            return value(1);
+        });
+    }
+
     // An embed object; only a table's value (a JSON text) holds visible text.
     bool embed()
     {
-        ++m_p;
-        skipSpace();
-        if (consume(u'}'))
+        return members(true, [this](const QString &key) {
+            if (key != QLatin1String("table") || m_p >= m_end || *m_p != u'"')
+                return value(2);
+            QString json;
+            if (!string(&json))
+                return false;
+            appendTableCellTexts(json, m_tables);
             return true;
-        for (;;) {
-            QString key;
-            if (!string(&key))
-                return false;
-            skipSpace();
-            if (!consume(u':'))
-                return false;
-            skipSpace();
-            if (key == QLatin1String("table") && m_p < m_end && *m_p == u'"') {
-                QString json;
-                if (!string(&json))
-                    return false;
-                appendTableCellTexts(json, m_tables);
-            } else if (!value(2)) {
-                return false;
-            }
-            skipSpace();
-            if (consume(u'}'))
-                return true;
-            if (!consume(u','))
-                return false;
-            skipSpace();
-        }
+        });
     }
 
     // Title and preview are fixed once the text after the first line break
@@ -261,26 +250,7 @@ private:
 
     bool object(int depth)
     {
-        ++m_p;
-        skipSpace();
-        if (consume(u'}'))
-            return true;
-        for (;;) {
-            if (!string(nullptr))
-                return false;
-            skipSpace();
-            if (!consume(u':'))
-                return false;
-            skipSpace();
-            if (!value(depth))
-                return false;
-            skipSpace();
-            if (consume(u'}'))
-                return true;
-            if (!consume(u','))
-                return false;
-            skipSpace();
-        }
+        return members(false, [this, depth](const QString &) { return value(depth); });
     }
 
     bool array(int depth)

@@ -44,6 +44,24 @@ bool exec(const QSqlDatabase &db, const QString &sql)
     return true;
 }
 
+// Schema of earlier releases, for databases written as they left them.
+const QString kLegacyNotebooks = QStringLiteral(
+    "CREATE TABLE notebooks (id TEXT PRIMARY KEY, name TEXT NOT NULL, is_default INTEGER NOT NULL DEFAULT 0, "
+    "is_shared INTEGER NOT NULL DEFAULT 0, owner_id TEXT, created_at TEXT NOT NULL, updated_at TEXT NOT NULL, "
+    "deleted_at TEXT, version INTEGER NOT NULL DEFAULT 1, sync_status TEXT NOT NULL DEFAULT 'pending')");
+
+// Versions 1 and 2 indexed the raw body JSON, kept current by triggers.
+const QString kLegacyIndex[] = {
+    QStringLiteral("CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')"),
+    QStringLiteral("CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
+                   "VALUES (new.rowid, new.body); END"),
+    QStringLiteral("CREATE TRIGGER notes_ad AFTER DELETE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
+                   "rowid, body) VALUES ('delete', old.rowid, old.body); END"),
+    QStringLiteral("CREATE TRIGGER notes_au AFTER UPDATE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
+                   "rowid, body) VALUES ('delete', old.rowid, old.body); INSERT INTO notes_fts(rowid, body) "
+                   "VALUES (new.rowid, new.body); END"),
+};
+
 // A database as the previous release left it: schema version 1, a default
 // notebook, and notes.notebook_id with a foreign key to notebooks.
 void writeVersion1Database(const QString &path)
@@ -56,10 +74,7 @@ void writeVersion1Database(const QString &path)
         const QStringList statements{
             QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL DEFAULT 0)"),
             QStringLiteral("INSERT INTO schema_version (version) VALUES (1)"),
-            QStringLiteral("CREATE TABLE notebooks (id TEXT PRIMARY KEY, name TEXT NOT NULL, is_default INTEGER "
-                           "NOT NULL DEFAULT 0, is_shared INTEGER NOT NULL DEFAULT 0, owner_id TEXT, created_at "
-                           "TEXT NOT NULL, updated_at TEXT NOT NULL, deleted_at TEXT, version INTEGER NOT NULL "
-                           "DEFAULT 1, sync_status TEXT NOT NULL DEFAULT 'pending')"),
+            kLegacyNotebooks,
             QStringLiteral("CREATE TABLE notes (id TEXT PRIMARY KEY, notebook_id TEXT NOT NULL REFERENCES "
                            "notebooks(id), body TEXT NOT NULL DEFAULT '', created_at TEXT NOT NULL, updated_at "
                            "TEXT NOT NULL, modified_at TEXT NOT NULL, deleted_at TEXT, version INTEGER NOT NULL "
@@ -67,14 +82,10 @@ void writeVersion1Database(const QString &path)
                            "'pending', is_sample INTEGER NOT NULL DEFAULT 0, owner_id TEXT, is_shared INTEGER NOT "
                            "NULL DEFAULT 0, permission TEXT)"),
             QStringLiteral("CREATE INDEX idx_notes_notebook_id ON notes(notebook_id)"),
-            QStringLiteral("CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')"),
-            QStringLiteral("CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
-                           "VALUES (new.rowid, new.body); END"),
-            QStringLiteral("CREATE TRIGGER notes_ad AFTER DELETE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
-                           "rowid, body) VALUES ('delete', old.rowid, old.body); END"),
-            QStringLiteral("CREATE TRIGGER notes_au AFTER UPDATE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
-                           "rowid, body) VALUES ('delete', old.rowid, old.body); INSERT INTO notes_fts(rowid, body) "
-                           "VALUES (new.rowid, new.body); END"),
+            kLegacyIndex[0],
+            kLegacyIndex[1],
+            kLegacyIndex[2],
+            kLegacyIndex[3],
             QStringLiteral("CREATE TABLE preferences (key TEXT PRIMARY KEY, value TEXT)"),
             QStringLiteral("INSERT INTO notebooks (id, name, is_default, created_at, updated_at) VALUES "
                            "('nb-default', 'Notes', 1, '2024-01-01T00:00:00.000Z', '2024-01-01T00:00:00.000Z')"),
@@ -121,26 +132,19 @@ void writeVersion2Database(const QString &path, int count, QStringList *bodies)
         const QStringList statements{
             QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL DEFAULT 0)"),
             QStringLiteral("INSERT INTO schema_version (version) VALUES (2)"),
-            QStringLiteral("CREATE TABLE notebooks (id TEXT PRIMARY KEY, name TEXT NOT NULL, is_default INTEGER "
-                           "NOT NULL DEFAULT 0, is_shared INTEGER NOT NULL DEFAULT 0, owner_id TEXT, created_at "
-                           "TEXT NOT NULL, updated_at TEXT NOT NULL, deleted_at TEXT, version INTEGER NOT NULL "
-                           "DEFAULT 1, sync_status TEXT NOT NULL DEFAULT 'pending')"),
+            kLegacyNotebooks,
             QStringLiteral("CREATE TABLE notes (id TEXT PRIMARY KEY, notebook_id TEXT NOT NULL DEFAULT '', body TEXT "
                            "NOT NULL DEFAULT '', created_at TEXT NOT NULL, updated_at TEXT NOT NULL, modified_at TEXT "
                            "NOT NULL, deleted_at TEXT, version INTEGER NOT NULL DEFAULT 1, op_version INTEGER NOT "
                            "NULL DEFAULT 0, sync_status TEXT NOT NULL DEFAULT 'pending', is_sample INTEGER NOT NULL "
                            "DEFAULT 0, owner_id TEXT, is_shared INTEGER NOT NULL DEFAULT 0, permission TEXT)"),
             QStringLiteral("CREATE INDEX idx_notes_notebook_id ON notes(notebook_id)"),
+            kLegacyIndex[0],
+            kLegacyIndex[1],
+            kLegacyIndex[2],
+            kLegacyIndex[3],
             QStringLiteral("CREATE INDEX idx_notes_updated_at ON notes(updated_at)"),
             QStringLiteral("CREATE INDEX idx_notes_deleted_at ON notes(deleted_at)"),
-            QStringLiteral("CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')"),
-            QStringLiteral("CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
-                           "VALUES (new.rowid, new.body); END"),
-            QStringLiteral("CREATE TRIGGER notes_ad AFTER DELETE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
-                           "rowid, body) VALUES ('delete', old.rowid, old.body); END"),
-            QStringLiteral("CREATE TRIGGER notes_au AFTER UPDATE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
-                           "rowid, body) VALUES ('delete', old.rowid, old.body); INSERT INTO notes_fts(rowid, body) "
-                           "VALUES (new.rowid, new.body); END"),
             QStringLiteral("CREATE TABLE note_snapshots (id TEXT PRIMARY KEY, note_id TEXT NOT NULL REFERENCES "
                            "notes(id), version INTEGER NOT NULL, body TEXT NOT NULL, created_at TEXT NOT NULL)"),
             QStringLiteral("CREATE TABLE note_task_settings (note_id TEXT PRIMARY KEY REFERENCES notes(id), "

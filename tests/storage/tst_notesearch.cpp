@@ -44,7 +44,8 @@ private Q_SLOTS:
 
     void awkwardTexts_data();
     void awkwardTexts();
-    void searchRowIdsRankBestFirst();
+    void searchRowIdsOrder_data();
+    void searchRowIdsOrder();
     void indexFollowsWrites();
     void listRowIdsOrderAndFilter();
     void listRowsReadStoredTexts();
@@ -180,18 +181,34 @@ void TestNoteSearch::awkwardTexts()
         QVERIFY2(!byRowIds.contains(id), qPrintable(id));
 }
 
-void TestNoteSearch::searchRowIdsRankBestFirst()
+void TestNoteSearch::searchRowIdsOrder_data()
 {
+    QTest::addColumn<int>("rankedMatchLimit");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("few matches: best first")
+        << NoteRepository::DefaultRankedMatchLimit
+        << QStringList{QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once")};
+    QTest::newRow("many matches: newest first")
+        << 2 << QStringList{QStringLiteral("once"), QStringLiteral("twice"), QStringLiteral("thrice")};
+}
+
+void TestNoteSearch::searchRowIdsOrder()
+{
+    QFETCH(int, rankedMatchLimit);
+    QFETCH(QStringList, expected);
     const QDateTime t = QDateTime::currentDateTimeUtc();
     // Newest first by date, but the older notes mention the word more often:
     // the concatenated id list must keep FTS5's rank order.
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("thrice"), body(QStringLiteral("kiwi kiwi kiwi")), t.addDays(-2))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("gone"), body(QStringLiteral("kiwi kiwi kiwi kiwi")), t)));
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("once"),
                                      body(QStringLiteral("kiwi and many other words to dilute it a lot")), t)));
-    QVERIFY(m_notes->insert(makeNote(QStringLiteral("thrice"), body(QStringLiteral("kiwi kiwi kiwi")), t.addDays(-2))));
     QVERIFY(m_notes->insert(
         makeNote(QStringLiteral("twice"), body(QStringLiteral("kiwi tart with kiwi jam")), t.addDays(-1))));
-    QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("kiw"))),
-             (QStringList{QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once")}));
+    QVERIFY(m_notes->moveToTrash(QStringLiteral("gone")));
+    m_notes->setRankedMatchLimit(rankedMatchLimit);
+    QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("kiw"))), expected);
 }
 
 void TestNoteSearch::indexFollowsWrites()
