@@ -301,6 +301,27 @@ void benchWindow(const QString &dir, const QString &bigNoteId, int runs)
         }
         printFigures(QStringLiteral("  of which the row id query"), samples, kind.name);
     }
+    // ... the list taking the ids, and its paint.
+    for (const Kind &kind : kinds) {
+        const QList<qint64> ids = state.notes()->searchRowIds(kind.text);
+        const QList<qint64> other = state.notes()->searchRowIds(kind.before);
+        QList<double> fills;
+        QList<double> paints;
+        for (int i = 0; i < runs; ++i) {
+            list->setRowIds(other);
+            settle();
+            listPaint.reset();
+            QElapsedTimer timer;
+            timer.start();
+            list->setRowIds(ids);
+            fills.append(elapsedMs(timer));
+            timer.restart();
+            listPaint.wait();
+            paints.append(elapsedMs(timer));
+        }
+        printFigures(QStringLiteral("  of which the list fill"), fills, kind.name);
+        printFigures(QStringLiteral("  of which the paint"), paints, kind.name);
+    }
 
     // Save: an edit in the open note, saved at once, to the repainted list.
     clickRow(list, 3);
