@@ -1,43 +1,18 @@
 // Timings of NoteListWidget::setNotes on generated notes: 1k and 10k rows,
 // each refresh keeping a current note. Prints median and p95 per case.
 
+#include "benchsupport.h"
 #include "notegenerator.h"
 #include "ui/notelistwidget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QTextStream>
-
-#include <algorithm>
-#include <cmath>
 
 namespace {
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-double percentile(QList<double> samples, double fraction)
-{
-    std::sort(samples.begin(), samples.end());
-    // Nearest rank: with few samples p95 is simply the slowest run.
-    const qsizetype rank = qsizetype(std::ceil(fraction * double(samples.size())));
-    return samples.at(qBound(qsizetype(0), rank - 1, samples.size() - 1));
-}
-
-void printFigures(const QString &name, const QList<double> &samples, const QString &note)
-{
-    out() << QStringLiteral("  %1 median %2 ms   p95 %3 ms   (n=%4)   %5")
-                 .arg(name, -28)
-                 .arg(percentile(samples, 0.5), 9, 'f', 2)
-                 .arg(percentile(samples, 0.95), 9, 'f', 2)
-                 .arg(samples.size(), 2)
-                 .arg(note)
-          << Qt::endl;
-}
+using Bench::out;
+using Bench::printFigures;
 
 void runCase(int count, int runs)
 {
@@ -76,6 +51,7 @@ void runCase(int count, int runs)
 
 int main(int argc, char *argv[])
 {
+    Bench::defaultToOffscreen();
     QApplication app(argc, argv);
     out() << "NoteListWidget::setNotes" << Qt::endl;
     runCase(1000, 30);

@@ -1,5 +1,6 @@
 // Timings of the storage layer on generated notes: opening, bulk insert,
-// full-text search, listing and counting at 10k and 100k notes.
+// full-text search, listing and counting at 10k and 100k notes, and the
+// search-index migration of a version-2 database.
 // Prints median and p95 per case; nothing here passes or fails.
 
 #include "notegenerator.h"
@@ -249,6 +250,48 @@ void benchQueries(int count, int repsFast, int repsSlow)
             QStringLiteral("%1 results").arg(result.size()));
     }
 
+    // What the note list reads: ids for a whole list or search, then the texts
+    // of one page of rows.
+    QString notebookId;
+    {
+        QSqlQuery q(database->db());
+        if (q.exec(QStringLiteral("SELECT notebook_id FROM notes WHERE notebook_id <> '' LIMIT 1")) && q.next())
+            notebookId = q.value(0).toString();
+    }
+    QList<qint64> ids;
+    QList<double> samples = timeRuns<QList<qint64>>(repsSlow, [&] { return repository.listRowIds(); }, &ids);
+    printFigures(QStringLiteral("listRowIds() all"), samples, QStringLiteral("%1 ids").arg(ids.size()));
+    const QList<qint64> allIds = ids;
+    samples = timeRuns<QList<qint64>>(repsSlow, [&] { return repository.listRowIds(notebookId); }, &ids);
+    printFigures(QStringLiteral("listRowIds(notebook)"), samples, QStringLiteral("%1 ids").arg(ids.size()));
+    for (const SearchCase &c : searches) {
+        samples = timeRuns<QList<qint64>>(
+            c.slow ? repsSlow : repsFast, [&] { return repository.searchRowIds(c.text); }, &ids);
+        printFigures(QStringLiteral("searchRowIds \"%1\" (%2)").arg(c.text, c.what), samples,
+            QStringLiteral("%1 ids").arg(ids.size()));
+    }
+    // Pages from the middle of the list, a different one each run.
+    int page = 0;
+    QList<NoteListRow> rows;
+    samples = timeRuns<QList<NoteListRow>>(repsFast, [&] {
+        const qsizetype from = (qsizetype(page++) * 997) % qMax<qsizetype>(1, allIds.size() - 100);
+        return repository.listRows(allIds.mid(from, 100));
+    }, &rows);
+    printFigures(QStringLiteral("listRows(100 ids)"), samples, QStringLiteral("%1 rows").arg(rows.size()));
+
+    // Saving an edit and reading back its row, as the list does after a save.
+    const QString savedId = repository.listRows(allIds.mid(0, 1)).value(0).id;
+    const QString savedBody = repository.byId(savedId).value_or(Note()).body;
+    int edit = 0;
+    std::optional<NoteListRow> savedRow;
+    samples = timeRuns<std::optional<NoteListRow>>(repsFast, [&] {
+        const QString body = QStringLiteral("[{\"insert\":\"Edit %1\\n\"},").arg(++edit) + savedBody.mid(1);
+        repository.saveEditedBody(savedId, body);
+        return repository.listRow(savedId);
+    }, &savedRow);
+    printFigures(QStringLiteral("saveEditedBody + listRow"), samples,
+        savedRow ? savedRow->texts.title : QStringLiteral("failed"));
+
     // The result is read only after the runs: argument order is unspecified.
     QList<Note> all;
     const QList<double> allSamples = timeRuns<QList<Note>>(
@@ -260,6 +303,62 @@ void benchQueries(int count, int repsFast, int repsSlow)
         repsFast, [&] { return repository.countsByNotebook(); }, &counts);
     printFigures(QStringLiteral("countsByNotebook()"), countSamples,
         QStringLiteral("%1 keys, total %2").arg(counts.size()).arg(counts.value(QString())));
+}
+
+// Turns a freshly generated database back into what release 2 left: the
+// full-text index over the raw JSON kept by triggers.
+bool downgradeToVersion2(Database *database)
+{
+    const QStringList statements{
+        QStringLiteral("DROP TRIGGER notes_index_ad"),
+        QStringLiteral("DROP TABLE notes_fts"),
+        QStringLiteral("DROP TABLE note_list_texts"),
+        QStringLiteral("DROP INDEX idx_notes_live_updated"),
+        QStringLiteral("DROP INDEX idx_notes_notebook_updated"),
+        QStringLiteral("CREATE INDEX idx_notes_notebook_id ON notes(notebook_id)"),
+        QStringLiteral("CREATE INDEX idx_notes_deleted_at ON notes(deleted_at)"),
+        QStringLiteral("CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')"),
+        QStringLiteral("CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
+                       "VALUES (new.rowid, new.body); END"),
+        QStringLiteral("CREATE TRIGGER notes_ad AFTER DELETE ON notes BEGIN INSERT INTO notes_fts(notes_fts, rowid, "
+                       "body) VALUES ('delete', old.rowid, old.body); END"),
+        QStringLiteral("CREATE TRIGGER notes_au AFTER UPDATE ON notes BEGIN INSERT INTO notes_fts(notes_fts, rowid, "
+                       "body) VALUES ('delete', old.rowid, old.body); INSERT INTO notes_fts(rowid, body) VALUES "
+                       "(new.rowid, new.body); END"),
+        QStringLiteral("INSERT INTO notes_fts(notes_fts) VALUES('rebuild')"),
+        QStringLiteral("UPDATE schema_version SET version = 2"),
+    };
+    QSqlQuery q(database->db());
+    for (const QString &sql : statements) {
+        if (!q.exec(sql)) {
+            QTextStream(stderr) << "bench_storage: downgrade failed at " << sql << Qt::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+void benchMigration(int count)
+{
+    DataDir dir;
+    GeneratorOptions options;
+    options.count = count;
+    options.seed = 42;
+    QString error;
+    {
+        auto database = openDatabase();
+        if (!database || !generateInto(database.get(), options, nullptr, &error)
+            || !downgradeToVersion2(database.get()))
+            return;
+    }
+    Database database;
+    if (!database.open(databasePath()))
+        return;
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = database.migrate();
+    printFigures(QStringLiteral("migration 3 (index %1 notes)").arg(count), { elapsedMs(timer) },
+        ok ? QString() : QStringLiteral("FAILED"));
 }
 
 } // namespace
@@ -301,6 +400,9 @@ int main(int argc, char *argv[])
     benchInsert(sizes);
     benchQueries(sizes.small, sizes.repsFast, sizes.repsSlowSmall);
     benchQueries(sizes.large, sizes.repsFastLarge, sizes.repsSlowLarge);
+    out() << Qt::endl << "Migrating" << Qt::endl;
+    benchMigration(sizes.small);
+    benchMigration(sizes.large);
     out() << Qt::endl << "Whole run: " << QString::number(double(total.elapsed()) / 1000.0, 'f', 1) << " s" << Qt::endl;
     return 0;
 }

@@ -480,6 +480,7 @@ bool NoteWriter::begin()
             "INSERT INTO notebooks (id, name, is_default, is_shared, owner_id, created_at, updated_at, deleted_at, "
             "version, sync_status) VALUES (?, ?, 0, 0, NULL, ?, ?, NULL, 1, 'pending')")))
         return fail(QStringLiteral("can't prepare the notebook insert"), m_notebookQuery.lastError().text());
+    m_index = std::make_unique<NoteIndexWriter>(db);
     return true;
 }
 
@@ -514,6 +515,9 @@ bool NoteWriter::insertNote(const Note &note)
     q.bindValue(13, note.permission.isEmpty() ? nullText() : QVariant(note.permission));
     if (!q.exec())
         return fail(QStringLiteral("can't insert note %1").arg(note.id), q.lastError().text());
+    QString error;
+    if (!m_index->write(q.lastInsertId().toLongLong(), note.body, &error))
+        return fail(QStringLiteral("can't index note %1").arg(note.id), error);
     return true;
 }
 
@@ -521,6 +525,7 @@ bool NoteWriter::commit()
 {
     m_noteQuery.finish();
     m_notebookQuery.finish();
+    m_index.reset();
     QSqlDatabase db = m_database->db();
     if (!db.commit()) {
         const QString error = db.lastError().text();
@@ -537,6 +542,7 @@ void NoteWriter::rollback()
         return;
     m_noteQuery.finish();
     m_notebookQuery.finish();
+    m_index.reset();
     m_database->db().rollback();
     m_inTransaction = false;
 }

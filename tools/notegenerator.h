@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/note.h"
+#include "storage/searchindex.h"
 
 #include <QDateTime>
 #include <QList>
@@ -8,6 +9,8 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 class Database;
 
@@ -103,6 +106,7 @@ private:
     Database *m_database;
     QSqlQuery m_noteQuery;
     QSqlQuery m_notebookQuery;
+    std::unique_ptr<NoteIndexWriter> m_index;
     bool m_inTransaction = false;
     QString m_error;
 };

@@ -1,5 +1,7 @@
 #include "database.h"
 
+#include "searchindex.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
@@ -503,6 +505,16 @@ bool Database::migrate(QString *error)
         Q_EMIT migrationApplied(2, QStringLiteral("drop default notebook + FK"));
     }
 
+    if (version < 3) {
+        qInfo() << "Running migration 3: index the visible text of notes";
+        // Stores version 3 itself, inside its transaction.
+        if (!migrateToV3()) {
+            Q_EMIT migrationError(3, QStringLiteral("Failed to rebuild the search index"));
+            return false;
+        }
+        Q_EMIT migrationApplied(3, QStringLiteral("visible-text search index"));
+    }
+
     qInfo() << "Database at version" << SchemaVersion;
     return true;
 }
@@ -584,4 +596,66 @@ bool Database::migrateToV2()
         m_db.rollback();
     q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
     return committed;
+}
+
+// The full-text index moves from the raw Delta JSON (where "insert" and every
+// attribute name matched all notes) to the text the reader sees, computed in
+// C++; the list gets its texts and covering indexes for its two orders.
+bool Database::migrateToV3()
+{
+    if (!m_db.transaction())
+        return false;
+    QSqlQuery q(m_db);
+    const auto fail = [&](const char *label, const QString &error) {
+        qCritical().noquote() << "migrateToV3" << QLatin1String(label) << error;
+        q.finish();
+        m_db.rollback();
+        return false;
+    };
+    const auto run = [&](const QString &sql, const char *label) {
+        return q.exec(sql) || fail(label, q.lastError().text());
+    };
+
+    if (!run(QStringLiteral("DROP TRIGGER IF EXISTS notes_ai"), "drop trigger ai")
+        || !run(QStringLiteral("DROP TRIGGER IF EXISTS notes_ad"), "drop trigger ad")
+        || !run(QStringLiteral("DROP TRIGGER IF EXISTS notes_au"), "drop trigger au")
+        || !run(QStringLiteral("DROP TABLE IF EXISTS notes_fts"), "drop old index"))
+        return false;
+    for (const QString &sql : SearchIndex::schemaStatements()) {
+        if (!run(sql, "create index tables"))
+            return false;
+    }
+
+    {
+        QSqlQuery notes(m_db);
+        notes.setForwardOnly(true);
+        if (!notes.exec(QStringLiteral("SELECT rowid, body FROM notes")))
+            return fail("read notes", notes.lastError().text());
+        NoteIndexWriter writer(m_db);
+        QString error;
+        while (notes.next()) {
+            if (!writer.write(notes.value(0).toLongLong(), notes.value(1).toString(), &error))
+                return fail("index notes", error);
+        }
+    }
+
+    // The list reads ids in updated_at order, all live notes or one
+    // notebook's, from these indexes alone; they supersede the single-column
+    // notebook_id and deleted_at indexes.
+    if (!run(QStringLiteral("DROP INDEX IF EXISTS idx_notes_notebook_id"), "drop idx notebook_id")
+        || !run(QStringLiteral("DROP INDEX IF EXISTS idx_notes_deleted_at"), "drop idx deleted_at")
+        || !run(QStringLiteral("CREATE INDEX idx_notes_live_updated ON notes(deleted_at, updated_at)"),
+                "idx live updated")
+        || !run(QStringLiteral("CREATE INDEX idx_notes_notebook_updated ON notes(notebook_id, deleted_at, updated_at)"),
+                "idx notebook updated"))
+        return false;
+
+    q.finish();
+    if (!storeVersion(3))
+        return fail("store version", m_db.lastError().text());
+    if (!m_db.commit()) {
+        m_db.rollback();
+        return false;
+    }
+    return true;
 }

@@ -39,7 +39,7 @@ public:
     QSqlDatabase db() const { return m_db; }
     QString connectionName() const { return m_connectionName; }
 
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
 Q_SIGNALS:
     void migrationApplied(int version, const QString &name);
@@ -51,6 +51,7 @@ Q_SIGNALS:
 private:
     bool createInitialSchema();
     bool migrateToV2();
+    bool migrateToV3();
     bool storeVersion(int version);
     bool checkOpenedFile(QString *error);
     void markCorrupt(const QString &detail);

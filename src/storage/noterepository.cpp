@@ -1,12 +1,15 @@
 #include "noterepository.h"
 
 #include "database.h"
+#include "searchindex.h"
 #include "sqlvalues.h"
 
 #include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <algorithm>
 
 namespace {
 
@@ -60,6 +63,91 @@ Note readNote(const QSqlQuery &q, const NoteColumns &c)
     n.isShared = q.value(c.isShared).toBool();
     n.permission = q.value(c.permission).toString();
     return n;
+}
+
+// A note row and its index rows are written together. A savepoint rather than
+// a transaction, so that a caller's own transaction (bulk imports) encloses it.
+class WriteScope
+{
+public:
+    explicit WriteScope(const QSqlDatabase &db)
+        : m_query(db)
+    {
+        m_open = m_query.exec(QStringLiteral("SAVEPOINT note_write"));
+    }
+    ~WriteScope()
+    {
+        if (m_open) {
+            m_query.exec(QStringLiteral("ROLLBACK TO note_write"));
+            m_query.exec(QStringLiteral("RELEASE note_write"));
+        }
+    }
+    bool isOpen() const { return m_open; }
+    bool commit()
+    {
+        m_open = !m_query.exec(QStringLiteral("RELEASE note_write"));
+        return !m_open;
+    }
+
+private:
+    QSqlQuery m_query;
+    bool m_open = false;
+};
+
+// Parses "1,2,3", the group_concat() of a rowid column: one result row
+// instead of one per note.
+QList<qint64> parseRowIds(const QString &joined)
+{
+    QList<qint64> ids;
+    if (joined.isEmpty())
+        return ids;
+    ids.reserve(joined.size() / 4);
+    qint64 value = 0;
+    for (const QChar c : joined) {
+        if (c == u',') {
+            ids.append(value);
+            value = 0;
+        } else {
+            value = value * 10 + (c.unicode() - u'0');
+        }
+    }
+    ids.append(value);
+    return ids;
+}
+
+QList<qint64> selectRowIds(const QSqlDatabase &db, const QString &innerSql, const QVariantList &binds, bool *ok)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    *ok = runPrepared(q, QStringLiteral("SELECT group_concat(rowid) FROM (%1)").arg(innerSql), binds);
+    if (!*ok || !q.next())
+        return {};
+    return parseRowIds(q.value(0).toString());
+}
+
+QString rowIdList(const QList<qint64> &rowIds)
+{
+    QString list;
+    list.reserve(rowIds.size() * 7);
+    for (qint64 id : rowIds) {
+        if (!list.isEmpty())
+            list.append(QLatin1Char(','));
+        list.append(QString::number(id));
+    }
+    return list;
+}
+
+// Rows read with "rowid IN (...)" come in table order; callers asked for theirs.
+template<typename Row> QList<Row> inRequestedOrder(const QList<qint64> &rowIds, const QHash<qint64, Row> &byRowId)
+{
+    QList<Row> rows;
+    rows.reserve(byRowId.size());
+    for (qint64 id : rowIds) {
+        const auto it = byRowId.constFind(id);
+        if (it != byRowId.constEnd())
+            rows.append(*it);
+    }
+    return rows;
 }
 
 } // namespace
@@ -145,11 +233,21 @@ bool NoteRepository::insert(const Note &note)
         note.isShared ? 1 : 0,
         nullableText(note.permission),
     };
-    if (!execWrite(QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
-                                  "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
-                                  "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                   binds, "NoteRepository::insert failed:"))
+    WriteScope scope(m_db);
+    QSqlQuery q(m_db);
+    if (!runPrepared(q,
+                     QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
+                                    "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
+                                    "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                     binds)) {
+        qWarning().noquote() << "NoteRepository::insert failed:" << q.lastError().text();
         return false;
+    }
+    QString error;
+    if (!NoteIndexWriter(m_db).write(q.lastInsertId().toLongLong(), note.body, &error) || !scope.commit()) {
+        qWarning().noquote() << "NoteRepository::insert failed:" << (error.isEmpty() ? m_db.lastError().text() : error);
+        return false;
+    }
     Q_EMIT noteChanged(note.id);
     Q_EMIT notesChanged();
     return true;
@@ -172,11 +270,27 @@ bool NoteRepository::update(const Note &note)
         nullableText(note.permission),
         note.id,
     };
+    WriteScope scope(m_db);
+    // The index is rewritten only when the body really changes: sync and
+    // bookkeeping updates leave it alone.
+    QSqlQuery current(m_db);
+    current.setForwardOnly(true);
+    const bool found = runPrepared(current, QStringLiteral("SELECT rowid, body IS ? FROM notes WHERE id=?"),
+                                   {notNull(note.body), note.id})
+        && current.next();
+    const qint64 rowId = found ? current.value(0).toLongLong() : 0;
+    const bool bodyChanged = found && !current.value(1).toBool();
+    current.finish();
+    QString error;
     if (!execWrite(QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, deleted_at=?, "
                                   "version=?, op_version=?, sync_status=?, is_sample=?, owner_id=?, is_shared=?, "
                                   "permission=? WHERE id=?"),
                    binds, "NoteRepository::update failed:"))
         return false;
+    if ((bodyChanged && !NoteIndexWriter(m_db).write(rowId, note.body, &error)) || !scope.commit()) {
+        qWarning().noquote() << "NoteRepository::update failed:" << (error.isEmpty() ? m_db.lastError().text() : error);
+        return false;
+    }
     Q_EMIT noteChanged(note.id);
     Q_EMIT notesChanged();
     return true;
@@ -256,80 +370,111 @@ QList<Note> NoteRepository::search(const QString &text) const
 {
     if (text.trimmed().isEmpty())
         return all();
-    return selectNotes(QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
-                                      "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
-                       {QString(text + QLatin1Char('*'))});
+    const QList<qint64> rowIds = searchRowIds(text);
+    if (rowIds.isEmpty())
+        return {};
+    QHash<qint64, Note> byRowId;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT rowid, * FROM notes WHERE rowid IN (%1)").arg(rowIdList(rowIds))))
+        return {};
+    const NoteColumns columns(q.record());
+    while (q.next())
+        byRowId.insert(q.value(0).toLongLong(), readNote(q, columns));
+    return inRequestedOrder(rowIds, byRowId);
 }
 
 QList<qint64> NoteRepository::listRowIds(const QString &notebookId) const
 {
-    QList<qint64> ids;
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    const bool ok = notebookId.isEmpty()
-        ? runPrepared(q, QStringLiteral("SELECT rowid FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"), {})
-        : runPrepared(q,
-                      QStringLiteral("SELECT rowid FROM notes WHERE notebook_id=? AND deleted_at IS NULL "
-                                     "ORDER BY updated_at DESC"),
-                      {notebookId});
-    if (!ok)
-        return ids;
-    while (q.next())
-        ids.append(q.value(0).toLongLong());
-    return ids;
+    // Both orders come from a covering index (migration 3) without touching
+    // the notes themselves.
+    bool ok = false;
+    if (notebookId.isEmpty())
+        return selectRowIds(m_db,
+                            QStringLiteral("SELECT rowid FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"),
+                            {}, &ok);
+    return selectRowIds(m_db,
+                        QStringLiteral("SELECT rowid FROM notes WHERE notebook_id=? AND deleted_at IS NULL "
+                                       "ORDER BY updated_at DESC"),
+                        {notebookId}, &ok);
 }
 
 QList<qint64> NoteRepository::searchRowIds(const QString &text) const
 {
     if (text.trimmed().isEmpty())
         return listRowIds();
-    QList<qint64> ids;
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    if (!runPrepared(q,
-                     QStringLiteral("SELECT n.rowid FROM notes n JOIN notes_fts f ON n.rowid = f.rowid "
-                                    "WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
-                     {QString(text + QLatin1Char('*'))}))
-        return ids;
-    while (q.next())
-        ids.append(q.value(0).toLongLong());
+    // The text as FTS5 syntax first; when FTS5 refuses it (an apostrophe, a
+    // hyphen, an unbalanced quote...), the same words as plain terms. Neither
+    // failure is worth a log line: the user is still typing.
+    const QString matchSql = QStringLiteral("SELECT rowid FROM notes_fts WHERE notes_fts MATCH ?");
+    QString match = SearchIndex::rawQuery(text);
+    bool ok = false;
+    QList<qint64> matches = selectRowIds(m_db, matchSql, {match}, &ok);
+    if (!ok) {
+        match = SearchIndex::quotedQuery(text);
+        if (match.isEmpty())
+            return {};
+        matches = selectRowIds(m_db, matchSql, {match}, &ok);
+    }
+    if (matches.isEmpty())
+        return {};
+
+    if (matches.size() <= m_rankedMatchLimit) {
+        // Trashed notes are few: leaving them out through the deleted_at
+        // index costs far less than reading every matching note's row.
+        return selectRowIds(m_db,
+                            QStringLiteral("SELECT rowid FROM notes_fts WHERE notes_fts MATCH ? AND rowid NOT IN "
+                                           "(SELECT rowid FROM notes WHERE deleted_at IS NOT NULL) ORDER BY rank"),
+                            {match}, &ok);
+    }
+    // Ranking costs a few microseconds per match (bm25 reads each note's
+    // token count), far too slow for a one-letter prefix at 100k notes; with
+    // that many matches the newest notes are the better guess anyway.
+    std::sort(matches.begin(), matches.end());
+    QList<qint64> ids = listRowIds();
+    ids.removeIf([&matches](qint64 id) { return !std::binary_search(matches.cbegin(), matches.cend(), id); });
     return ids;
+}
+
+void NoteRepository::setRankedMatchLimit(int limit)
+{
+    m_rankedMatchLimit = limit;
 }
 
 QList<NoteListRow> NoteRepository::listRows(const QList<qint64> &rowIds) const
 {
-    QList<NoteListRow> rows;
     if (rowIds.isEmpty())
-        return rows;
-    QStringList literals;
-    literals.reserve(rowIds.size());
-    for (qint64 id : rowIds)
-        literals.append(QString::number(id));
+        return {};
+    // The body is read only for a note whose list texts are missing, which
+    // the writers never leave behind.
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT rowid, id, notebook_id, body, updated_at, is_shared, sync_status "
-                               "FROM notes WHERE rowid IN (%1)")
-                    .arg(literals.join(QLatin1Char(',')))))
-        return rows;
+    if (!q.exec(QStringLiteral("SELECT n.rowid, n.id, n.notebook_id, n.updated_at, n.is_shared, n.sync_status, "
+                               "t.title, t.preview, t.untitled, CASE WHEN t.note_rowid IS NULL THEN n.body END "
+                               "FROM notes n LEFT JOIN note_list_texts t ON t.note_rowid = n.rowid "
+                               "WHERE n.rowid IN (%1)")
+                    .arg(rowIdList(rowIds))))
+        return {};
     QHash<qint64, NoteListRow> byRowId;
+    byRowId.reserve(rowIds.size());
     while (q.next()) {
         NoteListRow row;
         row.rowId = q.value(0).toLongLong();
         row.id = q.value(1).toString();
         row.notebookId = q.value(2).toString();
-        row.texts = noteListTexts(q.value(3).toString());
-        row.updatedAt = fromStoredTimestamp(q.value(4).toString());
-        row.isShared = q.value(5).toBool();
-        row.syncStatus = syncStatusFromText(q.value(6).toString());
+        row.updatedAt = fromStoredTimestamp(q.value(3).toString());
+        row.isShared = q.value(4).toBool();
+        row.syncStatus = syncStatusFromText(q.value(5).toString());
+        if (q.isNull(6)) {
+            row.texts = noteListTexts(q.value(9).toString());
+        } else {
+            row.texts.title = q.value(6).toString();
+            row.texts.preview = q.value(7).toString();
+            row.texts.untitled = q.value(8).toBool();
+        }
         byRowId.insert(row.rowId, row);
     }
-    rows.reserve(rowIds.size());
-    for (qint64 id : rowIds) {
-        const auto it = byRowId.constFind(id);
-        if (it != byRowId.constEnd())
-            rows.append(*it);
-    }
-    return rows;
+    return inRequestedOrder(rowIds, byRowId);
 }
 
 std::optional<NoteListRow> NoteRepository::listRow(const QString &noteId) const

@@ -53,16 +53,23 @@ public:
     // marking the note for sync.
     SaveResult saveEditedBody(const QString &noteId, const QString &body);
 
-    // Full-text search; the text is handed to FTS5 as typed, with a trailing
-    // "*" so the last word matches as a prefix.
+    // Full-text search over the text of notes (not their JSON), in the order
+    // of searchRowIds().
+    // The text is FTS5 syntax with a trailing "*" so the last word matches as
+    // a prefix; text FTS5 refuses is searched for as plain words instead.
     QList<Note> search(const QString &text) const;
 
     // The note list reads ids first and row texts only for the rows it shows.
     // Live notes in list order (newest content first), of one notebook when
     // notebookId is not empty.
     QList<qint64> listRowIds(const QString &notebookId = QString()) const;
-    // Live notes matching a search text, best first; listRowIds() when blank.
+    // Live notes matching a search text (see search()); listRowIds() when
+    // blank. Best first when there are at most rankedMatchLimit() matches,
+    // otherwise in list order, newest first.
     QList<qint64> searchRowIds(const QString &text) const;
+    static constexpr int DefaultRankedMatchLimit = 4000;
+    int rankedMatchLimit() const { return m_rankedMatchLimit; }
+    void setRankedMatchLimit(int limit);
     // The rows of these notes in the order given; ids that are gone are skipped.
     QList<NoteListRow> listRows(const QList<qint64> &rowIds) const;
     std::optional<NoteListRow> listRow(const QString &noteId) const;
@@ -86,6 +93,7 @@ private:
     bool execWrite(const QString &sql, const QVariantList &binds, const char *context = nullptr);
 
     QSqlDatabase m_db;
+    int m_rankedMatchLimit = DefaultRankedMatchLimit;
 };
 
 Note noteFromQuery(const QSqlQuery &query);

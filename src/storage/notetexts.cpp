@@ -2,6 +2,9 @@
 
 #include "note.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringView>
 
 #include <string_view>
@@ -11,6 +14,66 @@ namespace {
 bool isJsonSpace(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// A table embed's value is JSON text: {"cells": rows of cells}, each cell a
+// plain string or an array of Delta operations. Every cell goes on a line of
+// its own so that words of neighbouring cells never run together.
+void appendTableCellTexts(const QString &tableJson, QString *out)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(tableJson.toUtf8());
+    const QJsonArray rows = doc.object().value(QLatin1String("cells")).toArray();
+    for (const QJsonValue &row : rows) {
+        const QJsonArray cells = row.toArray();
+        for (const QJsonValue &cell : cells) {
+            out->append(QLatin1Char('\n'));
+            if (cell.isString()) {
+                out->append(cell.toString());
+                continue;
+            }
+            const QJsonArray ops = cell.toArray();
+            for (const QJsonValue &op : ops) {
+                const QJsonValue insert = op.toObject().value(QLatin1String("insert"));
+                if (insert.isString())
+                    out->append(insert.toString());
+            }
+        }
+    }
+}
+
+// The general path for bodies the scanner refuses: the same texts through
+// QJsonDocument. False when the body is not a JSON array (legacy text).
+bool visibleTextsFromJson(const QString &body, QString *text, QString *tables)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return false;
+    const QJsonArray ops = doc.array();
+    for (const QJsonValue &op : ops) {
+        const QJsonValue insert = op.toObject().value(QLatin1String("insert"));
+        if (insert.isString()) {
+            text->append(insert.toString());
+        } else if (insert.isObject()) {
+            const QJsonValue table = insert.toObject().value(QLatin1String("table"));
+            if (table.isString())
+                appendTableCellTexts(table.toString(), tables);
+        }
+    }
+    return true;
+}
+
+NoteListTexts listTextsFromPlainText(const QString &text)
+{
+    NoteListTexts texts;
+    texts.title = titleFromPlainText(text);
+    texts.preview = previewFromPlainText(text);
+    if (texts.title.isEmpty()) {
+        texts.untitled = true;
+        texts.title = texts.preview.isEmpty() ? QStringLiteral("Untitled") : texts.preview;
+        texts.preview.clear();
+    }
+    return texts;
 }
 
 // A strict single-pass reader for Delta bodies that collects the string
@@ -28,9 +91,12 @@ public:
     {
     }
 
-    bool scan(QString *text)
+    // Collects the text inserts into `text`; with `tables`, also the cell texts
+    // of table embeds, and then reads every insert instead of stopping early.
+    bool scan(QString *text, QString *tables = nullptr)
     {
         m_text = text;
+        m_tables = tables;
         skipSpace();
         if (!consume(u'['))
             return false;
@@ -73,40 +139,24 @@ private:
         return m_p == m_end;
     }
 
-    // One element of the top-level array; only objects can carry text.
-    bool operation()
+    // The members of the object at m_p: member(key) reads each value. Keys
+    // are only collected when `keys` is set.
+    template<typename Member> bool members(bool keys, Member member)
     {
-        if (m_p >= m_end)
-            return false;
-        if (*m_p != u'{')
-            return value(1);
         ++m_p;
         skipSpace();
         if (consume(u'}'))
             return true;
-        bool seenInsert = false;
         for (;;) {
             QString key;
-            if (!string(&key))
+            if (!string(keys ? &key : nullptr))
                 return false;
             skipSpace();
             if (!consume(u':'))
                 return false;
             skipSpace();
-            if (key == QLatin1String("insert")) {
-                if (seenInsert)
-                    return false;
-                seenInsert = true;
-                if (m_p < m_end && *m_p == u'"') {
-                    if (!string(m_enough ? nullptr : m_text))
-                        return false;
-                    noteProgress();
-                } else if (!value(1)) {
-                    return false;
-                }
-            } else if (!value(1)) {
+            if (!member(key))
                 return false;
-            }
             skipSpace();
             if (consume(u'}'))
                 return true;
@@ -116,11 +166,51 @@ private:
         }
     }
 
+    // One element of the top-level array; only objects can carry text.
+    bool operation()
+    {
+        if (m_p >= m_end)
+            return false;
+        if (*m_p != u'{')
+            return value(1);
+        bool seenInsert = false;
+        return members(true, [this, &seenInsert](const QString &key) {
+            if (key != QLatin1String("insert"))
+                return value(1);
+            if (seenInsert)
+                return false;
+            seenInsert = true;
+            if (m_p < m_end && *m_p == u'"') {
+                if (!string(m_enough ? nullptr : m_text))
+                    return false;
+                noteProgress();
+                return true;
+            }
+            if (m_tables && m_p < m_end && *m_p == u'{')
+                return embed();
+            return value(1);
+        });
+    }
+
+    // An embed object; only a table's value (a JSON text) holds visible text.
+    bool embed()
+    {
+        return members(true, [this](const QString &key) {
+            if (key != QLatin1String("table") || m_p >= m_end || *m_p != u'"')
+                return value(2);
+            QString json;
+            if (!string(&json))
+                return false;
+            appendTableCellTexts(json, m_tables);
+            return true;
+        });
+    }
+
     // Title and preview are fixed once the text after the first line break
     // has a non-space character past the 120 characters the preview keeps.
     void noteProgress()
     {
-        if (m_enough)
+        if (m_enough || m_tables)
             return;
         const qsizetype newline = m_text->indexOf(QLatin1Char('\n'));
         if (newline < 0)
@@ -160,26 +250,7 @@ private:
 
     bool object(int depth)
     {
-        ++m_p;
-        skipSpace();
-        if (consume(u'}'))
-            return true;
-        for (;;) {
-            if (!string(nullptr))
-                return false;
-            skipSpace();
-            if (!consume(u':'))
-                return false;
-            skipSpace();
-            if (!value(depth))
-                return false;
-            skipSpace();
-            if (consume(u'}'))
-                return true;
-            if (!consume(u','))
-                return false;
-            skipSpace();
-        }
+        return members(false, [this, depth](const QString &) { return value(depth); });
     }
 
     bool array(int depth)
@@ -337,6 +408,7 @@ private:
     const QChar *m_p;
     const QChar *m_end;
     QString *m_text = nullptr;
+    QString *m_tables = nullptr;
     bool m_enough = false;
 };
 
@@ -348,14 +420,21 @@ NoteListTexts noteListTexts(const QString &body)
     if (!DeltaTextScanner(body).scan(&text))
         text = deltaToPlainText(body);
     // The body's JSON is read once per row: both texts come from that text.
-    NoteListTexts texts;
-    texts.title = titleFromPlainText(text);
-    texts.preview = previewFromPlainText(text);
-    if (texts.title.isEmpty()) {
-        texts.untitled = true;
-        texts.title = texts.preview.isEmpty() ? QStringLiteral("Untitled") : texts.preview;
-        texts.preview.clear();
-    }
-    return texts;
+    return listTextsFromPlainText(text);
 }
 
+NoteBodyTexts noteBodyTexts(const QString &body)
+{
+    QString text;
+    QString tables;
+    if (!DeltaTextScanner(body).scan(&text, &tables)) {
+        text.clear();
+        tables.clear();
+        if (!visibleTextsFromJson(body, &text, &tables))
+            text = body;
+    }
+    NoteBodyTexts texts;
+    texts.list = listTextsFromPlainText(text);
+    texts.searchText = tables.isEmpty() ? text : text + tables;
+    return texts;
+}

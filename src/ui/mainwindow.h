@@ -41,6 +41,7 @@ private:
     void buildMenus();
     void buildHelpMenu();
     void refreshNoteList();
+    void updateListCount();
     void openNote(const QString &noteId, bool force);
     void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
 
@@ -52,4 +53,6 @@ private:
     QTimer *m_searchDebounce;
     OpenNote m_open;
     bool m_selectingProgrammatically = false;
+    // Set by a one-note change, cleared by the notesChanged() that follows it.
+    bool m_listFollowedOneNote = false;
 };

@@ -1,20 +1,77 @@
 #pragma once
 
 #include "storage/note.h"
-#include "storage/notetexts.h"
+#include "storage/noterepository.h"
 
+#include <QAbstractListModel>
+#include <QHash>
 #include <QList>
-#include <QListWidget>
+#include <QListView>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
 
 class QMimeData;
 
+// What the rows of a NoteListWidget are, so that one changed note can find its
+// place without re-reading the list.
+struct NoteListing
+{
+    QString notebookId; // "" for every notebook
+    bool oldestFirst = false; // otherwise newest first
+    bool ranked = false; // search results: rows keep their places
+};
+
+// The list's rows: row ids in list order, and the texts of only the rows that
+// are looked at, read from the repository a page at a time.
+class NoteListModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    explicit NoteListModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
+
+    void setRepository(NoteRepository *repository) { m_repository = repository; }
+    void setNotebookNameResolver(std::function<QString(const QString &)> resolver) { m_resolver = std::move(resolver); }
+    void setRows(const QList<qint64> &rowIds, const NoteListing &listing);
+    // Rows given whole, for lists that are not read from a repository.
+    void setRows(const QList<NoteListRow> &rows);
+    // Re-reads one note and updates, moves, inserts or removes its row.
+    void updateNote(const QString &noteId);
+
+    // -1 when the note has no row.
+    int rowOfNote(const QString &noteId) const;
+    QString noteIdAt(int row) const;
+
+private:
+    const NoteListRow *rowAt(int row, int pageSize) const;
+    void remember(const NoteListRow &row) const;
+    // Where a row updated at `updatedAt` belongs among the other rows.
+    int placeFor(const QDateTime &updatedAt, int skipRow) const;
+
+    QPointer<NoteRepository> m_repository;
+    std::function<QString(const QString &)> m_resolver;
+    // Rows read from the repository, or all given by setRows(rows).
+    bool m_lazy = false;
+    QList<qint64> m_rowIds;
+    NoteListing m_listing;
+    // Rows read so far, and the row id of each note among them.
+    mutable QHash<qint64, NoteListRow> m_cache;
+    mutable QHash<QString, qint64> m_rowIdOfNote;
+};
+
 // The notes of the current notebook or search, one card per note, painted by
 // NoteListDelegate. Keeps the current note across refreshes.
-class NoteListWidget : public QListWidget
+class NoteListWidget : public QListView
 {
     Q_OBJECT
 
@@ -36,15 +93,24 @@ public:
 
     explicit NoteListWidget(QWidget *parent = nullptr);
 
+    // Rows read lazily from `repository`, in the order of `rowIds`.
+    void setRepository(NoteRepository *repository);
+    void setRowIds(const QList<qint64> &rowIds, const NoteListing &listing = {});
+    // One note was written: its row alone follows, silently.
+    void updateNote(const QString &noteId);
+
     void setNotes(const QList<Note> &notes);
-    const QList<Note> &notes() const { return m_notes; }
     // Makes the first row of `noteId` current; nothing when there is none.
     void selectNote(const QString &noteId);
     // "" when no row is current.
     QString currentNoteId() const;
     void setNotebookNameResolver(NotebookNameResolver resolver);
 
-    QStringList mimeTypes() const override;
+    int count() const;
+    int currentRow() const;
+    void setCurrentRow(int row);
+    QString noteIdAt(int row) const;
+    QStringList mimeTypes() const;
 
 Q_SIGNALS:
     void noteSelected(const QString &noteId);
@@ -54,10 +120,11 @@ Q_SIGNALS:
     void noteContextMenuRequested(const QString &noteId, const QPoint &globalPos);
 
 protected:
-    QMimeData *mimeData(const QList<QListWidgetItem *> &items) const override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    QList<Note> m_notes;
-    NotebookNameResolver m_resolver;
+    // Runs a change of rows with the current note kept and no noteSelected.
+    void keepingCurrent(const std::function<void()> &change);
+
+    NoteListModel *m_model;
 };

@@ -3,6 +3,7 @@
 #include "storage/noterepository.h"
 
 #include "databasefiles.h"
+#include "notegenerator.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -45,6 +46,24 @@ bool exec(const QSqlDatabase &db, const QString &sql)
     return true;
 }
 
+// Schema of earlier releases, for databases written as they left them.
+const QString kLegacyNotebooks = QStringLiteral(
+    "CREATE TABLE notebooks (id TEXT PRIMARY KEY, name TEXT NOT NULL, is_default INTEGER NOT NULL DEFAULT 0, "
+    "is_shared INTEGER NOT NULL DEFAULT 0, owner_id TEXT, created_at TEXT NOT NULL, updated_at TEXT NOT NULL, "
+    "deleted_at TEXT, version INTEGER NOT NULL DEFAULT 1, sync_status TEXT NOT NULL DEFAULT 'pending')");
+
+// Versions 1 and 2 indexed the raw body JSON, kept current by triggers.
+const QString kLegacyIndex[] = {
+    QStringLiteral("CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')"),
+    QStringLiteral("CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
+                   "VALUES (new.rowid, new.body); END"),
+    QStringLiteral("CREATE TRIGGER notes_ad AFTER DELETE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
+                   "rowid, body) VALUES ('delete', old.rowid, old.body); END"),
+    QStringLiteral("CREATE TRIGGER notes_au AFTER UPDATE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
+                   "rowid, body) VALUES ('delete', old.rowid, old.body); INSERT INTO notes_fts(rowid, body) "
+                   "VALUES (new.rowid, new.body); END"),
+};
+
 // A database as the previous release left it: schema version 1, a default
 // notebook, and notes.notebook_id with a foreign key to notebooks.
 void writeVersion1Database(const QString &path)
@@ -57,10 +76,7 @@ void writeVersion1Database(const QString &path)
         const QStringList statements{
             QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL DEFAULT 0)"),
             QStringLiteral("INSERT INTO schema_version (version) VALUES (1)"),
-            QStringLiteral("CREATE TABLE notebooks (id TEXT PRIMARY KEY, name TEXT NOT NULL, is_default INTEGER "
-                           "NOT NULL DEFAULT 0, is_shared INTEGER NOT NULL DEFAULT 0, owner_id TEXT, created_at "
-                           "TEXT NOT NULL, updated_at TEXT NOT NULL, deleted_at TEXT, version INTEGER NOT NULL "
-                           "DEFAULT 1, sync_status TEXT NOT NULL DEFAULT 'pending')"),
+            kLegacyNotebooks,
             QStringLiteral("CREATE TABLE notes (id TEXT PRIMARY KEY, notebook_id TEXT NOT NULL REFERENCES "
                            "notebooks(id), body TEXT NOT NULL DEFAULT '', created_at TEXT NOT NULL, updated_at "
                            "TEXT NOT NULL, modified_at TEXT NOT NULL, deleted_at TEXT, version INTEGER NOT NULL "
@@ -68,14 +84,10 @@ void writeVersion1Database(const QString &path)
                            "'pending', is_sample INTEGER NOT NULL DEFAULT 0, owner_id TEXT, is_shared INTEGER NOT "
                            "NULL DEFAULT 0, permission TEXT)"),
             QStringLiteral("CREATE INDEX idx_notes_notebook_id ON notes(notebook_id)"),
-            QStringLiteral("CREATE VIRTUAL TABLE notes_fts USING fts5(body, content='notes', content_rowid='rowid')"),
-            QStringLiteral("CREATE TRIGGER notes_ai AFTER INSERT ON notes BEGIN INSERT INTO notes_fts(rowid, body) "
-                           "VALUES (new.rowid, new.body); END"),
-            QStringLiteral("CREATE TRIGGER notes_ad AFTER DELETE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
-                           "rowid, body) VALUES ('delete', old.rowid, old.body); END"),
-            QStringLiteral("CREATE TRIGGER notes_au AFTER UPDATE ON notes BEGIN INSERT INTO notes_fts(notes_fts, "
-                           "rowid, body) VALUES ('delete', old.rowid, old.body); INSERT INTO notes_fts(rowid, body) "
-                           "VALUES (new.rowid, new.body); END"),
+            kLegacyIndex[0],
+            kLegacyIndex[1],
+            kLegacyIndex[2],
+            kLegacyIndex[3],
             QStringLiteral("CREATE TABLE preferences (key TEXT PRIMARY KEY, value TEXT)"),
             QStringLiteral("INSERT INTO notebooks (id, name, is_default, created_at, updated_at) VALUES "
                            "('nb-default', 'Notes', 1, '2024-01-01T00:00:00.000Z', '2024-01-01T00:00:00.000Z')"),
@@ -93,6 +105,78 @@ void writeVersion1Database(const QString &path)
         };
         for (const QString &sql : statements)
             QVERIFY(exec(db, sql));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// The word that only note i of a generated version-2 database contains:
+// letters only, so that no tokenizer splits it.
+QString uniqueWord(int i)
+{
+    // Three letters each: no word is a prefix of another.
+    QString word = QStringLiteral("qzx");
+    for (int n = i, k = 0; k < 3; ++k, n /= 26)
+        word.append(QLatin1Char(char('a' + n % 26)));
+    return word;
+}
+
+// A database as release 2 left it: the full-text index over the raw Delta
+// JSON kept by triggers, and `count` generated notes (tables, links, embeds),
+// note i carrying uniqueWord(i).
+void writeVersion2Database(const QString &path, int count, QStringList *bodies)
+{
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        const QStringList statements{
+            QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL DEFAULT 0)"),
+            QStringLiteral("INSERT INTO schema_version (version) VALUES (2)"),
+            kLegacyNotebooks,
+            QStringLiteral("CREATE TABLE notes (id TEXT PRIMARY KEY, notebook_id TEXT NOT NULL DEFAULT '', body TEXT "
+                           "NOT NULL DEFAULT '', created_at TEXT NOT NULL, updated_at TEXT NOT NULL, modified_at TEXT "
+                           "NOT NULL, deleted_at TEXT, version INTEGER NOT NULL DEFAULT 1, op_version INTEGER NOT "
+                           "NULL DEFAULT 0, sync_status TEXT NOT NULL DEFAULT 'pending', is_sample INTEGER NOT NULL "
+                           "DEFAULT 0, owner_id TEXT, is_shared INTEGER NOT NULL DEFAULT 0, permission TEXT)"),
+            QStringLiteral("CREATE INDEX idx_notes_notebook_id ON notes(notebook_id)"),
+            kLegacyIndex[0],
+            kLegacyIndex[1],
+            kLegacyIndex[2],
+            kLegacyIndex[3],
+            QStringLiteral("CREATE INDEX idx_notes_updated_at ON notes(updated_at)"),
+            QStringLiteral("CREATE INDEX idx_notes_deleted_at ON notes(deleted_at)"),
+            QStringLiteral("CREATE TABLE note_snapshots (id TEXT PRIMARY KEY, note_id TEXT NOT NULL REFERENCES "
+                           "notes(id), version INTEGER NOT NULL, body TEXT NOT NULL, created_at TEXT NOT NULL)"),
+            QStringLiteral("CREATE TABLE note_task_settings (note_id TEXT PRIMARY KEY REFERENCES notes(id), "
+                           "include_in_todos INTEGER NOT NULL DEFAULT 1)"),
+            QStringLiteral("CREATE TABLE preferences (key TEXT PRIMARY KEY, value TEXT)"),
+        };
+        for (const QString &sql : statements)
+            QVERIFY(exec(db, sql));
+
+        GeneratorOptions options;
+        options.count = count;
+        options.seed = 3;
+        options.now = QDateTime(QDate(2024, 6, 1), QTime(12, 0), Qt::UTC);
+        NoteGenerator generator(options);
+        QVERIFY(db.transaction());
+        QSqlQuery insert(db);
+        QVERIFY(insert.prepare(QStringLiteral("INSERT INTO notes (id, body, created_at, updated_at, modified_at) "
+                                              "VALUES (?, ?, ?, ?, ?)")));
+        const QString stamp = QStringLiteral("2024-01-02T00:00:00.000Z");
+        for (int i = 0; i < count; ++i) {
+            bodies->append(generator.body({uniqueWord(i)}));
+            insert.bindValue(0, QStringLiteral("n%1").arg(i));
+            insert.bindValue(1, bodies->last());
+            insert.bindValue(2, stamp);
+            insert.bindValue(3, stamp);
+            insert.bindValue(4, stamp);
+            QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+        }
+        insert.finish();
+        QVERIFY(db.commit());
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
@@ -128,6 +212,9 @@ private Q_SLOTS:
     void fullCheckAfterOpen();
     void corruptionErrors_data();
     void corruptionErrors();
+    void upgradesVersion2Index();
+    void failedIndexMigrationKeepsVersion2_data();
+    void failedIndexMigrationKeepsVersion2();
 };
 
 void TestDatabase::freshDataDirectory()
@@ -144,20 +231,21 @@ void TestDatabase::freshDataDirectory()
     QSignalSpy applied(&database, &Database::migrationApplied);
     QVERIFY(database.open(databasePath()));
     QVERIFY(database.migrate());
-    QCOMPARE(schemaVersion(database.db()), 2);
-    QCOMPARE(applied.count(), 2);
+    QCOMPARE(schemaVersion(database.db()), 3);
+    QCOMPARE(applied.count(), 3);
     QCOMPARE(applied.at(0).at(0).toInt(), 1);
     QCOMPARE(applied.at(0).at(1).toString(), QStringLiteral("initial schema"));
     QCOMPARE(applied.at(1).at(1).toString(), QStringLiteral("drop default notebook + FK"));
+    QCOMPARE(applied.at(2).at(0).toInt(), 3);
 
-    const QStringList tables{QStringLiteral("attachments"), QStringLiteral("note_operations"),
-                             QStringLiteral("note_snapshots"), QStringLiteral("note_task_settings"),
+    const QStringList tables{QStringLiteral("attachments"), QStringLiteral("note_list_texts"),
+                             QStringLiteral("note_operations"), QStringLiteral("note_snapshots"), QStringLiteral("note_task_settings"),
                              QStringLiteral("notebooks"), QStringLiteral("notes"), QStringLiteral("notes_fts"),
                              QStringLiteral("preferences"), QStringLiteral("schema_version"),
                              QStringLiteral("sync_queue"), QStringLiteral("tasks")};
     QCOMPARE(schemaObjects(database.db(), QStringLiteral("table")), tables);
     QCOMPARE(schemaObjects(database.db(), QStringLiteral("trigger")),
-             (QStringList{QStringLiteral("notes_ad"), QStringLiteral("notes_ai"), QStringLiteral("notes_au")}));
+             QStringList{QStringLiteral("notes_index_ad")});
     QCOMPARE(schemaObjects(database.db(), QStringLiteral("index")).size(), 15);
 
     QSqlQuery q(database.db());
@@ -190,8 +278,8 @@ void TestDatabase::upgradesVersion1()
     QSignalSpy applied(&database, &Database::migrationApplied);
     QVERIFY(database.open(path));
     QVERIFY(database.migrate());
-    QCOMPARE(schemaVersion(database.db()), 2);
-    QCOMPARE(applied.count(), 1);
+    QCOMPARE(schemaVersion(database.db()), 3);
+    QCOMPARE(applied.count(), 2);
     QCOMPARE(applied.at(0).at(0).toInt(), 2);
 
     const QMap<QString, QString> expected{{QStringLiteral("n1"), QString()},
@@ -244,7 +332,7 @@ void TestDatabase::secondMigrateChangesNothing()
     QVERIFY(again.migrate());
     QCOMPARE(applied.count(), 0);
     QCOMPARE(failed.count(), 0);
-    QCOMPARE(schemaVersion(again.db()), 2);
+    QCOMPARE(schemaVersion(again.db()), 3);
     QCOMPARE(notebookOfNotes(again.db()), before);
     QCOMPARE(NoteRepository(&again).search(QStringLiteral("apples")).size(), 1);
 }
@@ -412,6 +500,89 @@ void TestDatabase::corruptionErrors()
     database.reportError(error);
     database.reportError(error); // announced once
     QCOMPARE(found.count(), corrupt ? 1 : 0);
+}
+
+void TestDatabase::upgradesVersion2Index()
+{
+    LumoraTest::ScopedDataDir dir;
+    const QString path = dir.path() + QStringLiteral("/v2.db");
+    const int count = 1000;
+    QStringList bodies;
+    writeVersion2Database(path, count, &bodies);
+    if (QTest::currentTestFailed())
+        return;
+
+    Database database;
+    QSignalSpy applied(&database, &Database::migrationApplied);
+    QVERIFY(database.open(path));
+    QVERIFY(database.migrate());
+    QCOMPARE(schemaVersion(database.db()), 3);
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.at(0).at(0).toInt(), 3);
+    QCOMPARE(schemaObjects(database.db(), QStringLiteral("trigger")), QStringList{QStringLiteral("notes_index_ad")});
+
+    // Every note is found by its own word, and by nothing of the JSON.
+    NoteRepository notes(&database);
+    for (int i = 0; i < count; ++i) {
+        const QList<qint64> found = notes.searchRowIds(uniqueWord(i));
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(notes.listRows(found).first().id, QStringLiteral("n%1").arg(i));
+    }
+    for (const char *json : {"insert", "attributes", "bold", "cells", "hasHeader", "https"})
+        QVERIFY2(notes.searchRowIds(QLatin1String(json)).isEmpty(), json);
+
+    // The list texts were filled from the bodies.
+    const QList<NoteListRow> rows = notes.listRows(notes.listRowIds());
+    QCOMPARE(rows.size(), count);
+    for (const NoteListRow &row : rows) {
+        const NoteListTexts expected = noteListTexts(bodies.at(row.id.mid(1).toInt()));
+        QCOMPARE(row.texts.title, expected.title);
+        QCOMPARE(row.texts.preview, expected.preview);
+    }
+}
+
+void TestDatabase::failedIndexMigrationKeepsVersion2_data()
+{
+    QTest::addColumn<QString>("sabotage");
+
+    // A leftover table fails the migration once the old index is dropped.
+    QTest::newRow("early step") << QStringLiteral("CREATE TABLE note_list_texts (x INTEGER)");
+    // A name already taken fails the last step, after every note is indexed.
+    QTest::newRow("last step") << QStringLiteral("CREATE INDEX idx_notes_notebook_updated ON notebooks(name)");
+}
+
+void TestDatabase::failedIndexMigrationKeepsVersion2()
+{
+    QFETCH(QString, sabotage);
+    LumoraTest::ScopedDataDir dir;
+    const QString path = dir.path() + QStringLiteral("/v2.db");
+    QStringList bodies;
+    writeVersion2Database(path, 20, &bodies);
+    if (QTest::currentTestFailed())
+        return;
+
+    Database database;
+    QSignalSpy failed(&database, &Database::migrationError);
+    QVERIFY(database.open(path));
+    QVERIFY(exec(database.db(), sabotage));
+    const QStringList tablesBefore = schemaObjects(database.db(), QStringLiteral("table"));
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^migrateToV3 ")));
+    QVERIFY(!database.migrate());
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(0).toInt(), 3);
+
+    QCOMPARE(schemaVersion(database.db()), 2);
+    QCOMPARE(schemaObjects(database.db(), QStringLiteral("table")), tablesBefore);
+    QCOMPARE(schemaObjects(database.db(), QStringLiteral("trigger")),
+             (QStringList{QStringLiteral("notes_ad"), QStringLiteral("notes_ai"), QStringLiteral("notes_au")}));
+    // The old index over the JSON is intact and still kept by its triggers.
+    QSqlQuery q(database.db());
+    QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM notes_fts WHERE notes_fts MATCH 'insert'")) && q.next());
+    QCOMPARE(q.value(0).toInt(), 20);
+    QVERIFY(exec(database.db(), QStringLiteral("UPDATE notes SET body = '[{\"insert\":\"zebra\\n\"}]' "
+                                               "WHERE id = 'n0'")));
+    QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM notes_fts WHERE notes_fts MATCH 'zebra'")) && q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
 }
 
 LUMORA_TEST_MAIN(TestDatabase)

@@ -7,7 +7,10 @@
 
 #include "testmain.h"
 
+#include "storage/preferencesrepository.h"
 #include "ui/notelistwidget.h"
+
+#include <QLineEdit>
 #include <QSignalSpy>
 
 #include <memory>
@@ -43,6 +46,8 @@ private Q_SLOTS:
     void reloadsWhenSavedElsewhere();
     void listDrivesTheEditor();
     void leavingAChangedNoteSnapshotsIt();
+    void oneNoteChangesMoveOneRow_data();
+    void oneNoteChangesMoveOneRow();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -166,16 +171,22 @@ void TestMainWindow::listDrivesTheEditor()
 {
     auto *list = m_window->findChild<NoteListWidget *>();
     QCOMPARE(list->count(), 2);
-    QCOMPARE(list->item(0)->data(NoteListWidget::NoteIdRole).toString(), QStringLiteral("b")); // newest first
+    QCOMPARE(list->noteIdAt(0), QStringLiteral("b")); // newest first
     list->setCurrentRow(1);
     QCOMPARE(m_window->openNoteId(), QStringLiteral("a"));
     QCOMPARE(m_window->editor()->toPlainText(), QStringLiteral("Alpha"));
 
-    // An autosave re-sorts the list; the edited note stays current.
+    // An autosave moves the row to the top; the edited note stays current,
+    // silently, and the list is not read again.
+    QSignalSpy selected(list, &NoteListWidget::noteSelected);
+    QSignalSpy reset(list->model(), &QAbstractItemModel::modelAboutToBeReset);
     m_window->editor()->moveCursor(QTextCursor::End);
     QTest::keyClicks(m_window->editor(), QStringLiteral(" edited"));
-    QTRY_COMPARE_WITH_TIMEOUT(list->item(0)->data(NoteListWidget::NoteIdRole).toString(), QStringLiteral("a"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(list->noteIdAt(0), QStringLiteral("a"), 3000);
     QCOMPARE(list->currentNoteId(), QStringLiteral("a"));
+    QCOMPARE(list->model()->index(0, 0).data(NoteListWidget::TitleRole).toString(), QStringLiteral("Alpha edited"));
+    QCOMPARE(selected.count(), 0);
+    QCOMPARE(reset.count(), 0);
 
     // Delete in the list trashes without asking and opens the next note.
     list->setFocus();
@@ -183,6 +194,128 @@ void TestMainWindow::listDrivesTheEditor()
     QVERIFY(m_state->notes()->byId(QStringLiteral("a"))->isTrashed());
     QCOMPARE(m_window->openNoteId(), QStringLiteral("b"));
     QCOMPARE(list->currentNoteId(), QStringLiteral("b"));
+}
+
+namespace {
+
+QStringList listedIds(const NoteListWidget *list)
+{
+    QStringList ids;
+    for (int row = 0; row < list->count(); ++row)
+        ids.append(list->noteIdAt(row));
+    return ids;
+}
+
+} // namespace
+
+void TestMainWindow::oneNoteChangesMoveOneRow_data()
+{
+    QTest::addColumn<QString>("view"); // "all", "steno", a notebook id, or "search:<text>"
+    QTest::addColumn<QStringList>("changes"); // "<op> <note> [notebook]"
+    QTest::addColumn<QStringList>("expected"); // listed ids afterwards
+
+    // Listed newest first: d c b a; c and d in notebook nb1, and only they say "common".
+    QTest::newRow("save moves to the top") << QStringLiteral("all") << QStringList{QStringLiteral("save a")}
+                                           << QStringList{QStringLiteral("a"), QStringLiteral("d"), QStringLiteral("c"), QStringLiteral("b")};
+    QTest::newRow("steno: a save goes last") << QStringLiteral("steno") << QStringList{QStringLiteral("save b")}
+                                             << QStringList{QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("b")};
+    QTest::newRow("trash removes the row") << QStringLiteral("all") << QStringList{QStringLiteral("trash c")}
+                                           << QStringList{QStringLiteral("d"), QStringLiteral("b"), QStringLiteral("a")};
+    QTest::newRow("trashing the current note leaves none current")
+        << QStringLiteral("all") << QStringList{QStringLiteral("trash d")}
+        << QStringList{QStringLiteral("c"), QStringLiteral("b"), QStringLiteral("a")};
+    QTest::newRow("restore comes back at its date")
+        << QStringLiteral("all") << QStringList{QStringLiteral("trash b"), QStringLiteral("restore b")}
+        << QStringList{QStringLiteral("d"), QStringLiteral("c"), QStringLiteral("b"), QStringLiteral("a")};
+    QTest::newRow("steno: restore comes back at its date")
+        << QStringLiteral("steno") << QStringList{QStringLiteral("trash c"), QStringLiteral("restore c")}
+        << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")};
+    QTest::newRow("purge removes the row") << QStringLiteral("all") << QStringList{QStringLiteral("purge a")}
+                                           << QStringList{QStringLiteral("d"), QStringLiteral("c"), QStringLiteral("b")};
+    QTest::newRow("moved out of the notebook shown") << QStringLiteral("nb1") << QStringList{QStringLiteral("move c -")}
+                                                     << QStringList{QStringLiteral("d")};
+    QTest::newRow("moved into the notebook shown, at its date")
+        << QStringLiteral("nb1") << QStringList{QStringLiteral("move b nb1")}
+        << QStringList{QStringLiteral("d"), QStringLiteral("c"), QStringLiteral("b")};
+    QTest::newRow("new note in the notebook shown") << QStringLiteral("nb1") << QStringList{QStringLiteral("insert e nb1")}
+                                                    << QStringList{QStringLiteral("e"), QStringLiteral("d"), QStringLiteral("c")};
+    QTest::newRow("new note elsewhere stays out") << QStringLiteral("nb1") << QStringList{QStringLiteral("insert e -")}
+                                                  << QStringList{QStringLiteral("d"), QStringLiteral("c")};
+    QTest::newRow("search: a saved row keeps its place")
+        << QStringLiteral("search:common") << QStringList{QStringLiteral("save $last")}
+        << QStringList{QStringLiteral("=")};
+    QTest::newRow("search: trash removes the row")
+        << QStringLiteral("search:common") << QStringList{QStringLiteral("trash c")}
+        << QStringList{QStringLiteral("d")};
+    QTest::newRow("search: a new note waits for the next search")
+        << QStringLiteral("search:common") << QStringList{QStringLiteral("insert e -")} << QStringList{QStringLiteral("=")};
+}
+
+void TestMainWindow::oneNoteChangesMoveOneRow()
+{
+    QFETCH(QString, view);
+    QFETCH(QStringList, changes);
+    QFETCH(QStringList, expected);
+
+    NoteRepository *notes = m_state->notes();
+    Note c = makeNote(QStringLiteral("c"), QStringLiteral("Gamma common"), m_t0.addSecs(120));
+    c.notebookId = QStringLiteral("nb1");
+    Note d = makeNote(QStringLiteral("d"), QStringLiteral("Delta common"), m_t0.addSecs(180));
+    d.notebookId = QStringLiteral("nb1");
+    QVERIFY(notes->insert(c) && notes->insert(d));
+    m_state->preferences()->setBool(QStringLiteral("steno_mode"), view == QLatin1String("steno"));
+    if (view.startsWith(QLatin1String("nb")))
+        m_state->setCurrentNotebookId(view);
+    m_window = std::make_unique<MainWindow>(m_state.get());
+    m_window->show();
+    auto *list = m_window->findChild<NoteListWidget *>();
+    if (view.startsWith(QLatin1String("search:"))) {
+        m_window->findChild<QLineEdit *>()->setText(view.mid(7));
+        QTRY_COMPARE(list->count(), 2);
+    }
+    m_window->selectNote(QStringLiteral("d"));
+    const QStringList before = listedIds(list);
+    if (expected == QStringList{QStringLiteral("=")})
+        expected = before;
+
+    QSignalSpy selected(list, &NoteListWidget::noteSelected);
+    QSignalSpy reset(list->model(), &QAbstractItemModel::modelAboutToBeReset);
+    QString savedTitle;
+    QString savedId;
+    for (const QString &change : changes) {
+        const QStringList parts = change.split(QLatin1Char(' '));
+        const QString &op = parts.at(0);
+        const QString id = parts.at(1) == QLatin1String("$last") ? before.last() : parts.at(1);
+        const QString notebook = parts.value(2) == QLatin1String("-") ? QString() : parts.value(2);
+        if (op == QLatin1String("save")) {
+            savedId = id;
+            savedTitle = QStringLiteral("Saved %1 common").arg(id);
+            const QString body = QStringLiteral("[{\"insert\":\"%1\\n\"}]").arg(savedTitle);
+            QCOMPARE(notes->saveEditedBody(id, body), NoteRepository::SaveResult::Saved);
+        } else if (op == QLatin1String("trash")) {
+            QVERIFY(notes->moveToTrash(id));
+        } else if (op == QLatin1String("restore")) {
+            QVERIFY(notes->restore(id));
+        } else if (op == QLatin1String("purge")) {
+            QVERIFY(notes->purge(id));
+        } else if (op == QLatin1String("move")) {
+            QVERIFY(notes->moveToNotebook(id, notebook));
+        } else if (op == QLatin1String("insert")) {
+            Note note = makeNote(id, QStringLiteral("Epsilon"), QDateTime::currentDateTimeUtc());
+            note.notebookId = notebook;
+            QVERIFY(notes->insert(note));
+        }
+    }
+
+    QCOMPARE(listedIds(list), expected);
+    QCOMPARE(reset.count(), 0); // one row moved, no full refresh
+    QCOMPARE(selected.count(), 0);
+    QCOMPARE(list->currentNoteId(), expected.contains(QStringLiteral("d")) ? QStringLiteral("d") : QString());
+    QVERIFY(m_window->statusBarWidget()->countText().contains(QStringLiteral("(%1 note").arg(expected.size())));
+    if (!savedTitle.isEmpty()) {
+        const int row = int(expected.indexOf(savedId));
+        QCOMPARE(list->model()->index(row, 0).data(NoteListWidget::TitleRole).toString(), savedTitle);
+    }
 }
 
 void TestMainWindow::leavingAChangedNoteSnapshotsIt()

@@ -1,4 +1,6 @@
+#include "app/appstate.h"
 #include "document/textformats.h"
+#include "storage/noterepository.h"
 #include "ui/notelistdelegate.h"
 #include "ui/notelistwidget.h"
 #include "ui/relativetime.h"
@@ -73,6 +75,7 @@ private Q_SLOTS:
     void keys();
     void dragData();
     void paintsRows();
+    void lazyRowsFarDown();
 };
 
 void TestNoteList::relativeTimes_data()
@@ -174,26 +177,26 @@ void TestNoteList::itemRoles()
     const Note b = makeNote(QStringLiteral("b"), QStringLiteral("[{\"insert\":\"\\n\"}]"), SyncStatus::Pending);
 
     list.setNotes({a, b});
-    QCOMPARE(list.item(0)->data(260).toString(), QString()); // no resolver yet
+    QCOMPARE(list.model()->index(0, 0).data(260).toString(), QString()); // no resolver yet
 
     list.setNotebookNameResolver(
         [](const QString &id) { return id == QLatin1String("nb-a") ? QStringLiteral("Work") : QString(); });
     list.setNotes({a, b});
-    const QListWidgetItem *first = list.item(0);
-    QCOMPARE(first->data(256).toString(), QStringLiteral("a"));
-    QCOMPARE(first->data(257).toString(), QStringLiteral("Alpha"));
-    QCOMPARE(first->data(258).toString(), QStringLiteral("more"));
-    QCOMPARE(first->data(259).toDateTime(), a.updatedAt);
-    QCOMPARE(first->data(260).toString(), QStringLiteral("Work"));
-    QCOMPARE(first->data(261).toBool(), false);
-    QCOMPARE(first->data(262).toBool(), true);
-    QCOMPARE(first->data(263).toInt(), 2);
-    const QListWidgetItem *second = list.item(1);
-    QCOMPARE(second->data(257).toString(), QStringLiteral("Untitled"));
-    QCOMPARE(second->data(260).toString(), QString());
-    QCOMPARE(second->data(261).toBool(), true);
-    QCOMPARE(second->data(262).toBool(), false);
-    QCOMPARE(second->data(263).toInt(), 0);
+    const QModelIndex first = list.model()->index(0, 0);
+    QCOMPARE(first.data(256).toString(), QStringLiteral("a"));
+    QCOMPARE(first.data(257).toString(), QStringLiteral("Alpha"));
+    QCOMPARE(first.data(258).toString(), QStringLiteral("more"));
+    QCOMPARE(first.data(259).toDateTime(), a.updatedAt);
+    QCOMPARE(first.data(260).toString(), QStringLiteral("Work"));
+    QCOMPARE(first.data(261).toBool(), false);
+    QCOMPARE(first.data(262).toBool(), true);
+    QCOMPARE(first.data(263).toInt(), 2);
+    const QModelIndex second = list.model()->index(1, 0);
+    QCOMPARE(second.data(257).toString(), QStringLiteral("Untitled"));
+    QCOMPARE(second.data(260).toString(), QString());
+    QCOMPARE(second.data(261).toBool(), true);
+    QCOMPARE(second.data(262).toBool(), false);
+    QCOMPARE(second.data(263).toInt(), 0);
 }
 
 void TestNoteList::metrics_data()
@@ -290,7 +293,7 @@ void TestNoteList::userSignals()
 
     QSignalSpy menu(&list, &NoteListWidget::noteContextMenuRequested);
     QSignalSpy doubleClicked(&list, &NoteListWidget::noteDoubleClicked);
-    const QPoint onB = list.visualItemRect(list.item(1)).center();
+    const QPoint onB = list.visualRect(list.model()->index(1, 0)).center();
     Q_EMIT list.customContextMenuRequested(onB);
     QCOMPARE(menu.count(), 1);
     QCOMPARE(menu.at(0).at(0).toString(), QStringLiteral("b"));
@@ -300,7 +303,7 @@ void TestNoteList::userSignals()
     Q_EMIT list.customContextMenuRequested(QPoint(10, list.viewport()->height() - 2));
     QCOMPARE(menu.count(), 1);
 
-    Q_EMIT list.itemDoubleClicked(list.item(0));
+    Q_EMIT list.doubleClicked(list.model()->index(0, 0));
     QCOMPARE(doubleClicked.count(), 1);
     QCOMPARE(doubleClicked.at(0).at(0).toString(), QStringLiteral("a"));
 }
@@ -416,6 +419,46 @@ void TestNoteList::paintsRows()
 
     QVERIFY(conflictPixels(normal) > 0);
     QCOMPARE(conflictPixels(hovered), 0);
+}
+
+void TestNoteList::lazyRowsFarDown()
+{
+    LumoraTest::ScopedDataDir dir;
+    AppState state;
+    QVERIFY(state.initialize());
+    // More rows than a few pages; note i is i minutes old, so row r shows note r.
+    constexpr int Count = 230;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (int i = 0; i < Count; ++i) {
+        Note note = makeNote(QStringLiteral("n%1").arg(i), QStringLiteral("[{\"insert\":\"Note %1\\npreview %1\\n\"}]").arg(i));
+        note.updatedAt = note.createdAt = note.modifiedAt = now.addSecs(-60 * i);
+        QVERIFY(state.notes()->insert(note));
+    }
+    NoteListWidget list;
+    list.setRepository(state.notes());
+    list.setRowIds(state.notes()->listRowIds());
+    list.resize(400, 500);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QCOMPARE(list.count(), Count);
+
+    for (const int target : {Count - 1, 150, 97, 33}) {
+        list.scrollTo(list.model()->index(target, 0), QAbstractItemView::PositionAtCenter);
+        QCoreApplication::processEvents();
+        const QModelIndex shown = list.indexAt(list.viewport()->rect().center());
+        QVERIFY(shown.isValid());
+        const int row = shown.row();
+        QVERIFY(qAbs(row - target) <= 3);
+        QCOMPARE(shown.data(NoteListWidget::TitleRole).toString(), QStringLiteral("Note %1").arg(row));
+        QCOMPARE(shown.data(NoteListWidget::PreviewRole).toString(), QStringLiteral("preview %1").arg(row));
+        QCOMPARE(shown.data(NoteListWidget::NoteIdRole).toString(), QStringLiteral("n%1").arg(row));
+        // The last row of a page and the first of the next.
+        QCOMPARE(list.noteIdAt(63), QStringLiteral("n63"));
+        QCOMPARE(list.noteIdAt(64), QStringLiteral("n64"));
+    }
+    list.selectNote(QStringLiteral("n201"));
+    QCOMPARE(list.currentRow(), 201);
+    QCOMPARE(list.currentNoteId(), QStringLiteral("n201"));
 }
 
 LUMORA_TEST_MAIN(TestNoteList)

@@ -1,0 +1,305 @@
+#include "storage/database.h"
+#include "storage/datapaths.h"
+#include "storage/noterepository.h"
+
+#include "testmain.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSqlQuery>
+
+#include <memory>
+
+namespace {
+
+QString body(const QString &text)
+{
+    const QJsonArray ops{QJsonObject{{QStringLiteral("insert"), QString(text + QLatin1Char('\n'))}}};
+    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+}
+
+Note makeNote(const QString &id, const QString &bodyJson, const QDateTime &updated, const QString &notebookId = {})
+{
+    Note note;
+    note.id = id;
+    note.notebookId = notebookId;
+    note.body = bodyJson;
+    note.createdAt = note.updatedAt = note.modifiedAt = updated;
+    return note;
+}
+
+using NoteTexts = QList<QPair<QString, QString>>;
+
+} // namespace
+
+class TestNoteSearch : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void awkwardTexts_data();
+    void awkwardTexts();
+    void searchRowIdsOrder_data();
+    void searchRowIdsOrder();
+    void indexFollowsWrites();
+    void listRowIdsOrderAndFilter();
+    void listRowsReadStoredTexts();
+
+private:
+    QStringList idsOf(const QList<qint64> &rowIds) const;
+
+    std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
+    std::unique_ptr<Database> m_database;
+    std::unique_ptr<NoteRepository> m_notes;
+};
+
+void TestNoteSearch::init()
+{
+    m_dir = std::make_unique<LumoraTest::ScopedDataDir>();
+    m_database = std::make_unique<Database>();
+    QVERIFY(m_database->open(databasePath()));
+    QVERIFY(m_database->migrate());
+    m_notes = std::make_unique<NoteRepository>(m_database.get());
+}
+
+void TestNoteSearch::cleanup()
+{
+    m_notes.reset();
+    m_database.reset();
+    m_dir.reset();
+}
+
+QStringList TestNoteSearch::idsOf(const QList<qint64> &rowIds) const
+{
+    QStringList ids;
+    for (const NoteListRow &row : m_notes->listRows(rowIds))
+        ids << row.id;
+    return ids;
+}
+
+void TestNoteSearch::awkwardTexts_data()
+{
+    QTest::addColumn<NoteTexts>("notes");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("found");
+    QTest::addColumn<QStringList>("notFound");
+
+    const auto n = [](const char *id, const QString &text) { return qMakePair(QString::fromLatin1(id), text); };
+    QTest::newRow("apostrophe") << NoteTexts{n("dont", QStringLiteral("I don't know")),
+                                             n("donation", QStringLiteral("Donation day"))}
+                                << QStringLiteral("don't") << QStringList{QStringLiteral("dont")}
+                                << QStringList{QStringLiteral("donation")};
+    QTest::newRow("hyphen") << NoteTexts{n("email", QStringLiteral("Send the e-mail today")),
+                                         n("mail", QStringLiteral("The mail room"))}
+                            << QStringLiteral("e-mail") << QStringList{QStringLiteral("email")}
+                            << QStringList{QStringLiteral("mail")};
+    QTest::newRow("C++ is not a prefix search")
+        << NoteTexts{n("cpp", QStringLiteral("Learning C++ templates")), n("cobol", QStringLiteral("Cobol notes"))}
+        << QStringLiteral("C++") << QStringList{QStringLiteral("cpp")} << QStringList{QStringLiteral("cobol")};
+    QTest::newRow("time") << NoteTexts{n("meet", QStringLiteral("Meeting at 10:30 tomorrow")),
+                                       n("room", QStringLiteral("Room 10, floor 30"))}
+                          << QStringLiteral("10:30") << QStringList{QStringLiteral("meet")}
+                          << QStringList{QStringLiteral("room")};
+    QTest::newRow("hash tag") << NoteTexts{n("tag", QStringLiteral("Filed under #tag")),
+                                           n("stag", QStringLiteral("A stag in the woods"))}
+                              << QStringLiteral("#tag") << QStringList{QStringLiteral("tag")}
+                              << QStringList{QStringLiteral("stag")};
+    QTest::newRow("unbalanced quote") << NoteTexts{n("quote", QStringLiteral("An unbalanced quote")),
+                                                   n("other", QStringLiteral("Balanced books"))}
+                                      << QStringLiteral("\"unbalanced") << QStringList{QStringLiteral("quote")}
+                                      << QStringList{QStringLiteral("other")};
+    QTest::newRow("OR passes through") << NoteTexts{n("a", QStringLiteral("Apples only")),
+                                                    n("b", QStringLiteral("Bananas only")),
+                                                    n("c", QStringLiteral("Cherries only"))}
+                                       << QStringLiteral("apples OR banana")
+                                       << QStringList{QStringLiteral("a"), QStringLiteral("b")}
+                                       << QStringList{QStringLiteral("c")};
+    QTest::newRow("NEAR(") << NoteTexts{n("near", QStringLiteral("Near the station")),
+                                        n("far", QStringLiteral("Far away"))}
+                           << QStringLiteral("NEAR(") << QStringList{QStringLiteral("near")}
+                           << QStringList{QStringLiteral("far")};
+    QTest::newRow("bare AND") << NoteTexts{n("and", QStringLiteral("This and that")),
+                                           n("android", QStringLiteral("Android phone")),
+                                           n("none", QStringLiteral("Nothing here"))}
+                              << QStringLiteral("AND") << QStringList{QStringLiteral("and"), QStringLiteral("android")}
+                              << QStringList{QStringLiteral("none")};
+    QTest::newRow("colon is not a column filter")
+        << NoteTexts{n("both", QStringLiteral("Set foo:bar in the config")), n("foo", QStringLiteral("foo alone")),
+                     n("bar", QStringLiteral("bar alone"))}
+        << QStringLiteral("foo:bar") << QStringList{QStringLiteral("both")}
+        << QStringList{QStringLiteral("foo"), QStringLiteral("bar")};
+    const NoteTexts naive{n("plain", QStringLiteral("A naive idea")), n("accent", QStringLiteral("Na\u00efve art")),
+                          n("native", QStringLiteral("Native plants"))};
+    QTest::newRow("diaeresis finds both") << naive << QStringLiteral("na\u00efve")
+                                          << QStringList{QStringLiteral("plain"), QStringLiteral("accent")}
+                                          << QStringList{QStringLiteral("native")};
+    QTest::newRow("plain finds both") << naive << QStringLiteral("naive")
+                                      << QStringList{QStringLiteral("plain"), QStringLiteral("accent")}
+                                      << QStringList{QStringLiteral("native")};
+    QTest::newRow("emoji") << NoteTexts{n("party", QStringLiteral("Party\U0001F389 tonight")),
+                                        n("quiet", QStringLiteral("Party tonight"))}
+                           << QStringLiteral("\U0001F389") << QStringList{QStringLiteral("party")}
+                           << QStringList{QStringLiteral("quiet")};
+    QTest::newRow("word before emoji") << NoteTexts{n("party", QStringLiteral("Party\U0001F389 tonight"))}
+                                       << QStringLiteral("party tonight") << QStringList{QStringLiteral("party")}
+                                       << QStringList{};
+    QTest::newRow("lone star finds nothing") << NoteTexts{n("x", QStringLiteral("Anything at all"))}
+                                             << QStringLiteral("*") << QStringList{} << QStringList{QStringLiteral("x")};
+    QTest::newRow("only punctuation finds nothing") << NoteTexts{n("x", QStringLiteral("Wait?! What..."))}
+                                                    << QStringLiteral("?!...") << QStringList{}
+                                                    << QStringList{QStringLiteral("x")};
+    QTest::newRow("Delta keys find nothing")
+        << NoteTexts{n("x", QStringLiteral("Plain words"))} << QStringLiteral("insert") << QStringList{}
+        << QStringList{QStringLiteral("x")};
+}
+
+void TestNoteSearch::awkwardTexts()
+{
+    QFETCH(NoteTexts, notes);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, found);
+    QFETCH(QStringList, notFound);
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    for (const auto &note : notes)
+        QVERIFY(m_notes->insert(makeNote(note.first, body(note.second), t)));
+
+    // A bad query is the user still typing: nothing to log.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+    const QStringList byRowIds = idsOf(m_notes->searchRowIds(typed));
+    QStringList byNotes;
+    for (const Note &note : m_notes->search(typed))
+        byNotes << note.id;
+    QCOMPARE(byNotes, byRowIds);
+    for (const QString &id : found)
+        QVERIFY2(byRowIds.contains(id), qPrintable(id));
+    for (const QString &id : notFound)
+        QVERIFY2(!byRowIds.contains(id), qPrintable(id));
+}
+
+void TestNoteSearch::searchRowIdsOrder_data()
+{
+    QTest::addColumn<int>("rankedMatchLimit");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("few matches: best first")
+        << NoteRepository::DefaultRankedMatchLimit
+        << QStringList{QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once")};
+    QTest::newRow("many matches: newest first")
+        << 2 << QStringList{QStringLiteral("once"), QStringLiteral("twice"), QStringLiteral("thrice")};
+}
+
+void TestNoteSearch::searchRowIdsOrder()
+{
+    QFETCH(int, rankedMatchLimit);
+    QFETCH(QStringList, expected);
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    // Newest first by date, but the older notes mention the word more often:
+    // the concatenated id list must keep FTS5's rank order.
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("thrice"), body(QStringLiteral("kiwi kiwi kiwi")), t.addDays(-2))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("gone"), body(QStringLiteral("kiwi kiwi kiwi kiwi")), t)));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("once"),
+                                     body(QStringLiteral("kiwi and many other words to dilute it a lot")), t)));
+    QVERIFY(m_notes->insert(
+        makeNote(QStringLiteral("twice"), body(QStringLiteral("kiwi tart with kiwi jam")), t.addDays(-1))));
+    QVERIFY(m_notes->moveToTrash(QStringLiteral("gone")));
+    m_notes->setRankedMatchLimit(rankedMatchLimit);
+    QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("kiw"))), expected);
+}
+
+void TestNoteSearch::indexFollowsWrites()
+{
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), body(QStringLiteral("Walrus facts")), t)));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("b"), body(QStringLiteral("Walrus songs")), t)));
+    const auto found = [this](const char *word) { return idsOf(m_notes->searchRowIds(QLatin1String(word))); };
+
+    QCOMPARE(m_notes->saveEditedBody(QStringLiteral("a"), body(QStringLiteral("Penguin facts"))),
+             NoteRepository::SaveResult::Saved);
+    QCOMPARE(found("walrus"), QStringList{QStringLiteral("b")});
+    QCOMPARE(found("penguin"), QStringList{QStringLiteral("a")});
+    QCOMPARE(m_notes->listRow(QStringLiteral("a"))->texts.title, QStringLiteral("Penguin facts"));
+
+    // A write that keeps the body (sync bookkeeping) keeps the index entry.
+    Note b = *m_notes->byId(QStringLiteral("b"));
+    b.version = 9;
+    QVERIFY(m_notes->update(b));
+    QCOMPARE(found("walrus"), QStringList{QStringLiteral("b")});
+
+    QVERIFY(m_notes->moveToTrash(QStringLiteral("b")));
+    QVERIFY(found("walrus").isEmpty());
+    QVERIFY(m_notes->restore(QStringLiteral("b")));
+    QCOMPARE(found("walrus"), QStringList{QStringLiteral("b")});
+
+    // A purged note leaves nothing behind that a new note could inherit.
+    QVERIFY(m_notes->purge(QStringLiteral("b")));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("c"), body(QStringLiteral("Otter notes")), t)));
+    QVERIFY(found("walrus").isEmpty());
+    QSqlQuery q(m_database->db());
+    QVERIFY(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM notes_fts), (SELECT COUNT(*) FROM note_list_texts)")));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 2);
+    QCOMPARE(q.value(1).toInt(), 2);
+
+    // A failed insert leaves no index rows either.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::insert failed: ")));
+    QVERIFY(!m_notes->insert(makeNote(QStringLiteral("c"), body(QStringLiteral("Duplicate beaver")), t)));
+    QVERIFY(found("beaver").isEmpty());
+}
+
+void TestNoteSearch::listRowIdsOrderAndFilter()
+{
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("old"), body(QStringLiteral("x")), t.addDays(-3), QStringLiteral("A"))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("new"), body(QStringLiteral("x")), t, QStringLiteral("A"))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("mid"), body(QStringLiteral("x")), t.addDays(-1))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("gone"), body(QStringLiteral("x")), t.addDays(-2), QStringLiteral("A"))));
+    QVERIFY(m_notes->moveToTrash(QStringLiteral("gone")));
+
+    const QStringList all{QStringLiteral("new"), QStringLiteral("mid"), QStringLiteral("old")};
+    QCOMPARE(idsOf(m_notes->listRowIds()), all);
+    QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("  "))), all);
+    QCOMPARE(idsOf(m_notes->listRowIds(QStringLiteral("A"))), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
+    QVERIFY(m_notes->listRowIds(QStringLiteral("none")).isEmpty());
+}
+
+void TestNoteSearch::listRowsReadStoredTexts()
+{
+    const QDateTime t = QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC);
+    const QString tableBody = QStringLiteral(
+        "[{\"insert\":{\"table\":\"{\\\"cells\\\":[[\\\"Cell\\\"]]}\"}},{\"insert\":\"\\nAfter the table\\n\"}]");
+    Note shared = makeNote(QStringLiteral("s"), body(QStringLiteral("Title\nSecond line")), t, QStringLiteral("nb"));
+    shared.isShared = true;
+    shared.syncStatus = SyncStatus::Synced;
+    QVERIFY(m_notes->insert(shared));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("u"), tableBody, t.addSecs(-1))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("e"), QString(), t.addSecs(-2))));
+
+    const QList<qint64> ids = m_notes->listRowIds();
+    // Asked in reverse: rows come back in the order asked, unknown ids skipped.
+    const QList<NoteListRow> rows = m_notes->listRows({ids.at(2), 999999, ids.at(1), ids.at(0)});
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.at(0).id, QStringLiteral("e"));
+    QCOMPARE(rows.at(1).id, QStringLiteral("u"));
+    QCOMPARE(rows.at(2).id, QStringLiteral("s"));
+    for (const NoteListRow &row : rows) {
+        const NoteListTexts expected = noteListTexts(m_notes->byId(row.id)->body);
+        QCOMPARE(row.texts.title, expected.title);
+        QCOMPARE(row.texts.preview, expected.preview);
+        QCOMPARE(row.texts.untitled, expected.untitled);
+    }
+    QCOMPARE(rows.at(1).texts.title, QStringLiteral("After the table"));
+    QCOMPARE(rows.at(0).texts.title, QStringLiteral("Untitled"));
+    QCOMPARE(rows.at(2).notebookId, QStringLiteral("nb"));
+    QCOMPARE(rows.at(2).updatedAt, t);
+    QVERIFY(rows.at(2).isShared);
+    QCOMPARE(rows.at(2).syncStatus, SyncStatus::Synced);
+    QCOMPARE(rows.at(2).rowId, ids.at(0));
+}
+
+LUMORA_TEST_MAIN(TestNoteSearch)
+#include "tst_notesearch.moc"
