@@ -339,7 +339,7 @@ void NoteEditor::updateFormatState()
     Q_EMIT formatStateChanged(format.fontWeight() >= QFont::Bold, format.fontItalic(),
                               format.fontUnderline() && !format.isAnchor(), format.fontStrikeOut(),
                               format.fontFixedPitch(), block.intProperty(HeadingLevelProperty),
-                              block.stringProperty(ListTypeProperty), block.hasProperty(CodeBlockProperty),
+                              listKindOfBlock(block), block.hasProperty(CodeBlockProperty),
                               block.boolProperty(BlockquoteProperty), cursor.currentTable() != nullptr,
                               block.alignment());
     Q_EMIT cursorFormatChanged();
@@ -453,7 +453,8 @@ void NoteEditor::toggleList(const QString &listType)
     const QList<QTextBlock> blocks = touchedBlocks(cursor);
     if (blocks.isEmpty())
         return;
-    const bool remove = blocks.first().blockFormat().stringProperty(ListTypeProperty) == listType;
+    // A ticked checklist item is still a checklist to toggle off.
+    const bool remove = listKindOfBlock(blocks.first().blockFormat()) == listKind(listType);
     cursor.beginEditBlock();
     for (const QTextBlock &block : blocks) {
         QTextCursor blockCursor(block);
@@ -532,13 +533,17 @@ void NoteEditor::insertDivider()
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::EndOfBlock);
-    cursor.insertBlock();
-    QTextCharFormat divider;
+    // The divider and the line after it are plain lines, spaced as they are
+    // when the note is loaded again.
+    const QTextBlockFormat body = blockFormatFromAttributes(QJsonObject());
+    const QTextCharFormat bodyChars = baseCharFormatForBlock(body);
+    cursor.insertBlock(body, bodyChars);
+    QTextCharFormat divider = bodyChars;
     divider.setObjectType(DividerObject);
     divider.setProperty(EmbedKeyProperty, QStringLiteral("divider"));
     divider.setProperty(EmbedValueProperty, QStringLiteral("hr"));
     cursor.insertText(QString(QChar::ObjectReplacementCharacter), divider);
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    cursor.insertBlock(body, bodyChars);
     cursor.endEditBlock();
     setTextCursor(cursor);
     updateFormatState();
@@ -770,7 +775,7 @@ void NoteEditor::moveLine(int direction)
 // ---------------------------------------------------------------------------
 // Keys
 
-bool NoteEditor::handleListEnter(QKeyEvent *event)
+bool NoteEditor::handleListEnter()
 {
     QTextCursor cursor = textCursor();
     const QTextBlock block = cursor.block();
@@ -785,17 +790,55 @@ bool NoteEditor::handleListEnter(QKeyEvent *event)
         return true;
     }
     if (cursor.atBlockStart()) {
-        QTextEdit::keyPressEvent(event);
-        QTextCursor above = textCursor();
-        above.movePosition(QTextCursor::PreviousBlock);
-        above.joinPreviousEditBlock();
+        cursor.beginEditBlock();
+        splitBlock(cursor);
+        QTextCursor above(cursor.block().previous());
         applyListToBlock(above, QString());
-        above.endEditBlock();
+        cursor.endEditBlock();
         setTextCursor(above);
         updateFormatState();
         return true;
     }
     return false;
+}
+
+void NoteEditor::splitBlock(QTextCursor &cursor)
+{
+    QTextBlockFormat blockFormat = cursor.blockFormat();
+    QTextCharFormat charFormat = cursor.charFormat();
+    // A line break typed in the empty line beside a table makes it a line of
+    // the note; neither half may be skipped as a spacer when saving.
+    if (blockFormat.hasProperty(TableSpacerProperty)) {
+        blockFormat.clearProperty(TableSpacerProperty);
+        cursor.setBlockFormat(blockFormat);
+    }
+    const int heading = blockFormat.intProperty(HeadingLevelProperty);
+    if (heading >= 1 && heading <= 6 && cursor.atBlockEnd()) {
+        // A title is followed by body text, not by more title.
+        QTextBlockFormat body = blockFormatFromAttributes(QJsonObject());
+        body.setAlignment(blockFormat.alignment());
+        blockFormat = body;
+        charFormat = baseCharFormatForBlock(body);
+    } else if (blockFormat.marker() == QTextBlockFormat::MarkerType::Checked) {
+        blockFormat.setMarker(QTextBlockFormat::MarkerType::Unchecked);
+        blockFormat.setProperty(ListTypeProperty, QStringLiteral("unchecked"));
+    }
+    cursor.insertBlock(blockFormat, charFormat);
+}
+
+void NoteEditor::insertParagraph()
+{
+    // QTextEdit's own Enter resets the format of an empty line instead of
+    // breaking it (a typed blank line vanishes), drops a list item's bottom
+    // margin and keeps headings going; every line break goes through here.
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    splitBlock(cursor);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    updateFormatState();
 }
 
 bool NoteEditor::handleFirstBlockBackspace()
@@ -947,8 +990,13 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     bool handled = false;
     if (!isReadOnly()) {
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier)
-            handled = handleListEnter(event);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            handled = handleListEnter();
+            if (!handled) {
+                insertParagraph();
+                handled = true;
+            }
+        }
         else if (key == Qt::Key_Backspace && modifiers == Qt::NoModifier)
             handled = handleFirstBlockBackspace();
         else if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
@@ -968,6 +1016,23 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
         event->accept();
     else
         QTextEdit::keyPressEvent(event);
+}
+
+bool NoteEditor::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride && !isReadOnly()) {
+        // Deleting a word belongs to the text being typed, whatever the
+        // windows bind to these keys.
+        auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        const bool wordKey = modifiers == Qt::ControlModifier
+            && (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete || key->key() == Qt::Key_W);
+        if (wordKey || key->matches(QKeySequence::DeleteStartOfWord) || key->matches(QKeySequence::DeleteEndOfWord)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QTextEdit::event(event);
 }
 
 void NoteEditor::keyReleaseEvent(QKeyEvent *event)

@@ -118,6 +118,7 @@ Q_SIGNALS:
                             Qt::Alignment alignment);
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -140,7 +141,10 @@ private:
     void toggleBlockProperty(int property);
     void restyleBlock(QTextCursor &cursor, const QTextBlockFormat &format, bool replaceInline);
 
-    bool handleListEnter(QKeyEvent *event);
+    bool handleListEnter();
+    // Breaks the cursor's block the way typing Enter does.
+    void splitBlock(QTextCursor &cursor);
+    void insertParagraph();
     bool handleFirstBlockBackspace();
     bool handleTableTab(QKeyEvent *event);
     bool handleCtrlShortcut(QKeyEvent *event);
