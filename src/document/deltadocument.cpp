@@ -123,6 +123,29 @@ private:
     QList<std::pair<QJsonObject, Value>> m_entries;
 };
 
+// Rebuilding a document under a layout with a page size lays the whole note
+// out synchronously at the end of the edit (hundreds of milliseconds for a
+// 1 MB note). Without a page size the layout skips the change; restoring the
+// size then starts a fresh layout, which does what is shown first and the
+// rest in the background.
+class LayoutPause
+{
+public:
+    explicit LayoutPause(QTextDocument *document)
+        : m_document(document)
+        , m_pageSize(document->pageSize())
+    {
+        m_document->setPageSize(QSizeF(0, 0));
+    }
+    ~LayoutPause() { m_document->setPageSize(m_pageSize); }
+    LayoutPause(const LayoutPause &) = delete;
+    LayoutPause &operator=(const LayoutPause &) = delete;
+
+private:
+    QTextDocument *m_document;
+    QSizeF m_pageSize;
+};
+
 struct LineFormats
 {
     QTextBlockFormat block;
@@ -204,6 +227,7 @@ void DeltaDocument::setJson(const QString &json)
     // Plain text and the empty note load as the lines they are, formatted
     // like the same lines typed, so spacing does not jump on the next load.
     m_delta = QJsonArray();
+    const LayoutPause pause(m_document);
     const bool signalsWereBlocked = m_document->blockSignals(true);
     const bool undoWasEnabled = m_document->isUndoRedoEnabled();
     m_document->setUndoRedoEnabled(false);
@@ -221,6 +245,7 @@ void DeltaDocument::setJson(const QString &json)
 
 void DeltaDocument::load(const QList<DeltaOp> &ops)
 {
+    const LayoutPause pause(m_document);
     const bool signalsWereBlocked = m_document->blockSignals(true);
     // Undo history is dropped after loading anyway; not recording it keeps
     // large notes fast.

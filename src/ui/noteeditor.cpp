@@ -5,6 +5,7 @@
 #include "document/markdown.h"
 #include "document/tableconvert.h"
 #include "document/textformats.h"
+#include "document/wordcount.h"
 #include "editordialogs.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -124,7 +125,11 @@ NoteEditor::NoteEditor(QWidget *parent)
     : QTextEdit(parent)
 {
     m_delta = new DeltaDocument(this);
+    m_standIn = new QTextDocument(this);
     setDocument(m_delta->document());
+    m_words = std::make_unique<DocumentWordCount>(document());
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int removed, int added) { m_words->update(position, removed, added); });
     setAcceptRichText(true);
     setTabChangesFocus(false);
     viewport()->setMouseTracking(true);
@@ -145,6 +150,8 @@ NoteEditor::NoteEditor(QWidget *parent)
     setReadOnly(true);
 }
 
+NoteEditor::~NoteEditor() = default;
+
 // ---------------------------------------------------------------------------
 // Note lifecycle
 
@@ -158,15 +165,24 @@ void NoteEditor::loadNote(const QString &noteId, const QString &json, bool force
     m_saveTimer->stop();
     m_unsavedSince.invalidate();
     setUpdatesEnabled(false);
+    // Loading under the editor's eyes drags its cursor's anchor to the end of
+    // the new text, and dropping that selection lays the whole note out. It
+    // looks at an empty stand-in meanwhile and gets the note back with a
+    // fresh cursor at the start, laid out from the top as it is shown.
+    setDocument(m_standIn);
     // Attachment images are cached per note; the cache is cleared here once
     // the attachment renderer exists.
     m_delta->setJson(json);
+    setDocument(m_delta->document());
+    // The swap hands the stand-in's typing format on; typing takes the
+    // note's own.
+    setTextCursor(QTextCursor(document()));
+    m_words->recount();
     resetBaseline(json);
     setReadOnly(false);
     setPlaceholderText(tr("Start typing..."));
     m_loading = false;
     m_saved = true;
-    setTextCursor(QTextCursor(document()));
     setUpdatesEnabled(true);
 
     Q_EMIT savedStateChanged(true);
@@ -181,6 +197,7 @@ void NoteEditor::clearNote()
     m_saveTimer->stop();
     m_unsavedSince.invalidate();
     m_delta->setJson(QString());
+    m_words->recount();
     resetBaseline(QString());
     setReadOnly(true);
     setPlaceholderText(noNotePlaceholder());
@@ -277,11 +294,7 @@ void NoteEditor::markSaveFailed()
 
 int NoteEditor::wordCount() const
 {
-    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
-    const QString text = document()->toPlainText().trimmed();
-    if (text.isEmpty())
-        return 0;
-    return int(text.split(whitespace, Qt::SkipEmptyParts).size());
+    return m_words->count();
 }
 
 void NoteEditor::onContentsChanged()

@@ -6,13 +6,16 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <memory>
 #include <optional>
 
 class DeltaDocument;
+class DocumentWordCount;
 class QTimer;
 class QTextBlock;
 class QTextBlockFormat;
 class QTextCharFormat;
+class QTextDocument;
 
 // The rich-text editor of a note. Shows one note's Delta body, reports edits
 // through a debounced noteModified, and offers the formatting operations that
@@ -44,6 +47,7 @@ public:
     };
 
     explicit NoteEditor(QWidget *parent = nullptr);
+    ~NoteEditor() override;
 
     DeltaDocument *deltaDocument() const { return m_delta; }
 
@@ -156,6 +160,8 @@ private:
     bool showTableMenu(QContextMenuEvent *event);
 
     DeltaDocument *m_delta = nullptr;
+    QTextDocument *m_standIn = nullptr;
+    std::unique_ptr<DocumentWordCount> m_words;
     QTimer *m_saveTimer = nullptr;
     QString m_noteId;
     bool m_loading = false;
