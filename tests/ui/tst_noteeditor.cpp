@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QClipboard>
 #include <QMainWindow>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -49,6 +51,13 @@ EditorAction keys(std::initializer_list<std::pair<Qt::Key, Qt::KeyboardModifiers
         events.addKeyClick(key, modifiers);
     events.addKeyClicks(text);
     return [events](NoteEditor *editor) mutable { events.simulate(editor); };
+}
+
+// The count the status bar must show, found the slow way.
+int fullWordCount(const NoteEditor *editor)
+{
+    static const QRegularExpression space(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
+    return int(editor->document()->toPlainText().split(space, Qt::SkipEmptyParts).size());
 }
 
 EditorAction text(const QString &typed)
@@ -129,6 +138,10 @@ private Q_SLOTS:
     void checklistTicks();
     void wordKeysBeatWindowShortcuts_data();
     void wordKeysBeatWindowShortcuts();
+    void wordCountFollowsEdits_data();
+    void wordCountFollowsEdits();
+    void wordCountFollowsRandomEdits_data();
+    void wordCountFollowsRandomEdits();
     void typedThenReopened_data();
     void typedThenReopened();
 
@@ -801,6 +814,100 @@ void TestNoteEditor::wordKeysBeatWindowShortcuts()
     editor->clearFocus();
     QTest::keyClick(&window, key[0].key(), key[0].keyboardModifiers());
     QCOMPARE(triggered.count(), 1);
+}
+
+void TestNoteEditor::wordCountFollowsEdits_data()
+{
+    QTest::addColumn<EditorAction>("edit");
+    const auto at = [](int anchor, int position, EditorAction then) {
+        return EditorAction([=](NoteEditor *e) {
+            select(e, anchor, position);
+            then(e);
+        });
+    };
+    const EditorAction backspace = keys({ { Qt::Key_Backspace, Qt::NoModifier } });
+    const auto paste = [](const QString &clip) {
+        return EditorAction([clip](NoteEditor *e) {
+            QGuiApplication::clipboard()->setText(clip);
+            e->paste();
+        });
+    };
+    const auto tableEdit = [](NoteEditor::TableEdit edit) {
+        return EditorAction([edit](NoteEditor *e) {
+            QTextCursor cell(e->document());
+            cell.setPosition(e->document()->find(QStringLiteral("c3")).position());
+            e->editTable(edit, cell);
+        });
+    };
+    // The note: "alpha beta" / "gamma delta epsilon" / a table a1 b1 / c3 d3 / "zeta"
+    QTest::newRow("typing a word") << at(5, 5, text(QStringLiteral(" new")));
+    QTest::newRow("a space splits a word") << at(2, 2, text(QStringLiteral(" ")));
+    QTest::newRow("joining two words") << at(5, 6, backspace);
+    QTest::newRow("deleting across blocks") << at(3, 15, backspace);
+    QTest::newRow("enter splits a word") << at(8, 8, enter());
+    QTest::newRow("backspace joins lines") << at(11, 11, backspace);
+    QTest::newRow("pasting lines") << at(7, 7, paste(QStringLiteral("one two\nthree\n\nfour five")));
+    QTest::newRow("undo of a delete across blocks") << at(3, 15, steps({ backspace, &NoteEditor::undo }));
+    QTest::newRow("undo and redo") << at(3, 15, steps({ backspace, &NoteEditor::undo, &NoteEditor::redo }));
+    QTest::newRow("typing in a cell") << EditorAction([](NoteEditor *e) {
+        const int cell = e->document()->find(QStringLiteral("a1")).position();
+        select(e, cell, cell);
+        QTest::keyClicks(e, QStringLiteral("x y "));
+    });
+    QTest::newRow("deleting a table row") << tableEdit(NoteEditor::TableEdit::DeleteRow);
+    QTest::newRow("adding a table column") << tableEdit(NoteEditor::TableEdit::InsertColumnAfter);
+    QTest::newRow("deleting the table") << tableEdit(NoteEditor::TableEdit::DeleteTable);
+    QTest::newRow("moving a line") << at(2, 2, keys({ { Qt::Key_Down, Qt::AltModifier } }));
+    QTest::newRow("deleting a line") << at(2, 2, keys({ { Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier } }));
+    QTest::newRow("replacing everything") << EditorAction([](NoteEditor *e) {
+        e->selectAll();
+        QTest::keyClicks(e, QStringLiteral("just three words"));
+    });
+}
+
+void TestNoteEditor::wordCountFollowsEdits()
+{
+    QFETCH(EditorAction, edit);
+    m_editor->loadNote(QStringLiteral("n"), js(R"([{"insert":"alpha beta\ngamma delta epsilon\n"},{"insert":{"table":"{'cells':[['a1','b1'],['c3','d3']],'hasHeader':false}"}},{"insert":"\nzeta\n"}])"));
+    QCOMPARE(m_editor->wordCount(), 10);
+    QSignalSpy words(m_editor.get(), &NoteEditor::wordCountChanged);
+    edit(m_editor.get());
+    QVERIFY(!words.isEmpty());
+    QCOMPARE(m_editor->wordCount(), fullWordCount(m_editor.get()));
+    QCOMPARE(words.last().at(0).toInt(), m_editor->wordCount());
+}
+
+void TestNoteEditor::wordCountFollowsRandomEdits_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : { 1u, 7u, 2024u })
+        QTest::addRow("seed %u", seed) << seed;
+}
+
+void TestNoteEditor::wordCountFollowsRandomEdits()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    m_editor->loadNote(QStringLiteral("n"), QStringLiteral("one two\nthree four five\n\nsix"));
+    const QStringList pieces { QStringLiteral("a"), QStringLiteral(" "), QStringLiteral("word "), QStringLiteral("\n"),
+        QStringLiteral("x\ny z"), QStringLiteral("\t") };
+    for (int step = 0; step < 150; ++step) {
+        const int length = m_editor->document()->characterCount() - 1;
+        const int anchor = int(random.bounded(length + 1));
+        const int position = qBound(0, anchor + int(random.bounded(9)) - 4, length);
+        select(m_editor.get(), anchor, position);
+        switch (random.bounded(4)) {
+        case 0:
+            m_editor->textCursor().removeSelectedText();
+            break;
+        case 1:
+            m_editor->undo();
+            break;
+        default:
+            m_editor->insertPlainText(pieces.at(int(random.bounded(int(pieces.size())))));
+        }
+        QCOMPARE(m_editor->wordCount(), fullWordCount(m_editor.get()));
+    }
 }
 
 LUMORA_TEST_MAIN(TestNoteEditor)
