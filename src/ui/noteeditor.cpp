@@ -38,6 +38,9 @@ constexpr int kSaveDelayMs = 1000;
 // crash loses about the last second of it at most.
 constexpr int kMaxSaveDelayMs = 1000;
 constexpr int kRetryDelayMs = 2000;
+// After a load settles, the baseline is taken from the shown document, which
+// costs one serialisation instead of a second load at the first save.
+constexpr int kBaselineIdleMs = 500;
 constexpr int kTripleClickDistance = 4;
 
 QString noNotePlaceholder()
@@ -143,6 +146,13 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(kSaveDelayMs);
     connect(m_saveTimer, &QTimer::timeout, this, &NoteEditor::onSaveTimeout);
+    m_baselineTimer = new QTimer(this);
+    m_baselineTimer->setSingleShot(true);
+    m_baselineTimer->setInterval(kBaselineIdleMs);
+    connect(m_baselineTimer, &QTimer::timeout, this, [this] {
+        if (!m_noteId.isEmpty() && !m_edited && !m_baseline)
+            m_baseline = currentJson();
+    });
     connect(m_delta, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::updateFormatState);
 
@@ -219,6 +229,7 @@ void NoteEditor::resetBaseline(const QString &loadedText)
     m_baseline.reset();
     m_edited = false;
     m_reportedJson.clear();
+    m_baselineTimer->start();
 }
 
 const QString &NoteEditor::baselineJson()

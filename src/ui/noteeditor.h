@@ -163,6 +163,7 @@ private:
     QTextDocument *m_standIn = nullptr;
     std::unique_ptr<DocumentWordCount> m_words;
     QTimer *m_saveTimer = nullptr;
+    QTimer *m_baselineTimer = nullptr;
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;
