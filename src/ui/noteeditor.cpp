@@ -838,11 +838,9 @@ void NoteEditor::splitBlock(QTextCursor &cursor)
     }
     const int heading = blockFormat.intProperty(HeadingLevelProperty);
     if (heading >= 1 && heading <= 6 && cursor.atBlockEnd()) {
-        // A title is followed by body text, not by more title.
-        QTextBlockFormat body = blockFormatFromAttributes(QJsonObject());
-        body.setAlignment(blockFormat.alignment());
-        blockFormat = body;
-        charFormat = baseCharFormatForBlock(body);
+        // A title is followed by a plain paragraph, not by more title.
+        blockFormat = blockFormatFromAttributes(QJsonObject());
+        charFormat = baseCharFormatForBlock(blockFormat);
     } else if (blockFormat.marker() == QTextBlockFormat::MarkerType::Checked) {
         blockFormat.setMarker(QTextBlockFormat::MarkerType::Unchecked);
         blockFormat.setProperty(ListTypeProperty, QStringLiteral("unchecked"));
