@@ -68,8 +68,11 @@ public:
     std::optional<QString> changedJson();
     // The holder stored json: it becomes the baseline.
     void acceptSaved(const QString &json);
-    // The holder could not store the note: stay unsaved, report it, retry.
+    // The holder could not store the note (from its noteModified handler or
+    // later): the editor stays unsaved, emits saveFailed and asks again with
+    // noteModified 2 s later, unless new edits bring the next save sooner.
     void markSaveFailed();
+
     int wordCount() const;
 
     // The link run around a document position (invalid when there is none).
