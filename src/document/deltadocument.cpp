@@ -123,6 +123,29 @@ private:
     QList<std::pair<QJsonObject, Value>> m_entries;
 };
 
+// Rebuilding a document under a layout with a page size lays the whole note
+// out synchronously at the end of the edit (hundreds of milliseconds for a
+// 1 MB note). Without a page size the layout skips the change; restoring the
+// size then starts a fresh layout, which does what is shown first and the
+// rest in the background.
+class LayoutPause
+{
+public:
+    explicit LayoutPause(QTextDocument *document)
+        : m_document(document)
+        , m_pageSize(document->pageSize())
+    {
+        m_document->setPageSize(QSizeF(0, 0));
+    }
+    ~LayoutPause() { m_document->setPageSize(m_pageSize); }
+    LayoutPause(const LayoutPause &) = delete;
+    LayoutPause &operator=(const LayoutPause &) = delete;
+
+private:
+    QTextDocument *m_document;
+    QSizeF m_pageSize;
+};
+
 struct LineFormats
 {
     QTextBlockFormat block;
@@ -193,23 +216,36 @@ void DeltaDocument::setDelta(const QJsonArray &ops)
 
 void DeltaDocument::setJson(const QString &json)
 {
-    if (json.isEmpty()) {
-        m_delta = QJsonArray();
-        m_document->clear();
-        return;
+    if (!json.isEmpty()) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+        if (error.error == QJsonParseError::NoError && doc.isArray()) {
+            setDelta(doc.array());
+            return;
+        }
     }
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
-    if (error.error == QJsonParseError::NoError && doc.isArray()) {
-        setDelta(doc.array());
-        return;
-    }
+    // Plain text and the empty note load as the lines they are, formatted
+    // like the same lines typed, so spacing does not jump on the next load.
     m_delta = QJsonArray();
+    const LayoutPause pause(m_document);
+    const bool signalsWereBlocked = m_document->blockSignals(true);
+    const bool undoWasEnabled = m_document->isUndoRedoEnabled();
+    m_document->setUndoRedoEnabled(false);
     m_document->setPlainText(json);
+    const QTextBlockFormat body = blockFormatFromAttributes(QJsonObject());
+    const QTextCharFormat bodyChars = baseCharFormatForBlock(body);
+    QTextCursor all(m_document);
+    all.select(QTextCursor::Document);
+    all.setBlockFormat(body);
+    all.setBlockCharFormat(bodyChars);
+    all.setCharFormat(bodyChars);
+    m_document->setUndoRedoEnabled(undoWasEnabled);
+    m_document->blockSignals(signalsWereBlocked);
 }
 
 void DeltaDocument::load(const QList<DeltaOp> &ops)
 {
+    const LayoutPause pause(m_document);
     const bool signalsWereBlocked = m_document->blockSignals(true);
     // Undo history is dropped after loading anyway; not recording it keeps
     // large notes fast.
@@ -232,11 +268,8 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
                 // A fresh empty block stands for no line of the note (the
                 // document's first block, or the block after a table), so
                 // it must not be saved as an empty line before this table.
-                if (atFreshBlock && cursor.block().length() == 1) {
-                    QTextBlockFormat spacer = cursor.blockFormat();
-                    spacer.setProperty(TableSpacerProperty, true);
-                    cursor.setBlockFormat(spacer);
-                }
+                if (atFreshBlock && cursor.block().length() == 1)
+                    makeTableSpacer(cursor.block());
                 if (insertTableFromJson(cursor, embedValue(tablePiece->embed)))
                     atFreshBlock = true;
                 continue;

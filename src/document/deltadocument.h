@@ -23,8 +23,8 @@ public:
 
     // Rebuilds the document from the operations and clears undo and redo.
     void setDelta(const QJsonArray &ops);
-    // A JSON array goes to setDelta; empty text clears the document; any
-    // other text (bodies from before Delta, plain text) loads as plain text.
+    // A JSON array goes to setDelta; any other text (empty, bodies from
+    // before Delta, plain text) loads as unformatted lines.
     void setJson(const QString &json);
     // The array last handed to setDelta (empty after plain text or clearing).
     QJsonArray loadedDelta() const { return m_delta; }

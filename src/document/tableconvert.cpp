@@ -31,11 +31,8 @@ void setBlockMark(const QTextBlock &block, bool marked)
 
 void markAsSpacerUnlessMarked(const QTextBlock &block)
 {
-    if (!block.isValid() || block.blockFormat().boolProperty(TableInsertMarkProperty))
-        return;
-    QTextBlockFormat format = block.blockFormat();
-    format.setProperty(TableSpacerProperty, true);
-    QTextCursor(block).setBlockFormat(format);
+    if (block.isValid() && !block.blockFormat().boolProperty(TableInsertMarkProperty))
+        makeTableSpacer(block);
 }
 
 QJsonArray cellOperations(const QTextTableCell &cell)
@@ -128,6 +125,15 @@ QTextTableFormat noteTableFormat(const QPalette &palette, bool hasHeader)
     format.setCellSpacing(0);
     format.setHeaderRowCount(hasHeader ? 1 : 0);
     return format;
+}
+
+void makeTableSpacer(const QTextBlock &block)
+{
+    QTextBlockFormat format = blockFormatFromAttributes(QJsonObject());
+    format.setProperty(TableSpacerProperty, true);
+    QTextCursor cursor(block);
+    cursor.setBlockFormat(format);
+    cursor.setBlockCharFormat(baseCharFormatForBlock(format));
 }
 
 QTextTable *insertNoteTable(QTextCursor &cursor, int rows, int columns, bool hasHeader)

@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QString>
 
+class QTextBlock;
 class QTextCursor;
 class QTextDocument;
 class QTextTable;
@@ -17,6 +18,10 @@ QJsonObject tableObjectFromTextTable(const QTextTable *table);
 
 // Border, padding and header rows of every table in notes.
 QTextTableFormat noteTableFormat(const QPalette &palette, bool hasHeader);
+
+// Flags a block as a spacer beside a table and gives it the format of an
+// empty body line, so that text typed into it looks as it will after a reload.
+void makeTableSpacer(const QTextBlock &block);
 
 // Inserts an empty rows x columns table at the cursor. Blocks the insertion
 // had to create before and after the table are flagged as spacers so that

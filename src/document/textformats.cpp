@@ -267,6 +267,18 @@ void applyListToBlock(QTextCursor &cursor, const QString &listType)
     cursor.setBlockFormat(format);
 }
 
+QString listKind(const QString &listType)
+{
+    return listType == QLatin1String("checked") ? QStringLiteral("unchecked") : listType;
+}
+
+QString listKindOfBlock(const QTextBlockFormat &format)
+{
+    if (format.marker() != QTextBlockFormat::MarkerType::NoMarker)
+        return QStringLiteral("unchecked");
+    return listKind(format.stringProperty(ListTypeProperty));
+}
+
 QTextCharFormat charFormatFromAttributes(const QJsonObject &attributes)
 {
     QTextCharFormat format;

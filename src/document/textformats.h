@@ -83,6 +83,13 @@ void setListItemProperties(QTextBlockFormat &format, const QString &listType);
 // value only removes it from any list). Bullets and checklists share lists.
 void applyListToBlock(QTextCursor &cursor, const QString &listType);
 
+// The list kind of a block for toggling and for the toolbar: a checklist item
+// is "unchecked" whether ticked or not (its tick is the marker), others give
+// their ListTypeProperty.
+QString listKindOfBlock(const QTextBlockFormat &format);
+// The same for a list value: "checked" is the checklist kind.
+QString listKind(const QString &listType);
+
 // Inline attributes of a Delta insert to a character format.
 QTextCharFormat charFormatFromAttributes(const QJsonObject &attributes);
 // The character format that fits a block: heading font, code font or body font.

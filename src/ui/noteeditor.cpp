@@ -5,6 +5,7 @@
 #include "document/markdown.h"
 #include "document/tableconvert.h"
 #include "document/textformats.h"
+#include "document/wordcount.h"
 #include "editordialogs.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -37,6 +38,9 @@ constexpr int kSaveDelayMs = 1000;
 // crash loses about the last second of it at most.
 constexpr int kMaxSaveDelayMs = 1000;
 constexpr int kRetryDelayMs = 2000;
+// After a load settles, the baseline is taken from the shown document, which
+// costs one serialisation instead of a second load at the first save.
+constexpr int kBaselineIdleMs = 500;
 constexpr int kTripleClickDistance = 4;
 
 QString noNotePlaceholder()
@@ -124,7 +128,11 @@ NoteEditor::NoteEditor(QWidget *parent)
     : QTextEdit(parent)
 {
     m_delta = new DeltaDocument(this);
+    m_standIn = new QTextDocument(this);
     setDocument(m_delta->document());
+    m_words = std::make_unique<DocumentWordCount>(document());
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int removed, int added) { m_words->update(position, removed, added); });
     setAcceptRichText(true);
     setTabChangesFocus(false);
     viewport()->setMouseTracking(true);
@@ -138,12 +146,21 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(kSaveDelayMs);
     connect(m_saveTimer, &QTimer::timeout, this, &NoteEditor::onSaveTimeout);
+    m_baselineTimer = new QTimer(this);
+    m_baselineTimer->setSingleShot(true);
+    m_baselineTimer->setInterval(kBaselineIdleMs);
+    connect(m_baselineTimer, &QTimer::timeout, this, [this] {
+        if (!m_noteId.isEmpty() && !m_edited && !m_baseline)
+            m_baseline = currentJson();
+    });
     connect(m_delta, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::updateFormatState);
 
     setPlaceholderText(noNotePlaceholder());
     setReadOnly(true);
 }
+
+NoteEditor::~NoteEditor() = default;
 
 // ---------------------------------------------------------------------------
 // Note lifecycle
@@ -158,15 +175,24 @@ void NoteEditor::loadNote(const QString &noteId, const QString &json, bool force
     m_saveTimer->stop();
     m_unsavedSince.invalidate();
     setUpdatesEnabled(false);
+    // Loading under the editor's eyes drags its cursor's anchor to the end of
+    // the new text, and dropping that selection lays the whole note out. It
+    // looks at an empty stand-in meanwhile and gets the note back with a
+    // fresh cursor at the start, laid out from the top as it is shown.
+    setDocument(m_standIn);
     // Attachment images are cached per note; the cache is cleared here once
     // the attachment renderer exists.
     m_delta->setJson(json);
+    setDocument(m_delta->document());
+    // The swap hands the stand-in's typing format on; typing takes the
+    // note's own.
+    setTextCursor(QTextCursor(document()));
+    m_words->recount();
     resetBaseline(json);
     setReadOnly(false);
     setPlaceholderText(tr("Start typing..."));
     m_loading = false;
     m_saved = true;
-    setTextCursor(QTextCursor(document()));
     setUpdatesEnabled(true);
 
     Q_EMIT savedStateChanged(true);
@@ -181,6 +207,7 @@ void NoteEditor::clearNote()
     m_saveTimer->stop();
     m_unsavedSince.invalidate();
     m_delta->setJson(QString());
+    m_words->recount();
     resetBaseline(QString());
     setReadOnly(true);
     setPlaceholderText(noNotePlaceholder());
@@ -202,6 +229,7 @@ void NoteEditor::resetBaseline(const QString &loadedText)
     m_baseline.reset();
     m_edited = false;
     m_reportedJson.clear();
+    m_baselineTimer->start();
 }
 
 const QString &NoteEditor::baselineJson()
@@ -277,11 +305,7 @@ void NoteEditor::markSaveFailed()
 
 int NoteEditor::wordCount() const
 {
-    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
-    const QString text = document()->toPlainText().trimmed();
-    if (text.isEmpty())
-        return 0;
-    return int(text.split(whitespace, Qt::SkipEmptyParts).size());
+    return m_words->count();
 }
 
 void NoteEditor::onContentsChanged()
@@ -339,7 +363,7 @@ void NoteEditor::updateFormatState()
     Q_EMIT formatStateChanged(format.fontWeight() >= QFont::Bold, format.fontItalic(),
                               format.fontUnderline() && !format.isAnchor(), format.fontStrikeOut(),
                               format.fontFixedPitch(), block.intProperty(HeadingLevelProperty),
-                              block.stringProperty(ListTypeProperty), block.hasProperty(CodeBlockProperty),
+                              listKindOfBlock(block), block.hasProperty(CodeBlockProperty),
                               block.boolProperty(BlockquoteProperty), cursor.currentTable() != nullptr,
                               block.alignment());
     Q_EMIT cursorFormatChanged();
@@ -453,7 +477,8 @@ void NoteEditor::toggleList(const QString &listType)
     const QList<QTextBlock> blocks = touchedBlocks(cursor);
     if (blocks.isEmpty())
         return;
-    const bool remove = blocks.first().blockFormat().stringProperty(ListTypeProperty) == listType;
+    // A ticked checklist item is still a checklist to toggle off.
+    const bool remove = listKindOfBlock(blocks.first().blockFormat()) == listKind(listType);
     cursor.beginEditBlock();
     for (const QTextBlock &block : blocks) {
         QTextCursor blockCursor(block);
@@ -532,13 +557,17 @@ void NoteEditor::insertDivider()
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::EndOfBlock);
-    cursor.insertBlock();
-    QTextCharFormat divider;
+    // The divider and the line after it are plain lines, spaced as they are
+    // when the note is loaded again.
+    const QTextBlockFormat body = blockFormatFromAttributes(QJsonObject());
+    const QTextCharFormat bodyChars = baseCharFormatForBlock(body);
+    cursor.insertBlock(body, bodyChars);
+    QTextCharFormat divider = bodyChars;
     divider.setObjectType(DividerObject);
     divider.setProperty(EmbedKeyProperty, QStringLiteral("divider"));
     divider.setProperty(EmbedValueProperty, QStringLiteral("hr"));
     cursor.insertText(QString(QChar::ObjectReplacementCharacter), divider);
-    cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    cursor.insertBlock(body, bodyChars);
     cursor.endEditBlock();
     setTextCursor(cursor);
     updateFormatState();
@@ -770,7 +799,7 @@ void NoteEditor::moveLine(int direction)
 // ---------------------------------------------------------------------------
 // Keys
 
-bool NoteEditor::handleListEnter(QKeyEvent *event)
+bool NoteEditor::handleListEnter()
 {
     QTextCursor cursor = textCursor();
     const QTextBlock block = cursor.block();
@@ -785,17 +814,53 @@ bool NoteEditor::handleListEnter(QKeyEvent *event)
         return true;
     }
     if (cursor.atBlockStart()) {
-        QTextEdit::keyPressEvent(event);
-        QTextCursor above = textCursor();
-        above.movePosition(QTextCursor::PreviousBlock);
-        above.joinPreviousEditBlock();
+        cursor.beginEditBlock();
+        splitBlock(cursor);
+        QTextCursor above(cursor.block().previous());
         applyListToBlock(above, QString());
-        above.endEditBlock();
+        cursor.endEditBlock();
         setTextCursor(above);
         updateFormatState();
         return true;
     }
     return false;
+}
+
+void NoteEditor::splitBlock(QTextCursor &cursor)
+{
+    QTextBlockFormat blockFormat = cursor.blockFormat();
+    QTextCharFormat charFormat = cursor.charFormat();
+    // A line break typed in the empty line beside a table makes it a line of
+    // the note; neither half may be skipped as a spacer when saving.
+    if (blockFormat.hasProperty(TableSpacerProperty)) {
+        blockFormat.clearProperty(TableSpacerProperty);
+        cursor.setBlockFormat(blockFormat);
+    }
+    const int heading = blockFormat.intProperty(HeadingLevelProperty);
+    if (heading >= 1 && heading <= 6 && cursor.atBlockEnd()) {
+        // A title is followed by a plain paragraph, not by more title.
+        blockFormat = blockFormatFromAttributes(QJsonObject());
+        charFormat = baseCharFormatForBlock(blockFormat);
+    } else if (blockFormat.marker() == QTextBlockFormat::MarkerType::Checked) {
+        blockFormat.setMarker(QTextBlockFormat::MarkerType::Unchecked);
+        blockFormat.setProperty(ListTypeProperty, QStringLiteral("unchecked"));
+    }
+    cursor.insertBlock(blockFormat, charFormat);
+}
+
+void NoteEditor::insertParagraph()
+{
+    // QTextEdit's own Enter resets the format of an empty line instead of
+    // breaking it (a typed blank line vanishes), drops a list item's bottom
+    // margin and keeps headings going; every line break goes through here.
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    splitBlock(cursor);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    updateFormatState();
 }
 
 bool NoteEditor::handleFirstBlockBackspace()
@@ -947,8 +1012,13 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     bool handled = false;
     if (!isReadOnly()) {
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier)
-            handled = handleListEnter(event);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            handled = handleListEnter();
+            if (!handled) {
+                insertParagraph();
+                handled = true;
+            }
+        }
         else if (key == Qt::Key_Backspace && modifiers == Qt::NoModifier)
             handled = handleFirstBlockBackspace();
         else if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
@@ -968,6 +1038,23 @@ void NoteEditor::keyPressEvent(QKeyEvent *event)
         event->accept();
     else
         QTextEdit::keyPressEvent(event);
+}
+
+bool NoteEditor::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride && !isReadOnly()) {
+        // Deleting a word belongs to the text being typed, whatever the
+        // windows bind to these keys.
+        auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        const bool wordKey = modifiers == Qt::ControlModifier
+            && (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete || key->key() == Qt::Key_W);
+        if (wordKey || key->matches(QKeySequence::DeleteStartOfWord) || key->matches(QKeySequence::DeleteEndOfWord)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QTextEdit::event(event);
 }
 
 void NoteEditor::keyReleaseEvent(QKeyEvent *event)

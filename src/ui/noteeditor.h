@@ -6,13 +6,16 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <memory>
 #include <optional>
 
 class DeltaDocument;
+class DocumentWordCount;
 class QTimer;
 class QTextBlock;
 class QTextBlockFormat;
 class QTextCharFormat;
+class QTextDocument;
 
 // The rich-text editor of a note. Shows one note's Delta body, reports edits
 // through a debounced noteModified, and offers the formatting operations that
@@ -44,6 +47,7 @@ public:
     };
 
     explicit NoteEditor(QWidget *parent = nullptr);
+    ~NoteEditor() override;
 
     DeltaDocument *deltaDocument() const { return m_delta; }
 
@@ -64,8 +68,11 @@ public:
     std::optional<QString> changedJson();
     // The holder stored json: it becomes the baseline.
     void acceptSaved(const QString &json);
-    // The holder could not store the note: stay unsaved, report it, retry.
+    // The holder could not store the note (from its noteModified handler or
+    // later): the editor stays unsaved, emits saveFailed and asks again with
+    // noteModified 2 s later, unless new edits bring the next save sooner.
     void markSaveFailed();
+
     int wordCount() const;
 
     // The link run around a document position (invalid when there is none).
@@ -118,6 +125,7 @@ Q_SIGNALS:
                             Qt::Alignment alignment);
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -140,7 +148,10 @@ private:
     void toggleBlockProperty(int property);
     void restyleBlock(QTextCursor &cursor, const QTextBlockFormat &format, bool replaceInline);
 
-    bool handleListEnter(QKeyEvent *event);
+    bool handleListEnter();
+    // Breaks the cursor's block the way typing Enter does.
+    void splitBlock(QTextCursor &cursor);
+    void insertParagraph();
     bool handleFirstBlockBackspace();
     bool handleTableTab(QKeyEvent *event);
     bool handleCtrlShortcut(QKeyEvent *event);
@@ -152,7 +163,10 @@ private:
     bool showTableMenu(QContextMenuEvent *event);
 
     DeltaDocument *m_delta = nullptr;
+    QTextDocument *m_standIn = nullptr;
+    std::unique_ptr<DocumentWordCount> m_words;
     QTimer *m_saveTimer = nullptr;
+    QTimer *m_baselineTimer = nullptr;
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;

@@ -1,4 +1,5 @@
 #include "document/deltadocument.h"
+#include "document/wordcount.h"
 
 #include "documenttest.h"
 #include "testmain.h"
@@ -90,6 +91,8 @@ private Q_SLOTS:
     void loadingATable();
     void objectsInTableSpacers_data();
     void objectsInTableSpacers();
+    void wordCount_data();
+    void wordCount();
 };
 
 // An empty expected body means the input comes back unchanged.
@@ -417,6 +420,29 @@ void TestDeltaDocument::objectsInTableSpacers()
     }
     cursor.insertText(QString(QChar(0xFFFC)), format);
     QCOMPARE(doc.toJson(), expected);
+}
+
+void TestDeltaDocument::wordCount_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("words");
+    QTest::newRow("empty") << QString() << 0;
+    QTest::newRow("only spaces") << QStringLiteral(" \t ") << 0;
+    QTest::newRow("spaces around") << QStringLiteral("  one two  ") << 2;
+    QTest::newRow("no-break space separates") << QStringLiteral("one\u00A0two") << 2;
+    QTest::newRow("soft line break separates") << QStringLiteral("one\u2028two") << 2;
+    QTest::newRow("punctuation and emoji are word characters") << QStringLiteral("end. \U0001F642 x-y") << 3;
+}
+
+void TestDeltaDocument::wordCount()
+{
+    QFETCH(QString, text);
+    QFETCH(int, words);
+    QCOMPARE(countWords(text), words);
+    // The same text as lines of a document, counted per block.
+    QTextDocument document;
+    QTextCursor(&document).insertText(text + QLatin1Char('\n') + text);
+    QCOMPARE(DocumentWordCount(&document).count(), 2 * words);
 }
 
 LUMORA_TEST_MAIN(TestDeltaDocument)
