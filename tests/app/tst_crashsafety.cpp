@@ -18,14 +18,13 @@
 
 namespace {
 
-// A burst of words, then a pause longer than the editor's one-second save
-// delay: an editor that saves only after a second of quiet still saves in
-// every pause, so at most a burst plus a second is ever unsaved.
-constexpr int BurstWords = 4;
-constexpr int PauseMs = 1300;
-// What may be missing after a kill: a second of typing plus the burst
-// before it, plus slack for a loaded machine.
-constexpr qint64 MayBeLostMs = 1500;
+// Typing never pauses: the editor must still save at the latest a second
+// after the first unsaved keystroke.
+constexpr int BurstWords = 1;
+constexpr int PauseMs = 50;
+// What may be missing after a kill: the last second of typing, plus slack
+// for the save itself on a loaded machine.
+constexpr qint64 MayBeLostMs = 1300;
 // The note starts this big, so that the saves the kills land in take a while.
 constexpr qsizetype StartChars = 60000;
 
