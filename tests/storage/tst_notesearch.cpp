@@ -301,6 +301,12 @@ void TestNoteSearch::listRowsReadStoredTexts()
     QVERIFY(rows.at(2).isShared);
     QCOMPARE(rows.at(2).syncStatus, SyncStatus::Synced);
     QCOMPARE(rows.at(2).rowId, ids.at(0));
+
+    // A note written behind the repository's back still shows its texts.
+    QSqlQuery q(m_database->db());
+    QVERIFY(q.exec(QStringLiteral("DELETE FROM note_list_texts WHERE note_rowid = %1").arg(ids.at(0))));
+    QCOMPARE(m_notes->listRow(QStringLiteral("s"))->texts.title, QStringLiteral("Title"));
+    QCOMPARE(m_notes->listRow(QStringLiteral("s"))->texts.preview, QStringLiteral("Second line"));
 }
 
 LUMORA_TEST_MAIN(TestNoteSearch)
