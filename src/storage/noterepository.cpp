@@ -234,6 +234,10 @@ bool NoteRepository::insert(const Note &note)
         nullableText(note.permission),
     };
     WriteScope scope(m_db);
+    if (!scope.isOpen()) {
+        qWarning().noquote() << "NoteRepository::insert failed:" << m_db.lastError().text();
+        return false;
+    }
     QSqlQuery q(m_db);
     if (!runPrepared(q,
                      QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
@@ -271,6 +275,10 @@ bool NoteRepository::update(const Note &note)
         note.id,
     };
     WriteScope scope(m_db);
+    if (!scope.isOpen()) {
+        qWarning().noquote() << "NoteRepository::update failed:" << m_db.lastError().text();
+        return false;
+    }
     // The index is rewritten only when the body really changes: sync and
     // bookkeeping updates leave it alone.
     QSqlQuery current(m_db);

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSqlQuery>
 
 #include <memory>
@@ -47,6 +48,7 @@ private Q_SLOTS:
     void searchRowIdsOrder_data();
     void searchRowIdsOrder();
     void indexFollowsWrites();
+    void failedIndexWriteKeepsNotes();
     void listRowIdsOrderAndFilter();
     void listRowsReadStoredTexts();
 
@@ -251,6 +253,28 @@ void TestNoteSearch::indexFollowsWrites()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::insert failed: ")));
     QVERIFY(!m_notes->insert(makeNote(QStringLiteral("c"), body(QStringLiteral("Duplicate beaver")), t)));
     QVERIFY(found("beaver").isEmpty());
+}
+
+void TestNoteSearch::failedIndexWriteKeepsNotes()
+{
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), body(QStringLiteral("Heron")), t)));
+    QSqlQuery q(m_database->db());
+    QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON note_list_texts "
+                                  "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    QSignalSpy changed(m_notes.get(), &NoteRepository::notesChanged);
+
+    // The note row and its index rows are written together or not at all.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::insert failed: .*refused")));
+    QVERIFY(!m_notes->insert(makeNote(QStringLiteral("b"), body(QStringLiteral("Lynx")), t)));
+    QVERIFY(!m_notes->byId(QStringLiteral("b")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::update failed: .*refused")));
+    QCOMPARE(m_notes->saveEditedBody(QStringLiteral("a"), body(QStringLiteral("Crane"))),
+             NoteRepository::SaveResult::Failed);
+    QCOMPARE(m_notes->byId(QStringLiteral("a"))->body, body(QStringLiteral("Heron")));
+    QCOMPARE(m_notes->byId(QStringLiteral("a"))->version, 1);
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("heron"))), QStringList{QStringLiteral("a")});
 }
 
 void TestNoteSearch::listRowIdsOrderAndFilter()
