@@ -50,6 +50,8 @@ private Q_SLOTS:
     void indexFollowsWrites();
     void failedIndexWriteKeepsNotes();
     void listRowIdsOrderAndFilter();
+    void listRowIdsSeeEveryWrite_data();
+    void listRowIdsSeeEveryWrite();
     void listRowsReadStoredTexts();
 
 private:
@@ -284,6 +286,47 @@ void TestNoteSearch::listRowIdsOrderAndFilter()
     QCOMPARE(idsOf(m_notes->listRowIds(QStringLiteral("A"))),
         (QStringList { QStringLiteral("new"), QStringLiteral("old") }));
     QVERIFY(m_notes->listRowIds(QStringLiteral("none")).isEmpty());
+}
+
+void TestNoteSearch::listRowIdsSeeEveryWrite_data()
+{
+    QTest::addColumn<QString>("writer");
+    QTest::newRow("this repository") << QStringLiteral("this");
+    QTest::newRow("another repository on the connection") << QStringLiteral("sibling");
+    QTest::newRow("SQL on the connection") << QStringLiteral("sql");
+    QTest::newRow("another connection") << QStringLiteral("connection");
+}
+
+void TestNoteSearch::listRowIdsSeeEveryWrite()
+{
+    QFETCH(QString, writer);
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("old"), body(QStringLiteral("x")), t.addDays(-1))));
+    QCOMPARE(idsOf(m_notes->listRowIds()), QStringList{QStringLiteral("old")});
+
+    const Note note = makeNote(QStringLiteral("new"), body(QStringLiteral("y")), t);
+    const QString sql = QStringLiteral("INSERT INTO notes (id, body, created_at, updated_at, modified_at) "
+                                       "VALUES ('new', '', '%1', '%1', '%1')")
+                            .arg(toStoredTimestamp(t));
+    if (writer == QLatin1String("this")) {
+        QVERIFY(m_notes->insert(note));
+    } else if (writer == QLatin1String("sibling")) {
+        QVERIFY(NoteRepository(m_database.get()).insert(note));
+    } else if (writer == QLatin1String("sql")) {
+        QSqlQuery q(m_database->db());
+        QVERIFY(q.exec(sql));
+    } else {
+        const QString name = QStringLiteral("second");
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            other.setDatabaseName(databasePath());
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec(sql));
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    QCOMPARE(idsOf(m_notes->listRowIds()), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
 }
 
 void TestNoteSearch::listRowsReadStoredTexts()
