@@ -402,7 +402,8 @@ QList<qint64> NoteRepository::listRowIds(const QString &notebookId) const
         // reading it costs ~15 ms at 100k notes: it is kept until anything
         // changes the database. total_changes() counts every row this
         // connection (any repository on it) writes, data_version moves when
-        // another connection commits.
+        // another connection commits. (A list read inside a transaction that
+        // is then rolled back stays cached until the next write.)
         QSqlQuery version(m_db);
         version.setForwardOnly(true);
         const bool versioned = version.exec(QStringLiteral(
