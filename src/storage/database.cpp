@@ -362,10 +362,12 @@ bool Database::migrateToV3()
             return fail("read notes", notes.lastError().text());
         NoteIndexWriter writer(m_db);
         QString error;
-        while (notes.next()) {
-            if (!writer.write(notes.value(0).toLongLong(), notes.value(1).toString(), &error))
-                return fail("index notes", error);
-        }
+        bool indexed = true;
+        while (indexed && notes.next())
+            indexed = writer.write(notes.value(0).toLongLong(), notes.value(1).toString(), &error);
+        notes.finish();
+        if (!indexed)
+            return fail("index notes", error);
     }
 
     // The list reads ids in updated_at order, all live notes or one

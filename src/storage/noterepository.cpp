@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -456,9 +457,18 @@ QList<qint64> NoteRepository::searchRowIds(const QString &text) const
     // Ranking costs a few microseconds per match (bm25 reads each note's
     // token count), far too slow for a one-letter prefix at 100k notes; with
     // that many matches the newest notes are the better guess anyway.
-    std::sort(matches.begin(), matches.end());
     QList<qint64> ids = listRowIds();
-    ids.removeIf([&matches](qint64 id) { return !std::binary_search(matches.cbegin(), matches.cend(), id); });
+    const qint64 maxRowId = *std::max_element(matches.cbegin(), matches.cend());
+    if (maxRowId >= 0 && maxRowId < 4 * (qint64(ids.size()) + 1024)) {
+        // Rowids are dense unless notes were deleted en masse: a bit per rowid.
+        std::vector<bool> matched(size_t(maxRowId) + 1);
+        for (qint64 id : std::as_const(matches))
+            matched[size_t(id)] = true;
+        ids.removeIf([&matched](qint64 id) { return id < 0 || size_t(id) >= matched.size() || !matched[size_t(id)]; });
+    } else {
+        std::sort(matches.begin(), matches.end());
+        ids.removeIf([&matches](qint64 id) { return !std::binary_search(matches.cbegin(), matches.cend(), id); });
+    }
     return ids;
 }
 

@@ -1,6 +1,7 @@
 #include "storage/database.h"
 #include "storage/datapaths.h"
 #include "storage/noterepository.h"
+#include "storage/searchindex.h"
 
 #include "testmain.h"
 
@@ -179,18 +180,21 @@ void TestNoteSearch::searchRowIdsOrder_data()
 {
     QTest::addColumn<int>("rankedMatchLimit");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("sparse");
 
     QTest::newRow("few matches: best first")
         << NoteRepository::DefaultRankedMatchLimit
-        << QStringList { QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once") };
-    QTest::newRow("many matches: newest first")
-        << 2 << QStringList { QStringLiteral("once"), QStringLiteral("twice"), QStringLiteral("thrice") };
+        << QStringList { QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once") } << false;
+    const QStringList newestFirst { QStringLiteral("once"), QStringLiteral("twice"), QStringLiteral("thrice") };
+    QTest::newRow("many matches: newest first") << 2 << newestFirst << false;
+    QTest::newRow("many matches, sparse rowids") << 2 << newestFirst << true;
 }
 
 void TestNoteSearch::searchRowIdsOrder()
 {
     QFETCH(int, rankedMatchLimit);
     QFETCH(QStringList, expected);
+    QFETCH(bool, sparse);
     const QDateTime t = QDateTime::currentDateTimeUtc();
     // Newest first by date, but the older notes mention the word more often:
     // the concatenated id list must keep FTS5's rank order.
@@ -200,7 +204,14 @@ void TestNoteSearch::searchRowIdsOrder()
         makeNote(QStringLiteral("once"), body(QStringLiteral("kiwi and many other words to dilute it a lot")), t)));
     QVERIFY(m_notes->insert(
         makeNote(QStringLiteral("twice"), body(QStringLiteral("kiwi tart with kiwi jam")), t.addDays(-1))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("other"), body(QStringLiteral("no fruit")), t.addSecs(9))));
     QVERIFY(m_notes->moveToTrash(QStringLiteral("gone")));
+    if (sparse) {
+        // A rowid far beyond the note count, as after mass deletions.
+        QSqlQuery q(m_database->db());
+        QVERIFY(q.exec(QStringLiteral("UPDATE notes SET rowid = 50000000 WHERE id = 'once'")));
+        QVERIFY(NoteIndexWriter(m_database->db()).write(50000000, body(QStringLiteral("kiwi"))));
+    }
     m_notes->setRankedMatchLimit(rankedMatchLimit);
     QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("kiw"))), expected);
 }
