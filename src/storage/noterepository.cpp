@@ -462,8 +462,10 @@ QList<qint64> NoteRepository::searchRowIds(const QString &text) const
     if (maxRowId >= 0 && maxRowId < 4 * (qint64(ids.size()) + 1024)) {
         // Rowids are dense unless notes were deleted en masse: a bit per rowid.
         std::vector<bool> matched(size_t(maxRowId) + 1);
-        for (qint64 id : std::as_const(matches))
-            matched[size_t(id)] = true;
+        for (qint64 id : std::as_const(matches)) {
+            if (id >= 0)
+                matched[size_t(id)] = true;
+        }
         ids.removeIf([&matched](qint64 id) { return id < 0 || size_t(id) >= matched.size() || !matched[size_t(id)]; });
     } else {
         std::sort(matches.begin(), matches.end());
