@@ -633,18 +633,21 @@ bool Database::migrateToV3()
             return fail("read notes", notes.lastError().text());
         NoteIndexWriter writer(m_db);
         QString error;
-        while (notes.next()) {
-            if (!writer.write(notes.value(0).toLongLong(), notes.value(1).toString(), &error))
-                return fail("index notes", error);
-        }
+        bool indexed = true;
+        while (indexed && notes.next())
+            indexed = writer.write(notes.value(0).toLongLong(), notes.value(1).toString(), &error);
+        notes.finish();
+        if (!indexed)
+            return fail("index notes", error);
     }
 
     // The list reads ids in updated_at order, all live notes or one
-    // notebook's, from these indexes alone; they supersede the single-column
-    // notebook_id and deleted_at indexes.
+    // notebook's, from these indexes alone, and the notebook counts too (hence
+    // notebook_id in the first); they supersede the single-column notebook_id
+    // and deleted_at indexes.
     if (!run(QStringLiteral("DROP INDEX IF EXISTS idx_notes_notebook_id"), "drop idx notebook_id")
         || !run(QStringLiteral("DROP INDEX IF EXISTS idx_notes_deleted_at"), "drop idx deleted_at")
-        || !run(QStringLiteral("CREATE INDEX idx_notes_live_updated ON notes(deleted_at, updated_at)"),
+        || !run(QStringLiteral("CREATE INDEX idx_notes_live_updated ON notes(deleted_at, updated_at, notebook_id)"),
                 "idx live updated")
         || !run(QStringLiteral("CREATE INDEX idx_notes_notebook_updated ON notes(notebook_id, deleted_at, updated_at)"),
                 "idx notebook updated"))

@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -234,6 +235,10 @@ bool NoteRepository::insert(const Note &note)
         nullableText(note.permission),
     };
     WriteScope scope(m_db);
+    if (!scope.isOpen()) {
+        qWarning().noquote() << "NoteRepository::insert failed:" << m_db.lastError().text();
+        return false;
+    }
     QSqlQuery q(m_db);
     if (!runPrepared(q,
                      QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
@@ -271,6 +276,10 @@ bool NoteRepository::update(const Note &note)
         note.id,
     };
     WriteScope scope(m_db);
+    if (!scope.isOpen()) {
+        qWarning().noquote() << "NoteRepository::update failed:" << m_db.lastError().text();
+        return false;
+    }
     // The index is rewritten only when the body really changes: sync and
     // bookkeeping updates leave it alone.
     QSqlQuery current(m_db);
@@ -389,10 +398,28 @@ QList<qint64> NoteRepository::listRowIds(const QString &notebookId) const
     // Both orders come from a covering index (migration 3) without touching
     // the notes themselves.
     bool ok = false;
-    if (notebookId.isEmpty())
-        return selectRowIds(m_db,
-                            QStringLiteral("SELECT rowid FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"),
-                            {}, &ok);
+    if (notebookId.isEmpty()) {
+        // The whole list is also the base of every large search result, and
+        // reading it costs ~15 ms at 100k notes: it is kept until anything
+        // changes the database. total_changes() counts every row this
+        // connection (any repository on it) writes, data_version moves when
+        // another connection commits. (A list read inside a transaction that
+        // is then rolled back stays cached until the next write.)
+        QSqlQuery version(m_db);
+        version.setForwardOnly(true);
+        const bool versioned = version.exec(QStringLiteral(
+                                   "SELECT total_changes(), (SELECT data_version FROM pragma_data_version)"))
+            && version.next();
+        const QPair<qint64, qint64> key = versioned
+            ? qMakePair(version.value(0).toLongLong(), version.value(1).toLongLong())
+            : qMakePair(qint64(-1), qint64(-1));
+        if (versioned && key == m_allRowIdsVersion)
+            return m_allRowIds;
+        m_allRowIds = selectRowIds(
+            m_db, QStringLiteral("SELECT rowid FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"), {}, &ok);
+        m_allRowIdsVersion = ok ? key : qMakePair(qint64(-1), qint64(-1));
+        return m_allRowIds;
+    }
     return selectRowIds(m_db,
                         QStringLiteral("SELECT rowid FROM notes WHERE notebook_id=? AND deleted_at IS NULL "
                                        "ORDER BY updated_at DESC"),
@@ -430,9 +457,20 @@ QList<qint64> NoteRepository::searchRowIds(const QString &text) const
     // Ranking costs a few microseconds per match (bm25 reads each note's
     // token count), far too slow for a one-letter prefix at 100k notes; with
     // that many matches the newest notes are the better guess anyway.
-    std::sort(matches.begin(), matches.end());
     QList<qint64> ids = listRowIds();
-    ids.removeIf([&matches](qint64 id) { return !std::binary_search(matches.cbegin(), matches.cend(), id); });
+    const qint64 maxRowId = *std::max_element(matches.cbegin(), matches.cend());
+    if (maxRowId >= 0 && maxRowId < 4 * (qint64(ids.size()) + 1024)) {
+        // Rowids are dense unless notes were deleted en masse: a bit per rowid.
+        std::vector<bool> matched(size_t(maxRowId) + 1);
+        for (qint64 id : std::as_const(matches)) {
+            if (id >= 0)
+                matched[size_t(id)] = true;
+        }
+        ids.removeIf([&matched](qint64 id) { return id < 0 || size_t(id) >= matched.size() || !matched[size_t(id)]; });
+    } else {
+        std::sort(matches.begin(), matches.end());
+        ids.removeIf([&matches](qint64 id) { return !std::binary_search(matches.cbegin(), matches.cend(), id); });
+    }
     return ids;
 }
 

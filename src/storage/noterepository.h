@@ -93,6 +93,9 @@ private:
     bool execWrite(const QString &sql, const QVariantList &binds, const char *context = nullptr);
 
     QSqlDatabase m_db;
+    // listRowIds() of all notes and the database change counters it was read at.
+    mutable QList<qint64> m_allRowIds;
+    mutable QPair<qint64, qint64> m_allRowIdsVersion{-1, -1};
     int m_rankedMatchLimit = DefaultRankedMatchLimit;
 };
 

@@ -63,7 +63,6 @@ private Q_SLOTS:
     void search_data();
     void search();
     void searchSyntaxErrorIsSilent();
-    void searchRanksBestFirst();
     void countsByNotebook();
     void trashRestorePurgeSignals();
     void purgeRemovesDependentRows();
@@ -214,18 +213,6 @@ void TestNoteRepository::searchSyntaxErrorIsSilent()
     QCOMPARE(m_notes->search(QStringLiteral("body:(")).size(), 0);
     // The repository still works afterwards.
     QCOMPARE(m_notes->search(QStringLiteral("quot")).size(), 1);
-}
-
-void TestNoteRepository::searchRanksBestFirst()
-{
-    const QDateTime t = QDateTime::currentDateTimeUtc();
-    // Newest first by date, but the older notes mention the word more often.
-    QVERIFY(m_notes->insert(makeNote(QStringLiteral("once"), QStringLiteral("kiwi and many other words to dilute the "
-                                                                            "match in a longer note body"), {}, t)));
-    QVERIFY(m_notes->insert(makeNote(QStringLiteral("thrice"), QStringLiteral("kiwi kiwi kiwi"), {}, t.addDays(-2))));
-    QVERIFY(m_notes->insert(makeNote(QStringLiteral("twice"), QStringLiteral("kiwi tart kiwi jam"), {}, t.addDays(-1))));
-    QCOMPARE(ids(m_notes->search(QStringLiteral("kiwi"))),
-             (QStringList{QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once")}));
 }
 
 void TestNoteRepository::countsByNotebook()

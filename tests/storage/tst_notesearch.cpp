@@ -1,6 +1,7 @@
 #include "storage/database.h"
 #include "storage/datapaths.h"
 #include "storage/noterepository.h"
+#include "storage/searchindex.h"
 
 #include "testmain.h"
 
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSqlQuery>
 
 #include <memory>
@@ -16,7 +18,7 @@ namespace {
 
 QString body(const QString &text)
 {
-    const QJsonArray ops{QJsonObject{{QStringLiteral("insert"), QString(text + QLatin1Char('\n'))}}};
+    const QJsonArray ops { QJsonObject { { QStringLiteral("insert"), QString(text + QLatin1Char('\n')) } } };
     return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
 }
 
@@ -47,7 +49,10 @@ private Q_SLOTS:
     void searchRowIdsOrder_data();
     void searchRowIdsOrder();
     void indexFollowsWrites();
+    void failedIndexWriteKeepsNotes();
     void listRowIdsOrderAndFilter();
+    void listRowIdsSeeEveryWrite_data();
+    void listRowIdsSeeEveryWrite();
     void listRowsReadStoredTexts();
 
 private:
@@ -90,72 +95,62 @@ void TestNoteSearch::awkwardTexts_data()
     QTest::addColumn<QStringList>("notFound");
 
     const auto n = [](const char *id, const QString &text) { return qMakePair(QString::fromLatin1(id), text); };
-    QTest::newRow("apostrophe") << NoteTexts{n("dont", QStringLiteral("I don't know")),
-                                             n("donation", QStringLiteral("Donation day"))}
-                                << QStringLiteral("don't") << QStringList{QStringLiteral("dont")}
-                                << QStringList{QStringLiteral("donation")};
-    QTest::newRow("hyphen") << NoteTexts{n("email", QStringLiteral("Send the e-mail today")),
-                                         n("mail", QStringLiteral("The mail room"))}
-                            << QStringLiteral("e-mail") << QStringList{QStringLiteral("email")}
-                            << QStringList{QStringLiteral("mail")};
+    QTest::newRow("apostrophe") << NoteTexts { n("dont", QStringLiteral("I don't know")),
+        n("donation", QStringLiteral("Donation day")) }
+                                << QStringLiteral("don't") << QStringList { QStringLiteral("dont") }
+                                << QStringList { QStringLiteral("donation") };
+    QTest::newRow("hyphen") << NoteTexts { n("email", QStringLiteral("Send the e-mail today")),
+        n("mail", QStringLiteral("The mail room")) }
+                            << QStringLiteral("e-mail") << QStringList { QStringLiteral("email") }
+                            << QStringList { QStringLiteral("mail") };
     QTest::newRow("C++ is not a prefix search")
-        << NoteTexts{n("cpp", QStringLiteral("Learning C++ templates")), n("cobol", QStringLiteral("Cobol notes"))}
-        << QStringLiteral("C++") << QStringList{QStringLiteral("cpp")} << QStringList{QStringLiteral("cobol")};
-    QTest::newRow("time") << NoteTexts{n("meet", QStringLiteral("Meeting at 10:30 tomorrow")),
-                                       n("room", QStringLiteral("Room 10, floor 30"))}
-                          << QStringLiteral("10:30") << QStringList{QStringLiteral("meet")}
-                          << QStringList{QStringLiteral("room")};
-    QTest::newRow("hash tag") << NoteTexts{n("tag", QStringLiteral("Filed under #tag")),
-                                           n("stag", QStringLiteral("A stag in the woods"))}
-                              << QStringLiteral("#tag") << QStringList{QStringLiteral("tag")}
-                              << QStringList{QStringLiteral("stag")};
-    QTest::newRow("unbalanced quote") << NoteTexts{n("quote", QStringLiteral("An unbalanced quote")),
-                                                   n("other", QStringLiteral("Balanced books"))}
-                                      << QStringLiteral("\"unbalanced") << QStringList{QStringLiteral("quote")}
-                                      << QStringList{QStringLiteral("other")};
-    QTest::newRow("OR passes through") << NoteTexts{n("a", QStringLiteral("Apples only")),
-                                                    n("b", QStringLiteral("Bananas only")),
-                                                    n("c", QStringLiteral("Cherries only"))}
+        << NoteTexts { n("cpp", QStringLiteral("Learning C++ templates")), n("cobol", QStringLiteral("Cobol notes")) }
+        << QStringLiteral("C++") << QStringList { QStringLiteral("cpp") } << QStringList { QStringLiteral("cobol") };
+    QTest::newRow("time") << NoteTexts { n("meet", QStringLiteral("Meeting at 10:30 tomorrow")),
+        n("room", QStringLiteral("Room 10, floor 30")) }
+                          << QStringLiteral("10:30") << QStringList { QStringLiteral("meet") }
+                          << QStringList { QStringLiteral("room") };
+    QTest::newRow("hash tag") << NoteTexts { n("tag", QStringLiteral("Filed under #tag")),
+        n("stag", QStringLiteral("A stag in the woods")) }
+                              << QStringLiteral("#tag") << QStringList { QStringLiteral("tag") }
+                              << QStringList { QStringLiteral("stag") };
+    QTest::newRow("unbalanced quote") << NoteTexts { n("quote", QStringLiteral("An unbalanced quote")),
+        n("other", QStringLiteral("Balanced books")) }
+                                      << QStringLiteral("\"unbalanced") << QStringList { QStringLiteral("quote") }
+                                      << QStringList { QStringLiteral("other") };
+    QTest::newRow("OR passes through") << NoteTexts { n("a", QStringLiteral("Apples only")),
+        n("b", QStringLiteral("Bananas only")), n("c", QStringLiteral("Cherries only")) }
                                        << QStringLiteral("apples OR banana")
-                                       << QStringList{QStringLiteral("a"), QStringLiteral("b")}
-                                       << QStringList{QStringLiteral("c")};
-    QTest::newRow("NEAR(") << NoteTexts{n("near", QStringLiteral("Near the station")),
-                                        n("far", QStringLiteral("Far away"))}
-                           << QStringLiteral("NEAR(") << QStringList{QStringLiteral("near")}
-                           << QStringList{QStringLiteral("far")};
-    QTest::newRow("bare AND") << NoteTexts{n("and", QStringLiteral("This and that")),
-                                           n("android", QStringLiteral("Android phone")),
-                                           n("none", QStringLiteral("Nothing here"))}
-                              << QStringLiteral("AND") << QStringList{QStringLiteral("and"), QStringLiteral("android")}
-                              << QStringList{QStringLiteral("none")};
-    QTest::newRow("colon is not a column filter")
-        << NoteTexts{n("both", QStringLiteral("Set foo:bar in the config")), n("foo", QStringLiteral("foo alone")),
-                     n("bar", QStringLiteral("bar alone"))}
-        << QStringLiteral("foo:bar") << QStringList{QStringLiteral("both")}
-        << QStringList{QStringLiteral("foo"), QStringLiteral("bar")};
-    const NoteTexts naive{n("plain", QStringLiteral("A naive idea")), n("accent", QStringLiteral("Na\u00efve art")),
-                          n("native", QStringLiteral("Native plants"))};
-    QTest::newRow("diaeresis finds both") << naive << QStringLiteral("na\u00efve")
-                                          << QStringList{QStringLiteral("plain"), QStringLiteral("accent")}
-                                          << QStringList{QStringLiteral("native")};
-    QTest::newRow("plain finds both") << naive << QStringLiteral("naive")
-                                      << QStringList{QStringLiteral("plain"), QStringLiteral("accent")}
-                                      << QStringList{QStringLiteral("native")};
-    QTest::newRow("emoji") << NoteTexts{n("party", QStringLiteral("Party\U0001F389 tonight")),
-                                        n("quiet", QStringLiteral("Party tonight"))}
-                           << QStringLiteral("\U0001F389") << QStringList{QStringLiteral("party")}
-                           << QStringList{QStringLiteral("quiet")};
-    QTest::newRow("word before emoji") << NoteTexts{n("party", QStringLiteral("Party\U0001F389 tonight"))}
-                                       << QStringLiteral("party tonight") << QStringList{QStringLiteral("party")}
-                                       << QStringList{};
-    QTest::newRow("lone star finds nothing") << NoteTexts{n("x", QStringLiteral("Anything at all"))}
-                                             << QStringLiteral("*") << QStringList{} << QStringList{QStringLiteral("x")};
-    QTest::newRow("only punctuation finds nothing") << NoteTexts{n("x", QStringLiteral("Wait?! What..."))}
-                                                    << QStringLiteral("?!...") << QStringList{}
-                                                    << QStringList{QStringLiteral("x")};
-    QTest::newRow("Delta keys find nothing")
-        << NoteTexts{n("x", QStringLiteral("Plain words"))} << QStringLiteral("insert") << QStringList{}
-        << QStringList{QStringLiteral("x")};
+                                       << QStringList { QStringLiteral("a"), QStringLiteral("b") }
+                                       << QStringList { QStringLiteral("c") };
+    QTest::newRow("NEAR(") << NoteTexts { n("near", QStringLiteral("Near the station")),
+        n("far", QStringLiteral("Far away")) }
+                           << QStringLiteral("NEAR(") << QStringList { QStringLiteral("near") }
+                           << QStringList { QStringLiteral("far") };
+    QTest::newRow("bare AND") << NoteTexts { n("and", QStringLiteral("This and that")),
+        n("android", QStringLiteral("Android phone")), n("none", QStringLiteral("Nothing here")) }
+                              << QStringLiteral("AND")
+                              << QStringList { QStringLiteral("and"), QStringLiteral("android") }
+                              << QStringList { QStringLiteral("none") };
+    QTest::newRow("colon is not a column filter") << NoteTexts { n("both", QStringLiteral("Set foo:bar in the config")),
+        n("foo", QStringLiteral("foo alone")), n("bar", QStringLiteral("bar alone")) }
+                                                  << QStringLiteral("foo:bar") << QStringList { QStringLiteral("both") }
+                                                  << QStringList { QStringLiteral("foo"), QStringLiteral("bar") };
+    QTest::newRow("diaeresis finds the plain word too")
+        << NoteTexts { n("plain", QStringLiteral("A naive idea")), n("accent", QStringLiteral("Na\u00efve art")),
+               n("native", QStringLiteral("Native plants")) }
+        << QStringLiteral("na\u00efve") << QStringList { QStringLiteral("plain"), QStringLiteral("accent") }
+        << QStringList { QStringLiteral("native") };
+    QTest::newRow("emoji") << NoteTexts { n("party", QStringLiteral("Party\U0001F389 tonight")),
+        n("quiet", QStringLiteral("Party tonight")) }
+                           << QStringLiteral("\U0001F389") << QStringList { QStringLiteral("party") }
+                           << QStringList { QStringLiteral("quiet") };
+    QTest::newRow("lone star finds nothing")
+        << NoteTexts { n("x", QStringLiteral("Anything at all")) } << QStringLiteral("*") << QStringList {}
+        << QStringList { QStringLiteral("x") };
+    QTest::newRow("only punctuation finds nothing")
+        << NoteTexts { n("x", QStringLiteral("Wait?! What...")) } << QStringLiteral("?!...") << QStringList {}
+        << QStringList { QStringLiteral("x") };
 }
 
 void TestNoteSearch::awkwardTexts()
@@ -185,28 +180,38 @@ void TestNoteSearch::searchRowIdsOrder_data()
 {
     QTest::addColumn<int>("rankedMatchLimit");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("sparse");
 
     QTest::newRow("few matches: best first")
         << NoteRepository::DefaultRankedMatchLimit
-        << QStringList{QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once")};
-    QTest::newRow("many matches: newest first")
-        << 2 << QStringList{QStringLiteral("once"), QStringLiteral("twice"), QStringLiteral("thrice")};
+        << QStringList { QStringLiteral("thrice"), QStringLiteral("twice"), QStringLiteral("once") } << false;
+    const QStringList newestFirst { QStringLiteral("once"), QStringLiteral("twice"), QStringLiteral("thrice") };
+    QTest::newRow("many matches: newest first") << 2 << newestFirst << false;
+    QTest::newRow("many matches, sparse rowids") << 2 << newestFirst << true;
 }
 
 void TestNoteSearch::searchRowIdsOrder()
 {
     QFETCH(int, rankedMatchLimit);
     QFETCH(QStringList, expected);
+    QFETCH(bool, sparse);
     const QDateTime t = QDateTime::currentDateTimeUtc();
     // Newest first by date, but the older notes mention the word more often:
     // the concatenated id list must keep FTS5's rank order.
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("thrice"), body(QStringLiteral("kiwi kiwi kiwi")), t.addDays(-2))));
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("gone"), body(QStringLiteral("kiwi kiwi kiwi kiwi")), t)));
-    QVERIFY(m_notes->insert(makeNote(QStringLiteral("once"),
-                                     body(QStringLiteral("kiwi and many other words to dilute it a lot")), t)));
+    QVERIFY(m_notes->insert(
+        makeNote(QStringLiteral("once"), body(QStringLiteral("kiwi and many other words to dilute it a lot")), t)));
     QVERIFY(m_notes->insert(
         makeNote(QStringLiteral("twice"), body(QStringLiteral("kiwi tart with kiwi jam")), t.addDays(-1))));
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("other"), body(QStringLiteral("no fruit")), t.addSecs(9))));
     QVERIFY(m_notes->moveToTrash(QStringLiteral("gone")));
+    if (sparse) {
+        // A rowid far beyond the note count, as after mass deletions.
+        QSqlQuery q(m_database->db());
+        QVERIFY(q.exec(QStringLiteral("UPDATE notes SET rowid = 50000000 WHERE id = 'once'")));
+        QVERIFY(NoteIndexWriter(m_database->db()).write(50000000, body(QStringLiteral("kiwi"))));
+    }
     m_notes->setRankedMatchLimit(rankedMatchLimit);
     QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("kiw"))), expected);
 }
@@ -219,52 +224,120 @@ void TestNoteSearch::indexFollowsWrites()
     const auto found = [this](const char *word) { return idsOf(m_notes->searchRowIds(QLatin1String(word))); };
 
     QCOMPARE(m_notes->saveEditedBody(QStringLiteral("a"), body(QStringLiteral("Penguin facts"))),
-             NoteRepository::SaveResult::Saved);
-    QCOMPARE(found("walrus"), QStringList{QStringLiteral("b")});
-    QCOMPARE(found("penguin"), QStringList{QStringLiteral("a")});
+        NoteRepository::SaveResult::Saved);
+    QCOMPARE(found("walrus"), QStringList { QStringLiteral("b") });
+    QCOMPARE(found("penguin"), QStringList { QStringLiteral("a") });
     QCOMPARE(m_notes->listRow(QStringLiteral("a"))->texts.title, QStringLiteral("Penguin facts"));
 
     // A write that keeps the body (sync bookkeeping) keeps the index entry.
     Note b = *m_notes->byId(QStringLiteral("b"));
     b.version = 9;
     QVERIFY(m_notes->update(b));
-    QCOMPARE(found("walrus"), QStringList{QStringLiteral("b")});
+    QCOMPARE(found("walrus"), QStringList { QStringLiteral("b") });
 
     QVERIFY(m_notes->moveToTrash(QStringLiteral("b")));
     QVERIFY(found("walrus").isEmpty());
     QVERIFY(m_notes->restore(QStringLiteral("b")));
-    QCOMPARE(found("walrus"), QStringList{QStringLiteral("b")});
+    QCOMPARE(found("walrus"), QStringList { QStringLiteral("b") });
 
-    // A purged note leaves nothing behind that a new note could inherit.
+    // A purged note leaves no index rows behind (checked before a new note
+    // could take over its rowid).
     QVERIFY(m_notes->purge(QStringLiteral("b")));
-    QVERIFY(m_notes->insert(makeNote(QStringLiteral("c"), body(QStringLiteral("Otter notes")), t)));
-    QVERIFY(found("walrus").isEmpty());
+    QVERIFY(m_notes->searchRowIds(QStringLiteral("walrus")).isEmpty());
     QSqlQuery q(m_database->db());
     QVERIFY(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM notes_fts), (SELECT COUNT(*) FROM note_list_texts)")));
     QVERIFY(q.next());
-    QCOMPARE(q.value(0).toInt(), 2);
-    QCOMPARE(q.value(1).toInt(), 2);
+    QCOMPARE(q.value(0).toInt(), 1);
+    QCOMPARE(q.value(1).toInt(), 1);
+    q.finish();
 
     // A failed insert leaves no index rows either.
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("c"), body(QStringLiteral("Otter notes")), t)));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::insert failed: ")));
     QVERIFY(!m_notes->insert(makeNote(QStringLiteral("c"), body(QStringLiteral("Duplicate beaver")), t)));
     QVERIFY(found("beaver").isEmpty());
 }
 
+void TestNoteSearch::failedIndexWriteKeepsNotes()
+{
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("a"), body(QStringLiteral("Heron")), t)));
+    QSqlQuery q(m_database->db());
+    QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON note_list_texts "
+                                  "BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    QSignalSpy changed(m_notes.get(), &NoteRepository::notesChanged);
+
+    // The note row and its index rows are written together or not at all.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::insert failed: .*refused")));
+    QVERIFY(!m_notes->insert(makeNote(QStringLiteral("b"), body(QStringLiteral("Lynx")), t)));
+    QVERIFY(!m_notes->byId(QStringLiteral("b")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::update failed: .*refused")));
+    QCOMPARE(m_notes->saveEditedBody(QStringLiteral("a"), body(QStringLiteral("Crane"))),
+        NoteRepository::SaveResult::Failed);
+    QCOMPARE(m_notes->byId(QStringLiteral("a"))->body, body(QStringLiteral("Heron")));
+    QCOMPARE(m_notes->byId(QStringLiteral("a"))->version, 1);
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("heron"))), QStringList { QStringLiteral("a") });
+}
+
 void TestNoteSearch::listRowIdsOrderAndFilter()
 {
     const QDateTime t = QDateTime::currentDateTimeUtc();
-    QVERIFY(m_notes->insert(makeNote(QStringLiteral("old"), body(QStringLiteral("x")), t.addDays(-3), QStringLiteral("A"))));
+    QVERIFY(m_notes->insert(
+        makeNote(QStringLiteral("old"), body(QStringLiteral("x")), t.addDays(-3), QStringLiteral("A"))));
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("new"), body(QStringLiteral("x")), t, QStringLiteral("A"))));
     QVERIFY(m_notes->insert(makeNote(QStringLiteral("mid"), body(QStringLiteral("x")), t.addDays(-1))));
-    QVERIFY(m_notes->insert(makeNote(QStringLiteral("gone"), body(QStringLiteral("x")), t.addDays(-2), QStringLiteral("A"))));
+    QVERIFY(m_notes->insert(
+        makeNote(QStringLiteral("gone"), body(QStringLiteral("x")), t.addDays(-2), QStringLiteral("A"))));
     QVERIFY(m_notes->moveToTrash(QStringLiteral("gone")));
 
-    const QStringList all{QStringLiteral("new"), QStringLiteral("mid"), QStringLiteral("old")};
+    const QStringList all { QStringLiteral("new"), QStringLiteral("mid"), QStringLiteral("old") };
     QCOMPARE(idsOf(m_notes->listRowIds()), all);
     QCOMPARE(idsOf(m_notes->searchRowIds(QStringLiteral("  "))), all);
-    QCOMPARE(idsOf(m_notes->listRowIds(QStringLiteral("A"))), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
+    QCOMPARE(idsOf(m_notes->listRowIds(QStringLiteral("A"))),
+        (QStringList { QStringLiteral("new"), QStringLiteral("old") }));
     QVERIFY(m_notes->listRowIds(QStringLiteral("none")).isEmpty());
+}
+
+void TestNoteSearch::listRowIdsSeeEveryWrite_data()
+{
+    QTest::addColumn<QString>("writer");
+    QTest::newRow("this repository") << QStringLiteral("this");
+    QTest::newRow("another repository on the connection") << QStringLiteral("sibling");
+    QTest::newRow("SQL on the connection") << QStringLiteral("sql");
+    QTest::newRow("another connection") << QStringLiteral("connection");
+}
+
+void TestNoteSearch::listRowIdsSeeEveryWrite()
+{
+    QFETCH(QString, writer);
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("old"), body(QStringLiteral("x")), t.addDays(-1))));
+    QCOMPARE(idsOf(m_notes->listRowIds()), QStringList{QStringLiteral("old")});
+
+    const Note note = makeNote(QStringLiteral("new"), body(QStringLiteral("y")), t);
+    const QString sql = QStringLiteral("INSERT INTO notes (id, body, created_at, updated_at, modified_at) "
+                                       "VALUES ('new', '', '%1', '%1', '%1')")
+                            .arg(toStoredTimestamp(t));
+    if (writer == QLatin1String("this")) {
+        QVERIFY(m_notes->insert(note));
+    } else if (writer == QLatin1String("sibling")) {
+        QVERIFY(NoteRepository(m_database.get()).insert(note));
+    } else if (writer == QLatin1String("sql")) {
+        QSqlQuery q(m_database->db());
+        QVERIFY(q.exec(sql));
+    } else {
+        const QString name = QStringLiteral("second");
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            other.setDatabaseName(databasePath());
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec(sql));
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    QCOMPARE(idsOf(m_notes->listRowIds()), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
 }
 
 void TestNoteSearch::listRowsReadStoredTexts()
@@ -281,7 +354,7 @@ void TestNoteSearch::listRowsReadStoredTexts()
 
     const QList<qint64> ids = m_notes->listRowIds();
     // Asked in reverse: rows come back in the order asked, unknown ids skipped.
-    const QList<NoteListRow> rows = m_notes->listRows({ids.at(2), 999999, ids.at(1), ids.at(0)});
+    const QList<NoteListRow> rows = m_notes->listRows({ ids.at(2), 999999, ids.at(1), ids.at(0) });
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows.at(0).id, QStringLiteral("e"));
     QCOMPARE(rows.at(1).id, QStringLiteral("u"));
@@ -292,13 +365,17 @@ void TestNoteSearch::listRowsReadStoredTexts()
         QCOMPARE(row.texts.preview, expected.preview);
         QCOMPARE(row.texts.untitled, expected.untitled);
     }
-    QCOMPARE(rows.at(1).texts.title, QStringLiteral("After the table"));
-    QCOMPARE(rows.at(0).texts.title, QStringLiteral("Untitled"));
     QCOMPARE(rows.at(2).notebookId, QStringLiteral("nb"));
     QCOMPARE(rows.at(2).updatedAt, t);
     QVERIFY(rows.at(2).isShared);
     QCOMPARE(rows.at(2).syncStatus, SyncStatus::Synced);
     QCOMPARE(rows.at(2).rowId, ids.at(0));
+
+    // A note written behind the repository's back still shows its texts.
+    QSqlQuery q(m_database->db());
+    QVERIFY(q.exec(QStringLiteral("DELETE FROM note_list_texts WHERE note_rowid = %1").arg(ids.at(0))));
+    QCOMPARE(m_notes->listRow(QStringLiteral("s"))->texts.title, QStringLiteral("Title"));
+    QCOMPARE(m_notes->listRow(QStringLiteral("s"))->texts.preview, QStringLiteral("Second line"));
 }
 
 LUMORA_TEST_MAIN(TestNoteSearch)

@@ -19,7 +19,7 @@ QString json(const QJsonValue &value)
 
 QJsonObject text(const QString &insert, const QJsonObject &attributes = {})
 {
-    QJsonObject op{{QStringLiteral("insert"), insert}};
+    QJsonObject op { { QStringLiteral("insert"), insert } };
     if (!attributes.isEmpty())
         op.insert(QStringLiteral("attributes"), attributes);
     return op;
@@ -27,14 +27,14 @@ QJsonObject text(const QString &insert, const QJsonObject &attributes = {})
 
 QJsonObject embed(const QString &key, const QJsonValue &value)
 {
-    return QJsonObject{{QStringLiteral("insert"), QJsonObject{{key, value}}}};
+    return QJsonObject { { QStringLiteral("insert"), QJsonObject { { key, value } } } };
 }
 
 // A table embed as the editor writes it: its value is JSON text.
 QJsonObject table(const QJsonArray &rows)
 {
     return embed(QStringLiteral("table"),
-                 json(QJsonObject{{QStringLiteral("cells"), rows}, {QStringLiteral("hasHeader"), true}}));
+        json(QJsonObject { { QStringLiteral("cells"), rows }, { QStringLiteral("hasHeader"), true } }));
 }
 
 // The words the FTS5 tokenizer would make of a text (letters and digits).
@@ -56,8 +56,6 @@ private Q_SLOTS:
     void searchTextIsWhatTheReaderSees();
     void quotedQuery_data();
     void quotedQuery();
-    void separateSymbols_data();
-    void separateSymbols();
 };
 
 void TestSearchIndex::searchTextIsWhatTheReaderSees_data()
@@ -66,57 +64,56 @@ void TestSearchIndex::searchTextIsWhatTheReaderSees_data()
     QTest::addColumn<QString>("present");
     QTest::addColumn<QString>("absent");
 
-    const QJsonObject bold{{QStringLiteral("bold"), true}};
+    const QJsonObject bold { { QStringLiteral("bold"), true } };
     QTest::newRow("text inserts, attribute names absent")
-        << json(QJsonArray{text(QStringLiteral("Weekly ")), text(QStringLiteral("plan"), bold),
-                           text(QStringLiteral("\n"), {{QStringLiteral("header"), 1}}),
-                           text(QStringLiteral("milk\n"), {{QStringLiteral("list"), QStringLiteral("checked")}})})
+        << json(QJsonArray { text(QStringLiteral("Weekly ")), text(QStringLiteral("plan"), bold),
+               text(QStringLiteral("\n"), { { QStringLiteral("header"), 1 } }),
+               text(QStringLiteral("milk\n"), { { QStringLiteral("list"), QStringLiteral("checked") } }) })
         << QStringLiteral("weekly plan milk") << QStringLiteral("insert attributes bold header list checked");
-    QTest::newRow("formatting inside a word keeps it whole")
-        << json(QJsonArray{text(QStringLiteral("data")), text(QStringLiteral("base"), bold), text(QStringLiteral("\n"))})
-        << QStringLiteral("database") << QStringLiteral("data base");
+    QTest::newRow("formatting inside a word keeps it whole") << json(
+        QJsonArray { text(QStringLiteral("data")), text(QStringLiteral("base"), bold), text(QStringLiteral("\n")) })
+                                                             << QStringLiteral("database")
+                                                             << QStringLiteral("data base");
     QTest::newRow("link text without its URL")
-        << json(QJsonArray{text(QStringLiteral("Read the handbook"),
-                                {{QStringLiteral("link"), QStringLiteral("https://example.org/guide")}}),
-                           text(QStringLiteral("\n"))})
+        << json(QJsonArray { text(QStringLiteral("Read the handbook"),
+                                 { { QStringLiteral("link"), QStringLiteral("https://example.org/guide") } }),
+               text(QStringLiteral("\n")) })
         << QStringLiteral("read handbook") << QStringLiteral("link https example org guide");
     QTest::newRow("plain-string table cells, not run together")
-        << json(QJsonArray{text(QStringLiteral("Budget\n")),
-                           table(QJsonArray{QJsonArray{QStringLiteral("Quarter"), QStringLiteral("Revenue")},
-                                            QJsonArray{QStringLiteral("Q1"), QStringLiteral("1200")}}),
-                           text(QStringLiteral("\n"))})
+        << json(QJsonArray { text(QStringLiteral("Budget\n")),
+               table(QJsonArray { QJsonArray { QStringLiteral("Quarter"), QStringLiteral("Revenue") },
+                   QJsonArray { QStringLiteral("Q1"), QStringLiteral("1200") } }),
+               text(QStringLiteral("\n")) })
         << QStringLiteral("budget quarter revenue q1 1200")
         << QStringLiteral("quarterrevenue revenueq1 cells hasheader table true");
-    QTest::newRow("operation-array table cells")
-        << json(QJsonArray{table(QJsonArray{QJsonArray{
-                               QJsonArray{text(QStringLiteral("Owner"), bold), text(QStringLiteral("\n")),
-                                          text(QStringLiteral("Alice"))},
-                               QStringLiteral("Status")}}),
-                           text(QStringLiteral("\n"))})
-        << QStringLiteral("owner alice status") << QStringLiteral("ownerAlice bold insert");
+    QTest::newRow("operation-array table cells") << json(
+        QJsonArray { table(QJsonArray { QJsonArray { QJsonArray { text(QStringLiteral("Owner"), bold),
+                                                         text(QStringLiteral("\n")), text(QStringLiteral("Alice")) },
+                         QStringLiteral("Status") } }),
+            text(QStringLiteral("\n")) }) << QStringLiteral("owner alice status")
+                                                 << QStringLiteral("ownerAlice bold insert");
     QTest::newRow("attachment, image and divider embeds absent")
-        << json(QJsonArray{text(QStringLiteral("Photos\n")),
-                           embed(QStringLiteral("lumora-notes-attachment"),
-                                 QStringLiteral("lumora-notes://attachment/abc123")),
-                           embed(QStringLiteral("image"), QStringLiteral("https://cdn.example.com/cat.png")),
-                           embed(QStringLiteral("divider"), true), text(QStringLiteral("\n"))})
+        << json(QJsonArray { text(QStringLiteral("Photos\n")),
+               embed(QStringLiteral("lumora-notes-attachment"), QStringLiteral("lumora-notes://attachment/abc123")),
+               embed(QStringLiteral("image"), QStringLiteral("https://cdn.example.com/cat.png")),
+               embed(QStringLiteral("divider"), true), text(QStringLiteral("\n")) })
         << QStringLiteral("photos")
         << QStringLiteral("lumora notes attachment abc123 image https cdn example com cat png divider true");
-    QTest::newRow("legacy plain text is its own text")
-        << QStringLiteral("Old note\nwith {\"insert\": words}") << QStringLiteral("old note with insert words")
-        << QString();
+    QTest::newRow("legacy plain text is its own text") << QStringLiteral("Old note\nwith {\"insert\": words}")
+                                                       << QStringLiteral("old note with insert words") << QString();
     QTest::newRow("invalid JSON is its own text")
         << QStringLiteral("[{\"insert\":\"broken") << QStringLiteral("insert broken") << QString();
     QTest::newRow("empty body") << QString() << QString() << QStringLiteral("untitled");
-    // Duplicate keys and lone surrogates make the fast scanner give up; the
+    // Nesting deeper than the fast scanner follows makes it give up; the
     // general path must find the same visible text.
-    QTest::newRow("general path: duplicate key")
-        << QStringLiteral("[{\"insert\":\"Kiwi\\n\",\"attributes\":{},\"attributes\":{}},"
+    const QString deep = QString(70, QLatin1Char('[')) + QString(70, QLatin1Char(']'));
+    QTest::newRow("general path: deep attribute value")
+        << QStringLiteral("[{\"insert\":\"Kiwi\\n\",\"attributes\":{\"x\":%1}},"
                           "{\"insert\":{\"table\":\"{\\\"cells\\\":[[\\\"Mango\\\"]]}\"}},{\"insert\":\"\\n\"}]")
-        << QStringLiteral("kiwi mango") << QStringLiteral("cells attributes insert table");
-    QTest::newRow("table value that is not JSON") << json(QJsonArray{text(QStringLiteral("Plum\n")),
-                                                                     embed(QStringLiteral("table"),
-                                                                           QStringLiteral("not json cells"))})
+               .arg(deep)
+        << QStringLiteral("kiwi mango") << QStringLiteral("cells attributes insert table x");
+    QTest::newRow("table value that is not JSON") << json(
+        QJsonArray { text(QStringLiteral("Plum\n")), embed(QStringLiteral("table"), QStringLiteral("not json cells")) })
                                                   << QStringLiteral("plum") << QStringLiteral("json cells");
 }
 
@@ -144,17 +141,12 @@ void TestSearchIndex::quotedQuery_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("query");
 
-    QTest::newRow("apostrophe, last word a prefix") << QStringLiteral("don't") << QStringLiteral("\"don't\"*");
-    QTest::newRow("unbalanced quote is doubled") << QStringLiteral("say \"hel")
-                                                 << QStringLiteral("\"say\" \"\"\"hel\"*");
-    QTest::newRow("ends in punctuation: no prefix") << QStringLiteral("C++") << QStringLiteral("\"C++\"");
+    // Only what the end-to-end search table cannot see: the exact terms.
+    QTest::newRow("unbalanced quote is doubled")
+        << QStringLiteral("say \"hel") << QStringLiteral("\"say\" \"\"\"hel\"*");
     QTest::newRow("trailing space: no prefix") << QStringLiteral("NEAR ( ") << QStringLiteral("\"NEAR\"");
     QTest::newRow("ends in a non-ASCII letter") << QStringLiteral("caf\u00e9") << QStringLiteral("\"caf\u00e9\"*");
     QTest::newRow("punctuation-only words left out") << QStringLiteral("a * - b") << QStringLiteral("\"a\" \"b\"*");
-    QTest::newRow("lone star") << QStringLiteral("*") << QString();
-    QTest::newRow("only punctuation") << QStringLiteral("?! ... --") << QString();
-    QTest::newRow("emoji is a word of its own") << QStringLiteral("party\U0001F389")
-                                                << QStringLiteral("\"party\" \"\U0001F389\"");
 }
 
 void TestSearchIndex::quotedQuery()
@@ -162,29 +154,6 @@ void TestSearchIndex::quotedQuery()
     QFETCH(QString, typed);
     QFETCH(QString, query);
     QCOMPARE(SearchIndex::quotedQuery(typed), query);
-}
-
-void TestSearchIndex::separateSymbols_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("separated");
-
-    QTest::newRow("ASCII unchanged") << QStringLiteral("a+b=c #1") << QStringLiteral("a+b=c #1");
-    QTest::newRow("accents unchanged") << QStringLiteral("na\u00efve \u00e9t\u00e9")
-                                       << QStringLiteral("na\u00efve \u00e9t\u00e9");
-    QTest::newRow("emoji between words") << QStringLiteral("go\U0001F680now") << QStringLiteral("go \U0001F680 now");
-    QTest::newRow("emoji run, each apart") << QStringLiteral("\U0001F389\U0001F389")
-                                           << QStringLiteral(" \U0001F389  \U0001F389 ");
-    QTest::newRow("BMP symbol") << QStringLiteral("ok\u2714") << QStringLiteral("ok \u2714 ");
-    QTest::newRow("lone surrogate kept") << QString(QChar(0xD83D)) + QStringLiteral("x")
-                                         << QString(QChar(0xD83D)) + QStringLiteral("x");
-}
-
-void TestSearchIndex::separateSymbols()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, separated);
-    QCOMPARE(SearchIndex::separateSymbols(text), separated);
 }
 
 LUMORA_TEST_MAIN(TestSearchIndex)
