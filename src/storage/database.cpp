@@ -276,14 +276,39 @@ QStringList initialSchemaStatements()
 
 } // namespace
 
+namespace {
+// Every open Database of this (GUI) thread, so that a failed query can find
+// the one that ran it.
+QList<Database *> &liveDatabases()
+{
+    static QList<Database *> databases;
+    return databases;
+}
+} // namespace
+
 Database::Database(QObject *parent)
     : QObject(parent)
     , m_connectionName(QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
+    liveDatabases().append(this);
+}
+
+void Database::reportQueryError(const QSqlQuery &query)
+{
+    const QSqlError error = query.lastError();
+    if (!isCorruptionError(error))
+        return;
+    for (Database *database : std::as_const(liveDatabases())) {
+        if (database->m_db.isValid() && database->m_db.driver() == query.driver()) {
+            database->reportError(error);
+            return;
+        }
+    }
 }
 
 Database::~Database()
 {
+    liveDatabases().removeAll(this);
     if (m_checkThread) {
         m_checkThread->wait();
         delete m_checkThread;

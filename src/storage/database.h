@@ -5,6 +5,7 @@
 #include <QString>
 
 class QSqlError;
+class QSqlQuery;
 class QThread;
 
 class Database : public QObject
@@ -32,6 +33,10 @@ public:
     // announced once through corruptionDetected.
     void reportError(const QSqlError &error);
     bool isCorrupt() const { return m_corrupt; }
+
+    // The same for code that holds only the failed query: the error goes to
+    // the Database whose connection ran it.
+    static void reportQueryError(const QSqlQuery &query);
 
     // SQLITE_CORRUPT or SQLITE_NOTADB, whatever the extended code.
     static bool isCorruptionError(const QSqlError &error);

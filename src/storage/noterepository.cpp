@@ -385,7 +385,7 @@ QList<Note> NoteRepository::search(const QString &text) const
     QHash<qint64, Note> byRowId;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT rowid, * FROM notes WHERE rowid IN (%1)").arg(rowIdList(rowIds))))
+    if (!runStatement(q, QStringLiteral("SELECT rowid, * FROM notes WHERE rowid IN (%1)").arg(rowIdList(rowIds))))
         return {};
     const NoteColumns columns(q.record());
     while (q.next())
@@ -487,7 +487,7 @@ QList<NoteListRow> NoteRepository::listRows(const QList<qint64> &rowIds) const
     // the writers never leave behind.
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT n.rowid, n.id, n.notebook_id, n.updated_at, n.is_shared, n.sync_status, "
+    if (!runStatement(q, QStringLiteral("SELECT n.rowid, n.id, n.notebook_id, n.updated_at, n.is_shared, n.sync_status, "
                                "t.title, t.preview, t.untitled, CASE WHEN t.note_rowid IS NULL THEN n.body END "
                                "FROM notes n LEFT JOIN note_list_texts t ON t.note_rowid = n.rowid "
                                "WHERE n.rowid IN (%1)")
@@ -532,7 +532,7 @@ QHash<QString, int> NoteRepository::countsByNotebook() const
     QHash<QString, int> counts;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral(
+    if (!runStatement(q, QStringLiteral(
             "SELECT notebook_id, COUNT(*) AS c FROM notes WHERE deleted_at IS NULL GROUP BY notebook_id")))
         return counts;
     int total = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "database.h"
 #include "note.h"
 
 #include <QSqlQuery>
@@ -27,11 +28,26 @@ inline QString notNull(const QString &text)
 
 // Prepares sql, binds the values positionally and runs it; false when either
 // step fails, with the error left on the query.
+// A failure that means a damaged file is reported to the database, which
+// then refuses further writes and tells the user.
 inline bool runPrepared(QSqlQuery &query, const QString &sql, const QVariantList &binds)
 {
-    if (!query.prepare(sql))
-        return false;
-    for (const QVariant &value : binds)
-        query.addBindValue(value);
-    return query.exec();
+    bool ok = query.prepare(sql);
+    if (ok) {
+        for (const QVariant &value : binds)
+            query.addBindValue(value);
+        ok = query.exec();
+    }
+    if (!ok)
+        Database::reportQueryError(query);
+    return ok;
+}
+
+// The same for a statement without binds.
+inline bool runStatement(QSqlQuery &query, const QString &sql)
+{
+    if (query.exec(sql))
+        return true;
+    Database::reportQueryError(query);
+    return false;
 }

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/appstate.h"
 #include "document/textformats.h"
+#include "storage/database.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "storage/snapshotrepository.h"
@@ -129,6 +130,12 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaveState);
     connect(m_editor, &NoteEditor::saveFailed, m_statusBar, &StatusBar::setSaveFailed);
+    if (state->database()) {
+        // Stays until the user restarts on a sound file; the box says more.
+        connect(state->database(), &Database::corruptionDetected, m_statusBar, [this] {
+            m_statusBar->showMessage(tr("The notes database is damaged: changes are not being saved"));
+        });
+    }
     connect(state, &AppState::noteDeletedExternally, this, [this](const QString &id) {
         if (id == m_open.id())
             m_open.clear();

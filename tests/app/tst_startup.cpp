@@ -202,7 +202,6 @@ void TestStartup::damageFoundAfterStartIsReported()
     QVERIFY(LumoraTest::overwriteRootPage(path, QStringLiteral("notes"), 0, QByteArray(16, '\x7f')));
 
     QCOMPARE(start({}), -1);
-    QVERIFY(m_errors.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(m_errors.size(), 1, 20000);
     QCOMPARE(m_errors.first().first, QStringLiteral("Database Error"));
     const QString text = m_errors.first().second;

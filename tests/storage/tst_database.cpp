@@ -212,6 +212,7 @@ private Q_SLOTS:
     void fullCheckAfterOpen();
     void corruptionErrors_data();
     void corruptionErrors();
+    void failedReadReportsDamage();
     void upgradesVersion2Index();
     void failedIndexMigrationKeepsVersion2_data();
     void failedIndexMigrationKeepsVersion2();
@@ -500,6 +501,30 @@ void TestDatabase::corruptionErrors()
     database.reportError(error);
     database.reportError(error); // announced once
     QCOMPARE(found.count(), corrupt ? 1 : 0);
+}
+
+void TestDatabase::failedReadReportsDamage()
+{
+    LumoraTest::ScopedDataDir dir;
+    const QString damaged = dir.path() + QStringLiteral("/damaged.db");
+    QVERIFY(LumoraTest::writeDatabaseWithNotes(damaged, 60));
+    QVERIFY(LumoraTest::overwriteRootPage(damaged, QStringLiteral("notes"), 0, QByteArray(16, '\x7f')));
+    const QString sound = dir.path() + QStringLiteral("/sound.db");
+    QVERIFY(LumoraTest::writeDatabaseWithNotes(sound, 3));
+
+    Database soundDatabase;
+    QVERIFY(soundDatabase.open(sound));
+    Database database;
+    QVERIFY(database.open(damaged)); // the checks before the window do not read the notes
+    QSignalSpy found(&database, &Database::corruptionDetected);
+    QSignalSpy foundInSound(&soundDatabase, &Database::corruptionDetected);
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Database: damage found in ")));
+    // A damaged read must not pass for an empty library without a word.
+    QVERIFY(NoteRepository(&database).all().isEmpty());
+    QCOMPARE(found.count(), 1);
+    QVERIFY(database.isCorrupt());
+    QCOMPARE(foundInSound.count(), 0);
+    QCOMPARE(NoteRepository(&soundDatabase).all().size(), 3);
 }
 
 void TestDatabase::upgradesVersion2Index()
