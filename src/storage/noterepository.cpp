@@ -363,16 +363,39 @@ bool NoteRepository::markSynced(const QString &id, qint32 version)
 
 NoteRepository::SaveResult NoteRepository::saveEditedBody(const QString &noteId, const QString &body)
 {
-    std::optional<Note> note = byId(noteId);
-    if (!note)
+    // Editors save large bodies every second while typing: read the stored
+    // body once, compare it here (cheaper than SQLite comparing against a
+    // bound UTF-16 value), and write only what a save changes.
+    WriteScope scope(m_db);
+    if (!scope.isOpen()) {
+        qWarning().noquote() << "NoteRepository::saveEditedBody failed:" << m_db.lastError().text();
         return SaveResult::Failed;
-    if (note->body == body)
-        return SaveResult::Unchanged;
-    note->body = body;
-    note->updatedAt = note->modifiedAt = QDateTime::currentDateTimeUtc();
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
-    return update(*note) ? SaveResult::Saved : SaveResult::Failed;
+    }
+    QSqlQuery current(m_db);
+    current.setForwardOnly(true);
+    if (!runPrepared(current, QStringLiteral("SELECT rowid, body FROM notes WHERE id=?"), {noteId})
+        || !current.next())
+        return SaveResult::Failed;
+    const qint64 rowId = current.value(0).toLongLong();
+    const bool same = current.value(1).toString() == body;
+    current.finish();
+    if (same)
+        return scope.commit() ? SaveResult::Unchanged : SaveResult::Failed;
+    const QString now = nowStamp();
+    QString error;
+    if (!execWrite(QStringLiteral("UPDATE notes SET body=?, updated_at=?, modified_at=?, version=version+1, "
+                                  "sync_status=? WHERE rowid=?"),
+                   {notNull(body), now, now, syncStatusToText(SyncStatus::Pending), rowId},
+                   "NoteRepository::saveEditedBody failed:"))
+        return SaveResult::Failed;
+    if (!NoteIndexWriter(m_db).write(rowId, body, &error) || !scope.commit()) {
+        qWarning().noquote() << "NoteRepository::saveEditedBody failed:"
+                             << (error.isEmpty() ? m_db.lastError().text() : error);
+        return SaveResult::Failed;
+    }
+    Q_EMIT noteChanged(noteId);
+    Q_EMIT notesChanged();
+    return SaveResult::Saved;
 }
 
 QList<Note> NoteRepository::search(const QString &text) const

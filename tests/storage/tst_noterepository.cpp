@@ -298,8 +298,14 @@ void TestNoteRepository::saveEditedBody()
     const QDateTime then = QDateTime(QDate(2023, 3, 3), QTime(3, 3), Qt::UTC);
     Note note = makeNote(QStringLiteral("a"), QStringLiteral("x"), QStringLiteral("A"), then);
     note.version = 4;
+    note.opVersion = 7;
     note.syncStatus = SyncStatus::Synced;
+    note.ownerId = QStringLiteral("owner");
+    note.isShared = true;
+    note.permission = QStringLiteral("edit");
     QVERIFY(m_notes->insert(note));
+    // A neighbour that must keep its row and index entry.
+    QVERIFY(m_notes->insert(makeNote(QStringLiteral("b"), QStringLiteral("x"), QStringLiteral("A"), then)));
     QSignalSpy changed(m_notes.get(), &NoteRepository::notesChanged);
 
     // An echo of the stored body writes nothing.
@@ -317,7 +323,22 @@ void TestNoteRepository::saveEditedBody()
     QCOMPARE(saved.modifiedAt, saved.updatedAt);
     QCOMPARE(saved.createdAt, then);
     QCOMPARE(saved.notebookId, QStringLiteral("A"));
+    // A save writes the body and its stamps, nothing else of the note.
+    QCOMPARE(saved.opVersion, 7);
+    QCOMPARE(saved.ownerId, QStringLiteral("owner"));
+    QVERIFY(saved.isShared);
+    QCOMPARE(saved.permission, QStringLiteral("edit"));
+    QVERIFY(!saved.deletedAt);
     QCOMPARE(m_notes->search(QStringLiteral("y")).size(), 1);
+    const Note neighbour = *m_notes->byId(QStringLiteral("b"));
+    QCOMPARE(neighbour.body, body(QStringLiteral("x")));
+    QCOMPARE(neighbour.updatedAt, then);
+    QCOMPARE(m_notes->search(QStringLiteral("x")).size(), 2);
+
+    // Saving the stored body again is an echo too, and keeps the version.
+    QCOMPARE(m_notes->saveEditedBody(QStringLiteral("a"), edited), NoteRepository::SaveResult::Unchanged);
+    QCOMPARE(m_notes->byId(QStringLiteral("a"))->version, 5);
+    QCOMPARE(changed.count(), 1);
 
     QCOMPARE(m_notes->saveEditedBody(QStringLiteral("missing"), edited), NoteRepository::SaveResult::Failed);
 }

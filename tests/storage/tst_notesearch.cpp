@@ -271,7 +271,7 @@ void TestNoteSearch::failedIndexWriteKeepsNotes()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::insert failed: .*refused")));
     QVERIFY(!m_notes->insert(makeNote(QStringLiteral("b"), body(QStringLiteral("Lynx")), t)));
     QVERIFY(!m_notes->byId(QStringLiteral("b")));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::update failed: .*refused")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NoteRepository::saveEditedBody failed: .*refused")));
     QCOMPARE(m_notes->saveEditedBody(QStringLiteral("a"), body(QStringLiteral("Crane"))),
         NoteRepository::SaveResult::Failed);
     QCOMPARE(m_notes->byId(QStringLiteral("a"))->body, body(QStringLiteral("Heron")));
