@@ -3,6 +3,7 @@
 // search-index migration of a version-2 database.
 // Prints median and p95 per case; nothing here passes or fails.
 
+#include "benchsupport.h"
 #include "notegenerator.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
@@ -23,11 +24,8 @@
 
 namespace {
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
+using Bench::out;
+using Bench::printFigures;
 
 // The storage layer reports every open and migration at info level; the
 // figures are easier to read without them.
@@ -36,26 +34,6 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
     QTextStream(stderr) << message << Qt::endl;
-}
-
-double percentile(QList<double> samples, double fraction)
-{
-    std::sort(samples.begin(), samples.end());
-    // Nearest rank: with few samples p95 is simply the slowest run.
-    const qsizetype rank = qsizetype(std::ceil(fraction * double(samples.size())));
-    return samples.at(qBound(qsizetype(0), rank - 1, samples.size() - 1));
-}
-
-void printFigures(const QString &name, const QList<double> &samples, const QString &note = QString())
-{
-    out() << QStringLiteral("  %1 median %2 ms   p95 %3 ms   (n=%4)")
-                 .arg(name, -48)
-                 .arg(percentile(samples, 0.5), 9, 'f', 2)
-                 .arg(percentile(samples, 0.95), 9, 'f', 2)
-                 .arg(samples.size(), 2);
-    if (!note.isEmpty())
-        out() << "   " << note;
-    out() << Qt::endl;
 }
 
 double elapsedMs(const QElapsedTimer &timer)

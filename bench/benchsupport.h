@@ -39,7 +39,7 @@ inline double percentile(QList<double> samples, double fraction)
 inline void printFigures(const QString &name, const QList<double> &samples, const QString &note = QString())
 {
     out() << QStringLiteral("  %1 median %2 ms   p95 %3 ms   (n=%4)")
-                 .arg(name, -40)
+                 .arg(name, -48)
                  .arg(percentile(samples, 0.5), 9, 'f', 2)
                  .arg(percentile(samples, 0.95), 9, 'f', 2)
                  .arg(samples.size(), 2);
