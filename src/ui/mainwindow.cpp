@@ -57,6 +57,13 @@ protected:
 private:
     bool m_done = false;
 };
+// The editor sizes its fonts from the body size when it is built.
+NoteEditor *createEditor(AppState *state, QWidget *parent)
+{
+    const int pt = state->preferences() ? state->preferences()->getInt(QStringLiteral("editor_body_pt"), 12) : 12;
+    setBodyFontPixelSize(int(std::lround(pt * 96.0 / 72.0)));
+    return new NoteEditor(parent);
+}
 } // namespace
 
 MainWindow::MainWindow(AppState *state, QWidget *parent)
@@ -64,19 +71,14 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_state(state)
     , m_search(new QLineEdit(this))
     , m_list(new NoteListWidget(this))
-    , m_editor(nullptr)
+    , m_editor(createEditor(state, this))
     , m_statusBar(new StatusBar(this))
     , m_searchDebounce(new QTimer(this))
-    , m_open(state, nullptr, this)
+    , m_open(state, m_editor, this)
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
     resize(1200, 760);
 
-    // The editor sizes its fonts from this when it is built.
-    const int pt = state->preferences() ? state->preferences()->getInt(QStringLiteral("editor_body_pt"), 12) : 12;
-    setBodyFontPixelSize(int(std::lround(pt * 96.0 / 72.0)));
-    m_editor = new NoteEditor(this);
-    m_open = OpenNote(state, m_editor, this);
 
     auto *listPane = new QWidget(this);
     auto *listLayout = new QVBoxLayout(listPane);
