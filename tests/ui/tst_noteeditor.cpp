@@ -529,7 +529,7 @@ void TestNoteEditor::edits_data()
     }) << table("[[[{'insert':'ax y '}],[{'insert':'b'}]],[[{'insert':'c'}],[{'insert':'d'}]]]") << -1;
     QTest::newRow("table delete") << abcdTable << 0 << 0 << tableEdit(E::DeleteTable, "a") << table("") << 0;
     const QString ticked = js(R"([{"insert":"task"},{"attributes":{"list":"checked"},"insert":"\n"}])");
-    QTest::newRow("ctrl+shift+9 unticks and ends a ticked item") << ticked << 2 << 2 << keys({ { Qt::Key_9, Qt::ControlModifier | Qt::ShiftModifier } })
+    QTest::newRow("ctrl+shift+9 ends the list of a ticked item") << ticked << 2 << 2 << keys({ { Qt::Key_9, Qt::ControlModifier | Qt::ShiftModifier } })
         << js(R"([{"insert":"task"},{"insert":"\n"}])") << -1;
     QTest::newRow("new item after a ticked one is open") << ticked << 2 << 2 << keys({ { Qt::Key_End, Qt::NoModifier }, { Qt::Key_Return, Qt::NoModifier } }, QStringLiteral("n"))
         << js(R"([{"insert":"task"},{"attributes":{"list":"checked"},"insert":"\n"},{"insert":"n"},{"attributes":{"list":"unchecked"},"insert":"\n"}])") << 6;
