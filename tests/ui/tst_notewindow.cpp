@@ -19,8 +19,7 @@ class TestNoteWindow : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void savesAndTheMainWindowFollows();
-    void trashedElsewhereClosesTheWindow();
+    void savesFollowsAndClosesWhenTrashed();
     void remembersItsGeometry();
 
 private:
@@ -48,7 +47,7 @@ void TestNoteWindow::cleanup()
     m_dir.reset();
 }
 
-void TestNoteWindow::savesAndTheMainWindowFollows()
+void TestNoteWindow::savesFollowsAndClosesWhenTrashed()
 {
     m_state->openNoteWindow(m_id);
     NoteWindow *window = m_state->noteWindow(m_id);
@@ -65,14 +64,11 @@ void TestNoteWindow::savesAndTheMainWindowFollows()
     m_main->editor()->moveCursor(QTextCursor::End);
     QTest::keyClicks(m_main->editor(), QStringLiteral("!"));
     QTRY_COMPARE_WITH_TIMEOUT(window->editor()->toPlainText(), QStringLiteral("From the window!"), 3000);
-}
 
-void TestNoteWindow::trashedElsewhereClosesTheWindow()
-{
-    m_state->openNoteWindow(m_id);
-    QPointer<NoteWindow> window = m_state->noteWindow(m_id);
+    // Trashed elsewhere: the window closes.
+    QPointer<NoteWindow> guard(window);
     m_main->moveCurrentNoteToTrash(false);
-    QTRY_VERIFY(window.isNull());
+    QTRY_VERIFY(guard.isNull());
     QVERIFY(m_state->openNoteWindowIds().isEmpty());
 }
 
