@@ -36,20 +36,6 @@ QList<Note> makeNotes(const QStringList &ids)
     return notes;
 }
 
-QPalette lightPalette()
-{
-    QPalette palette;
-    palette.setColor(QPalette::Base, Qt::white);
-    palette.setColor(QPalette::Text, QColor(30, 30, 30));
-    palette.setColor(QPalette::Highlight, QColor(40, 110, 220));
-    return palette;
-}
-
-int colorDistance(QRgb a, const QColor &b)
-{
-    return qAbs(qRed(a) - b.red()) + qAbs(qGreen(a) - b.green()) + qAbs(qBlue(a) - b.blue());
-}
-
 } // namespace
 
 class TestNoteList : public QObject
@@ -64,7 +50,6 @@ private Q_SLOTS:
     void relativeTimes();
     void texts_data();
     void texts();
-    void itemRoles();
     void metrics_data();
     void metrics();
     void colorThreshold_data();
@@ -74,7 +59,7 @@ private Q_SLOTS:
     void keys_data();
     void keys();
     void dragData();
-    void paintsRows();
+    void rolesAndPainting();
     void lazyRowsFarDown();
 };
 
@@ -166,37 +151,6 @@ void TestNoteList::texts()
         QCOMPARE(texts.title, repositoryTitle);
         QCOMPARE(texts.preview, notePreview(body));
     }
-}
-
-void TestNoteList::itemRoles()
-{
-    NoteListWidget list;
-    Note a = makeNote(QStringLiteral("a"), QStringLiteral("[{\"insert\":\"Alpha\\nmore\\n\"}]"), SyncStatus::Conflict,
-                      true);
-    a.updatedAt = QDateTime(QDate(2024, 2, 3), QTime(4, 5), Qt::UTC);
-    const Note b = makeNote(QStringLiteral("b"), QStringLiteral("[{\"insert\":\"\\n\"}]"), SyncStatus::Pending);
-
-    list.setNotes({a, b});
-    QCOMPARE(list.model()->index(0, 0).data(260).toString(), QString()); // no resolver yet
-
-    list.setNotebookNameResolver(
-        [](const QString &id) { return id == QLatin1String("nb-a") ? QStringLiteral("Work") : QString(); });
-    list.setNotes({a, b});
-    const QModelIndex first = list.model()->index(0, 0);
-    QCOMPARE(first.data(256).toString(), QStringLiteral("a"));
-    QCOMPARE(first.data(257).toString(), QStringLiteral("Alpha"));
-    QCOMPARE(first.data(258).toString(), QStringLiteral("more"));
-    QCOMPARE(first.data(259).toDateTime(), a.updatedAt);
-    QCOMPARE(first.data(260).toString(), QStringLiteral("Work"));
-    QCOMPARE(first.data(261).toBool(), false);
-    QCOMPARE(first.data(262).toBool(), true);
-    QCOMPARE(first.data(263).toInt(), 2);
-    const QModelIndex second = list.model()->index(1, 0);
-    QCOMPARE(second.data(257).toString(), QStringLiteral("Untitled"));
-    QCOMPARE(second.data(260).toString(), QString());
-    QCOMPARE(second.data(261).toBool(), true);
-    QCOMPARE(second.data(262).toBool(), false);
-    QCOMPARE(second.data(263).toInt(), 0);
 }
 
 void TestNoteList::metrics_data()
@@ -370,20 +324,44 @@ void TestNoteList::dragData()
     QCOMPARE(data->data(QStringLiteral("application/x-lumora-note-id")), id.toUtf8());
 }
 
-void TestNoteList::paintsRows()
+void TestNoteList::rolesAndPainting()
 {
     NoteListWidget list;
-    Note conflict = makeNote(QStringLiteral("a"), QStringLiteral("[{\"insert\":\"A title\\nand a preview\\n\"}]"),
-                             SyncStatus::Conflict, true);
-    Note plain = makeNote(QStringLiteral("b"), QStringLiteral("[{\"insert\":\"\\n\"}]"));
-    list.setNotebookNameResolver([](const QString &) { return QStringLiteral("Work"); });
-    list.setNotes({conflict, plain});
+    Note a = makeNote(QStringLiteral("a"), QStringLiteral("[{\"insert\":\"Alpha\\nmore\\n\"}]"), SyncStatus::Conflict,
+                      true);
+    a.updatedAt = QDateTime(QDate(2024, 2, 3), QTime(4, 5), Qt::UTC);
+    const Note b = makeNote(QStringLiteral("b"), QStringLiteral("[{\"insert\":\"\\n\"}]"), SyncStatus::Pending);
 
+    list.setNotes({a, b});
+    QCOMPARE(list.model()->index(0, 0).data(260).toString(), QString()); // no resolver yet
+
+    list.setNotebookNameResolver(
+        [](const QString &id) { return id == QLatin1String("nb-a") ? QStringLiteral("Work") : QString(); });
+    list.setNotes({a, b});
+    const QModelIndex first = list.model()->index(0, 0);
+    QCOMPARE(first.data(256).toString(), QStringLiteral("a"));
+    QCOMPARE(first.data(257).toString(), QStringLiteral("Alpha"));
+    QCOMPARE(first.data(258).toString(), QStringLiteral("more"));
+    QCOMPARE(first.data(259).toDateTime(), a.updatedAt);
+    QCOMPARE(first.data(260).toString(), QStringLiteral("Work"));
+    QCOMPARE(first.data(261).toBool(), false);
+    QCOMPARE(first.data(262).toBool(), true);
+    QCOMPARE(first.data(263).toInt(), 2);
+    const QModelIndex second = list.model()->index(1, 0);
+    QCOMPARE(second.data(257).toString(), QStringLiteral("Untitled"));
+    QCOMPARE(second.data(260).toString(), QString());
+    QCOMPARE(second.data(261).toBool(), true);
+    QCOMPARE(second.data(262).toBool(), false);
+    QCOMPARE(second.data(263).toInt(), 0);
+
+    // Painting: row 0 is the shared conflict, row 1 a plain note.
     const int height = noteListMetrics(effectiveBodyFontPixelSize()).rowHeight;
-    const QPalette palette = lightPalette();
+    QPalette palette;
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, QColor(30, 30, 30));
+    palette.setColor(QPalette::Highlight, QColor(40, 110, 220));
     const auto colors = noteListColors(palette);
     const int width = 360;
-
     auto render = [&](int row, QStyle::State state) {
         QImage image(width, height, QImage::Format_RGB32);
         image.fill(Qt::black);
@@ -395,15 +373,18 @@ void TestNoteList::paintsRows()
         list.itemDelegate()->paint(&painter, option, list.model()->index(row, 0));
         return image;
     };
-    auto conflictPixels = [&](const QImage &image) {
-        // The glyph squares sit at the right end of the title line.
+    auto conflictPixels = [&](const QImage &image) { // glyph squares at the right end of the title line
+        const QColor glyph = colors[ConflictColor];
         int hits = 0;
         for (int y = 16; y < 16 + 30; ++y)
-            for (int x = width - 24 - 60; x < width - 20; ++x)
-                hits += colorDistance(image.pixel(x, y), colors[ConflictColor]) < 40;
+            for (int x = width - 24 - 60; x < width - 20; ++x) {
+                const QRgb p = image.pixel(x, y);
+                const int distance = qAbs(qRed(p) - glyph.red()) + qAbs(qGreen(p) - glyph.green())
+                    + qAbs(qBlue(p) - glyph.blue());
+                hits += distance < 40;
+            }
         return hits;
     };
-
     const QImage selected = render(0, QStyle::State_Selected);
     const QImage normal = render(0, {});
     const QImage hovered = render(1, QStyle::State_MouseOver);

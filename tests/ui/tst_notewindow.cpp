@@ -19,9 +19,7 @@ class TestNoteWindow : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void savesAndTheMainWindowFollows();
-    void trashedElsewhereClosesTheWindow();
-    void remembersItsGeometry();
+    void savesFollowsAndClosesWhenTrashed();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -48,7 +46,7 @@ void TestNoteWindow::cleanup()
     m_dir.reset();
 }
 
-void TestNoteWindow::savesAndTheMainWindowFollows()
+void TestNoteWindow::savesFollowsAndClosesWhenTrashed()
 {
     m_state->openNoteWindow(m_id);
     NoteWindow *window = m_state->noteWindow(m_id);
@@ -65,27 +63,21 @@ void TestNoteWindow::savesAndTheMainWindowFollows()
     m_main->editor()->moveCursor(QTextCursor::End);
     QTest::keyClicks(m_main->editor(), QStringLiteral("!"));
     QTRY_COMPARE_WITH_TIMEOUT(window->editor()->toPlainText(), QStringLiteral("From the window!"), 3000);
-}
 
-void TestNoteWindow::trashedElsewhereClosesTheWindow()
-{
-    m_state->openNoteWindow(m_id);
-    QPointer<NoteWindow> window = m_state->noteWindow(m_id);
-    m_main->moveCurrentNoteToTrash(false);
-    QTRY_VERIFY(window.isNull());
-    QVERIFY(m_state->openNoteWindowIds().isEmpty());
-}
-
-void TestNoteWindow::remembersItsGeometry()
-{
-    m_state->openNoteWindow(m_id);
-    NoteWindow *window = m_state->noteWindow(m_id);
+    // Reopened at the size it was closed with.
     window->resize(700, 500);
     window->close();
     QTRY_VERIFY(!m_state->noteWindow(m_id));
     QVERIFY(!m_state->preferences()->getString(QStringLiteral("note_window_geom/%1").arg(m_id)).isEmpty());
     m_state->openNoteWindow(m_id);
-    QCOMPARE(m_state->noteWindow(m_id)->size(), QSize(700, 500));
+    window = m_state->noteWindow(m_id);
+    QCOMPARE(window->size(), QSize(700, 500));
+
+    // Trashed elsewhere: the window closes.
+    QPointer<NoteWindow> guard(window);
+    m_main->moveCurrentNoteToTrash(false);
+    QTRY_VERIFY(guard.isNull());
+    QVERIFY(m_state->openNoteWindowIds().isEmpty());
 }
 
 LUMORA_TEST_MAIN(TestNoteWindow)
