@@ -21,12 +21,9 @@ private Q_SLOTS:
     void cleanup();
 
     void selectionIsPersistedOnce();
-    void selectionComesBackSilently();
-    void appliesStoredTheme();
-    void relaysNoteSignals();
-    void newNoteWindowCreatesEmptyNote();
+    void storedStateComesBack();
+    void newNoteWindowAndRelayedSignals();
     void oneWindowPerNote();
-    void destructorClosesWindows();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -72,10 +69,13 @@ void TestAppState::selectionIsPersistedOnce()
     QCOMPARE(m_state->preferences()->value(QStringLiteral("lastNoteId")), std::optional<QString>(QString()));
 }
 
-void TestAppState::selectionComesBackSilently()
+// The selection and the theme come back from the preferences, without a
+// change signal for the selection.
+void TestAppState::storedStateComesBack()
 {
     m_state->setCurrentNoteId(QStringLiteral("n7"));
     m_state->setCurrentNotebookId(QStringLiteral("b7"));
+    m_state->preferences()->setString(QStringLiteral("theme_mode"), QStringLiteral("dark"));
     m_state.reset();
 
     AppState again;
@@ -84,28 +84,34 @@ void TestAppState::selectionComesBackSilently()
     QCOMPARE(again.currentNoteId(), QStringLiteral("n7"));
     QCOMPARE(again.currentNotebookId(), QStringLiteral("b7"));
     QCOMPARE(noteChanged.count(), 0);
-}
-
-void TestAppState::appliesStoredTheme()
-{
-    m_state->preferences()->setString(QStringLiteral("theme_mode"), QStringLiteral("dark"));
-    m_state.reset();
-    AppState again;
-    QVERIFY(again.initialize());
     QCOMPARE(again.themeManager()->theme(), ThemeManager::Theme::Dark);
     QCOMPARE(QApplication::palette().color(QPalette::Window).name(), QStringLiteral("#1e1e1e"));
 }
 
-void TestAppState::relaysNoteSignals()
+// A new window holds a new empty note in the current notebook; the state
+// relays the repositories' signals.
+void TestAppState::newNoteWindowAndRelayedSignals()
 {
     QSignalSpy changed(m_state.get(), &AppState::notesChanged);
     QSignalSpy deleted(m_state.get(), &AppState::noteDeletedExternally);
+    m_state->setCurrentNotebookId(QStringLiteral("work"));
     NoteWindow *window = m_state->newNoteWindow();
     QVERIFY(window);
+    QVERIFY(window->isVisible());
     QCOMPARE(changed.count(), 1);
+    const std::optional<Note> note = m_state->notes()->byId(window->noteId());
+    QVERIFY(note);
+    QCOMPARE(note->body, QStringLiteral("[{\"insert\":\"\\n\"}]"));
+    QCOMPARE(note->notebookId, QStringLiteral("work"));
+    QCOMPARE(note->version, 1);
+    QCOMPARE(note->syncStatus, SyncStatus::Pending);
+    QCOMPARE(note->createdAt, note->updatedAt);
+    QCOMPARE(note->id.size(), 36);
+    QCOMPARE(m_state->openNoteWindowIds(), QStringList{note->id});
+
     QVERIFY(m_state->notes()->moveToTrash(window->noteId()));
     QCOMPARE(deleted.count(), 1);
-    QCOMPARE(deleted.at(0).at(0).toString(), window->noteId());
+    QCOMPARE(deleted.at(0).at(0).toString(), note->id);
     QCOMPARE(changed.count(), 2);
 
     QSignalSpy notebooks(m_state.get(), &AppState::notebooksChanged);
@@ -122,23 +128,6 @@ void TestAppState::relaysNoteSignals()
     QCOMPARE(external.at(0).at(1).value<QObject *>(), this);
 }
 
-void TestAppState::newNoteWindowCreatesEmptyNote()
-{
-    m_state->setCurrentNotebookId(QStringLiteral("work"));
-    NoteWindow *window = m_state->newNoteWindow();
-    QVERIFY(window);
-    QVERIFY(window->isVisible());
-    const std::optional<Note> note = m_state->notes()->byId(window->noteId());
-    QVERIFY(note);
-    QCOMPARE(note->body, QStringLiteral("[{\"insert\":\"\\n\"}]"));
-    QCOMPARE(note->notebookId, QStringLiteral("work"));
-    QCOMPARE(note->version, 1);
-    QCOMPARE(note->syncStatus, SyncStatus::Pending);
-    QCOMPARE(note->createdAt, note->updatedAt);
-    QCOMPARE(note->id.size(), 36);
-    QCOMPARE(m_state->openNoteWindowIds(), QStringList{note->id});
-}
-
 void TestAppState::oneWindowPerNote()
 {
     m_state->openNoteWindow(QStringLiteral("b"));
@@ -153,17 +142,13 @@ void TestAppState::oneWindowPerNote()
     QTRY_VERIFY(first.isNull());
     QCOMPARE(m_state->openNoteWindowIds(), QStringList{QStringLiteral("b")});
     m_state->openNoteWindow(QStringLiteral("a"));
-    QVERIFY(m_state->noteWindow(QStringLiteral("a")));
+    QPointer<NoteWindow> again = m_state->noteWindow(QStringLiteral("a"));
+    QVERIFY(again);
     QCOMPARE(m_state->openNoteWindowIds(), (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
-}
 
-void TestAppState::destructorClosesWindows()
-{
-    m_state->openNoteWindow(QStringLiteral("a"));
-    QPointer<NoteWindow> window = m_state->noteWindow(QStringLiteral("a"));
-    QVERIFY(window);
+    // Destroying the state closes its windows.
     m_state.reset();
-    QVERIFY(window.isNull());
+    QVERIFY(again.isNull());
 }
 
 LUMORA_TEST_MAIN(TestAppState)

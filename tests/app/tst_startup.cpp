@@ -20,6 +20,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <algorithm>
+
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
@@ -57,13 +59,8 @@ private Q_SLOTS:
     void unusableDataIsRefused_data();
     void unusableDataIsRefused();
     void damageFoundAfterStartIsReported();
-    void plainStartShowsMainWindow();
-    void startMinimizedShowsNothing();
-    void noteArgumentShowsOnlyThatNote();
-    void newNoteWinsOverNote();
-    void restoresNoteWindowsOnce();
-    void messages_data();
-    void messages();
+    void startAndMessages_data();
+    void startAndMessages();
     void whatsNewOncePerVersionThenUpdateCheck();
 
 private:
@@ -211,105 +208,76 @@ void TestStartup::damageFoundAfterStartIsReported()
     QVERIFY(m_app->appState()->database()->isCorrupt());
 }
 
-void TestStartup::plainStartShowsMainWindow()
+// A start with a stored preference and arguments, then maybe a message from
+// a second launch; "*" stands for the one note the start or message created.
+void TestStartup::startAndMessages_data()
 {
+    QTest::addColumn<QString>("preference"); // key=value
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("message"); // empty: none sent
+    QTest::addColumn<QStringList>("windows");
+    QTest::addColumn<bool>("mainShown");
+
+    const QString minimized = QStringLiteral("start_minimized=1");
+    const QString star = QStringLiteral("*");
+    QTest::newRow("plain") << QString() << QStringList() << QStringList() << QStringList() << true;
+    QTest::newRow("start minimized") << minimized << QStringList() << QStringList() << QStringList() << false;
+    QTest::newRow("--note") << QString() << QStringList{QStringLiteral("--note"), QStringLiteral("abc")}
+                            << QStringList() << QStringList{QStringLiteral("abc")} << false;
+    QTest::newRow("--new-note wins over --note")
+        << QString() << QStringList{QStringLiteral("--note"), QStringLiteral("abc"), QStringLiteral("--new-note")}
+        << QStringList() << QStringList{star} << false;
+    QTest::newRow("restores note windows once") << QStringLiteral("restore_note_windows=first,,second")
+                                                << QStringList() << QStringList()
+                                                << QStringList{QStringLiteral("first"), QStringLiteral("second")}
+                                                << true;
+    QTest::newRow("message new-note") << minimized << QStringList() << QStringList{QStringLiteral("new-note")}
+                                      << QStringList{star} << false;
+    QTest::newRow("message note id keeps colons") << minimized << QStringList()
+                                                  << QStringList{QStringLiteral("note:a:b")}
+                                                  << QStringList{QStringLiteral("a:b")} << false;
+    QTest::newRow("message focus") << minimized << QStringList() << QStringList{QStringLiteral("focus")}
+                                   << QStringList() << true;
+    QTest::newRow("message empty") << minimized << QStringList() << QStringList{QString()} << QStringList() << true;
+    QTest::newRow("message unknown") << minimized << QStringList() << QStringList{QStringLiteral("NOTE:xyz")}
+                                     << QStringList() << true;
+}
+
+void TestStartup::startAndMessages()
+{
+    QFETCH(QString, preference);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, message);
+    QFETCH(QStringList, windows);
+    QFETCH(bool, mainShown);
+
     LumoraTest::ScopedDataDir dir;
-    QCOMPARE(start({}), -1);
-    QVERIFY(m_errors.isEmpty());
-    QVERIFY(m_app->mainWindow());
-    QVERIFY(m_app->mainWindow()->isVisible());
+    if (!preference.isEmpty())
+        setPreference(preference.section(QLatin1Char('='), 0, 0), preference.section(QLatin1Char('='), 1));
+    QCOMPARE(start(arguments), -1);
+    QVERIFY(m_errors.isEmpty() && m_app->mainWindow());
     QCOMPARE(m_app->mainWindow()->windowTitle(), QStringLiteral("Lumora Notes"));
     QVERIFY(m_app->singleInstance()->isListening());
-}
+    for (const QString &sent : message)
+        Q_EMIT m_app->singleInstance()->messageReceived(sent);
 
-void TestStartup::startMinimizedShowsNothing()
-{
-    LumoraTest::ScopedDataDir dir;
-    setPreference(QStringLiteral("start_minimized"), QStringLiteral("1"));
-    QCOMPARE(start({}), -1);
-    QVERIFY(!m_app->mainWindow()->isVisible());
-    QVERIFY(m_app->appState()->openNoteWindowIds().isEmpty());
-}
-
-void TestStartup::noteArgumentShowsOnlyThatNote()
-{
-    LumoraTest::ScopedDataDir dir;
-    QCOMPARE(start({QStringLiteral("--note"), QStringLiteral("abc")}), -1);
-    QVERIFY(!m_app->mainWindow()->isVisible());
-    QCOMPARE(m_app->appState()->openNoteWindowIds(), QStringList{QStringLiteral("abc")});
-    QVERIFY(m_app->appState()->noteWindow(QStringLiteral("abc"))->isVisible());
-}
-
-void TestStartup::newNoteWinsOverNote()
-{
-    LumoraTest::ScopedDataDir dir;
-    QCOMPARE(start({QStringLiteral("--note"), QStringLiteral("abc"), QStringLiteral("--new-note")}), -1);
-    const QStringList open = m_app->appState()->openNoteWindowIds();
-    QCOMPARE(open.size(), 1);
-    QVERIFY(open.first() != QLatin1String("abc"));
-    QVERIFY(m_app->appState()->notes()->byId(open.first()));
-    QVERIFY(!m_app->mainWindow()->isVisible());
-}
-
-void TestStartup::restoresNoteWindowsOnce()
-{
-    LumoraTest::ScopedDataDir dir;
-    setPreference(QStringLiteral("restore_note_windows"), QStringLiteral("first,,second"));
-    QCOMPARE(start({}), -1);
-    QCOMPARE(m_app->appState()->openNoteWindowIds(), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+    const QList<Note> notes = m_app->appState()->notes()->all();
+    const bool created = windows == QStringList{QStringLiteral("*")};
+    QCOMPARE(notes.size(), created ? 1 : 0);
+    if (created)
+        windows = QStringList{notes.first().id};
+    QCOMPARE(m_app->appState()->openNoteWindowIds(), windows);
+    for (const QString &id : windows)
+        QVERIFY(m_app->appState()->noteWindow(id)->isVisible());
     QVERIFY(!m_app->appState()->preferences()->value(QStringLiteral("restore_note_windows")));
-    QVERIFY(m_app->mainWindow()->isVisible());
-}
-
-void TestStartup::messages_data()
-{
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("expectNewNote");
-    QTest::addColumn<QString>("expectWindowFor");
-    QTest::addColumn<bool>("expectMainShown");
-
-    QTest::newRow("new-note") << QStringLiteral("new-note") << true << QString() << false;
-    QTest::newRow("note:id") << QStringLiteral("note:xyz") << false << QStringLiteral("xyz") << false;
-    QTest::newRow("note id keeps colons") << QStringLiteral("note:a:b") << false << QStringLiteral("a:b") << false;
-    QTest::newRow("focus") << QStringLiteral("focus") << false << QString() << true;
-    QTest::newRow("empty") << QString() << false << QString() << true;
-    QTest::newRow("unknown") << QStringLiteral("NOTE:xyz") << false << QString() << true;
-}
-
-void TestStartup::messages()
-{
-    QFETCH(QString, message);
-    QFETCH(bool, expectNewNote);
-    QFETCH(QString, expectWindowFor);
-    QFETCH(bool, expectMainShown);
-
-    LumoraTest::ScopedDataDir dir;
-    setPreference(QStringLiteral("start_minimized"), QStringLiteral("1"));
-    QCOMPARE(start({}), -1);
-    QVERIFY(!m_app->mainWindow()->isVisible());
-
-    Q_EMIT m_app->singleInstance()->messageReceived(message);
-
-    const QStringList open = m_app->appState()->openNoteWindowIds();
-    QCOMPARE(m_app->appState()->notes()->all().size(), expectNewNote ? 1 : 0);
-    if (expectNewNote)
-        QCOMPARE(open, QStringList{m_app->appState()->notes()->all().first().id});
-    else if (!expectWindowFor.isEmpty())
-        QCOMPARE(open, QStringList{expectWindowFor});
-    else
-        QVERIFY(open.isEmpty());
-    QCOMPARE(m_app->mainWindow()->isVisible(), expectMainShown);
+    QCOMPARE(m_app->mainWindow()->isVisible(), mainShown);
 }
 
 template<typename T> static int openWindows()
 {
-    int count = 0;
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (qobject_cast<T *>(window) && window->isVisible())
-            ++count;
-    }
-    return count;
+    return int(std::count_if(
+        windows.begin(), windows.end(), [](QWidget *w) { return qobject_cast<T *>(w) && w->isVisible(); }));
 }
 
 void TestStartup::whatsNewOncePerVersionThenUpdateCheck()

@@ -245,17 +245,18 @@ void TestDeltaDocument::blockLook_data()
         = js(R"([{"insert":"c","attributes":{"code":true}},{"insert":"\n","attributes":{"code-block":true}}])");
     const QString darkCode
         = QStringLiteral("c: 8 8 12 12 140% on #2a2d31, 14px fixed #d6e3f7 on #33445c, block 14px fixed #c4c6cf");
-    QTest::newRow("paragraph") << line("{}") << 0 << QColor() << QStringLiteral("x: 0 8 0 0 150%, 16px");
-    QTest::newRow("h1") << line(R"({"header":1})") << 0 << QColor()
-                        << QStringLiteral("x: 24 12 0 0 130%, 28px weight 700");
-    QTest::newRow("h2") << line(R"({"header":2})") << 0 << QColor()
-                        << QStringLiteral("x: 20 10 0 0 130%, 22px weight 700");
-    QTest::newRow("h6 muted, wins over code") << line(R"({"header":6,"code-block":true})") << 0 << QColor()
-                                              << QStringLiteral("x: 8 4 0 0 140%, 13px weight 600 #44474e");
-    QTest::newRow("code wins over quote") << line(R"({"code-block":"js","blockquote":true})") << 0 << QColor()
-                                          << QStringLiteral("x: 8 8 12 12 140% on #eceef1, 14px fixed #44474e");
-    QTest::newRow("quote") << line(R"({"blockquote":true})") << 0 << QColor()
-                           << QStringLiteral("x: 0 8 16 0 150%, 16px");
+    // The default body size and palette.
+    const auto row = [](const char *name, const QString &json, const char *expected) {
+        QTest::newRow(name) << json << 0 << QColor() << QString::fromUtf8(expected);
+    };
+    row("paragraph", line("{}"), "x: 0 8 0 0 150%, 16px");
+    row("h1", line(R"({"header":1})"), "x: 24 12 0 0 130%, 28px weight 700");
+    row("h2", line(R"({"header":2})"), "x: 20 10 0 0 130%, 22px weight 700");
+    row("h6 muted, wins over code", line(R"({"header":6,"code-block":true})"),
+        "x: 8 4 0 0 140%, 13px weight 600 #44474e");
+    row("code wins over quote", line(R"({"code-block":"js","blockquote":true})"),
+        "x: 8 8 12 12 140% on #eceef1, 14px fixed #44474e");
+    row("quote", line(R"({"blockquote":true})"), "x: 0 8 16 0 150%, 16px");
     QTest::newRow("body size") << line("{}") << 20 << QColor() << QStringLiteral("x: 0 8 0 0 150%, 20px");
     QTest::newRow("h4 ignores body size")
         << line(R"({"header":4})") << 20 << QColor() << QStringLiteral("x: 12 6 0 0 140%, 16px weight 600");
@@ -264,20 +265,16 @@ void TestDeltaDocument::blockLook_data()
         << QStringLiteral("c: 8 8 12 12 140% on #eceef1, 14px fixed #0e1b2c on #dce6f4, block 14px fixed #44474e");
     QTest::newRow("code, dark palette") << code << 0 << QColor(0x1E, 0x1E, 0x1E) << darkCode;
     QTest::newRow("code, darker palette") << code << 0 << QColor(0x10, 0x10, 0x10) << darkCode;
-    QTest::newRow("attachment")
-        << js(R"([{"insert":{"lumora-notes-attachment":"id1"}},{"insert":"\n"}])") << 0 << QColor()
-        << QStringLiteral(
-               "[obj]: 0 8 0 0 single, 16px, object 4097 lumora-notes-attachment=lumora-notes://attachment/id1");
-    QTest::newRow("attachment image")
-        << js(R"([{"insert":{"image":"lumora-notes://attachment/id2"}},{"insert":"\n"}])") << 0 << QColor()
-        << QStringLiteral("[obj]: 0 8 0 0 single, 16px, object 4097 image=lumora-notes://attachment/id2");
-    QTest::newRow("external image") << js(R"([{"insert":{"image":"https://x/y.png"}},{"insert":"\n"}])") << 0
-                                    << QColor()
-                                    << QStringLiteral("[obj]: 0 8 0 0 single, 16px, object 0 image=https://x/y.png");
-    QTest::newRow("divider") << js(R"([{"insert":{"divider":true}},{"insert":"\n"}])") << 0 << QColor()
-                             << QStringLiteral("[obj]: 0 8 0 0 150%, 16px, object 4098 divider=");
-    QTest::newRow("unknown embed") << js(R"([{"insert":{"formula":"x^2"}},{"insert":"\n"}])") << 0 << QColor()
-                                   << QStringLiteral("[obj]: 0 8 0 0 150%, 16px, object 0 formula=x^2");
+    row("attachment", js(R"([{"insert":{"lumora-notes-attachment":"id1"}},{"insert":"\n"}])"),
+        "[obj]: 0 8 0 0 single, 16px, object 4097 lumora-notes-attachment=lumora-notes://attachment/id1");
+    row("attachment image", js(R"([{"insert":{"image":"lumora-notes://attachment/id2"}},{"insert":"\n"}])"),
+        "[obj]: 0 8 0 0 single, 16px, object 4097 image=lumora-notes://attachment/id2");
+    row("external image", js(R"([{"insert":{"image":"https://x/y.png"}},{"insert":"\n"}])"),
+        "[obj]: 0 8 0 0 single, 16px, object 0 image=https://x/y.png");
+    row("divider", js(R"([{"insert":{"divider":true}},{"insert":"\n"}])"),
+        "[obj]: 0 8 0 0 150%, 16px, object 4098 divider=");
+    row("unknown embed", js(R"([{"insert":{"formula":"x^2"}},{"insert":"\n"}])"),
+        "[obj]: 0 8 0 0 150%, 16px, object 0 formula=x^2");
 }
 
 void TestDeltaDocument::blockLook()
@@ -384,17 +381,16 @@ void TestDeltaDocument::objectsInTableSpacers_data()
                              R"('hasHeader':true}"}},{"insert":"\n"})");
     const QString image = js(R"({"insert":{"image":"lumora-notes://attachment/i"}},{"insert":"\n"})");
     const QString divider = js(R"({"insert":{"divider":"hr"}},{"insert":"\n"})");
+    const QString attached = QStringLiteral("image=lumora-notes://attachment/i");
     const auto ops = [](const QStringList &parts) -> QString {
         return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
     };
-    QTest::newRow("stray object character after") << true << 0 << QString() << ops({ table });
-    QTest::newRow("dropped embed before") << false << 0 << QStringLiteral("video=v") << ops({ table });
-    QTest::newRow("attachment after") << true << int(AttachmentObject)
-                                      << QStringLiteral("image=lumora-notes://attachment/i") << ops({ table, image });
-    QTest::newRow("attachment before") << false << int(AttachmentObject)
-                                       << QStringLiteral("image=lumora-notes://attachment/i") << ops({ image, table });
+    QTest::newRow("stray object character after") << true << 0 << QString() << ops({table});
+    QTest::newRow("dropped embed before") << false << 0 << QStringLiteral("video=v") << ops({table});
+    QTest::newRow("attachment after") << true << int(AttachmentObject) << attached << ops({table, image});
+    QTest::newRow("attachment before") << false << int(AttachmentObject) << attached << ops({image, table});
     QTest::newRow("divider after") << true << int(DividerObject) << QStringLiteral("divider=hr")
-                                   << ops({ table, divider });
+                                   << ops({table, divider});
 }
 
 // The empty blocks around a loaded table are no lines of the note, but an
