@@ -1,6 +1,7 @@
 #include "appstate.h"
 
 #include "app/thememanager.h"
+#include "features/samplenotes.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
 #include "storage/notebookrepository.h"
@@ -79,6 +80,8 @@ bool AppState::initialize(QString *error)
         m_currentNotebookId = *notebookId;
     if (const auto noteId = m_preferences->value(QStringLiteral("lastNoteId")))
         m_currentNoteId = *noteId;
+
+    createWelcomeNotes(m_notes, m_preferences);
 
     Q_EMIT databaseReady();
     return true;
