@@ -81,7 +81,9 @@ bool AppState::initialize(QString *error)
     if (const auto noteId = m_preferences->value(QStringLiteral("lastNoteId")))
         m_currentNoteId = *noteId;
 
-    createWelcomeNotes(m_notes, m_preferences);
+    // LUMORA_NO_WELCOME_NOTES keeps a fresh library empty (tests, benchmarks).
+    if (qEnvironmentVariableIsEmpty("LUMORA_NO_WELCOME_NOTES"))
+        createWelcomeNotes(m_notes, m_preferences);
 
     Q_EMIT databaseReady();
     return true;

@@ -60,7 +60,7 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     columnLayout->addWidget(m_title);
     columnLayout->addSpacing(10);
 
-    m_tagline = centredLabel(tr("Fast, search-first notes that live on your computer. "
+    m_tagline = centredLabel(tr("Fast, search-first notes that live on your computer.\n"
                                 "Write anything, and find it again as you type."),
                              column);
     QFont taglineFont = m_tagline->font();
@@ -76,8 +76,11 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     m_continueButton = new QPushButton(tr("Continue"), column);
     m_continueButton->setToolTip(tr("Go to your notes"));
     m_continueButton->setCursor(Qt::PointingHandCursor);
+    QFont buttonFont = m_newNoteButton->font();
+    buttonFont.setPixelSize(14);
     for (QPushButton *button : { m_newNoteButton, m_continueButton }) {
-        button->setMinimumSize(140, 36);
+        button->setFont(buttonFont);
+        button->setMinimumSize(160, 38);
         columnLayout->addWidget(button, 0, Qt::AlignHCenter);
         columnLayout->addSpacing(8);
     }
@@ -95,7 +98,8 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     m_accountText = centredLabel(tr("Sign in to keep your notes in step across your computers."), m_accountRow);
     accountLayout->addWidget(m_accountText);
     m_signInButton = new QPushButton(tr("Sign In"), m_accountRow);
-    m_signInButton->setMinimumSize(140, 32);
+    m_signInButton->setFont(buttonFont);
+    m_signInButton->setMinimumSize(160, 34);
     accountLayout->addWidget(m_signInButton, 0, Qt::AlignHCenter);
     columnLayout->addWidget(m_accountRow);
 
@@ -141,7 +145,7 @@ void WelcomeScreen::refresh()
         ->setStyleSheet(QStringLiteral("color: %1;").arg(pal.color(QPalette::Mid).name()));
     m_newNoteButton->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 6px;"
-                       " padding: 6px 22px; font-weight: 600; }"
+                       " padding: 6px 22px; }"
                        "QPushButton:hover { background: %3; }"
                        "QPushButton:pressed { background: %4; }")
             .arg(accent.name(), pal.color(QPalette::HighlightedText).name(), accent.lighter(112).name(),

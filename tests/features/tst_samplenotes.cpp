@@ -105,6 +105,7 @@ class TestSampleNotes : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void welcomeNotesOnFirstStartOnly();
     void noWelcomeNotesInAnExistingLibrary_data();
     void noWelcomeNotesInAnExistingLibrary();
@@ -119,6 +120,12 @@ private Q_SLOTS:
     void samplePrompt();
     void welcomeScreenActions();
 };
+
+void TestSampleNotes::initTestCase()
+{
+    // These tests are about what a fresh library starts with.
+    qunsetenv("LUMORA_NO_WELCOME_NOTES");
+}
 
 void TestSampleNotes::welcomeNotesOnFirstStartOnly()
 {
