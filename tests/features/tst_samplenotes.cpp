@@ -12,7 +12,9 @@
 
 #include "testmain.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QJsonDocument>
+#include <QTextBlock>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
@@ -89,6 +91,15 @@ std::optional<Note> noteTitled(NoteRepository *notes, const QString &title)
     return std::nullopt;
 }
 
+QString welcomeBody(const QString &title)
+{
+    for (const BuiltInNote &welcome : welcomeNotes()) {
+        if (welcome.title == title)
+            return welcome.text;
+    }
+    return QString();
+}
+
 const BuiltInNote &sampleTitled(const QString &title)
 {
     for (const BuiltInNote &sample : sampleNotes()) {
@@ -116,6 +127,7 @@ private Q_SLOTS:
     void bodiesSurviveTheEditor_data();
     void bodiesSurviveTheEditor();
     void dividerSurvivesASave();
+    void dividerIsDrawn();
     void samplePrompt_data();
     void samplePrompt();
     void welcomeScreenActions();
@@ -341,6 +353,35 @@ void TestSampleNotes::dividerSurvivesASave()
     const QString saved = state.notes()->byId(tour->id)->body;
     QVERIFY2(saved.contains(QLatin1String("{\"insert\":{\"divider\":true}}")), qPrintable(saved));
     QVERIFY(saved.contains(QLatin1String("See you soon.")));
+}
+
+// The tour's divider shows as a rule across the editor, in both palettes.
+void TestSampleNotes::dividerIsDrawn()
+{
+    NoteEditor editor;
+    editor.resize(700, 1400);
+    editor.loadNote(QStringLiteral("tour"), welcomeBody(QStringLiteral("Getting Started")));
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+
+    QTextBlock dividerBlock;
+    for (QTextBlock block = editor.document()->begin(); block.isValid(); block = block.next()) {
+        if (block.text() == QString(QChar::ObjectReplacementCharacter))
+            dividerBlock = block;
+    }
+    QVERIFY(dividerBlock.isValid());
+    const QRectF lineRect = editor.document()->documentLayout()->blockBoundingRect(dividerBlock);
+    const QImage image = editor.viewport()->grab().toImage();
+    const QColor background = image.pixelColor(2, int(lineRect.top()) + 1);
+    int inked = 0;
+    for (int y = int(lineRect.top()); y < int(lineRect.bottom()); ++y) {
+        int run = 0;
+        for (int x = 0; x < image.width(); ++x)
+            run += image.pixelColor(x, y) != background ? 1 : 0;
+        inked = qMax(inked, run);
+    }
+    // Most of the width, not a glyph or two.
+    QVERIFY2(inked > image.width() / 2, qPrintable(QString::number(inked)));
 }
 
 void TestSampleNotes::samplePrompt_data()
