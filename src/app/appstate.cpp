@@ -1,6 +1,7 @@
 #include "appstate.h"
 
 #include "app/thememanager.h"
+#include "features/samplenotes.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
 #include "storage/notebookrepository.h"
@@ -79,6 +80,10 @@ bool AppState::initialize(QString *error)
         m_currentNotebookId = *notebookId;
     if (const auto noteId = m_preferences->value(QStringLiteral("lastNoteId")))
         m_currentNoteId = *noteId;
+
+    // LUMORA_NO_WELCOME_NOTES keeps a fresh library empty (tests, benchmarks).
+    if (qEnvironmentVariableIsEmpty("LUMORA_NO_WELCOME_NOTES"))
+        createWelcomeNotes(m_notes, m_preferences);
 
     Q_EMIT databaseReady();
     return true;

@@ -24,7 +24,8 @@ QString embedKey(const QJsonObject &embed)
     return embed.isEmpty() ? QString() : embed.begin().key();
 }
 
-// A non-string value, such as a divider's true, reads as the empty string.
+// A non-string value, such as a divider's true, reads as the empty string;
+// embedFormat() keeps the value itself for saving.
 QString embedValue(const QJsonObject &embed)
 {
     return embed.isEmpty() ? QString() : embed.begin().value().toString();
@@ -64,6 +65,9 @@ QTextCharFormat embedFormat(const QTextCharFormat &base, const QJsonObject &embe
     }
     format.setProperty(EmbedKeyProperty, key);
     format.setProperty(EmbedValueProperty, value);
+    if (!embed.isEmpty() && !embed.begin().value().isString())
+        format.setProperty(EmbedJsonValueProperty,
+                           QString::fromUtf8(QJsonDocument(QJsonArray { embed.begin().value() }).toJson(QJsonDocument::Compact)));
     return format;
 }
 
@@ -186,7 +190,9 @@ void writeObjects(DeltaWriter &writer, const QTextFragment &fragment)
     if (key.isEmpty())
         return;
     QJsonObject embed;
-    embed.insert(key, format.stringProperty(EmbedValueProperty));
+    const QString jsonValue = format.stringProperty(EmbedJsonValueProperty);
+    embed.insert(key, jsonValue.isEmpty() ? QJsonValue(format.stringProperty(EmbedValueProperty))
+                                          : QJsonDocument::fromJson(jsonValue.toUtf8()).array().first());
     const QString text = fragment.text();
     for (const QChar c : text) {
         if (c == kObjectReplacement)

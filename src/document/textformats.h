@@ -26,6 +26,9 @@ enum DocumentFormatProperty : int {
     TableInsertMarkProperty = QTextFormat::UserProperty + 99,
     EmbedKeyProperty = QTextFormat::UserProperty + 100,
     EmbedValueProperty = QTextFormat::UserProperty + 101,
+    // An embed value that is not a string (a divider's true), kept as the
+    // compact JSON of a one-element array so that saving writes it back as it came.
+    EmbedJsonValueProperty = QTextFormat::UserProperty + 102,
 };
 
 enum DocumentObjectType : int {

@@ -6,6 +6,7 @@
 #include "document/tableconvert.h"
 #include "document/textformats.h"
 #include "document/wordcount.h"
+#include "dividerrenderer.h"
 #include "editordialogs.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -130,6 +131,7 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_delta = new DeltaDocument(this);
     m_standIn = new QTextDocument(this);
     setDocument(m_delta->document());
+    DividerRenderer::install(viewport(), document());
     m_words = std::make_unique<DocumentWordCount>(document());
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int position, int removed, int added) { m_words->update(position, removed, added); });

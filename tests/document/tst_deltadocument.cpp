@@ -164,10 +164,10 @@ void TestDeltaDocument::roundTrip_data()
         << js(R"([{"insert":"a\r\nb\r\n"},{"insert":"t\r"},{"insert":"\n","attributes":{"header":2}},{"insert":"last"}])")
         << js(R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"},{"attributes":{"bold":true},"insert":"t"},)"
               R"({"attributes":{"header":2},"insert":"\n"},{"insert":"last"},{"insert":"\n"}])");
-    QTest::newRow("dividers: value true becomes empty, equal ones stay apart")
+    QTest::newRow("dividers: values kept as they came, equal ones stay apart")
         << js(R"([{"insert":"a"},{"insert":{"divider":true}},{"insert":"b\n"},)"
               R"({"insert":{"divider":"hr"}},{"insert":{"divider":"hr"}},{"insert":"\n"}])")
-        << js(R"([{"insert":"a"},{"insert":{"divider":""}},{"insert":"b"},{"insert":"\n"},)"
+        << js(R"([{"insert":"a"},{"insert":{"divider":true}},{"insert":"b"},{"insert":"\n"},)"
               R"({"insert":{"divider":"hr"}},{"insert":{"divider":"hr"}},{"insert":"\n"}])");
     // An attachment gains its prefix, an image of an attachment stays an
     // image; external images and unknown embeds are dropped.

@@ -28,6 +28,8 @@ TestEnvironment::TestEnvironment()
     // Update checks of the program under test (and of programs it launches)
     // go to a closed local port, never to the internet.
     qputenv("LUMORA_UPDATE_URL", "http://127.0.0.1:9/notes/stable/");
+    // Tests start from an empty library; the welcome-note tests turn this off.
+    qputenv("LUMORA_NO_WELCOME_NOTES", "1");
     QStandardPaths::setTestModeEnabled(true);
 }
 
