@@ -1,11 +1,33 @@
 #include "app/thememanager.h"
+#include "document/textformats.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
 #include "storage/preferencesrepository.h"
 
 #include "testmain.h"
 
+#include <QDBusVariant>
+#include <QJsonObject>
 #include <QSignalSpy>
+
+#include <cmath>
+
+namespace {
+
+// WCAG 2 relative luminance and contrast ratio.
+double luminance(const QColor &colour)
+{
+    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
 
 class TestThemeManager : public QObject
 {
@@ -16,6 +38,12 @@ private Q_SLOTS:
     void setMode();
     void worksWithoutPreferences();
     void paletteKeepsOtherRoles();
+    void linkContrast_data();
+    void linkContrast();
+    void portalColorScheme_data();
+    void portalColorScheme();
+    void followsSystemScheme_data();
+    void followsSystemScheme();
 };
 
 void TestThemeManager::setMode_data()
@@ -28,9 +56,8 @@ void TestThemeManager::setMode_data()
 
     const QString light = QStringLiteral("#fafafa"), dark = QStringLiteral("#1e1e1e");
     const QString lightDisabled = QStringLiteral("#9e9e9e"), darkDisabled = QStringLiteral("#555555");
-    // Qt 6.4 reports no colour scheme, so System shows the light palette there.
-    const bool sysDark = ThemeManager::systemPrefersDark();
-    const QString sysWindow = sysDark ? dark : light, sysDisabled = sysDark ? darkDisabled : lightDisabled;
+    // System rows leave the colours empty: they follow what the desktop said.
+    const QString sysWindow, sysDisabled;
     QTest::newRow("light") << QStringLiteral("light") << ThemeManager::Theme::Light << QStringLiteral("light")
                            << light << lightDisabled;
     QTest::newRow("dark") << QStringLiteral("dark") << ThemeManager::Theme::Dark << QStringLiteral("dark") << dark
@@ -53,11 +80,16 @@ void TestThemeManager::setMode()
     Database database;
     QVERIFY(database.open(databasePath()) && database.migrate());
     PreferencesRepository prefs(&database);
+    ThemeManager manager(&prefs);
+    if (window.isEmpty()) {
+        const bool dark = manager.systemPrefersDark();
+        window = dark ? QStringLiteral("#1e1e1e") : QStringLiteral("#fafafa");
+        disabledText = dark ? QStringLiteral("#555555") : QStringLiteral("#9e9e9e");
+    }
     // Start from the opposite palette so a missing install shows.
     QApplication::setPalette(window == QLatin1String("#1e1e1e") ? ThemeManager::lightPalette()
                                                                 : ThemeManager::darkPalette());
 
-    ThemeManager manager(&prefs);
     QSignalSpy changed(&manager, &ThemeManager::themeChanged);
     manager.setMode(mode);
 
@@ -85,13 +117,109 @@ void TestThemeManager::paletteKeepsOtherRoles()
 {
     const QPalette defaults;
     const QPalette dark = ThemeManager::darkPalette();
-    QCOMPARE(dark.color(QPalette::Link), defaults.color(QPalette::Link));
     QCOMPARE(dark.color(QPalette::Shadow), defaults.color(QPalette::Shadow));
     QCOMPARE(dark.color(QPalette::Disabled, QPalette::Base).name(), QStringLiteral("#252525"));
     const QPalette light = ThemeManager::lightPalette();
     QCOMPARE(light.color(QPalette::AlternateBase).name(), QStringLiteral("#f5f7fa"));
     QCOMPARE(light.color(QPalette::PlaceholderText).name(), QStringLiteral("#78909c"));
     QCOMPARE(light.color(QPalette::Dark).name(), QStringLiteral("#b0bec5"));
+}
+
+void TestThemeManager::linkContrast_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QPalette::ColorRole>("role");
+    QTest::newRow("light link") << false << QPalette::Link;
+    QTest::newRow("light visited link") << false << QPalette::LinkVisited;
+    QTest::newRow("dark link") << true << QPalette::Link;
+    QTest::newRow("dark visited link") << true << QPalette::LinkVisited;
+}
+
+// Links must stay readable on the editor background, and the links the editor
+// draws must use the palette's colour rather than one of their own.
+void TestThemeManager::linkContrast()
+{
+    QFETCH(bool, dark);
+    QFETCH(QPalette::ColorRole, role);
+    const QPalette palette = dark ? ThemeManager::darkPalette() : ThemeManager::lightPalette();
+    const QColor link = palette.color(role);
+    const double ratio = contrast(link, palette.color(QPalette::Base));
+    QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on %2 is %3:1")
+                                          .arg(link.name(), palette.color(QPalette::Base).name())
+                                          .arg(ratio, 0, 'f', 2)));
+
+    if (role == QPalette::Link) {
+        QApplication::setPalette(palette);
+        const QTextCharFormat format
+            = charFormatFromAttributes(QJsonObject{{QStringLiteral("link"), QStringLiteral("https://example.com")}});
+        QCOMPARE(format.foreground().color().name(), link.name());
+    }
+}
+
+void TestThemeManager::portalColorScheme_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<bool>("dark");
+    const auto once = [](const QVariant &v) { return QVariant::fromValue(QDBusVariant(v)); };
+    const auto twice = [&once](const QVariant &v) { return once(once(v)); };
+    QTest::newRow("ReadOne: no preference") << once(0u) << false;
+    QTest::newRow("ReadOne: prefer dark") << once(1u) << true;
+    QTest::newRow("ReadOne: prefer light") << once(2u) << false;
+    QTest::newRow("Read: prefer dark") << twice(1u) << true;
+    QTest::newRow("Read: prefer light") << twice(2u) << false;
+    QTest::newRow("signed integer 1") << once(1) << true;
+    QTest::newRow("unknown value") << once(3u) << false;
+    QTest::newRow("text instead of a number") << once(QStringLiteral("1")) << false;
+    QTest::newRow("boolean") << once(true) << false;
+    QTest::newRow("empty variant") << once(QVariant()) << false;
+    QTest::newRow("missing") << QVariant() << false;
+    QTest::newRow("nested too deep") << once(once(once(twice(1u)))) << false;
+}
+
+void TestThemeManager::portalColorScheme()
+{
+    QFETCH(QVariant, value);
+    QFETCH(bool, dark);
+    QCOMPARE(ThemeManager::portalColorSchemeIsDark(value), dark);
+}
+
+void TestThemeManager::followsSystemScheme_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("follows");
+    QTest::newRow("system") << QStringLiteral("system") << true;
+    QTest::newRow("light") << QStringLiteral("light") << false;
+    QTest::newRow("dark") << QStringLiteral("dark") << false;
+}
+
+void TestThemeManager::followsSystemScheme()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, follows);
+
+    LumoraTest::ScopedDataDir dir;
+    Database database;
+    QVERIFY(database.open(databasePath()) && database.migrate());
+    PreferencesRepository prefs(&database);
+    ThemeManager manager(&prefs);
+    manager.setSystemPrefersDark(false);
+    manager.setMode(mode);
+    const QString before = QApplication::palette().color(QPalette::Window).name();
+
+    QSignalSpy themeChanged(&manager, &ThemeManager::themeChanged);
+    QSignalSpy stored(&prefs, &PreferencesRepository::changed);
+    for (const bool dark : {true, false}) {
+        manager.setSystemPrefersDark(dark);
+        QCOMPARE(manager.systemPrefersDark(), dark);
+        const QString window = QApplication::palette().color(QPalette::Window).name();
+        QCOMPARE(window, follows ? (dark ? QStringLiteral("#1e1e1e") : QStringLiteral("#fafafa")) : before);
+    }
+    QCOMPARE(themeChanged.count(), follows ? 2 : 0);
+    // The same report again changes nothing.
+    manager.setSystemPrefersDark(false);
+    QCOMPARE(themeChanged.count(), follows ? 2 : 0);
+    // The desktop's choice is not the user's: nothing is written.
+    QCOMPARE(stored.count(), 0);
 }
 
 LUMORA_TEST_MAIN(TestThemeManager)
