@@ -183,13 +183,20 @@ void ThemeManager::watchSystemScheme()
     // Qt 6.4 cannot report the scheme; ask the desktop portal instead. Without
     // a session bus the theme stays light: connecting would otherwise make
     // libdbus try to autolaunch one.
-    const QString runtimeBus = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(QStringLiteral("bus"));
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && !QFileInfo::exists(runtimeBus))
-        return;
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        if (runtimeDir.isEmpty() || !QFileInfo::exists(QDir(runtimeDir).filePath(QStringLiteral("bus"))))
+            return;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
-    bus.connect(portalService(), portalPath(), portalSettingsInterface(), QStringLiteral("SettingChanged"), this,
+    // Matched on path and interface only: naming the service would make Qt
+    // look up its owner with a blocking call.
+    // D-Bus finds the slot's argument types by name; unregistered, every
+    // SettingChanged would be dropped without a word.
+    qRegisterMetaType<QDBusVariant>();
+    bus.connect(QString(), portalPath(), portalSettingsInterface(), QStringLiteral("SettingChanged"), this,
                 SLOT(onPortalSettingChanged(QString, QString, QDBusVariant)));
     readPortalColorScheme(QStringLiteral("ReadOne"));
 #elif defined(Q_OS_WIN)

@@ -6,9 +6,14 @@
 
 #include "testmain.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 #include <cmath>
 
@@ -27,6 +32,45 @@ double contrast(const QColor &a, const QColor &b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// A stand-in for the desktop's settings portal on a private session bus.
+class FakePortal : public QDBusVirtualObject
+{
+public:
+    FakePortal(bool knowsReadOne, uint scheme)
+        : m_knowsReadOne(knowsReadOne)
+        , m_scheme(scheme)
+    {
+    }
+
+    QString introspect(const QString &) const override { return QString(); }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        const QDBusVariant value(m_scheme);
+        if (message.member() == QLatin1String("ReadOne") && m_knowsReadOne)
+            return connection.send(message.createReply(QVariant::fromValue(value)));
+        if (message.member() == QLatin1String("Read"))
+            return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(QVariant::fromValue(value)))));
+        return connection.send(message.createErrorReply(QDBusError::UnknownMethod, message.member()));
+    }
+
+    // Sent from another process, as the real portal would.
+    static bool announce(uint scheme)
+    {
+        return QProcess::execute(QStringLiteral("dbus-send"),
+                                 {QStringLiteral("--session"), QStringLiteral("--type=signal"),
+                                  QStringLiteral("/org/freedesktop/portal/desktop"),
+                                  QStringLiteral("org.freedesktop.portal.Settings.SettingChanged"),
+                                  QStringLiteral("string:org.freedesktop.appearance"),
+                                  QStringLiteral("string:color-scheme"), QStringLiteral("variant:uint32:%1").arg(scheme)})
+            == 0;
+    }
+
+private:
+    bool m_knowsReadOne;
+    uint m_scheme;
+};
+
 } // namespace
 
 class TestThemeManager : public QObject
@@ -44,6 +88,8 @@ private Q_SLOTS:
     void portalColorScheme();
     void followsSystemScheme_data();
     void followsSystemScheme();
+    void followsPortal_data();
+    void followsPortal();
 };
 
 void TestThemeManager::setMode_data()
@@ -220,6 +266,44 @@ void TestThemeManager::followsSystemScheme()
     QCOMPARE(themeChanged.count(), follows ? 2 : 0);
     // The desktop's choice is not the user's: nothing is written.
     QCOMPARE(stored.count(), 0);
+}
+
+void TestThemeManager::followsPortal_data()
+{
+    QTest::addColumn<bool>("knowsReadOne");
+    QTest::newRow("portal with ReadOne") << true;
+    QTest::newRow("older portal, Read only") << false;
+}
+
+// End to end over D-Bus; ctest runs this under its own session bus when
+// dbus-run-session is installed.
+void TestThemeManager::followsPortal()
+{
+    QFETCH(bool, knowsReadOne);
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        QSKIP("no session bus");
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-send")).isEmpty())
+        QSKIP("dbus-send is not installed");
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")))
+        QSKIP("the settings portal's name is not free on this bus");
+    FakePortal portal(knowsReadOne, 1);
+    QVERIFY(bus.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal));
+
+    QApplication::setPalette(ThemeManager::lightPalette());
+    ThemeManager manager(nullptr);
+    manager.setMode(QStringLiteral("system"));
+    QSignalSpy themeChanged(&manager, &ThemeManager::themeChanged);
+    QTRY_VERIFY(manager.systemPrefersDark());
+    QCOMPARE(QApplication::palette().color(QPalette::Window).name(), QStringLiteral("#1e1e1e"));
+    QCOMPARE(themeChanged.count(), 1);
+
+    QVERIFY(FakePortal::announce(2));
+    QTRY_VERIFY(!manager.systemPrefersDark());
+    QCOMPARE(QApplication::palette().color(QPalette::Window).name(), QStringLiteral("#fafafa"));
+
+    bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+    bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
 }
 
 LUMORA_TEST_MAIN(TestThemeManager)
