@@ -128,9 +128,14 @@ QColor inlineCodeBackgroundColor(bool dark)
     return dark ? QColor(0x33, 0x44, 0x5C) : QColor(0xDC, 0xE6, 0xF4);
 }
 
-QColor linkColor()
+QColor linkColor(bool dark)
 {
-    return QColor(0x15, 0x65, 0xC0);
+    return dark ? QColor(0x6C, 0xB4, 0xF8) : QColor(0x15, 0x65, 0xC0);
+}
+
+QColor visitedLinkColor(bool dark)
+{
+    return dark ? QColor(0xC3, 0x9B, 0xF0) : QColor(0x6A, 0x3F, 0xB5);
 }
 
 QFont monospaceFont()
@@ -306,7 +311,7 @@ QTextCharFormat charFormatFromAttributes(const QJsonObject &attributes)
                 format.setAnchor(true);
                 format.setAnchorHref(value.toString());
                 format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
-                format.setForeground(linkColor());
+                format.setForeground(linkColor(isDarkPalette()));
             }
         } else if (!isBlockKey(key)) {
             extra.insert(key, value);

@@ -66,7 +66,9 @@ QColor codeBlockTextColor(bool dark); // also the muted level-6 heading colour
 QColor codeBlockBackgroundColor(bool dark);
 QColor inlineCodeTextColor(bool dark);
 QColor inlineCodeBackgroundColor(bool dark);
-QColor linkColor();
+// Link colours readable (4.5:1) on the editor background of each palette.
+QColor linkColor(bool dark);
+QColor visitedLinkColor(bool dark);
 
 QFont monospaceFont();
 // Font, text colour and background of inline code for the current palette.

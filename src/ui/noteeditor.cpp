@@ -119,7 +119,7 @@ QTextCharFormat linkFormat(const QString &url)
     format.setAnchor(true);
     format.setAnchorHref(url);
     format.setUnderlineStyle(QTextCharFormat::SingleUnderline);
-    format.setForeground(QColor(QStringLiteral("#1565C0")));
+    format.setForeground(linkColor(isDarkPalette()));
     return format;
 }
 
