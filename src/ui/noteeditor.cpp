@@ -18,7 +18,11 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPaintEvent>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -30,6 +34,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -122,6 +127,149 @@ QTextCharFormat linkFormat(const QString &url)
     return format;
 }
 
+// Room above the first and below the last line of a block of code; glyphs
+// sit high in their line, so the bottom gets more.
+constexpr qreal kCodePaddingTop = 6;
+constexpr qreal kCodePaddingBottom = 8;
+constexpr qreal kCodeRadius = 6;
+constexpr qreal kQuoteBarWidth = 3;
+
+// A block in document coordinates: its box from the start of its left
+// margin to the end of its right margin, and its first and last lines.
+struct BlockBox
+{
+    QRectF box;
+    QRectF firstLine;
+    QRectF lastLine;
+    qreal firstAscent = 0;
+};
+
+BlockBox blockBox(const QAbstractTextDocumentLayout *layout, const QTextBlock &block)
+{
+    BlockBox result;
+    // The layout's bounding rectangle, moved to where the block's margins begin.
+    const QRectF bounds = layout->blockBoundingRect(block);
+    const QTextLayout *text = block.layout();
+    const QPointF origin = bounds.topLeft();
+    const qreal right = text ? text->boundingRect().right() + block.blockFormat().rightMargin() : bounds.width();
+    result.box = QRectF(origin.x(), origin.y(), right, bounds.height());
+    result.firstLine = result.lastLine = result.box;
+    if (!text || text->lineCount() == 0)
+        return result;
+    const QTextLine first = text->lineAt(0);
+    result.firstLine = first.naturalTextRect().translated(origin);
+    result.firstAscent = first.ascent();
+    result.lastLine = text->lineAt(text->lineCount() - 1).naturalTextRect().translated(origin);
+    return result;
+}
+
+// One rounded background behind all lines of the run, reaching into the
+// block margins on the sides.
+void paintCodeRun(QPainter &painter, const QAbstractTextDocumentLayout *layout, const BlockRun &run,
+                  const QColor &color)
+{
+    const BlockBox first = blockBox(layout, run.first);
+    const BlockBox last = run.last == run.first ? first : blockBox(layout, run.last);
+    qreal top = first.box.top() - kCodePaddingTop;
+    // Never over the line above, whose spacing may be smaller than the padding.
+    if (const QTextBlock previous = run.first.previous(); previous.isValid()) {
+        const QRectF above = layout->blockBoundingRect(previous);
+        if (above.bottom() <= first.box.top())
+            top = std::max(top, above.bottom());
+    }
+    const qreal bottom = std::min(last.lastLine.bottom() + kCodePaddingBottom, last.box.bottom());
+    const qreal left = std::min(first.box.left(), last.box.left());
+    const qreal right = std::max(first.box.right(), last.box.right());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawRoundedRect(QRectF(left, top, right - left, bottom - top), kCodeRadius, kCodeRadius);
+}
+
+// A bar in the left margin from the first line's top to the last line's
+// bottom.
+void paintQuoteRun(QPainter &painter, const QAbstractTextDocumentLayout *layout, const BlockRun &run,
+                   const QColor &color)
+{
+    const BlockBox first = blockBox(layout, run.first);
+    const BlockBox last = run.last == run.first ? first : blockBox(layout, run.last);
+    const QRectF bar(first.box.left(), first.firstLine.top(), kQuoteBarWidth, last.lastLine.bottom() - first.firstLine.top());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawRoundedRect(bar, kQuoteBarWidth / 2, kQuoteBarWidth / 2);
+}
+
+bool isNumbered(QTextListFormat::Style style)
+{
+    return style == QTextListFormat::ListDecimal || style == QTextListFormat::ListLowerAlpha
+        || style == QTextListFormat::ListUpperAlpha || style == QTextListFormat::ListLowerRoman
+        || style == QTextListFormat::ListUpperRoman;
+}
+
+// A bullet, number or checkbox before the first line, a clear gap away from
+// the text. Qt toggles a checkbox clicked within one font height before the
+// text: the box fills that space but for the gap.
+void paintListMarker(QPainter &painter, const QTextBlock &block, const BlockBox &box, const QPalette &palette)
+{
+    const QTextCharFormat chars = QTextCursor(block).charFormat();
+    const QFont font = chars.font();
+    const QFontMetricsF metrics(font);
+    const qreal height = metrics.height();
+    const qreal gap = std::round(height * 0.32);
+    const bool rightToLeft = block.textDirection() == Qt::RightToLeft;
+    const QRectF &line = box.firstLine;
+    const qreal baseline = line.top() + box.firstAscent;
+    const auto placed = [&](qreal width, qreal top, qreal markerHeight) {
+        return QRectF(rightToLeft ? line.right() + gap : line.left() - gap - width, top, width, markerHeight);
+    };
+    const QColor text = chars.foreground().style() == Qt::NoBrush ? palette.color(QPalette::Text)
+                                                                    : chars.foreground().color();
+    const QTextBlockFormat::MarkerType marker = block.blockFormat().marker();
+
+    painter.save();
+    if (marker != QTextBlockFormat::MarkerType::NoMarker) {
+        const qreal size = std::floor(height) - gap;
+        const QRectF square
+            = placed(size, std::round(baseline - metrics.capHeight() / 2 - size / 2), size).adjusted(0.5, 0.5, -0.5, -0.5);
+        if (marker == QTextBlockFormat::MarkerType::Checked) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(palette.color(QPalette::Highlight));
+            painter.drawRoundedRect(square, 3, 3);
+            QPen tick(palette.color(QPalette::HighlightedText), std::max(1.5, size / 8));
+            tick.setCapStyle(Qt::RoundCap);
+            tick.setJoinStyle(Qt::RoundJoin);
+            QPainterPath path;
+            path.moveTo(square.left() + square.width() * 0.24, square.top() + square.height() * 0.52);
+            path.lineTo(square.left() + square.width() * 0.43, square.top() + square.height() * 0.71);
+            path.lineTo(square.left() + square.width() * 0.77, square.top() + square.height() * 0.31);
+            painter.setPen(tick);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(path);
+        } else {
+            QColor border = text;
+            border.setAlphaF(0.6);
+            painter.setPen(QPen(border, 1.3));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(square, 3, 3);
+        }
+    } else if (const QTextList *list = block.textList(); list && isNumbered(list->format().style())) {
+        const QString number = list->itemText(block);
+        painter.setFont(font);
+        painter.setPen(text);
+        painter.drawText(QPointF(placed(metrics.horizontalAdvance(number), 0, 0).left(), baseline), number);
+    } else {
+        const qreal diameter = std::max(5.0, std::round(height * 0.3));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(text);
+        painter.drawEllipse(placed(diameter, baseline - metrics.xHeight() / 2 - diameter / 2, diameter));
+    }
+    painter.restore();
+}
+
+bool isDecorated(const QTextBlock &block)
+{
+    return block.isValid() && (blockRunKind(block.blockFormat()) != BlockRun::None || block.textList());
+}
+
 } // namespace
 
 NoteEditor::NoteEditor(QWidget *parent)
@@ -132,7 +280,10 @@ NoteEditor::NoteEditor(QWidget *parent)
     setDocument(m_delta->document());
     m_words = std::make_unique<DocumentWordCount>(document());
     connect(document(), &QTextDocument::contentsChange, this,
-            [this](int position, int removed, int added) { m_words->update(position, removed, added); });
+            [this](int position, int removed, int added) {
+                m_words->update(position, removed, added);
+                updateDecorationsAround(position);
+            });
     setAcceptRichText(true);
     setTabChangesFocus(false);
     viewport()->setMouseTracking(true);
@@ -1127,6 +1278,50 @@ bool NoteEditor::viewportEvent(QEvent *event)
         return true;
     }
     return QTextEdit::viewportEvent(event);
+}
+
+void NoteEditor::paintEvent(QPaintEvent *event)
+{
+    paintBlockDecorations(event->rect());
+    QTextEdit::paintEvent(event);
+}
+
+void NoteEditor::paintBlockDecorations(const QRect &dirty)
+{
+    const QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    const QPointF offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QRectF area = QRectF(dirty).translated(offset);
+    const QTextBlock from = document()->findBlock(layout->hitTest(area.topLeft(), Qt::FuzzyHit));
+    const QTextBlock to = document()->findBlock(layout->hitTest(area.bottomRight(), Qt::FuzzyHit));
+    if (!from.isValid())
+        return;
+
+    QPainter painter(viewport());
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipRect(dirty);
+    painter.translate(-offset);
+    const bool dark = isDarkPalette(palette());
+    const QList<BlockRun> runs = blockRuns(from, to);
+    for (const BlockRun &run : runs) {
+        if (run.kind == BlockRun::Code)
+            paintCodeRun(painter, layout, run, codeBlockBackgroundColor(dark));
+        else
+            paintQuoteRun(painter, layout, run, quoteBarColor(dark));
+    }
+    const int end = to.isValid() ? to.position() : document()->characterCount();
+    for (QTextBlock block = from; block.isValid() && block.position() <= end; block = block.next()) {
+        if (block.textList() && drawsOwnListMarker(block.blockFormat()))
+            paintListMarker(painter, block, blockBox(layout, block), palette());
+    }
+}
+
+void NoteEditor::updateDecorationsAround(int position)
+{
+    // A run's background or bar spans its neighbours, and list numbers
+    // follow each other: an edit next to them repaints more than its line.
+    const QTextBlock block = document()->findBlock(position);
+    if (isDecorated(block) || isDecorated(block.previous()) || isDecorated(block.next()))
+        viewport()->update();
 }
 
 // ---------------------------------------------------------------------------

@@ -133,6 +133,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
 
 private:
@@ -142,6 +143,9 @@ private:
     const QString &baselineJson();
     bool showsBody(const QString &json);
     void updateFormatState();
+    // Code backgrounds, quote bars and list markers, under the text.
+    void paintBlockDecorations(const QRect &dirty);
+    void updateDecorationsAround(int position);
 
     QTextCharFormat formatAtSelectionStart() const;
     void mergeFormat(const QTextCharFormat &format);
