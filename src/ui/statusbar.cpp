@@ -16,8 +16,10 @@ StatusBar::StatusBar(QWidget *parent)
 {
     setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
                       .arg(QStringLiteral("#78909C")));
-    // Keeps the texts off the window edges.
-    setContentsMargins(kSideMargin, 0, kSideMargin, 0);
+    // Keeps the texts off the window edges. On the right the label keeps the
+    // room, so the size grip stays in the corner.
+    setContentsMargins(kSideMargin, 0, 0, 0);
+    m_syncLabel->setContentsMargins(0, 0, kSideMargin, 0);
     addWidget(m_countLabel, 1);
     addPermanentWidget(m_noteStateLabel);
     addPermanentWidget(m_syncLabel);
