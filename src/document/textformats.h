@@ -3,9 +3,9 @@
 #include <QColor>
 #include <QFont>
 #include <QJsonObject>
+#include <QList>
 #include <QPalette>
 #include <QString>
-#include <QList>
 #include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>

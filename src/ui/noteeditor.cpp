@@ -192,7 +192,8 @@ void paintQuoteRun(QPainter &painter, const QAbstractTextDocumentLayout *layout,
 {
     const BlockBox first = blockBox(layout, run.first);
     const BlockBox last = run.last == run.first ? first : blockBox(layout, run.last);
-    const QRectF bar(first.box.left(), first.firstLine.top(), kQuoteBarWidth, last.lastLine.bottom() - first.firstLine.top());
+    const qreal top = first.firstLine.top();
+    const QRectF bar(first.box.left(), top, kQuoteBarWidth, last.lastLine.bottom() - top);
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     painter.drawRoundedRect(bar, kQuoteBarWidth / 2, kQuoteBarWidth / 2);
@@ -228,8 +229,8 @@ void paintListMarker(QPainter &painter, const QTextBlock &block, const BlockBox 
     painter.save();
     if (marker != QTextBlockFormat::MarkerType::NoMarker) {
         const qreal size = std::floor(height) - gap;
-        const QRectF square
-            = placed(size, std::round(baseline - metrics.capHeight() / 2 - size / 2), size).adjusted(0.5, 0.5, -0.5, -0.5);
+        const qreal top = std::round(baseline - metrics.capHeight() / 2 - size / 2);
+        const QRectF square = placed(size, top, size).adjusted(0.5, 0.5, -0.5, -0.5);
         if (marker == QTextBlockFormat::MarkerType::Checked) {
             painter.setPen(Qt::NoPen);
             painter.setBrush(palette.color(QPalette::Highlight));

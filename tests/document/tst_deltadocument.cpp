@@ -417,9 +417,9 @@ void TestDeltaDocument::blockRuns()
                                              to < 0 ? last : document->findBlockByNumber(to));
     QStringList out;
     for (const BlockRun &run : runs) {
-        out << QStringLiteral("%1 %2-%3").arg(run.kind == BlockRun::Code ? QStringLiteral("code") : QStringLiteral("quote"),
-                                            QString::number(run.first.blockNumber()),
-                                            QString::number(run.last.blockNumber()));
+        const QString kind = run.kind == BlockRun::Code ? QStringLiteral("code") : QStringLiteral("quote");
+        out << QStringLiteral("%1 %2-%3").arg(kind, QString::number(run.first.blockNumber()),
+                                              QString::number(run.last.blockNumber()));
     }
     QCOMPARE(out.join(QStringLiteral(", ")), expected);
 }

@@ -418,7 +418,8 @@ void TestNoteList::glyphToolTips_data()
     QTest::newRow("pending, signed out") << false << int(SyncStatus::Pending) << false << QStringList();
     QTest::newRow("pending, signed in") << false << int(SyncStatus::Pending) << true << QStringList { pending };
     QTest::newRow("shared pending, signed out") << true << int(SyncStatus::Pending) << false << QStringList { shared };
-    QTest::newRow("shared pending, signed in") << true << int(SyncStatus::Pending) << true << QStringList { shared, pending };
+    QTest::newRow("shared pending, signed in")
+        << true << int(SyncStatus::Pending) << true << QStringList { shared, pending };
     QTest::newRow("conflict, signed out") << false << int(SyncStatus::Conflict) << false << QStringList { conflict };
     QTest::newRow("shared conflict") << true << int(SyncStatus::Conflict) << true << QStringList { shared, conflict };
     QTest::newRow("synced") << false << int(SyncStatus::Synced) << true << QStringList();
@@ -434,7 +435,8 @@ void TestNoteList::glyphToolTips()
     NoteListWidget list;
     list.resize(360, 300);
     list.setSyncEnabled(syncEnabled);
-    list.setNotes({ makeNote(QStringLiteral("a"), QStringLiteral("[{\"insert\":\"Alpha\\n\"}]"), SyncStatus(status), shared) });
+    const QString body = QStringLiteral("[{\"insert\":\"Alpha\\n\"}]");
+    list.setNotes({ makeNote(QStringLiteral("a"), body, SyncStatus(status), shared) });
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
     const auto *delegate = qobject_cast<NoteListDelegate *>(list.itemDelegate());
