@@ -209,11 +209,30 @@ bool isNumbered(QTextListFormat::Style style)
 // A bullet, number or checkbox before the first line, a clear gap away from
 // the text. Qt toggles a checkbox clicked within one font height before the
 // text: the box fills that space but for the gap.
-void paintListMarker(QPainter &painter, const QTextBlock &block, const BlockBox &box, const QPalette &palette)
+// The metrics of the last font asked for: list items mostly share one.
+class MarkerMetrics
+{
+public:
+    const QFontMetricsF &of(const QFont &font)
+    {
+        if (!m_metrics || font != m_font) {
+            m_font = font;
+            m_metrics.emplace(font);
+        }
+        return *m_metrics;
+    }
+
+private:
+    QFont m_font;
+    std::optional<QFontMetricsF> m_metrics;
+};
+
+void paintListMarker(QPainter &painter, const QTextBlock &block, const BlockBox &box, const QPalette &palette,
+                     MarkerMetrics &cache)
 {
     const QTextCharFormat chars = QTextCursor(block).charFormat();
     const QFont font = chars.font();
-    const QFontMetricsF metrics(font);
+    const QFontMetricsF &metrics = cache.of(font);
     const qreal height = metrics.height();
     const qreal gap = std::round(height * 0.32);
     const bool rightToLeft = block.textDirection() == Qt::RightToLeft;
@@ -283,7 +302,7 @@ NoteEditor::NoteEditor(QWidget *parent)
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int position, int removed, int added) {
                 m_words->update(position, removed, added);
-                updateDecorationsAround(position);
+                updateDecorationsAround(position, removed, added);
             });
     setAcceptRichText(true);
     setTabChangesFocus(false);
@@ -1292,10 +1311,20 @@ void NoteEditor::paintBlockDecorations(const QRect &dirty)
     const QAbstractTextDocumentLayout *layout = document()->documentLayout();
     const QPointF offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
     const QRectF area = QRectF(dirty).translated(offset);
-    const QTextBlock from = document()->findBlock(layout->hitTest(area.topLeft(), Qt::FuzzyHit));
-    const QTextBlock to = document()->findBlock(layout->hitTest(area.bottomRight(), Qt::FuzzyHit));
+    // The blocks that reach into the area, found by walking from the first
+    // one of the last paint: scrolling and typing move it a few blocks at a
+    // time, where a hit test would look at every block above.
+    QTextBlock from = document()->findBlockByNumber(std::clamp(m_firstPaintedBlock, 0, document()->blockCount() - 1));
+    while (from.previous().isValid() && layout->blockBoundingRect(from).top() > area.top())
+        from = from.previous();
+    while (from.next().isValid() && layout->blockBoundingRect(from).bottom() < area.top())
+        from = from.next();
     if (!from.isValid())
         return;
+    m_firstPaintedBlock = from.blockNumber();
+    QTextBlock to = from;
+    while (to.next().isValid() && layout->blockBoundingRect(to.next()).top() <= area.bottom())
+        to = to.next();
 
     QPainter painter(viewport());
     painter.setRenderHint(QPainter::Antialiasing);
@@ -1309,17 +1338,23 @@ void NoteEditor::paintBlockDecorations(const QRect &dirty)
         else
             paintQuoteRun(painter, layout, run, quoteBarColor(dark));
     }
-    const int end = to.isValid() ? to.position() : document()->characterCount();
-    for (QTextBlock block = from; block.isValid() && block.position() <= end; block = block.next()) {
+    MarkerMetrics metrics;
+    for (QTextBlock block = from; block.isValid() && block.position() <= to.position(); block = block.next()) {
         if (block.textList() && drawsOwnListMarker(block.blockFormat()))
-            paintListMarker(painter, block, blockBox(layout, block), palette());
+            paintListMarker(painter, block, blockBox(layout, block), palette(), metrics);
     }
 }
 
-void NoteEditor::updateDecorationsAround(int position)
+void NoteEditor::updateDecorationsAround(int position, int removed, int added)
 {
-    // A run's background or bar spans its neighbours, and list numbers
-    // follow each other: an edit next to them repaints more than its line.
+    // Qt repaints the lines it lays out again, which covers typing. Lines
+    // coming, going or changing kind reshape a run's background or bar, which
+    // reaches into the lines around, and renumber a list.
+    const int blockCount = document()->blockCount();
+    const bool reshaped = blockCount != m_decoratedBlockCount || (added == removed && added > 0);
+    m_decoratedBlockCount = blockCount;
+    if (!reshaped)
+        return;
     const QTextBlock block = document()->findBlock(position);
     if (isDecorated(block) || isDecorated(block.previous()) || isDecorated(block.next()))
         viewport()->update();

@@ -145,7 +145,7 @@ private:
     void updateFormatState();
     // Code backgrounds, quote bars and list markers, under the text.
     void paintBlockDecorations(const QRect &dirty);
-    void updateDecorationsAround(int position);
+    void updateDecorationsAround(int position, int removed, int added);
 
     QTextCharFormat formatAtSelectionStart() const;
     void mergeFormat(const QTextCharFormat &format);
@@ -187,6 +187,10 @@ private:
     QElapsedTimer m_unsavedSince;
     bool m_inSaveRound = false;
     bool m_saveFailed = false;
+    // Where the last paint found its first block.
+    int m_firstPaintedBlock = 0;
+    // Blocks at the last edit: a change in their number reshapes decorations.
+    int m_decoratedBlockCount = 0;
     QElapsedTimer m_tripleClickTimer;
     QPoint m_doubleClickPos;
 };
