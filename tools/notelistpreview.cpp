@@ -1,7 +1,7 @@
 // Shows the note list filled with generated notes of every kind (titled,
 // untitled, shared, pending, in conflict, of various ages), to look at the
 // row painting in the light or dark palette.
-//   notelistpreview [--dark]
+//   notelistpreview [--dark] [--signed-in]
 #include "app/thememanager.h"
 #include "notegenerator.h"
 #include "ui/notelistwidget.h"
@@ -46,6 +46,7 @@ int main(int argc, char *argv[])
     notes[0].updatedAt = now.addDays(2); // edited on a device with a fast clock
 
     NoteListWidget list;
+    list.setSyncEnabled(app.arguments().contains(QStringLiteral("--signed-in")));
     list.setNotebookNameResolver([&notebookNames](const QString &id) { return notebookNames.value(id); });
     list.setNotes(notes);
     list.selectNote(notes.at(2).id);

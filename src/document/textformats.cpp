@@ -6,10 +6,18 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextList>
+#include <QTextTable>
 
 #include <atomic>
+#include <limits>
+#include <utility>
 
 namespace {
+
+// Margins collapse to the larger of two neighbours', so this is felt only
+// below a block of code, whose lines have none: it keeps the next line off
+// the code's background.
+constexpr int kBodyTopMargin = 4;
 
 std::atomic<int> g_bodyFontPixelSize { 0 };
 
@@ -44,6 +52,15 @@ void setMargins(QTextBlockFormat &format, int top, int bottom, int lineHeight, i
 void setFontPixelSize(QTextCharFormat &format, int pixels)
 {
     format.setProperty(QTextFormat::FontPixelSize, pixels);
+}
+
+// Where a block sits: its frame, and within a table its cell.
+std::pair<const QTextFrame *, int> placeOf(const QTextBlock &block)
+{
+    const QTextFrame *frame = QTextCursor(block).currentFrame();
+    if (const auto *table = qobject_cast<const QTextTable *>(frame))
+        return { frame, table->cellAt(block.position()).firstPosition() };
+    return { frame, -1 };
 }
 
 void mergeExtra(QJsonObject &attributes, const QVariant &extra)
@@ -118,6 +135,11 @@ QColor codeBlockBackgroundColor(bool dark)
     return dark ? QColor(0x2A, 0x2D, 0x31) : QColor(0xEC, 0xEE, 0xF1);
 }
 
+QColor quoteBarColor(bool dark)
+{
+    return dark ? QColor(0x5B, 0x61, 0x6B) : QColor(0xC5, 0xCB, 0xD3);
+}
+
 QColor inlineCodeTextColor(bool dark)
 {
     return dark ? QColor(0xD6, 0xE3, 0xF7) : QColor(0x0E, 0x1B, 0x2C);
@@ -165,13 +187,15 @@ void decorateBlockFormat(QTextBlockFormat &format)
         setMargins(format, style.topMargin, style.bottomMargin, style.lineHeightPercent, 0, 0);
         format.clearBackground();
     } else if (format.hasProperty(CodeBlockProperty)) {
-        setMargins(format, 8, 8, 140, 12, 12);
-        format.setBackground(codeBlockBackgroundColor(isDarkPalette()));
+        // No margins: the lines of a block of code sit together, and the
+        // editor paints one background behind the whole run.
+        setMargins(format, 0, 0, 150, 12, 12);
+        format.clearBackground();
     } else if (format.boolProperty(BlockquoteProperty)) {
-        setMargins(format, 0, 8, 150, 16, 0);
+        setMargins(format, kBodyTopMargin, 8, 150, 16, 0);
         format.clearBackground();
     } else {
-        setMargins(format, 0, 8, 150, 0, 0);
+        setMargins(format, kBodyTopMargin, 8, 150, 0, 0);
         format.clearBackground();
     }
 }
@@ -222,6 +246,81 @@ QTextBlockFormat blockFormatFromAttributes(const QJsonObject &attributes)
     return format;
 }
 
+BlockRun::Kind blockRunKind(const QTextBlockFormat &format)
+{
+    const int level = format.intProperty(HeadingLevelProperty);
+    if (level >= 1 && level <= 6)
+        return BlockRun::None;
+    if (format.hasProperty(CodeBlockProperty))
+        return BlockRun::Code;
+    if (format.boolProperty(BlockquoteProperty))
+        return BlockRun::Quote;
+    return BlockRun::None;
+}
+
+QList<BlockRun> blockRuns(QTextBlock from, const QTextBlock &to)
+{
+    QList<BlockRun> runs;
+    if (!from.isValid())
+        return runs;
+    const BlockRun::Kind firstKind = blockRunKind(from.blockFormat());
+    if (firstKind != BlockRun::None) {
+        const auto place = placeOf(from);
+        for (QTextBlock previous = from.previous();
+             previous.isValid() && blockRunKind(previous.blockFormat()) == firstKind && placeOf(previous) == place;
+             previous = previous.previous())
+            from = previous;
+    }
+    const int end = to.isValid() ? to.position() : std::numeric_limits<int>::max();
+    bool open = false;
+    std::pair<const QTextFrame *, int> openPlace;
+    for (QTextBlock block = from; block.isValid(); block = block.next()) {
+        const BlockRun::Kind kind = blockRunKind(block.blockFormat());
+        if (open && kind == runs.last().kind) {
+            const auto place = placeOf(block);
+            if (place == openPlace) {
+                runs.last().last = block;
+                continue;
+            }
+        }
+        open = false;
+        if (block.position() > end)
+            break;
+        if (kind != BlockRun::None) {
+            runs.append({ kind, block, block });
+            open = true;
+            openPlace = placeOf(block);
+        }
+    }
+    return runs;
+}
+
+bool drawsOwnListMarker(const QTextBlockFormat &format)
+{
+    return format.hasProperty(QTextFormat::ListStyle)
+        && format.intProperty(QTextFormat::ListStyle) == QTextListFormat::ListStyleUndefined;
+}
+
+void decorateForPrinting(QTextDocument *copy)
+{
+    QTextCursor cursor(copy);
+    cursor.beginEditBlock();
+    for (QTextBlock block = copy->begin(); block.isValid(); block = block.next()) {
+        QTextBlockFormat format = block.blockFormat();
+        const bool code = blockRunKind(format) == BlockRun::Code;
+        const bool ownMarker = drawsOwnListMarker(format);
+        if (!code && !ownMarker)
+            continue;
+        if (code)
+            format.setBackground(codeBlockBackgroundColor(false));
+        if (ownMarker)
+            format.clearProperty(QTextFormat::ListStyle);
+        cursor.setPosition(block.position());
+        cursor.setBlockFormat(format);
+    }
+    cursor.endEditBlock();
+}
+
 QTextListFormat::Style listStyleFor(const QString &listType)
 {
     return listType == QLatin1String("ordered") ? QTextListFormat::ListDecimal : QTextListFormat::ListDisc;
@@ -234,6 +333,8 @@ void setListItemProperties(QTextBlockFormat &format, const QString &listType)
     else if (listType == QLatin1String("unchecked"))
         format.setMarker(QTextBlockFormat::MarkerType::Unchecked);
     format.setProperty(ListTypeProperty, listType);
+    // Qt skips its marker for a block whose own list style is undefined.
+    format.setProperty(QTextFormat::ListStyle, QTextListFormat::ListStyleUndefined);
 }
 
 void applyListToBlock(QTextCursor &cursor, const QString &listType)
@@ -250,6 +351,7 @@ void applyListToBlock(QTextCursor &cursor, const QString &listType)
         format.setObjectIndex(-1);
         format.setIndent(0);
         format.clearProperty(ListTypeProperty);
+        format.clearProperty(QTextFormat::ListStyle);
         cursor.setBlockFormat(format);
     }
     if (listType.isEmpty())

@@ -3,14 +3,17 @@
 #include <QColor>
 #include <QFont>
 #include <QJsonObject>
+#include <QList>
 #include <QPalette>
 #include <QString>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
 
 class QTextCursor;
+class QTextDocument;
 
 // Custom properties on the editor document's formats. The ids are stored in
 // documents only while a note is open, but the editor, toolbar and attachment
@@ -64,6 +67,7 @@ bool isDarkPalette(); // the application palette
 
 QColor codeBlockTextColor(bool dark); // also the muted level-6 heading colour
 QColor codeBlockBackgroundColor(bool dark);
+QColor quoteBarColor(bool dark);
 QColor inlineCodeTextColor(bool dark);
 QColor inlineCodeBackgroundColor(bool dark);
 // Link colours readable (4.5:1) on the editor background of each palette.
@@ -80,6 +84,32 @@ QTextBlockFormat blockFormatFromAttributes(const QJsonObject &attributes);
 void decorateBlockFormat(QTextBlockFormat &format);
 // Single line height for lines that hold an image or attachment.
 void setSingleLineHeight(QTextBlockFormat &format);
+// Consecutive code-block lines, or quote lines, are decorated as one: one
+// background, one bar. Lines in different frames or table cells never share
+// a run.
+struct BlockRun
+{
+    enum Kind { None, Code, Quote };
+    Kind kind = None;
+    QTextBlock first;
+    QTextBlock last;
+};
+// Code for a code block, Quote for a quote, None for anything else (a
+// heading wins over both, as it does for the look).
+BlockRun::Kind blockRunKind(const QTextBlockFormat &format);
+// The runs among the blocks from `from` to `to`, in document order, each
+// whole even where it reaches beyond them.
+QList<BlockRun> blockRuns(QTextBlock from, const QTextBlock &to);
+
+// Qt's own list markers sit one space from the text; the editor draws its
+// own with more room. Whether a list item's marker is left to the editor.
+bool drawsOwnListMarker(const QTextBlockFormat &format);
+
+// Run decorations exist only where the editor paints them: a copy of the
+// document for printing or export gets them as plain formats instead (code
+// lines their light background, lists Qt's markers).
+void decorateForPrinting(QTextDocument *copy);
+
 // Disc for every list type but "ordered".
 QTextListFormat::Style listStyleFor(const QString &listType);
 // Checkbox marker and ListTypeProperty of a list item.

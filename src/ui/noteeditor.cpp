@@ -19,7 +19,11 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPaintEvent>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
@@ -31,6 +35,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -123,6 +128,169 @@ QTextCharFormat linkFormat(const QString &url)
     return format;
 }
 
+// Room above the first and below the last line of a block of code; glyphs
+// sit high in their line, so the bottom gets more.
+constexpr qreal kCodePaddingTop = 6;
+constexpr qreal kCodePaddingBottom = 8;
+constexpr qreal kCodeRadius = 6;
+constexpr qreal kQuoteBarWidth = 3;
+
+// A block in document coordinates: its box from the start of its left
+// margin to the end of its right margin, and its first and last lines.
+struct BlockBox
+{
+    QRectF box;
+    QRectF firstLine;
+    QRectF lastLine;
+    qreal firstAscent = 0;
+};
+
+BlockBox blockBox(const QAbstractTextDocumentLayout *layout, const QTextBlock &block)
+{
+    BlockBox result;
+    // The layout's bounding rectangle, moved to where the block's margins begin.
+    const QRectF bounds = layout->blockBoundingRect(block);
+    const QTextLayout *text = block.layout();
+    const QPointF origin = bounds.topLeft();
+    const qreal right = text ? text->boundingRect().right() + block.blockFormat().rightMargin() : bounds.width();
+    result.box = QRectF(origin.x(), origin.y(), right, bounds.height());
+    result.firstLine = result.lastLine = result.box;
+    if (!text || text->lineCount() == 0)
+        return result;
+    const QTextLine first = text->lineAt(0);
+    result.firstLine = first.naturalTextRect().translated(origin);
+    result.firstAscent = first.ascent();
+    result.lastLine = text->lineAt(text->lineCount() - 1).naturalTextRect().translated(origin);
+    return result;
+}
+
+// One rounded background behind all lines of the run, reaching into the
+// block margins on the sides.
+void paintCodeRun(QPainter &painter, const QAbstractTextDocumentLayout *layout, const BlockRun &run,
+                  const QColor &color)
+{
+    const BlockBox first = blockBox(layout, run.first);
+    const BlockBox last = run.last == run.first ? first : blockBox(layout, run.last);
+    qreal top = first.box.top() - kCodePaddingTop;
+    // Never over the line above, whose spacing may be smaller than the padding.
+    if (const QTextBlock previous = run.first.previous(); previous.isValid()) {
+        const QRectF above = layout->blockBoundingRect(previous);
+        if (above.bottom() <= first.box.top())
+            top = std::max(top, above.bottom());
+    }
+    const qreal bottom = std::min(last.lastLine.bottom() + kCodePaddingBottom, last.box.bottom());
+    const qreal left = std::min(first.box.left(), last.box.left());
+    const qreal right = std::max(first.box.right(), last.box.right());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawRoundedRect(QRectF(left, top, right - left, bottom - top), kCodeRadius, kCodeRadius);
+}
+
+// A bar in the left margin from the first line's top to the last line's
+// bottom.
+void paintQuoteRun(QPainter &painter, const QAbstractTextDocumentLayout *layout, const BlockRun &run,
+                   const QColor &color)
+{
+    const BlockBox first = blockBox(layout, run.first);
+    const BlockBox last = run.last == run.first ? first : blockBox(layout, run.last);
+    const qreal top = first.firstLine.top();
+    const QRectF bar(first.box.left(), top, kQuoteBarWidth, last.lastLine.bottom() - top);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawRoundedRect(bar, kQuoteBarWidth / 2, kQuoteBarWidth / 2);
+}
+
+bool isNumbered(QTextListFormat::Style style)
+{
+    return style == QTextListFormat::ListDecimal || style == QTextListFormat::ListLowerAlpha
+        || style == QTextListFormat::ListUpperAlpha || style == QTextListFormat::ListLowerRoman
+        || style == QTextListFormat::ListUpperRoman;
+}
+
+// A bullet, number or checkbox before the first line, a clear gap away from
+// the text. Qt toggles a checkbox clicked within one font height before the
+// text: the box fills that space but for the gap.
+// The metrics of the last font asked for: list items mostly share one.
+class MarkerMetrics
+{
+public:
+    const QFontMetricsF &of(const QFont &font)
+    {
+        if (!m_metrics || font != m_font) {
+            m_font = font;
+            m_metrics.emplace(font);
+        }
+        return *m_metrics;
+    }
+
+private:
+    QFont m_font;
+    std::optional<QFontMetricsF> m_metrics;
+};
+
+void paintListMarker(QPainter &painter, const QTextBlock &block, const BlockBox &box, const QPalette &palette,
+                     MarkerMetrics &cache)
+{
+    const QTextCharFormat chars = QTextCursor(block).charFormat();
+    const QFont font = chars.font();
+    const QFontMetricsF &metrics = cache.of(font);
+    const qreal height = metrics.height();
+    const qreal gap = std::round(height * 0.32);
+    const bool rightToLeft = block.textDirection() == Qt::RightToLeft;
+    const QRectF &line = box.firstLine;
+    const qreal baseline = line.top() + box.firstAscent;
+    const auto placed = [&](qreal width, qreal top, qreal markerHeight) {
+        return QRectF(rightToLeft ? line.right() + gap : line.left() - gap - width, top, width, markerHeight);
+    };
+    const QColor text = chars.foreground().style() == Qt::NoBrush ? palette.color(QPalette::Text)
+                                                                    : chars.foreground().color();
+    const QTextBlockFormat::MarkerType marker = block.blockFormat().marker();
+
+    painter.save();
+    if (marker != QTextBlockFormat::MarkerType::NoMarker) {
+        const qreal size = std::floor(height) - gap;
+        const qreal top = std::round(baseline - metrics.capHeight() / 2 - size / 2);
+        const QRectF square = placed(size, top, size).adjusted(0.5, 0.5, -0.5, -0.5);
+        if (marker == QTextBlockFormat::MarkerType::Checked) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(palette.color(QPalette::Highlight));
+            painter.drawRoundedRect(square, 3, 3);
+            QPen tick(palette.color(QPalette::HighlightedText), std::max(1.5, size / 8));
+            tick.setCapStyle(Qt::RoundCap);
+            tick.setJoinStyle(Qt::RoundJoin);
+            QPainterPath path;
+            path.moveTo(square.left() + square.width() * 0.24, square.top() + square.height() * 0.52);
+            path.lineTo(square.left() + square.width() * 0.43, square.top() + square.height() * 0.71);
+            path.lineTo(square.left() + square.width() * 0.77, square.top() + square.height() * 0.31);
+            painter.setPen(tick);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(path);
+        } else {
+            QColor border = text;
+            border.setAlphaF(0.6);
+            painter.setPen(QPen(border, 1.3));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(square, 3, 3);
+        }
+    } else if (const QTextList *list = block.textList(); list && isNumbered(list->format().style())) {
+        const QString number = list->itemText(block);
+        painter.setFont(font);
+        painter.setPen(text);
+        painter.drawText(QPointF(placed(metrics.horizontalAdvance(number), 0, 0).left(), baseline), number);
+    } else {
+        const qreal diameter = std::max(5.0, std::round(height * 0.3));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(text);
+        painter.drawEllipse(placed(diameter, baseline - metrics.xHeight() / 2 - diameter / 2, diameter));
+    }
+    painter.restore();
+}
+
+bool isDecorated(const QTextBlock &block)
+{
+    return block.isValid() && (blockRunKind(block.blockFormat()) != BlockRun::None || block.textList());
+}
+
 } // namespace
 
 NoteEditor::NoteEditor(QWidget *parent)
@@ -134,7 +302,10 @@ NoteEditor::NoteEditor(QWidget *parent)
     DividerRenderer::install(viewport(), document());
     m_words = std::make_unique<DocumentWordCount>(document());
     connect(document(), &QTextDocument::contentsChange, this,
-            [this](int position, int removed, int added) { m_words->update(position, removed, added); });
+            [this](int position, int removed, int added) {
+                m_words->update(position, removed, added);
+                updateDecorationsAround(position, removed, added);
+            });
     setAcceptRichText(true);
     setTabChangesFocus(false);
     viewport()->setMouseTracking(true);
@@ -1129,6 +1300,66 @@ bool NoteEditor::viewportEvent(QEvent *event)
         return true;
     }
     return QTextEdit::viewportEvent(event);
+}
+
+void NoteEditor::paintEvent(QPaintEvent *event)
+{
+    paintBlockDecorations(event->rect());
+    QTextEdit::paintEvent(event);
+}
+
+void NoteEditor::paintBlockDecorations(const QRect &dirty)
+{
+    const QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    const QPointF offset(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QRectF area = QRectF(dirty).translated(offset);
+    // The blocks that reach into the area, found by walking from the first
+    // one of the last paint: scrolling and typing move it a few blocks at a
+    // time, where a hit test would look at every block above.
+    QTextBlock from = document()->findBlockByNumber(std::clamp(m_firstPaintedBlock, 0, document()->blockCount() - 1));
+    while (from.previous().isValid() && layout->blockBoundingRect(from).top() > area.top())
+        from = from.previous();
+    while (from.next().isValid() && layout->blockBoundingRect(from).bottom() < area.top())
+        from = from.next();
+    if (!from.isValid())
+        return;
+    m_firstPaintedBlock = from.blockNumber();
+    QTextBlock to = from;
+    while (to.next().isValid() && layout->blockBoundingRect(to.next()).top() <= area.bottom())
+        to = to.next();
+
+    QPainter painter(viewport());
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipRect(dirty);
+    painter.translate(-offset);
+    const bool dark = isDarkPalette(palette());
+    const QList<BlockRun> runs = blockRuns(from, to);
+    for (const BlockRun &run : runs) {
+        if (run.kind == BlockRun::Code)
+            paintCodeRun(painter, layout, run, codeBlockBackgroundColor(dark));
+        else
+            paintQuoteRun(painter, layout, run, quoteBarColor(dark));
+    }
+    MarkerMetrics metrics;
+    for (QTextBlock block = from; block.isValid() && block.position() <= to.position(); block = block.next()) {
+        if (block.textList() && drawsOwnListMarker(block.blockFormat()))
+            paintListMarker(painter, block, blockBox(layout, block), palette(), metrics);
+    }
+}
+
+void NoteEditor::updateDecorationsAround(int position, int removed, int added)
+{
+    // Qt repaints the lines it lays out again, which covers typing. Lines
+    // coming, going or changing kind reshape a run's background or bar, which
+    // reaches into the lines around, and renumber a list.
+    const int blockCount = document()->blockCount();
+    const bool reshaped = blockCount != m_decoratedBlockCount || (added == removed && added > 0);
+    m_decoratedBlockCount = blockCount;
+    if (!reshaped)
+        return;
+    const QTextBlock block = document()->findBlock(position);
+    if (isDecorated(block) || isDecorated(block.previous()) || isDecorated(block.next()))
+        viewport()->update();
 }
 
 // ---------------------------------------------------------------------------

@@ -133,6 +133,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
 
 private:
@@ -142,6 +143,9 @@ private:
     const QString &baselineJson();
     bool showsBody(const QString &json);
     void updateFormatState();
+    // Code backgrounds, quote bars and list markers, under the text.
+    void paintBlockDecorations(const QRect &dirty);
+    void updateDecorationsAround(int position, int removed, int added);
 
     QTextCharFormat formatAtSelectionStart() const;
     void mergeFormat(const QTextCharFormat &format);
@@ -183,6 +187,10 @@ private:
     QElapsedTimer m_unsavedSince;
     bool m_inSaveRound = false;
     bool m_saveFailed = false;
+    // Where the last paint found its first block.
+    int m_firstPaintedBlock = 0;
+    // Blocks at the last edit: a change in their number reshapes decorations.
+    int m_decoratedBlockCount = 0;
     QElapsedTimer m_tripleClickTimer;
     QPoint m_doubleClickPos;
 };

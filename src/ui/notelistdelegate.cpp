@@ -5,10 +5,13 @@
 #include "ui/notelistwidget.h"
 #include "ui/relativetime.h"
 
+#include <QAbstractItemView>
 #include <QDateTime>
+#include <QHelpEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -33,7 +36,10 @@ QFont sansFont(int pixelSize, int weight, bool italic)
 const QString kUntitledMark = QStringLiteral(u"\u2E3A ");
 const QString kUntitledPrefix = QStringLiteral(u"\u2E3A  ");
 
-enum class Glyph { Shared, Pending, Conflict };
+constexpr int kGlyphSize = 14;
+constexpr int kGlyphPitch = 22;
+// The tooltip answers a little around the drawing, which is small to aim at.
+constexpr int kGlyphHitMargin = 3;
 
 // Two people: heads as circles, shoulders as arcs.
 void drawSharedGlyph(QPainter *painter, const QColor &color)
@@ -98,22 +104,41 @@ void drawConflictGlyph(QPainter *painter, const QColor &color)
     painter->drawEllipse(QPointF(7.0, 10.6), 0.85, 0.85);
 }
 
-void drawGlyph(QPainter *painter, Glyph glyph, const QPointF &topLeft, const QColor &color)
+void drawGlyph(QPainter *painter, NoteListGlyph::Kind glyph, const QPointF &topLeft, const QColor &color)
 {
     painter->save();
     painter->translate(topLeft);
     switch (glyph) {
-    case Glyph::Shared:
+    case NoteListGlyph::Shared:
         drawSharedGlyph(painter, color);
         break;
-    case Glyph::Pending:
+    case NoteListGlyph::Pending:
         drawPendingGlyph(painter, color);
         break;
-    case Glyph::Conflict:
+    case NoteListGlyph::Conflict:
         drawConflictGlyph(painter, color);
         break;
     }
     painter->restore();
+}
+
+QColor glyphColor(NoteListGlyph::Kind glyph, const std::array<QColor, NoteListColorCount> &colors)
+{
+    switch (glyph) {
+    case NoteListGlyph::Shared:
+        return colors[AccentColor];
+    case NoteListGlyph::Pending:
+        return colors[PreviewColor];
+    case NoteListGlyph::Conflict:
+        return colors[ConflictColor];
+    }
+    return colors[PreviewColor];
+}
+
+// Right end of the text column of a row.
+int textRight(const QRect &rowRect)
+{
+    return rowRect.right() - 24;
 }
 
 } // namespace
@@ -185,6 +210,65 @@ NoteListDelegate::NoteListDelegate(QObject *parent)
 {
 }
 
+QList<NoteListGlyph> NoteListDelegate::glyphs(const QRect &rowRect, const QModelIndex &index) const
+{
+    QList<NoteListGlyph::Kind> kinds;
+    if (index.data(NoteListWidget::SharedRole).toBool())
+        kinds.append(NoteListGlyph::Shared);
+    const int syncStatus = index.data(NoteListWidget::SyncStatusRole).toInt();
+    if (syncStatus == static_cast<int>(SyncStatus::Pending) && m_syncEnabled)
+        kinds.append(NoteListGlyph::Pending);
+    else if (syncStatus == static_cast<int>(SyncStatus::Conflict))
+        kinds.append(NoteListGlyph::Conflict);
+
+    // Right-aligned on the title line, centred on its capitals.
+    const NoteListMetrics metrics = noteListMetrics(effectiveBodyFontPixelSize());
+    const QFontMetricsF titleMetrics(NoteListFonts::title(metrics, index.data(NoteListWidget::UntitledRole).toBool()));
+    const int top = rowRect.top() + 16 + int((titleMetrics.ascent() - kGlyphSize) * 0.5 + 2);
+    const int count = int(kinds.size());
+    const int firstX = textRight(rowRect) - kGlyphPitch * count + 8;
+    QList<NoteListGlyph> result;
+    for (int i = 0; i < count; ++i)
+        result.append({kinds.at(i), QRect(firstX + kGlyphPitch * i, top, kGlyphSize, kGlyphSize)});
+    return result;
+}
+
+QString NoteListDelegate::glyphText(NoteListGlyph::Kind kind)
+{
+    switch (kind) {
+    case NoteListGlyph::Shared:
+        return tr("Shared with others");
+    case NoteListGlyph::Pending:
+        return tr("Changed here, waiting to sync");
+    case NoteListGlyph::Conflict:
+        return tr("Sync conflict: both versions were kept");
+    }
+    return QString();
+}
+
+QString NoteListDelegate::glyphToolTip(const QRect &rowRect, const QModelIndex &index, const QPoint &pos) const
+{
+    const QList<NoteListGlyph> rowGlyphs = glyphs(rowRect, index);
+    for (const NoteListGlyph &glyph : rowGlyphs) {
+        if (glyph.rect.adjusted(-kGlyphHitMargin, -kGlyphHitMargin, kGlyphHitMargin, kGlyphHitMargin).contains(pos))
+            return glyphText(glyph.kind);
+    }
+    return QString();
+}
+
+bool NoteListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                 const QModelIndex &index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString text = glyphToolTip(option.rect, index, event->pos());
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+    return true;
+}
+
 QSize NoteListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
 {
     return QSize(option.rect.width(), noteListMetrics(effectiveBodyFontPixelSize()).rowHeight);
@@ -213,21 +297,12 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const QDateTime updatedAt = index.data(NoteListWidget::UpdatedAtRole).toDateTime();
     const QString notebookName = index.data(NoteListWidget::NotebookNameRole).toString();
     const bool untitled = index.data(NoteListWidget::UntitledRole).toBool();
-    const bool shared = index.data(NoteListWidget::SharedRole).toBool();
-    const int syncStatus = index.data(NoteListWidget::SyncStatusRole).toInt();
-
-    QList<QPair<Glyph, QColor>> glyphs;
-    if (shared)
-        glyphs.append({Glyph::Shared, colors[AccentColor]});
-    if (syncStatus == static_cast<int>(SyncStatus::Pending))
-        glyphs.append({Glyph::Pending, colors[PreviewColor]});
-    else if (syncStatus == static_cast<int>(SyncStatus::Conflict))
-        glyphs.append({Glyph::Conflict, colors[ConflictColor]});
-    const int glyphCount = int(glyphs.size());
-    const int glyphStrip = glyphCount == 0 ? 0 : 22 * glyphCount + 4;
+    const QList<NoteListGlyph> rowGlyphs = glyphs(rect, index);
+    const int glyphCount = int(rowGlyphs.size());
+    const int glyphStrip = glyphCount == 0 ? 0 : kGlyphPitch * glyphCount + 4;
 
     const int left = rect.left() + 28;
-    const int right = rect.right() - 24;
+    const int right = textRight(rect);
     const int width = right - left;
 
     // Title.
@@ -254,12 +329,8 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
         painter->drawText(QPoint(left, titleBaseline), titleFm.elidedText(title, Qt::ElideRight, width - glyphStrip));
     }
 
-    // Status glyphs, right-aligned on the title line.
-    const int glyphTop = rect.top() + 16 + int((titleMetrics.ascent() - 14) * 0.5 + 2);
-    for (int i = 0; i < glyphCount; ++i) {
-        const int x = right - 22 * glyphCount + 8 + 22 * i;
-        drawGlyph(painter, glyphs.at(i).first, QPointF(x, glyphTop), glyphs.at(i).second);
-    }
+    for (const NoteListGlyph &glyph : rowGlyphs)
+        drawGlyph(painter, glyph.kind, glyph.rect.topLeft(), glyphColor(glyph.kind, colors));
 
     // Preview line.
     const QFont previewFont = NoteListFonts::preview(metrics);

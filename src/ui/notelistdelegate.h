@@ -2,7 +2,9 @@
 
 #include <QColor>
 #include <QFont>
+#include <QList>
 #include <QPalette>
+#include <QRect>
 #include <QStyledItemDelegate>
 
 #include <array>
@@ -43,8 +45,16 @@ enum NoteListColor : int {
 };
 std::array<QColor, NoteListColorCount> noteListColors(const QPalette &palette);
 
+// A status glyph of a row and the square it is drawn in.
+struct NoteListGlyph
+{
+    enum Kind { Shared, Pending, Conflict };
+    Kind kind = Shared;
+    QRect rect;
+};
+
 // Paints one NoteListWidget row as a card: title, preview, date, notebook
-// and status glyphs.
+// and status glyphs. Glyphs explain themselves in a tooltip.
 class NoteListDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -52,6 +62,23 @@ class NoteListDelegate : public QStyledItemDelegate
 public:
     explicit NoteListDelegate(QObject *parent = nullptr);
 
+    // Without sync nothing is waiting to be sent, so no pending glyph shows.
+    void setSyncEnabled(bool enabled) { m_syncEnabled = enabled; }
+    bool syncEnabled() const { return m_syncEnabled; }
+
+    // The glyphs of a row laid out in `rowRect`, left to right; painting and
+    // tooltips both use them.
+    QList<NoteListGlyph> glyphs(const QRect &rowRect, const QModelIndex &index) const;
+    // The tooltip for `pos` in a row at `rowRect`: the text of the glyph under
+    // it, "" elsewhere.
+    QString glyphToolTip(const QRect &rowRect, const QModelIndex &index, const QPoint &pos) const;
+    static QString glyphText(NoteListGlyph::Kind kind);
+
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
+
+private:
+    bool m_syncEnabled = false;
 };

@@ -263,6 +263,7 @@ QString NoteListWidget::noteIdMimeType()
 NoteListWidget::NoteListWidget(QWidget *parent)
     : QListView(parent)
     , m_model(new NoteListModel(this))
+    , m_delegate(new NoteListDelegate(this))
 {
     setModel(m_model);
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -275,7 +276,7 @@ NoteListWidget::NoteListWidget(QWidget *parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::MoveAction);
-    setItemDelegate(new NoteListDelegate(this));
+    setItemDelegate(m_delegate);
 
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         if (current.isValid())
@@ -355,6 +356,14 @@ QString NoteListWidget::currentNoteId() const
 void NoteListWidget::setNotebookNameResolver(NotebookNameResolver resolver)
 {
     m_model->setNotebookNameResolver(std::move(resolver));
+}
+
+void NoteListWidget::setSyncEnabled(bool enabled)
+{
+    if (m_delegate->syncEnabled() == enabled)
+        return;
+    m_delegate->setSyncEnabled(enabled);
+    viewport()->update();
 }
 
 int NoteListWidget::count() const

@@ -13,6 +13,7 @@
 
 #include <functional>
 
+class NoteListDelegate;
 class QMimeData;
 
 // What the rows of a NoteListWidget are, so that one changed note can find its
@@ -105,6 +106,9 @@ public:
     // "" when no row is current.
     QString currentNoteId() const;
     void setNotebookNameResolver(NotebookNameResolver resolver);
+    // Whether an account is signed in: only then do rows show that they wait
+    // to be synced. Off at first.
+    void setSyncEnabled(bool enabled);
 
     int count() const;
     int currentRow() const;
@@ -127,4 +131,5 @@ private:
     void keepingCurrent(const std::function<void()> &change);
 
     NoteListModel *m_model;
+    NoteListDelegate *m_delegate;
 };

@@ -2,6 +2,12 @@
 
 #include <QLabel>
 
+namespace {
+
+constexpr int kSideMargin = 8;
+
+} // namespace
+
 StatusBar::StatusBar(QWidget *parent)
     : QStatusBar(parent)
     , m_countLabel(new QLabel(QStringLiteral("All Notes"), this))
@@ -10,6 +16,10 @@ StatusBar::StatusBar(QWidget *parent)
 {
     setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
                       .arg(QStringLiteral("#78909C")));
+    // Keeps the texts off the window edges. On the right the label keeps the
+    // room, so the size grip stays in the corner.
+    setContentsMargins(kSideMargin, 0, 0, 0);
+    m_syncLabel->setContentsMargins(0, 0, kSideMargin, 0);
     addWidget(m_countLabel, 1);
     addPermanentWidget(m_noteStateLabel);
     addPermanentWidget(m_syncLabel);
@@ -21,10 +31,10 @@ void StatusBar::setCounts(const QString &label, int count)
         m_countLabel->setText(label);
         return;
     }
+    // One arg() call: chained ones would fill a "%1" inside the label itself.
     m_countLabel->setText(QStringLiteral("%1 (%2 %3)")
-                              .arg(label)
-                              .arg(count)
-                              .arg(count == 1 ? QStringLiteral("note") : QStringLiteral("notes")));
+                              .arg(label, QString::number(count),
+                                   count == 1 ? QStringLiteral("note") : QStringLiteral("notes")));
 }
 
 void StatusBar::setWordCount(int count)

@@ -11,6 +11,8 @@
 #include <QTextList>
 #include <QTextTable>
 
+#include <memory>
+
 using DocumentTest::compact;
 using DocumentTest::js;
 
@@ -89,6 +91,9 @@ private Q_SLOTS:
     void lists();
     void checkedMarkerWinsOverListType();
     void loadingATable();
+    void blockRuns_data();
+    void blockRuns();
+    void printingCopy();
     void objectsInTableSpacers_data();
     void objectsInTableSpacers();
     void wordCount_data();
@@ -244,37 +249,37 @@ void TestDeltaDocument::blockLook_data()
     const QString code
         = js(R"([{"insert":"c","attributes":{"code":true}},{"insert":"\n","attributes":{"code-block":true}}])");
     const QString darkCode
-        = QStringLiteral("c: 8 8 12 12 140% on #2a2d31, 14px fixed #d6e3f7 on #33445c, block 14px fixed #c4c6cf");
+        = QStringLiteral("c: 0 0 12 12 150%, 14px fixed #d6e3f7 on #33445c, block 14px fixed #c4c6cf");
     // The default body size and palette.
     const auto row = [](const char *name, const QString &json, const char *expected) {
         QTest::newRow(name) << json << 0 << QColor() << QString::fromUtf8(expected);
     };
-    row("paragraph", line("{}"), "x: 0 8 0 0 150%, 16px");
+    row("paragraph", line("{}"), "x: 4 8 0 0 150%, 16px");
     row("h1", line(R"({"header":1})"), "x: 24 12 0 0 130%, 28px weight 700");
     row("h2", line(R"({"header":2})"), "x: 20 10 0 0 130%, 22px weight 700");
     row("h6 muted, wins over code", line(R"({"header":6,"code-block":true})"),
         "x: 8 4 0 0 140%, 13px weight 600 #44474e");
     row("code wins over quote", line(R"({"code-block":"js","blockquote":true})"),
-        "x: 8 8 12 12 140% on #eceef1, 14px fixed #44474e");
-    row("quote", line(R"({"blockquote":true})"), "x: 0 8 16 0 150%, 16px");
-    QTest::newRow("body size") << line("{}") << 20 << QColor() << QStringLiteral("x: 0 8 0 0 150%, 20px");
+        "x: 0 0 12 12 150%, 14px fixed #44474e");
+    row("quote", line(R"({"blockquote":true})"), "x: 4 8 16 0 150%, 16px");
+    QTest::newRow("body size") << line("{}") << 20 << QColor() << QStringLiteral("x: 4 8 0 0 150%, 20px");
     QTest::newRow("h4 ignores body size")
         << line(R"({"header":4})") << 20 << QColor() << QStringLiteral("x: 12 6 0 0 140%, 16px weight 600");
     QTest::newRow("code, light palette")
         << code << 0 << QColor(0xF5, 0xF5, 0xF5)
-        << QStringLiteral("c: 8 8 12 12 140% on #eceef1, 14px fixed #0e1b2c on #dce6f4, block 14px fixed #44474e");
+        << QStringLiteral("c: 0 0 12 12 150%, 14px fixed #0e1b2c on #dce6f4, block 14px fixed #44474e");
     QTest::newRow("code, dark palette") << code << 0 << QColor(0x1E, 0x1E, 0x1E) << darkCode;
     QTest::newRow("code, darker palette") << code << 0 << QColor(0x10, 0x10, 0x10) << darkCode;
     row("attachment", js(R"([{"insert":{"lumora-notes-attachment":"id1"}},{"insert":"\n"}])"),
-        "[obj]: 0 8 0 0 single, 16px, object 4097 lumora-notes-attachment=lumora-notes://attachment/id1");
+        "[obj]: 4 8 0 0 single, 16px, object 4097 lumora-notes-attachment=lumora-notes://attachment/id1");
     row("attachment image", js(R"([{"insert":{"image":"lumora-notes://attachment/id2"}},{"insert":"\n"}])"),
-        "[obj]: 0 8 0 0 single, 16px, object 4097 image=lumora-notes://attachment/id2");
+        "[obj]: 4 8 0 0 single, 16px, object 4097 image=lumora-notes://attachment/id2");
     row("external image", js(R"([{"insert":{"image":"https://x/y.png"}},{"insert":"\n"}])"),
-        "[obj]: 0 8 0 0 single, 16px, object 0 image=https://x/y.png");
+        "[obj]: 4 8 0 0 single, 16px, object 0 image=https://x/y.png");
     row("divider", js(R"([{"insert":{"divider":true}},{"insert":"\n"}])"),
-        "[obj]: 0 8 0 0 150%, 16px, object 4098 divider=");
+        "[obj]: 4 8 0 0 150%, 16px, object 4098 divider=");
     row("unknown embed", js(R"([{"insert":{"formula":"x^2"}},{"insert":"\n"}])"),
-        "[obj]: 0 8 0 0 150%, 16px, object 0 formula=x^2");
+        "[obj]: 4 8 0 0 150%, 16px, object 0 formula=x^2");
 }
 
 void TestDeltaDocument::blockLook()
@@ -346,6 +351,105 @@ void TestDeltaDocument::checkedMarkerWinsOverListType()
 
 // Loading emits no change and leaves nothing to undo; the line after a
 // table is the next line of the note, not an empty paragraph.
+void TestDeltaDocument::blockRuns_data()
+{
+    QTest::addColumn<QString>("json");
+    QTest::addColumn<bool>("codeCells"); // every table cell becomes a code line
+    QTest::addColumn<int>("from"); // block numbers asked about; -1 is the last block
+    QTest::addColumn<int>("to");
+    QTest::addColumn<QString>("expected"); // "kind first-last" per run, by block number
+
+    const auto lines = [](std::initializer_list<const char *> attributes) -> QString {
+        QString json = QStringLiteral("[");
+        int i = 0;
+        for (const char *line : attributes) {
+            json += QStringLiteral(R"({"insert":"l%1"},{"insert":"\n","attributes":%2},)")
+                        .arg(QString::number(i++), QString::fromUtf8(line));
+        }
+        json.chop(1);
+        return json + QStringLiteral("]");
+    };
+    const char *code = R"({"code-block":true})";
+    const char *python = R"({"code-block":"python"})";
+    const char *quote = R"({"blockquote":true})";
+    const char *plain = "{}";
+    QTest::newRow("code, code, paragraph") << lines({ code, code, plain }) << false << 0 << -1 << "code 0-1";
+    QTest::newRow("code, paragraph, code") << lines({ code, plain, code }) << false << 0 << -1 << "code 0-0, code 2-2";
+    QTest::newRow("quote, quote") << lines({ quote, quote }) << false << 0 << -1 << "quote 0-1";
+    QTest::newRow("code then quote") << lines({ code, quote, quote }) << false << 0 << -1 << "code 0-0, quote 1-2";
+    QTest::newRow("languages share a run") << lines({ python, code }) << false << 0 << -1 << "code 0-1";
+    QTest::newRow("a heading ends a run")
+        << lines({ code, R"({"header":2,"code-block":true})", code }) << false << 0 << -1 << "code 0-0, code 2-2";
+    QTest::newRow("asked about the middle: the whole run")
+        << lines({ plain, code, code, code, code, plain }) << false << 3 << 3 << "code 1-4";
+    QTest::newRow("run after the range is left out")
+        << lines({ code, plain, plain, code }) << false << 0 << 1 << "code 0-0";
+    QTest::newRow("no runs") << lines({ plain, plain }) << false << 0 << -1 << "";
+    // Blocks: 0 before the table, 1 and 2 its two cells, 3 after it.
+    QTest::newRow("table cells")
+        << js(R"([{"insert":"a"},{"insert":"\n","attributes":{"code-block":true}},)"
+              R"({"insert":{"table":"{'cells':[['x','y']]}"}},{"insert":"\n"},)"
+              R"({"insert":"b"},{"insert":"\n","attributes":{"code-block":true}}])")
+        << true << 0 << -1 << "code 0-0, code 1-1, code 2-2, code 3-3";
+}
+
+void TestDeltaDocument::blockRuns()
+{
+    QFETCH(QString, json);
+    QFETCH(bool, codeCells);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(QString, expected);
+    DeltaDocument doc;
+    doc.setJson(json);
+    QTextDocument *document = doc.document();
+    if (codeCells) {
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+            if (!QTextCursor(block).currentTable())
+                continue;
+            QTextBlockFormat format = block.blockFormat();
+            format.setProperty(CodeBlockProperty, true);
+            QTextCursor(block).setBlockFormat(format);
+        }
+    }
+    const QTextBlock last = document->lastBlock();
+    const QList<BlockRun> runs = ::blockRuns(from < 0 ? last : document->findBlockByNumber(from),
+                                             to < 0 ? last : document->findBlockByNumber(to));
+    QStringList out;
+    for (const BlockRun &run : runs) {
+        const QString kind = run.kind == BlockRun::Code ? QStringLiteral("code") : QStringLiteral("quote");
+        out << QStringLiteral("%1 %2-%3").arg(kind, QString::number(run.first.blockNumber()),
+                                              QString::number(run.last.blockNumber()));
+    }
+    QCOMPARE(out.join(QStringLiteral(", ")), expected);
+}
+
+void TestDeltaDocument::printingCopy()
+{
+    DeltaDocument doc;
+    const QString json = js(R"([{"insert":"x"},{"insert":"\n","attributes":{"code-block":true}},)"
+                            R"({"insert":"a"},{"insert":"\n","attributes":{"list":"bullet"}},)"
+                            R"({"insert":"b"},{"insert":"\n","attributes":{"list":"checked"}}])");
+    doc.setJson(json);
+    const QString saved = doc.toJson();
+    const QTextBlock code = doc.document()->firstBlock();
+    QCOMPARE(code.blockFormat().background().style(), Qt::NoBrush); // the editor paints it
+    QVERIFY(drawsOwnListMarker(code.next().blockFormat()));
+
+    std::unique_ptr<QTextDocument> copy(doc.document()->clone());
+    decorateForPrinting(copy.get());
+    const QTextBlock printedCode = copy->firstBlock();
+    QCOMPARE(printedCode.blockFormat().background().color(), codeBlockBackgroundColor(false));
+    for (QTextBlock item = printedCode.next(); item.isValid(); item = item.next()) {
+        QVERIFY(item.textList());
+        QVERIFY(!drawsOwnListMarker(item.blockFormat()));
+    }
+    QCOMPARE(copy->lastBlock().blockFormat().marker(), QTextBlockFormat::MarkerType::Checked);
+    // The note itself is untouched.
+    QVERIFY(drawsOwnListMarker(doc.document()->lastBlock().blockFormat()));
+    QCOMPARE(doc.toJson(), saved);
+}
+
 void TestDeltaDocument::loadingATable()
 {
     DeltaDocument doc;

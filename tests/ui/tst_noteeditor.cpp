@@ -1,8 +1,10 @@
 #include "document/delta.h"
+#include "document/textformats.h"
 #include "ui/editordialogs.h"
 #include "ui/noteeditor.h"
 #include "testmain.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QClipboard>
 #include <QMainWindow>
@@ -137,6 +139,7 @@ private Q_SLOTS:
     void tableTabbing();
     void formatState();
     void dialogDefaults();
+    void runDecorations();
     void checklistTicks_data();
     void checklistTicks();
     void wordKeysBeatWindowShortcuts_data();
@@ -689,6 +692,38 @@ void TestNoteEditor::typedThenReopened()
         QVERIFY2(typedChar.font().pixelSize() == loadedChar.font().pixelSize(), qPrintable(where));
     }
     QVERIFY(!typed.isValid() && !loaded.isValid());
+}
+
+void TestNoteEditor::runDecorations()
+{
+    m_editor->loadNote(QStringLiteral("n"),
+                       js(R"([{"insert":"para"},{"insert":"\n"},)"
+                          R"({"insert":"a"},{"insert":"\n","attributes":{"code-block":true}},)"
+                          R"({"insert":"b"},{"insert":"\n","attributes":{"code-block":true}},)"
+                          R"({"insert":"c"},{"insert":"\n","attributes":{"code-block":true}},)"
+                          R"({"insert":"q1"},{"insert":"\n","attributes":{"blockquote":true}},)"
+                          R"({"insert":"q2"},{"insert":"\n","attributes":{"blockquote":true}},)"
+                          R"({"insert":"x"},{"insert":"\n","attributes":{"list":"checked"}}])"));
+    const QImage image = m_editor->viewport()->grab().toImage();
+    const QTextDocument *document = m_editor->document();
+    const auto box = [document](int block) {
+        return document->documentLayout()->blockBoundingRect(document->findBlockByNumber(block)).toRect();
+    };
+    const bool dark = isDarkPalette(m_editor->palette());
+
+    // One background from the first line of code into the last, the spaces
+    // between lines included; none beside the paragraph above.
+    const int codeX = image.width() - 40;
+    for (int y = box(1).top(); y <= box(3).top() + 8; ++y)
+        QCOMPARE(image.pixelColor(codeX, y), codeBlockBackgroundColor(dark));
+    QVERIFY(image.pixelColor(codeX, box(0).center().y()) != codeBlockBackgroundColor(dark));
+    // One bar beside both quote lines.
+    for (int y = box(4).top() + 4; y <= box(5).top() + 8; ++y)
+        QCOMPARE(image.pixelColor(box(4).left() + 1, y), quoteBarColor(dark));
+
+    // Painting wrote nothing.
+    QVERIFY(!m_editor->changedJson());
+    QVERIFY(!document->isUndoAvailable());
 }
 
 void TestNoteEditor::checklistTicks_data()

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QToolTip>
 
 namespace {
 
@@ -60,6 +61,8 @@ private Q_SLOTS:
     void keys();
     void dragData();
     void rolesAndPainting();
+    void glyphToolTips_data();
+    void glyphToolTips();
     void lazyRowsFarDown();
 };
 
@@ -400,6 +403,88 @@ void TestNoteList::rolesAndPainting()
 
     QVERIFY(conflictPixels(normal) > 0);
     QCOMPARE(conflictPixels(hovered), 0);
+}
+
+void TestNoteList::glyphToolTips_data()
+{
+    QTest::addColumn<bool>("shared");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("syncEnabled");
+    QTest::addColumn<QStringList>("expected"); // each glyph's tooltip, left to right
+
+    const QString shared = NoteListDelegate::glyphText(NoteListGlyph::Shared);
+    const QString pending = NoteListDelegate::glyphText(NoteListGlyph::Pending);
+    const QString conflict = NoteListDelegate::glyphText(NoteListGlyph::Conflict);
+    QTest::newRow("pending, signed out") << false << int(SyncStatus::Pending) << false << QStringList();
+    QTest::newRow("pending, signed in") << false << int(SyncStatus::Pending) << true << QStringList { pending };
+    QTest::newRow("shared pending, signed out") << true << int(SyncStatus::Pending) << false << QStringList { shared };
+    QTest::newRow("shared pending, signed in")
+        << true << int(SyncStatus::Pending) << true << QStringList { shared, pending };
+    QTest::newRow("conflict, signed out") << false << int(SyncStatus::Conflict) << false << QStringList { conflict };
+    QTest::newRow("shared conflict") << true << int(SyncStatus::Conflict) << true << QStringList { shared, conflict };
+    QTest::newRow("synced") << false << int(SyncStatus::Synced) << true << QStringList();
+}
+
+void TestNoteList::glyphToolTips()
+{
+    QFETCH(bool, shared);
+    QFETCH(int, status);
+    QFETCH(bool, syncEnabled);
+    QFETCH(QStringList, expected);
+
+    NoteListWidget list;
+    list.resize(360, 300);
+    list.setSyncEnabled(syncEnabled);
+    const QString body = QStringLiteral("[{\"insert\":\"Alpha\\n\"}]");
+    list.setNotes({ makeNote(QStringLiteral("a"), body, SyncStatus(status), shared) });
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    const auto *delegate = qobject_cast<NoteListDelegate *>(list.itemDelegate());
+    QVERIFY(delegate);
+    const QModelIndex index = list.model()->index(0, 0);
+    const QRect row = list.visualRect(index);
+
+    const QList<NoteListGlyph> glyphs = delegate->glyphs(row, index);
+    QStringList texts;
+    for (const NoteListGlyph &glyph : glyphs)
+        texts << delegate->glyphToolTip(row, index, glyph.rect.center());
+    QCOMPARE(texts, expected);
+
+    // Nothing over the title, the preview, or between two glyphs.
+    const int glyphY = glyphs.isEmpty() ? row.top() + 20 : glyphs.first().rect.center().y();
+    QCOMPARE(delegate->glyphToolTip(row, index, QPoint(row.left() + 40, glyphY)), QString());
+    QCOMPARE(delegate->glyphToolTip(row, index, QPoint(row.right() - 30, row.center().y() + 10)), QString());
+    if (glyphs.size() == 2) {
+        const int between = (glyphs.at(0).rect.right() + glyphs.at(1).rect.left()) / 2;
+        QCOMPARE(delegate->glyphToolTip(row, index, QPoint(between, glyphY)), QString());
+    }
+
+    // Each glyph is painted inside its square.
+    QImage image(row.size(), QImage::Format_RGB32);
+    QStyleOptionViewItem option;
+    option.rect = QRect(QPoint(0, 0), row.size());
+    option.palette = list.palette();
+    option.state = QStyle::State_Enabled;
+    {
+        QPainter painter(&image);
+        list.itemDelegate()->paint(&painter, option, index);
+    }
+    const QColor background(image.pixel(2, 2));
+    for (const NoteListGlyph &glyph : delegate->glyphs(option.rect, index)) {
+        int inked = 0;
+        for (int y = glyph.rect.top(); y <= glyph.rect.bottom(); ++y)
+            for (int x = glyph.rect.left(); x <= glyph.rect.right(); ++x)
+                inked += QColor(image.pixel(x, y)) != background;
+        QVERIFY2(inked > 10, qPrintable(delegate->glyphText(glyph.kind)));
+    }
+
+    // The view asks the delegate: a tooltip event over the first glyph shows its text.
+    if (!glyphs.isEmpty()) {
+        const QPoint at = glyphs.first().rect.center();
+        QHelpEvent event(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list.viewport(), &event);
+        QCOMPARE(QToolTip::text(), expected.first());
+    }
 }
 
 void TestNoteList::lazyRowsFarDown()

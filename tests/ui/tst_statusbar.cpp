@@ -15,22 +15,26 @@ private Q_SLOTS:
 
 void TestStatusBar::counts_data()
 {
+    QTest::addColumn<QString>("label");
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("none") << 0 << QStringLiteral("Work (0 notes)");
-    QTest::newRow("one") << 1 << QStringLiteral("Work (1 note)");
-    QTest::newRow("two") << 2 << QStringLiteral("Work (2 notes)");
-    QTest::newRow("no count") << -1 << QStringLiteral("Work");
+    const QString work = QStringLiteral("Work");
+    QTest::newRow("none") << work << 0 << QStringLiteral("Work (0 notes)");
+    QTest::newRow("one") << work << 1 << QStringLiteral("Work (1 note)");
+    QTest::newRow("two") << work << 2 << QStringLiteral("Work (2 notes)");
+    QTest::newRow("no count") << work << -1 << QStringLiteral("Work");
+    QTest::newRow("placeholder in label") << QStringLiteral("100%1 %2") << 3 << QStringLiteral("100%1 %2 (3 notes)");
 }
 
 void TestStatusBar::counts()
 {
+    QFETCH(QString, label);
     QFETCH(int, count);
     QFETCH(QString, expected);
     StatusBar bar;
     QCOMPARE(bar.countText(), QStringLiteral("All Notes"));
     QCOMPARE(bar.syncText(), QStringLiteral("Not signed in"));
-    bar.setCounts(QStringLiteral("Work"), count);
+    bar.setCounts(label, count);
     QCOMPARE(bar.countText(), expected);
 }
 
