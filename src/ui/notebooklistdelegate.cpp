@@ -60,19 +60,31 @@ void drawNotebookGlyph(QPainter *painter, const QColor &color)
     painter->drawLine(QPointF(8.4, 5.0), QPointF(10.9, 5.0));
 }
 
-// Two heads below the book's corner: shared with others. Each is cut out of
-// the book with the row's own colour so that the outlines do not touch.
+// Two people in the book's lower corner: shared with others. They are cut
+// out of the book with the row's own colour so that the outlines do not run
+// into each other.
 void drawSharedMarks(QPainter *painter, const QColor &color, const QColor &background)
 {
-    const QPointF centres[] = {QPointF(10.6, 13.2), QPointF(14.2, 13.2)};
     painter->setPen(Qt::NoPen);
-    for (const QPointF &centre : centres) {
-        painter->setBrush(background);
-        painter->drawEllipse(centre, 2.6, 2.6);
-    }
+    painter->setBrush(background);
+    painter->drawRoundedRect(QRectF(7.6, 7.4, 9.4, 9.6), 2.0, 2.0);
+
+    auto person = [painter](qreal x, qreal top, qreal scale) {
+        painter->drawEllipse(QPointF(x, top + 1.6 * scale), 1.6 * scale, 1.6 * scale);
+        QPainterPath shoulders;
+        const qreal base = top + 7.4 * scale;
+        shoulders.moveTo(x - 2.9 * scale, base);
+        shoulders.cubicTo(x - 2.9 * scale, top + 4.4 * scale, x + 2.9 * scale, top + 4.4 * scale, x + 2.9 * scale,
+                          base);
+        shoulders.closeSubpath();
+        painter->drawPath(shoulders);
+    };
+    QColor behind = color;
+    behind.setAlphaF(color.alphaF() * 0.6);
+    painter->setBrush(behind);
+    person(13.9, 8.3, 0.85);
     painter->setBrush(color);
-    for (const QPointF &centre : centres)
-        painter->drawEllipse(centre, 1.6, 1.6);
+    person(10.9, 9.0, 1.0);
 }
 
 // A can with a lid, a handle and two ribs.
@@ -139,8 +151,8 @@ NotebookRowLayout notebookRowLayout(const QRect &rect, int kind, const QString &
         layout.count = QString::number(count);
         layout.countWidth = QFontMetrics(layout.countFont).horizontalAdvance(layout.count) + 6;
     }
-    layout.name = QFontMetrics(layout.nameFont)
-                      .elidedText(name, Qt::ElideRight, std::max(0, layout.textRight - layout.textLeft - layout.countWidth));
+    const int nameWidth = std::max(0, layout.textRight - layout.textLeft - layout.countWidth);
+    layout.name = QFontMetrics(layout.nameFont).elidedText(name, Qt::ElideRight, nameWidth);
     return layout;
 }
 

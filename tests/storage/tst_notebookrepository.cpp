@@ -48,10 +48,10 @@ QString tablesText(const QSqlDatabase &db)
 {
     QSqlQuery q(db);
     const bool ok = q.exec(QStringLiteral(
-                        "SELECT (SELECT group_concat(r, ';') FROM (SELECT id || ':' || notebook_id || ':' || sync_status "
-                        "|| ':' || modified_at AS r FROM notes ORDER BY id)) || ' | ' || (SELECT group_concat(r, ';') "
-                        "FROM (SELECT id || ':' || name || ':' || sync_status || ':' || ifnull(deleted_at, '-') || ':' "
-                        "|| version AS r FROM notebooks ORDER BY id))"))
+                        "SELECT (SELECT group_concat(r, ';') FROM (SELECT id || ':' || notebook_id || ':' "
+                        "|| sync_status || ':' || modified_at AS r FROM notes ORDER BY id)) || ' | ' || "
+                        "(SELECT group_concat(r, ';') FROM (SELECT id || ':' || name || ':' || sync_status || ':' "
+                        "|| ifnull(deleted_at, '-') || ':' || version AS r FROM notebooks ORDER BY id))"))
         && q.next();
     return ok ? q.value(0).toString() : QStringLiteral("(unreadable)");
 }
@@ -330,8 +330,8 @@ void TestNotebookRepository::removeIsAllOrNothing()
     QSignalSpy notebooksChanged(lib.notebooks.get(), &NotebookRepository::notebooksChanged);
     QSignalSpy notesChanged(lib.notes.get(), &NoteRepository::notesChanged);
 
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^NotebookRepository::removeMovingNotesOut failed: .*refused")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                           "^NotebookRepository::removeMovingNotesOut failed: .*refused")));
     QString error;
     QVERIFY(!lib.notebooks->removeMovingNotesOut(QStringLiteral("nb"), lib.notes.get(), &error));
     QVERIFY(error.contains(QStringLiteral("Doomed")));
