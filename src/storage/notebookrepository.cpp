@@ -1,12 +1,14 @@
 #include "notebookrepository.h"
 
 #include "database.h"
+#include "noterepository.h"
 #include "sqlvalues.h"
 
 #include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QUuid>
 
 NotebookRepository::NotebookRepository(Database *database, QObject *parent)
     : QObject(parent)
@@ -105,4 +107,93 @@ bool NotebookRepository::moveToTrash(const QString &id)
 {
     return write(QStringLiteral("UPDATE notebooks SET deleted_at=?, sync_status='pending' WHERE id=?"),
                  {toStoredTimestamp(QDateTime::currentDateTimeUtc()), id}, nullptr);
+}
+
+std::optional<Notebook> NotebookRepository::create(const QString &name, QString *error)
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty()) {
+        if (error)
+            *error = tr("A notebook needs a name.");
+        return std::nullopt;
+    }
+    Notebook notebook;
+    notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    notebook.name = trimmed;
+    notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+    notebook.syncStatus = SyncStatus::Pending;
+    if (!insert(notebook)) {
+        if (error)
+            *error = tr("The notebook \"%1\" could not be saved.").arg(trimmed);
+        return std::nullopt;
+    }
+    return notebook;
+}
+
+bool NotebookRepository::rename(const QString &id, const QString &name, QString *error)
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty()) {
+        if (error)
+            *error = tr("A notebook needs a name.");
+        return false;
+    }
+    std::optional<Notebook> notebook = byId(id);
+    if (!notebook || notebook->deletedAt) {
+        if (error)
+            *error = tr("The notebook no longer exists.");
+        return false;
+    }
+    if (notebook->name == trimmed)
+        return true;
+    notebook->name = trimmed;
+    notebook->updatedAt = QDateTime::currentDateTimeUtc();
+    notebook->version += 1;
+    notebook->syncStatus = SyncStatus::Pending;
+    if (!update(*notebook)) {
+        if (error)
+            *error = tr("The notebook could not be renamed.");
+        return false;
+    }
+    return true;
+}
+
+bool NotebookRepository::removeMovingNotesOut(const QString &id, NoteRepository *notes, QString *error)
+{
+    const std::optional<Notebook> notebook = byId(id);
+    if (!notebook || notebook->deletedAt) {
+        if (error)
+            *error = tr("The notebook no longer exists.");
+        return false;
+    }
+    QString failure;
+    const bool ok = [&] {
+        SavepointScope scope(m_db, "notebook_delete");
+        if (!scope.isOpen()) {
+            failure = m_db.lastError().text();
+            return false;
+        }
+        if (!notes->moveAllOutOfNotebook(id, &failure))
+            return false;
+        QSqlQuery q(m_db);
+        if (!runPrepared(q, QStringLiteral("UPDATE notebooks SET deleted_at=?, sync_status='pending' WHERE id=?"),
+                         {toStoredTimestamp(QDateTime::currentDateTimeUtc()), id})) {
+            failure = q.lastError().text();
+            return false;
+        }
+        if (!scope.commit()) {
+            failure = m_db.lastError().text();
+            return false;
+        }
+        return true;
+    }();
+    if (!ok) {
+        qWarning().noquote() << "NotebookRepository::removeMovingNotesOut failed:" << failure;
+        if (error)
+            *error = tr("The notebook \"%1\" could not be deleted: %2").arg(notebook->name, failure);
+        return false;
+    }
+    Q_EMIT notes->notesChanged();
+    Q_EMIT notebooksChanged();
+    return true;
 }

@@ -66,35 +66,6 @@ Note readNote(const QSqlQuery &q, const NoteColumns &c)
     return n;
 }
 
-// A note row and its index rows are written together. A savepoint rather than
-// a transaction, so that a caller's own transaction (bulk imports) encloses it.
-class WriteScope
-{
-public:
-    explicit WriteScope(const QSqlDatabase &db)
-        : m_query(db)
-    {
-        m_open = m_query.exec(QStringLiteral("SAVEPOINT note_write"));
-    }
-    ~WriteScope()
-    {
-        if (m_open) {
-            m_query.exec(QStringLiteral("ROLLBACK TO note_write"));
-            m_query.exec(QStringLiteral("RELEASE note_write"));
-        }
-    }
-    bool isOpen() const { return m_open; }
-    bool commit()
-    {
-        m_open = !m_query.exec(QStringLiteral("RELEASE note_write"));
-        return !m_open;
-    }
-
-private:
-    QSqlQuery m_query;
-    bool m_open = false;
-};
-
 // Parses "1,2,3", the group_concat() of a rowid column: one result row
 // instead of one per note.
 QList<qint64> parseRowIds(const QString &joined)
@@ -234,7 +205,7 @@ bool NoteRepository::insert(const Note &note)
         note.isShared ? 1 : 0,
         nullableText(note.permission),
     };
-    WriteScope scope(m_db);
+    SavepointScope scope(m_db, "note_write");
     if (!scope.isOpen()) {
         qWarning().noquote() << "NoteRepository::insert failed:" << m_db.lastError().text();
         return false;
@@ -275,7 +246,7 @@ bool NoteRepository::update(const Note &note)
         nullableText(note.permission),
         note.id,
     };
-    WriteScope scope(m_db);
+    SavepointScope scope(m_db, "note_write");
     if (!scope.isOpen()) {
         qWarning().noquote() << "NoteRepository::update failed:" << m_db.lastError().text();
         return false;
@@ -356,6 +327,19 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
     return true;
 }
 
+bool NoteRepository::moveAllOutOfNotebook(const QString &notebookId, QString *error)
+{
+    QSqlQuery q(m_db);
+    if (!runPrepared(q, QStringLiteral("UPDATE notes SET notebook_id='', modified_at=?, sync_status='pending' "
+                                       "WHERE notebook_id=?"),
+                     {nowStamp(), notebookId})) {
+        if (error)
+            *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
 bool NoteRepository::markSynced(const QString &id, qint32 version)
 {
     return execWrite(QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"), {version, id});
@@ -366,7 +350,7 @@ NoteRepository::SaveResult NoteRepository::saveEditedBody(const QString &noteId,
     // Editors save large bodies every second while typing: read the stored
     // body once, compare it here (cheaper than SQLite comparing against a
     // bound UTF-16 value), and write only what a save changes.
-    WriteScope scope(m_db);
+    SavepointScope scope(m_db, "note_write");
     if (!scope.isOpen()) {
         qWarning().noquote() << "NoteRepository::saveEditedBody failed:" << m_db.lastError().text();
         return SaveResult::Failed;

@@ -45,6 +45,12 @@ public:
     bool restore(const QString &id);
     bool purge(const QString &id);
     bool moveToNotebook(const QString &noteId, const QString &notebookId);
+    // Every note of the notebook, trashed ones too (a restored note must not
+    // land in a deleted notebook), to no notebook, each marked for sync. Part
+    // of NotebookRepository::removeMovingNotesOut(): it runs inside that
+    // caller's savepoint and emits nothing, the caller announces the change
+    // once after its commit.
+    bool moveAllOutOfNotebook(const QString &notebookId, QString *error = nullptr);
     bool markSynced(const QString &id, qint32 version);
 
     enum class SaveResult { Unchanged, Saved, Failed };

@@ -51,3 +51,38 @@ inline bool runStatement(QSqlQuery &query, const QString &sql)
     Database::reportQueryError(query);
     return false;
 }
+
+// Writes that belong together: a savepoint rather than a transaction, so that
+// a caller's own transaction (bulk imports, restores) encloses it. Rolled back
+// unless committed.
+class SavepointScope
+{
+public:
+    SavepointScope(const QSqlDatabase &db, const char *name)
+        : m_query(db)
+        , m_name(QLatin1String(name))
+    {
+        m_open = m_query.exec(QLatin1String("SAVEPOINT ") + m_name);
+    }
+    ~SavepointScope()
+    {
+        if (m_open) {
+            m_query.exec(QLatin1String("ROLLBACK TO ") + m_name);
+            m_query.exec(QLatin1String("RELEASE ") + m_name);
+        }
+    }
+    SavepointScope(const SavepointScope &) = delete;
+    SavepointScope &operator=(const SavepointScope &) = delete;
+
+    bool isOpen() const { return m_open; }
+    bool commit()
+    {
+        m_open = !m_query.exec(QLatin1String("RELEASE ") + m_name);
+        return !m_open;
+    }
+
+private:
+    QSqlQuery m_query;
+    QString m_name;
+    bool m_open = false;
+};

@@ -1,0 +1,575 @@
+#include "document/textformats.h"
+#include "ui/notebookdialogs.h"
+#include "ui/notebooklistdelegate.h"
+#include "ui/notebooklistwidget.h"
+#include "ui/notelistdelegate.h"
+#include "ui/notelistwidget.h"
+
+#include "testmain.h"
+
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+
+namespace {
+
+Notebook makeNotebook(const QString &id, const QString &name, bool shared = false)
+{
+    Notebook n;
+    n.id = id;
+    n.name = name;
+    n.isShared = shared;
+    return n;
+}
+
+QList<Notebook> threeNotebooks()
+{
+    return {makeNotebook(QStringLiteral("nb-a"), QStringLiteral("Alpha")),
+            makeNotebook(QStringLiteral("nb-b"), QStringLiteral("Beta"), true),
+            makeNotebook(QStringLiteral("nb-c"), QStringLiteral("Gamma"))};
+}
+
+const QHash<QString, int> kCounts{{QString(), 12}, {QStringLiteral("nb-a"), 5}, {QStringLiteral("nb-b"), 7}};
+
+// Every signal of the sidebar as one line, in the order they came.
+struct SignalLog
+{
+    explicit SignalLog(NotebookListWidget *list)
+    {
+        QObject::connect(list, &NotebookListWidget::allNotesSelected, list, [this] { lines << QStringLiteral("all"); });
+        QObject::connect(list, &NotebookListWidget::notebookSelected, list,
+                         [this](const QString &id) { lines << QStringLiteral("notebook:") + id; });
+        QObject::connect(list, &NotebookListWidget::trashSelected, list, [this] { lines << QStringLiteral("trash"); });
+        QObject::connect(list, &NotebookListWidget::newNotebookRequested, list,
+                         [this] { lines << QStringLiteral("new"); });
+        QObject::connect(list, &NotebookListWidget::notebookContextMenuRequested, list,
+                         [this](const QString &id, const QPoint &pos) {
+                             lines << QStringLiteral("menu:%1@%2,%3").arg(id).arg(pos.x()).arg(pos.y());
+                         });
+        QObject::connect(list, &NotebookListWidget::noteDroppedOnNotebook, list,
+                         [this](const QString &note, const QString &notebook) {
+                             lines << QStringLiteral("drop:%1:%2").arg(note, notebook);
+                         });
+    }
+    QStringList lines;
+};
+
+// A sidebar on screen, with "Alpha", "Beta" (current) and "Gamma".
+struct Sidebar
+{
+    Sidebar()
+    {
+        list.resize(240, 400);
+        list.setNotebooks(threeNotebooks(), kCounts, QStringLiteral("nb-b"), 3);
+        list.show();
+    }
+    QPoint centreOf(int row) const { return list.visualItemRect(list.item(row)).center(); }
+    int rowOf(const QString &target) const
+    {
+        if (target.startsWith(QLatin1String("nb-")))
+            return list.rowOfNotebook(target);
+        if (target == QLatin1String("all"))
+            return list.rowOfKind(NotebookListWidget::AllNotesRow);
+        if (target == QLatin1String("trash"))
+            return list.rowOfKind(NotebookListWidget::TrashRow);
+        return list.rowOfKind(NotebookListWidget::NewNotebookRow);
+    }
+    NotebookListWidget list;
+    SignalLog log{&list};
+};
+
+// What a mouse sends for a double-click: QTest::mouseDClick() alone sends no
+// press before it.
+void doubleClick(QWidget *widget, const QPoint &pos)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(widget, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, pos);
+}
+
+} // namespace
+
+class TestNotebookList : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { setBodyFontPixelSize(0); }
+
+    void rowsAndCurrent_data();
+    void rowsAndCurrent();
+    void activation_data();
+    void activation();
+    void contextMenu();
+    void drops_data();
+    void drops();
+    void dragPointsAtRowsOnItsWay();
+    void metrics_data();
+    void metrics();
+    void rowLayout_data();
+    void rowLayout();
+    void selectionPainting();
+    void notebookDialog_data();
+    void notebookDialog();
+    void notebookDialogEntryPoints();
+    void moveDialog();
+    void moveMenu();
+};
+
+void TestNotebookList::rowsAndCurrent_data()
+{
+    QTest::addColumn<QString>("currentId");
+    QTest::addColumn<int>("expectedRow");
+
+    QTest::newRow("a notebook") << QStringLiteral("nb-c") << 3;
+    QTest::newRow("none") << QString() << 0;
+    QTest::newRow("gone") << QStringLiteral("nb-missing") << 0;
+    QTest::newRow("deleted") << QStringLiteral("nb-deleted") << 0;
+}
+
+void TestNotebookList::rowsAndCurrent()
+{
+    QFETCH(QString, currentId);
+    QFETCH(int, expectedRow);
+    NotebookListWidget list;
+    SignalLog log(&list);
+    QSignalSpy rowChanged(&list, &QListWidget::currentRowChanged);
+    QList<Notebook> notebooks = threeNotebooks();
+    Notebook deleted = makeNotebook(QStringLiteral("nb-deleted"), QStringLiteral("Deleted"));
+    deleted.deletedAt = QDateTime::currentDateTimeUtc();
+    notebooks.insert(1, deleted);
+
+    list.setNotebooks(notebooks, kCounts, QStringLiteral("nb-a"), 3);
+    list.setNotebooks(notebooks, kCounts, currentId, 0);
+    QCOMPARE(list.currentRow(), expectedRow);
+    // A refresh rebuilds silently: the main window calls it while answering signals.
+    QCOMPARE(log.lines, QStringList());
+    QCOMPARE(rowChanged.count(), 0);
+
+    QStringList rows;
+    for (int row = 0; row < list.count(); ++row) {
+        const QListWidgetItem *item = list.item(row);
+        rows << QStringLiteral("%1 %2 %3 %4")
+                    .arg(item->data(NotebookListWidget::KindRole).toInt())
+                    .arg(item->data(NotebookListWidget::NameRole).toString(),
+                         item->data(NotebookListWidget::NotebookIdRole).toString(),
+                         item->data(NotebookListWidget::CountRole).toString());
+    }
+    // The deleted notebook is left out; a notebook absent from the counts has 0.
+    QCOMPARE(rows, (QStringList{QStringLiteral("0 All Notes  12"), QStringLiteral("1 Alpha nb-a 5"),
+                                QStringLiteral("1 Beta nb-b 7"), QStringLiteral("1 Gamma nb-c 0"),
+                                QStringLiteral("2 Trash  0"), QString::fromUtf8("3 New Notebook…  ")}));
+    QVERIFY(list.item(2)->data(NotebookListWidget::IsSharedRole).toBool());
+    QVERIFY(!list.item(1)->data(NotebookListWidget::IsSharedRole).toBool());
+    QVERIFY(list.item(0)->flags().testFlag(Qt::ItemIsDropEnabled));
+    QVERIFY(list.item(1)->flags().testFlag(Qt::ItemIsDropEnabled));
+    QVERIFY(!list.item(4)->flags().testFlag(Qt::ItemIsDropEnabled));
+    QVERIFY(!list.item(5)->flags().testFlag(Qt::ItemIsDropEnabled));
+    QVERIFY(list.item(5)->flags().testFlag(Qt::ItemIsSelectable));
+}
+
+void TestNotebookList::activation_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("byKey");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("currentAfter"); // the row then current
+
+    for (const bool byKey : {false, true}) {
+        const char *how = byKey ? "Return on " : "click on ";
+        QTest::addRow("%s%s", how, "All Notes") << QStringLiteral("all") << byKey << QStringLiteral("all")
+                                                           << QStringLiteral("all");
+        QTest::addRow("%s%s", how, "a notebook")
+            << QStringLiteral("nb-c") << byKey << QStringLiteral("notebook:nb-c") << QStringLiteral("nb-c");
+        // Commands, not places: the row of the list shown stays current.
+        QTest::addRow("%s%s", how, "Trash") << QStringLiteral("trash") << byKey << QStringLiteral("trash")
+                                                       << QStringLiteral("nb-b");
+        QTest::addRow("%s%s", how, "New Notebook")
+            << QStringLiteral("new") << byKey << QStringLiteral("new") << QStringLiteral("nb-b");
+    }
+}
+
+void TestNotebookList::activation()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, byKey);
+    QFETCH(QString, expected);
+    QFETCH(QString, currentAfter);
+    Sidebar sidebar;
+    QVERIFY(QTest::qWaitForWindowExposed(&sidebar.list));
+    const int row = sidebar.rowOf(target);
+    QVERIFY(row >= 0);
+
+    if (byKey) {
+        // Arrowing is only looking; Return opens what the arrows reached.
+        sidebar.list.setFocus();
+        while (sidebar.list.currentRow() != row) {
+            QTest::keyClick(&sidebar.list, sidebar.list.currentRow() < row ? Qt::Key_Down : Qt::Key_Up);
+            QCOMPARE(sidebar.log.lines, QStringList());
+        }
+        QTest::keyClick(&sidebar.list, Qt::Key_Return);
+    } else {
+        QTest::mouseClick(sidebar.list.viewport(), Qt::LeftButton, {}, sidebar.centreOf(row));
+    }
+    QCOMPARE(sidebar.log.lines, QStringList{expected});
+    QCOMPARE(sidebar.list.currentRow(), sidebar.rowOf(currentAfter));
+}
+
+void TestNotebookList::contextMenu()
+{
+    Sidebar sidebar;
+    QVERIFY(QTest::qWaitForWindowExposed(&sidebar.list));
+    QWidget *viewport = sidebar.list.viewport();
+    for (const QString &target : {QStringLiteral("all"), QStringLiteral("nb-a"), QStringLiteral("trash"),
+                                  QStringLiteral("new")}) {
+        const QPoint pos = sidebar.centreOf(sidebar.rowOf(target));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
+        QApplication::sendEvent(viewport, &event);
+    }
+    const QPoint global = viewport->mapToGlobal(sidebar.centreOf(sidebar.rowOf(QStringLiteral("nb-a"))));
+    QCOMPARE(sidebar.log.lines,
+             QStringList{QStringLiteral("menu:nb-a@%1,%2").arg(global.x()).arg(global.y())});
+}
+
+void TestNotebookList::drops_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("mimeType");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("expected"); // "" = ignored
+
+    const QString noteType = NoteListWidget::noteIdMimeType();
+    QTest::newRow("on a notebook") << QStringLiteral("nb-c") << noteType << QByteArray("note-1")
+                                   << QStringLiteral("drop:note-1:nb-c");
+    QTest::newRow("on All Notes") << QStringLiteral("all") << noteType << QByteArray("note-1")
+                                  << QStringLiteral("drop:note-1:");
+    QTest::newRow("on Trash") << QStringLiteral("trash") << noteType << QByteArray("note-1") << QString();
+    QTest::newRow("on New Notebook") << QStringLiteral("new") << noteType << QByteArray("note-1") << QString();
+    QTest::newRow("below the rows") << QStringLiteral("nowhere") << noteType << QByteArray("note-1") << QString();
+    QTest::newRow("empty note id") << QStringLiteral("nb-c") << noteType << QByteArray() << QString();
+    QTest::newRow("non-ASCII id") << QStringLiteral("nb-a") << noteType << QByteArray("n\xc3\xb6te")
+                                  << QString::fromUtf8("drop:n\xc3\xb6te:nb-a");
+    QTest::newRow("plain text") << QStringLiteral("nb-c") << QStringLiteral("text/plain") << QByteArray("note-1")
+                                << QString();
+}
+
+void TestNotebookList::drops()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, mimeType);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, expected);
+    Sidebar sidebar;
+    QVERIFY(QTest::qWaitForWindowExposed(&sidebar.list));
+    const int rows = sidebar.list.count();
+    const QPoint pos = target == QLatin1String("nowhere")
+        ? QPoint(20, sidebar.list.visualItemRect(sidebar.list.item(rows - 1)).bottom() + 20)
+        : sidebar.centreOf(sidebar.rowOf(target));
+    QMimeData data;
+    data.setData(mimeType, payload);
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction; // what the note list offers
+    QWidget *viewport = sidebar.list.viewport();
+
+    QDragEnterEvent enter(pos, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(pos, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    QDropEvent drop(pos, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+
+    QCOMPARE(sidebar.log.lines, expected.isEmpty() ? QStringList() : QStringList{expected});
+    QCOMPARE(drop.isAccepted(), !expected.isEmpty());
+    if (!expected.isEmpty()) {
+        // A drag that ends as a move has the source view remove the dragged
+        // row itself; the note must leave the list only through a refresh.
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+        NoteListWidget noteList;
+        QVERIFY(noteList.model()->supportedDragActions().testFlag(Qt::CopyAction));
+    }
+    // Rows come from setNotebooks() alone, and the list shown stays current.
+    QCOMPARE(sidebar.list.count(), rows);
+    QCOMPARE(sidebar.list.currentRow(), sidebar.rowOf(QStringLiteral("nb-b")));
+}
+
+void TestNotebookList::dragPointsAtRowsOnItsWay()
+{
+    Sidebar sidebar;
+    QVERIFY(QTest::qWaitForWindowExposed(&sidebar.list));
+    QMimeData data;
+    data.setData(NoteListWidget::noteIdMimeType(), "note-1");
+    QWidget *viewport = sidebar.list.viewport();
+    const int beta = sidebar.rowOf(QStringLiteral("nb-b"));
+    auto moveTo = [&](const QString &target) {
+        QDragMoveEvent move(sidebar.centreOf(sidebar.rowOf(target)), Qt::CopyAction | Qt::MoveAction, &data,
+                            Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        return move.isAccepted();
+    };
+
+    QDragEnterEvent enter(sidebar.centreOf(0), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QVERIFY(enter.isAccepted());
+    QVERIFY(moveTo(QStringLiteral("nb-a")));
+    QCOMPARE(sidebar.list.currentRow(), sidebar.rowOf(QStringLiteral("nb-a")));
+    QVERIFY(moveTo(QStringLiteral("all")));
+    QCOMPARE(sidebar.list.currentRow(), 0);
+    QVERIFY(!moveTo(QStringLiteral("trash")));
+    QCOMPARE(sidebar.list.currentRow(), beta);
+    QVERIFY(moveTo(QStringLiteral("nb-c")));
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(viewport, &leave);
+    QCOMPARE(sidebar.list.currentRow(), beta);
+    QCOMPARE(sidebar.log.lines, QStringList());
+}
+
+void TestNotebookList::metrics_data()
+{
+    QTest::addColumn<int>("body");
+    QTest::addColumn<int>("name");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("rowHeight");
+
+    QTest::newRow("unset") << 0 << 14 << 11 << 37;
+    QTest::newRow("16") << 16 << 14 << 11 << 37;
+    // 16.5 rounds up to 17; 21 × 2.2 = 46.2.
+    QTest::newRow("24") << 24 << 21 << 17 << 52;
+    // 17.5 → 18, 18 × 2.2 = 39.6 → 40.
+    QTest::newRow("20") << 20 << 18 << 14 << 46;
+    // The floors: 7 → 10, 5.5 → 6 → 8, and a row of at least 36.
+    QTest::newRow("8") << 8 << 10 << 8 << 36;
+}
+
+void TestNotebookList::metrics()
+{
+    QFETCH(int, body);
+    QFETCH(int, name);
+    QFETCH(int, count);
+    QFETCH(int, rowHeight);
+    const NotebookListMetrics m = notebookListMetrics(body);
+    QCOMPARE(m.name, name);
+    QCOMPARE(m.count, count);
+    QCOMPARE(m.rowHeight, rowHeight);
+
+    setBodyFontPixelSize(body);
+    NotebookListDelegate delegate;
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, 230, 10);
+    QCOMPARE(delegate.sizeHint(option, QModelIndex()), QSize(230, rowHeight));
+    const NotebookRowLayout layout = notebookRowLayout(QRect(0, 0, 230, rowHeight), NotebookListWidget::NotebookRow,
+                                                       QStringLiteral("Beta"), 3, false, body);
+    QCOMPARE(layout.nameFont.pixelSize(), name);
+    QCOMPARE(layout.countFont.pixelSize(), count);
+}
+
+void TestNotebookList::rowLayout_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<QString>("countText");
+    QTest::addColumn<int>("weight");
+
+    QTest::newRow("notebook with notes") << 1 << QStringLiteral("Beta") << 7 << false << QStringLiteral("7") << 400;
+    QTest::newRow("empty notebook") << 1 << QStringLiteral("Beta") << 0 << false << QString() << 400;
+    QTest::newRow("selected notebook") << 1 << QStringLiteral("Beta") << 0 << true << QString() << 500;
+    QTest::newRow("All Notes") << 0 << QStringLiteral("All Notes") << 1234 << false << QStringLiteral("1234") << 500;
+    QTest::newRow("empty trash") << 2 << QStringLiteral("Trash") << 0 << false << QString() << 400;
+    QTest::newRow("trash") << 2 << QStringLiteral("Trash") << 3 << false << QStringLiteral("3") << 400;
+    QTest::newRow("New Notebook") << 3 << QStringLiteral("New Notebook…") << 3 << false << QString() << 400;
+    QTest::newRow("long name") << 1 << QStringLiteral("A notebook with a name far too long for the sidebar") << 99
+                               << false << QStringLiteral("99") << 400;
+}
+
+void TestNotebookList::rowLayout()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, name);
+    QFETCH(int, count);
+    QFETCH(bool, selected);
+    QFETCH(QString, countText);
+    QFETCH(int, weight);
+    const QRect rect(0, 40, 200, 37);
+    const NotebookRowLayout layout = notebookRowLayout(rect, kind, name, count, selected, 16);
+
+    QCOMPARE(layout.glyph, QRect(20, 50, 16, 16));
+    QCOMPARE(layout.textLeft, 48);
+    QCOMPARE(layout.textRight, 183);
+    QCOMPARE(layout.baseline, 64);
+    QCOMPARE(layout.nameFont.weight(), QFont::Weight(weight));
+    QCOMPARE(layout.count, countText);
+    if (countText.isEmpty())
+        QCOMPARE(layout.countWidth, 0);
+    else
+        QCOMPARE(layout.countWidth, QFontMetrics(layout.countFont).horizontalAdvance(countText) + 6);
+    // The name fits beside the count, whole when it can.
+    const int room = layout.textRight - layout.textLeft - layout.countWidth;
+    QVERIFY(QFontMetrics(layout.nameFont).horizontalAdvance(layout.name) <= room);
+    if (QFontMetrics(layout.nameFont).horizontalAdvance(name) <= room)
+        QCOMPARE(layout.name, name);
+    else
+        QVERIFY(layout.name.endsWith(QChar(0x2026)));
+}
+
+void TestNotebookList::selectionPainting()
+{
+    QPalette palette;
+    palette.setColor(QPalette::Base, QColor(255, 255, 255));
+    palette.setColor(QPalette::Text, QColor(20, 20, 20));
+    palette.setColor(QPalette::Highlight, QColor(0, 120, 215));
+    NotebookListWidget list;
+    list.setPalette(palette);
+    list.resize(240, 300);
+    list.setNotebooks(threeNotebooks(), kCounts, QStringLiteral("nb-b"), 0);
+    const auto colors = noteListColors(palette);
+    QImage image(list.size(), QImage::Format_RGB32);
+    list.render(&image);
+
+    // The current row carries the bar on the selection colour, the others none.
+    const QRect current = list.visualItemRect(list.item(2));
+    const QRect other = list.visualItemRect(list.item(1));
+    QCOMPARE(image.pixel(current.left(), current.center().y()), colors[AccentColor].rgb());
+    QCOMPARE(image.pixel(current.left() + 4, current.center().y()), colors[SelectedColor].rgb());
+    QCOMPARE(image.pixel(other.left(), other.center().y()), colors[RowColor].rgb());
+
+    // "New Notebook…" made current shows no selection.
+    list.setCurrentRow(list.rowOfKind(NotebookListWidget::NewNotebookRow));
+    const QRect command = list.visualItemRect(list.currentItem());
+    list.render(&image);
+    QCOMPARE(image.pixel(command.left(), command.center().y()), colors[RowColor].rgb());
+    QCOMPARE(image.pixel(command.left() + 4, command.center().y()), colors[RowColor].rgb());
+}
+
+void TestNotebookList::notebookDialog_data()
+{
+    QTest::addColumn<QString>("initial");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("okAtStart");
+    QTest::addColumn<bool>("okAfter");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("new, only spaces") << QString() << QStringLiteral("   ") << false << false << QString();
+    QTest::newRow("new, spaced name") << QString() << QStringLiteral("  Ideas ") << false << true
+                                      << QStringLiteral("Ideas");
+    // The current name is selected: typing replaces it.
+    QTest::newRow("rename, typed over") << QStringLiteral("Travel") << QStringLiteral("Trips") << true << true
+                                        << QStringLiteral("Trips");
+    QTest::newRow("rename, typed spaces") << QStringLiteral("Travel") << QStringLiteral(" ") << true << false
+                                          << QString();
+}
+
+void TestNotebookList::notebookDialog()
+{
+    QFETCH(QString, initial);
+    QFETCH(QString, typed);
+    QFETCH(bool, okAtStart);
+    QFETCH(bool, okAfter);
+    QFETCH(QString, name);
+    NotebookDialog dialog(QStringLiteral("Title"), initial);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *edit = dialog.findChild<QLineEdit *>();
+    QPushButton *ok = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+    QVERIFY(edit && ok);
+    QCOMPARE(QApplication::focusWidget(), edit);
+    QCOMPARE(edit->selectedText(), initial);
+    QCOMPARE(edit->placeholderText(), QStringLiteral("Notebook name"));
+    QCOMPARE(ok->isEnabled(), okAtStart);
+
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(ok->isEnabled(), okAfter);
+    QCOMPARE(dialog.name(), name);
+    // Return does not get past a disabled OK.
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(dialog.result(), okAfter ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(dialog.isVisible(), !okAfter);
+}
+
+void TestNotebookList::notebookDialogEntryPoints()
+{
+    // Answers the next modal dialog: types `text` and presses Return, or Escape.
+    auto answer = [](const QString &text, bool accept) {
+        QTimer::singleShot(0, qApp, [text, accept] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog);
+            if (!text.isEmpty())
+                QTest::keyClicks(dialog->findChild<QLineEdit *>(), text);
+            QTest::keyClick(dialog, accept ? Qt::Key_Return : Qt::Key_Escape);
+        });
+    };
+    answer(QStringLiteral(" Recipes "), true);
+    QCOMPARE(NotebookDialog::getNewName(nullptr), QStringLiteral("Recipes"));
+    answer(QStringLiteral("Recipes"), false);
+    QCOMPARE(NotebookDialog::getNewName(nullptr), QString());
+    answer(QString(), true);
+    QCOMPARE(NotebookDialog::getRenamedName(QStringLiteral("Travel"), nullptr), QStringLiteral("Travel"));
+    answer(QStringLiteral("Trips"), false);
+    QCOMPARE(NotebookDialog::getRenamedName(QStringLiteral("Travel"), nullptr), QString());
+}
+
+void TestNotebookList::moveDialog()
+{
+    MoveToNotebookDialog dialog(threeNotebooks(), QStringLiteral("nb-b"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *list = dialog.findChild<QListWidget *>();
+    QPushButton *ok = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+    QVERIFY(list && ok);
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->item(1)->text(), QStringLiteral("Beta (current)"));
+    QVERIFY(!ok->isEnabled());
+
+    // The note's own notebook cannot be chosen, by click or double-click.
+    const QPoint current = list->visualItemRect(list->item(1)).center();
+    doubleClick(list->viewport(), current);
+    QVERIFY(!ok->isEnabled());
+    QCOMPARE(dialog.selectedNotebookId(), QString());
+    QVERIFY(dialog.isVisible());
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QVERIFY(ok->isEnabled());
+    QCOMPARE(dialog.selectedNotebookId(), QStringLiteral("nb-a"));
+    doubleClick(list->viewport(), list->visualItemRect(list->item(2)).center());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.selectedNotebookId(), QStringLiteral("nb-c"));
+
+    QTimer::singleShot(0, qApp, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    QCOMPARE(MoveToNotebookDialog::getNotebookId(threeNotebooks(), QString(), nullptr), QString());
+}
+
+void TestNotebookList::moveMenu()
+{
+    QList<Notebook> notebooks = threeNotebooks();
+    notebooks[2].deletedAt = QDateTime::currentDateTimeUtc();
+    QMenu menu;
+    QStringList chosen;
+    QMenu *submenu = addMoveToNotebookMenu(&menu, notebooks, QStringLiteral("nb-b"),
+                                           [&chosen](const QString &id) { chosen << id; });
+    QCOMPARE(submenu->title(), QStringLiteral("Move to Notebook"));
+    QVERIFY(submenu->isEnabled());
+    const QList<QAction *> actions = submenu->actions();
+    QCOMPARE(actions.size(), 2); // the deleted notebook is not offered
+    QCOMPARE(actions.at(0)->text(), QStringLiteral("Alpha"));
+    QVERIFY(actions.at(0)->isCheckable() && !actions.at(0)->isChecked());
+    QCOMPARE(actions.at(1)->text(), QStringLiteral("Beta"));
+    QVERIFY(actions.at(1)->isChecked());
+
+    actions.at(1)->trigger(); // where the note already is: nothing to write
+    actions.at(0)->trigger();
+    QCOMPARE(chosen, QStringList{QStringLiteral("nb-a")});
+
+    QMenu empty;
+    QVERIFY(!addMoveToNotebookMenu(&empty, {}, QString(), [](const QString &) {})->isEnabled());
+}
+
+LUMORA_TEST_MAIN(TestNotebookList)
+#include "tst_notebooklist.moc"
