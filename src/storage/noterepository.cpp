@@ -552,6 +552,15 @@ QHash<QString, int> NoteRepository::countsByNotebook() const
     return counts;
 }
 
+int NoteRepository::trashCount() const
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runStatement(q, QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NOT NULL")) || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
 bool NoteRepository::includeInTodos(const QString &noteId) const
 {
     QSqlQuery q(m_db);

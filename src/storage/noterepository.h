@@ -82,6 +82,8 @@ public:
 
     // Live notes per notebook id; the empty key holds the total of all live notes.
     QHash<QString, int> countsByNotebook() const;
+    // Counted in SQL: the sidebar needs the number, not the bodies.
+    int trashCount() const;
 
     bool includeInTodos(const QString &noteId) const;
     bool setIncludeInTodos(const QString &noteId, bool include);

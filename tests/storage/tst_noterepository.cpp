@@ -157,6 +157,8 @@ void TestNoteRepository::listsExcludeTrash()
     QCOMPARE(ids(m_notes->byNotebook(QStringLiteral("A"))), (QStringList{QStringLiteral("new"), QStringLiteral("old")}));
     QCOMPARE(ids(m_notes->search(QStringLiteral("gamma"))).size(), 2);
     QCOMPARE(ids(m_notes->trashed()), QStringList{QStringLiteral("gone")});
+    QCOMPARE(m_notes->trashCount(), 1);
+    QCOMPARE(m_notes->countsByNotebook().value(QString()), 2);
     QCOMPARE(ids(m_notes->pending()), QStringList{QStringLiteral("gone")});
 }
 
