@@ -1,5 +1,6 @@
 #include "editoractions.h"
 
+#include "ui/findbar.h"
 #include "ui/noteeditor.h"
 
 #include <QAction>
@@ -40,6 +41,14 @@ void EditorActions::addUndoRedo(QMenu *edit)
     connect(m_redo, &QAction::triggered, m_editor, &NoteEditor::redo);
     edit->addAction(m_redo);
     updateState();
+}
+
+void EditorActions::addFindInNote(QMenu *edit, FindBar *findBar)
+{
+    auto *find = new QAction(tr("Find in Note..."), m_window);
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, findBar, &FindBar::open);
+    edit->addAction(find);
 }
 
 void EditorActions::addFormatEntries(QMenu *format, FormatSet set)

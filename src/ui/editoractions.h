@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 
+class FindBar;
 class NoteEditor;
 class QAction;
 class QMenu;
@@ -22,6 +23,8 @@ public:
 
     // "Undo" and "Redo"; they follow the editor's own availability.
     void addUndoRedo(QMenu *edit);
+    // "Find in Note..." opening `findBar`; it works on view-only notes too.
+    void addFindInNote(QMenu *edit, FindBar *findBar);
     // The main window's set adds inline code, alignment and link insertion.
     void addFormatEntries(QMenu *format, FormatSet set);
     // An entry of the window that needs an open, editable note.

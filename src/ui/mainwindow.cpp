@@ -9,6 +9,7 @@
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "ui/editoractions.h"
+#include "ui/findbar.h"
 #include "ui/noteeditor.h"
 #include "ui/notelistwidget.h"
 #include "ui/notewindow.h"
@@ -104,6 +105,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_statusBar(new StatusBar(this))
     , m_searchTimer(new QTimer(this))
     , m_editorActions(new EditorActions(m_editor, this))
+    , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
@@ -173,6 +175,7 @@ void MainWindow::createUI()
     auto *noteLayout = new QVBoxLayout(m_noteView);
     noteLayout->setContentsMargins(0, 0, 0, 0);
     noteLayout->setSpacing(0);
+    noteLayout->addWidget(m_findBar);
     noteLayout->addWidget(m_editor);
     m_screenStack->addWidget(m_welcomePage);
     m_screenStack->addWidget(m_noteView);
@@ -268,7 +271,7 @@ void MainWindow::createEditMenus()
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
     m_editorActions->addUndoRedo(edit);
     edit->addSeparator();
-    addLaterFeature(edit, tr("Find in Note..."), QKeySequence::Find);
+    m_editorActions->addFindInNote(edit, m_findBar);
     edit->addSeparator();
     QAction *preferences = edit->addAction(tr("Preferences\u2026"), this, &MainWindow::showPreferences);
     preferences->setMenuRole(QAction::PreferencesRole);
@@ -388,11 +391,12 @@ void MainWindow::connectSignals()
             m_open.reloadIfChangedElsewhere();
     });
     connect(m_state, &AppState::notesChanged, this, [this] {
-        if (!std::exchange(m_listFollowedOneNote, false))
+        // A one-note write has reloaded the open note already.
+        if (!std::exchange(m_listFollowedOneNote, false)) {
             refreshNoteList();
-        refreshNotebooks();
-        if (m_open.isOpen())
             m_open.reloadIfChangedElsewhere();
+        }
+        refreshNotebooks();
     });
     connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebooks);
     connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString &id, QObject *source) {

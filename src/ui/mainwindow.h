@@ -9,6 +9,7 @@
 
 class AppState;
 class EditorActions;
+class FindBar;
 class NoteEditor;
 class NoteListWidget;
 class QAction;
@@ -33,6 +34,7 @@ public:
     NoteEditor *editor() const { return m_editor; }
     QString openNoteId() const { return m_open.id(); }
     StatusBar *statusBarWidget() const { return m_statusBar; }
+    FindBar *findBar() const { return m_findBar; }
     QWidget *sidebarPane() const { return m_sidebarPane; }
     QWidget *listPane() const { return m_listPane; }
     QSplitter *splitter() const { return m_splitter; }
@@ -110,6 +112,7 @@ private:
     StatusBar *m_statusBar;
     QTimer *m_searchTimer;
     EditorActions *m_editorActions;
+    FindBar *m_findBar;
     OpenNote m_open;
 
     QAction *m_signInAction = nullptr;

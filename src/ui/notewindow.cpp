@@ -7,6 +7,7 @@
 #include "storage/preferencesrepository.h"
 #include "storage/snapshotrepository.h"
 #include "ui/editoractions.h"
+#include "ui/findbar.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
 #include "ui/trashconfirm.h"
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QVBoxLayout>
 
 NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     : QMainWindow(parent)
@@ -23,11 +25,18 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_editor(new NoteEditor(this))
     , m_statusBar(new StatusBar(this))
     , m_editorActions(new EditorActions(m_editor, this))
+    , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     resize(960, 760);
-    setCentralWidget(m_editor);
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_findBar);
+    layout->addWidget(m_editor);
+    setCentralWidget(central);
     setStatusBar(m_statusBar);
     buildMenus();
 
@@ -74,10 +83,7 @@ void NoteWindow::buildMenus()
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
     m_editorActions->addUndoRedo(edit);
     edit->addSeparator();
-    QAction *find = edit->addAction(tr("Find in Note..."));
-    find->setShortcut(QKeySequence::Find);
-    find->setEnabled(false);
-    find->setToolTip(tr("Find in Note is not available in this build yet"));
+    m_editorActions->addFindInNote(edit, m_findBar);
 
     QMenu *format = menuBar()->addMenu(tr("F&ormat"));
     m_editorActions->addFormatEntries(format, EditorActions::FormatSet::Reduced);

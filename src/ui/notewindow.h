@@ -7,6 +7,7 @@
 
 class AppState;
 class EditorActions;
+class FindBar;
 class NoteEditor;
 class StatusBar;
 
@@ -45,6 +46,7 @@ private:
     NoteEditor *m_editor;
     StatusBar *m_statusBar;
     EditorActions *m_editorActions;
+    FindBar *m_findBar;
     OpenNote m_open;
     // Trashing closes the window, and so does the deletion it announces.
     bool m_closed = false;

@@ -1,8 +1,11 @@
 #include "app/application.h"
 #include "app/appstate.h"
+#include "app/thememanager.h"
+#include "document/textformats.h"
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/snapshotrepository.h"
+#include "ui/findbar.h"
 #include "ui/mainwindow.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
@@ -23,6 +26,7 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <memory>
@@ -138,6 +142,8 @@ private Q_SLOTS:
     void stenoArrangement_data();
     void stenoArrangement();
     void searchRefreshesOnceAfterTyping();
+    void preferencesApplyLive();
+    void findInNote();
     void trashCommands();
     void statusBarNamesTheNotebook();
     void quitSavesEverythingAndRestartRestores();
@@ -302,7 +308,7 @@ void TestMainWindow::oneNoteChangesMoveOneRow()
     m_window->show();
     auto *list = m_window->findChild<NoteListWidget *>();
     if (view.startsWith(QLatin1String("search:"))) {
-        m_window->findChild<QLineEdit *>()->setText(view.mid(7));
+        m_window->findChild<QLineEdit *>(QStringLiteral("searchField"))->setText(view.mid(7));
         QTRY_COMPARE(list->count(), 2);
     }
     m_window->selectNote(QStringLiteral("d"));
@@ -418,7 +424,7 @@ void TestMainWindow::menuEntries_data()
     row("&File", "Quit", quit, true, true);
     row("&Edit", "Undo", QKeySequence::Undo, false, false); // nothing to undo yet
     row("&Edit", "Redo", QKeySequence::Redo, false, false);
-    row("&Edit", "Find in Note...", QKeySequence::Find, false, false);
+    row("&Edit", "Find in Note...", QKeySequence::Find, true, true);
     row("&Edit", "Preferences…", {}, true, true);
     row("F&ormat", "Bold", QKeySequence::Bold, false, true);
     row("F&ormat", "Italic", QKeySequence::Italic, false, true);
@@ -655,6 +661,57 @@ void TestMainWindow::searchRefreshesOnceAfterTyping()
     QTest::keyClick(m_window.get(), Qt::Key_F3);
     QCOMPARE(QApplication::focusWidget(), field);
     QCOMPARE(field->selectedText(), QStringLiteral("Alph"));
+}
+
+void TestMainWindow::preferencesApplyLive()
+{
+    m_window->selectNote(QStringLiteral("a"));
+    m_state->preferences()->setInt(QStringLiteral("editor_body_pt"), 18);
+    QCOMPARE(bodyFontPixelSize(), 24);
+    QCOMPARE(m_window->editor()->font().pixelSize(), 24);
+    // The open note is shown again at the new size, and not written.
+    const QTextBlock first = m_window->editor()->document()->firstBlock();
+    QCOMPARE(QFontInfo(first.charFormat().font()).pixelSize(), 24);
+    QCOMPARE(m_state->notes()->byId(QStringLiteral("a"))->version, 1);
+    m_state->preferences()->setInt(QStringLiteral("editor_body_pt"), 12);
+    QCOMPARE(bodyFontPixelSize(), 16);
+
+    m_state->preferences()->setString(QStringLiteral("theme_mode"), QStringLiteral("dark"));
+    QCOMPARE(m_state->themeManager()->theme(), ThemeManager::Theme::Dark);
+    m_state->preferences()->setString(QStringLiteral("theme_mode"), QStringLiteral("light"));
+    QCOMPARE(m_state->themeManager()->theme(), ThemeManager::Theme::Light);
+}
+
+void TestMainWindow::findInNote()
+{
+    const QString body = QStringLiteral("[{\"insert\":\"one cat, two cats\\nno dog\\n\"}]");
+    QCOMPARE(m_state->notes()->saveEditedBody(QStringLiteral("a"), body), NoteRepository::SaveResult::Saved);
+    m_window->selectNote(QStringLiteral("a"));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_window->editor()->setFocus();
+    QTest::keySequence(m_window.get(), QKeySequence::Find);
+    FindBar *bar = m_window->findBar();
+    QVERIFY(bar->isVisible());
+    QCOMPARE(QApplication::focusWidget(), bar->field());
+    QTest::keyClicks(bar->field(), QStringLiteral("cat"));
+    QCOMPARE(bar->matchCount(), 2);
+    QCOMPARE(bar->statusText(), QStringLiteral("1 of 2"));
+    QCOMPARE(m_window->editor()->extraSelections().size(), 2);
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    QCOMPARE(bar->statusText(), QStringLiteral("2 of 2"));
+    QCOMPARE(m_window->editor()->textCursor().position(), 13);
+    QTest::keyClick(bar->field(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(m_window->editor()->textCursor().position(), 4);
+    QTest::keyClicks(bar->field(), QStringLiteral("fish"));
+    QCOMPARE(bar->statusText(), QStringLiteral("No matches"));
+    QVERIFY(m_window->editor()->extraSelections().isEmpty());
+    QTest::keyClick(bar->field(), Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(QApplication::focusWidget(), m_window->editor());
+    // Looking never writes.
+    m_window->saveCurrentNote();
+    QCOMPARE(m_state->notes()->byId(QStringLiteral("a"))->version, 2);
 }
 
 void TestMainWindow::trashCommands()
