@@ -202,19 +202,26 @@ int Application::startUp(const QStringList &args)
     if (!request.newNote && request.noteId.isEmpty() && !startMinimized)
         m_mainWindow->show();
 
-    const QString restore = prefs->getString(QStringLiteral("restore_note_windows"));
-    if (!restore.isEmpty()) {
-        const QStringList ids = restore.split(QLatin1Char(','), Qt::SkipEmptyParts);
-        for (const QString &id : ids)
-            m_appState->openNoteWindow(id);
-        prefs->remove(QStringLiteral("restore_note_windows"));
-    }
+    restoreNoteWindows(m_appState);
 
     showWhatsNewOncePerVersion();
     // Tied to the state so a shut-down start-up never checks late.
     QTimer::singleShot(UpdateCheckDelayMs, m_appState, [this] { startUpdateCheck(); });
     QTimer::singleShot(IntegrityCheckDelayMs, m_appState, [this] { m_appState->database()->startIntegrityCheck(); });
     return -1;
+}
+
+void Application::restoreNoteWindows(AppState *state)
+{
+    PreferencesRepository *prefs = state->preferences();
+    const QString restore = prefs->getString(QStringLiteral("restore_note_windows"));
+    if (restore.isEmpty())
+        return;
+    const QStringList ids = restore.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &id : ids)
+        state->openNoteWindow(id);
+    // One-shot: the next quit writes it afresh.
+    prefs->remove(QStringLiteral("restore_note_windows"));
 }
 
 BrioUpdate::Config Application::updateConfig()
@@ -289,14 +296,9 @@ void Application::quitSavingNotes()
     saveOpenNotes();
     // The windows' own close paths add their snapshots and layout.
     if (m_mainWindow)
-        m_mainWindow->close();
-    if (m_appState) {
-        const QStringList ids = m_appState->openNoteWindowIds();
-        for (const QString &id : ids) {
-            if (NoteWindow *window = m_appState->noteWindow(id))
-                window->close();
-        }
-    }
+        m_mainWindow->closeEveryWindow();
+    else
+        closeAllWindows();
     quit();
 }
 

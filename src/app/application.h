@@ -67,6 +67,9 @@ public:
 
     void handleMessage(const QString &message);
 
+    // Reopens the note windows left open at the last quit, once.
+    static void restoreNoteWindows(AppState *state);
+
     // The release channel handed to the update library, built afresh each time.
     static BrioUpdate::Config updateConfig();
     static BrioUpdate::FeedbackConfig feedbackConfig();

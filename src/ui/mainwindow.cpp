@@ -2,24 +2,37 @@
 
 #include "app/application.h"
 #include "app/appstate.h"
+#include "app/thememanager.h"
 #include "document/textformats.h"
 #include "storage/database.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
-#include "storage/snapshotrepository.h"
+#include "ui/editoractions.h"
+#include "ui/findbar.h"
 #include "ui/noteeditor.h"
 #include "ui/notelistwidget.h"
+#include "ui/notewindow.h"
 #include "ui/statusbar.h"
 #include "ui/trashconfirm.h"
 #include "update/updateconfig.h"
 #include "update/updateui.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
+#include <QSettings>
 #include <QSplitter>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -31,6 +44,13 @@
 
 namespace {
 constexpr int SearchDebounceMs = 300;
+const char *const SettingsGroup = "mainWindow";
+const char *const MakerSite = "https://lumora.app";
+
+QString settingsGroup()
+{
+    return QString::fromLatin1(SettingsGroup);
+}
 
 // With LUMORA_BENCH_EXIT_AFTER_PAINT set, the app prints "first list paint"
 // once the note list has painted and quits: bench_app times cold starts so.
@@ -57,12 +77,22 @@ protected:
 private:
     bool m_done = false;
 };
+
+int editorBodyPoints(AppState *state)
+{
+    return state->preferences() ? state->preferences()->getInt(QStringLiteral("editor_body_pt"), 12) : 12;
+}
+
 // The editor sizes its fonts from the body size when it is built.
 NoteEditor *createEditor(AppState *state, QWidget *parent)
 {
-    const int pt = state->preferences() ? state->preferences()->getInt(QStringLiteral("editor_body_pt"), 12) : 12;
-    setBodyFontPixelSize(int(std::lround(pt * 96.0 / 72.0)));
+    setBodyFontPixelSize(int(std::lround(editorBodyPoints(state) * 96.0 / 72.0)));
     return new NoteEditor(parent);
+}
+
+bool preference(AppState *state, const char *key)
+{
+    return state->preferences() && state->preferences()->getBool(QString::fromLatin1(key), false);
 }
 } // namespace
 
@@ -73,112 +103,230 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_list(new NoteListWidget(this))
     , m_editor(createEditor(state, this))
     , m_statusBar(new StatusBar(this))
-    , m_searchDebounce(new QTimer(this))
+    , m_searchTimer(new QTimer(this))
+    , m_editorActions(new EditorActions(m_editor, this))
+    , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
-    resize(1200, 760);
+    createMenuBar();
+    createUI();
+    connectSignals();
+    restoreWindowState();
+    refreshNotebooks();
+    refreshNoteList();
 
+    QSettings settings;
+    settings.beginGroup(settingsGroup());
+    m_sidebarVisible = settings.value(QStringLiteral("notebookSidebarVisible"), true).toBool();
+    m_focusMode = settings.value(QStringLiteral("focusMode"), false).toBool();
+    m_sidebarAction->setChecked(m_sidebarVisible);
+    m_focusModeAction->setChecked(m_focusMode);
+    applyLayout();
 
-    auto *listPane = new QWidget(this);
-    auto *listLayout = new QVBoxLayout(listPane);
-    listLayout->setContentsMargins(8, 8, 0, 8);
-    listLayout->setSpacing(8);
-    m_search->setPlaceholderText(tr("Search notes"));
+    if (!state->currentNoteId().isEmpty())
+        selectNote(state->currentNoteId());
+    if (state->preferences())
+        connect(state->preferences(), &PreferencesRepository::changed, this, &MainWindow::onPreferenceChanged);
+    // The editor was built at the stored size; only the arrangement and the
+    // tray remain.
+    applyStenoArrangement();
+    setUpTray();
+    showAppropriateScreen();
+}
+
+void MainWindow::createUI()
+{
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setHandleWidth(1);
+
+    m_sidebarPane = new QWidget(m_splitter);
+    m_sidebarPane->setObjectName(QStringLiteral("sidebarPane"));
+    auto *sidebarLayout = new QVBoxLayout(m_sidebarPane);
+    sidebarLayout->setContentsMargins(0, 0, 0, 0);
+    sidebarLayout->setSpacing(0);
+
+    m_listPane = new QWidget(m_splitter);
+    m_listPane->setObjectName(QStringLiteral("listPane"));
+    auto *listLayout = new QVBoxLayout(m_listPane);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    m_searchBar = new QWidget(m_listPane);
+    auto *searchLayout = new QHBoxLayout(m_searchBar);
+    searchLayout->setContentsMargins(8, 8, 8, 8);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setPlaceholderText(tr("Search..."));
     m_search->setClearButtonEnabled(true);
-    listLayout->addWidget(m_search);
+    searchLayout->addWidget(m_search);
+    listLayout->addWidget(m_searchBar);
     listLayout->addWidget(m_list);
-    m_list->setRepository(state->notes());
+    m_list->setRepository(m_state->notes());
+    m_list->setNotebookNameResolver([this](const QString &id) { return m_notebookNames.value(id); });
     if (qEnvironmentVariableIsSet("LUMORA_BENCH_EXIT_AFTER_PAINT"))
         m_list->viewport()->installEventFilter(new ExitAfterFirstPaint(m_list));
 
-    auto *splitter = new QSplitter(this);
-    splitter->addWidget(listPane);
-    splitter->addWidget(m_editor);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({320, 880});
-    setCentralWidget(splitter);
+    m_editorPane = new QWidget(m_splitter);
+    auto *editorLayout = new QVBoxLayout(m_editorPane);
+    editorLayout->setContentsMargins(0, 0, 0, 0);
+    editorLayout->setSpacing(0);
+    m_screenStack = new QStackedWidget(m_editorPane);
+    m_welcomePage = new QWidget(m_screenStack);
+    m_noteView = new QWidget(m_screenStack);
+    auto *noteLayout = new QVBoxLayout(m_noteView);
+    noteLayout->setContentsMargins(0, 0, 0, 0);
+    noteLayout->setSpacing(0);
+    noteLayout->addWidget(m_findBar);
+    noteLayout->addWidget(m_editor);
+    m_screenStack->addWidget(m_welcomePage);
+    m_screenStack->addWidget(m_noteView);
+    editorLayout->addWidget(m_screenStack);
+
+    m_splitter->addWidget(m_sidebarPane);
+    m_splitter->addWidget(m_listPane);
+    m_splitter->addWidget(m_editorPane);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 0);
+    m_splitter->setStretchFactor(2, 1);
+    m_splitter->setSizes({200, 260, 800});
+    setCentralWidget(m_splitter);
     setStatusBar(m_statusBar);
 
-    m_searchDebounce->setSingleShot(true);
-    m_searchDebounce->setInterval(SearchDebounceMs);
-    connect(m_search, &QLineEdit::textChanged, m_searchDebounce, qOverload<>(&QTimer::start));
-    connect(m_searchDebounce, &QTimer::timeout, this, &MainWindow::refreshNoteList);
-    // A write to one note moves its one row; the notesChanged() that follows
-    // needs no full refresh then. Other writes (many notes at once) refresh.
-    connect(state, &AppState::noteChanged, this, [this](const QString &id) {
-        m_list->updateNote(id);
-        updateListCount();
-        m_listFollowedOneNote = true;
-        if (id == m_open.id())
-            m_open.reloadIfChangedElsewhere();
-    });
-    connect(state, &AppState::notesChanged, this, [this] {
-        if (!std::exchange(m_listFollowedOneNote, false))
-            refreshNoteList();
-    });
-    connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
-        if (!m_selectingProgrammatically && id != m_open.id())
-            selectNote(id);
-    });
-    connect(m_list, &NoteListWidget::noteDoubleClicked, this, [this](const QString &id) {
-        saveCurrentNote();
-        m_state->openNoteWindow(id);
-    });
-    connect(m_list, &NoteListWidget::noteActivated, m_editor, qOverload<>(&QWidget::setFocus));
-    connect(m_list, &NoteListWidget::noteDeleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
-    connect(m_list, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::showNoteContextMenu);
-    connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
-    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
-    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaveState);
-    connect(m_editor, &NoteEditor::saveFailed, m_statusBar, &StatusBar::setSaveFailed);
-    if (state->database()) {
-        // Stays until the user restarts on a sound file; the box says more.
-        connect(state->database(), &Database::corruptionDetected, m_statusBar, [this] {
-            m_statusBar->showMessage(tr("The notes database is damaged: changes are not being saved"));
-        });
-    }
-    connect(state, &AppState::noteDeletedExternally, this, [this](const QString &id) {
-        if (id == m_open.id())
-            m_open.clear();
-    });
-
-    buildMenus();
-    refreshNoteList();
-    if (!state->currentNoteId().isEmpty())
-        selectNote(state->currentNoteId());
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setInterval(SearchDebounceMs);
 }
 
-void MainWindow::buildMenus()
+QAction *MainWindow::addLaterFeature(QMenu *menu, const QString &text, const QKeySequence &shortcut)
+{
+    QAction *action = menu->addAction(text);
+    action->setShortcut(shortcut);
+    action->setEnabled(false);
+    action->setToolTip(tr("%1 is not available in this build yet").arg(QString(text).remove(QStringLiteral("..."))));
+    return action;
+}
+
+void MainWindow::createMenuBar()
+{
+    createFileMenu();
+    createEditMenus();
+    createNoteMenu();
+    createViewMenu();
+    createHelpMenu();
+    const QList<QMenu *> menus = menuBar()->findChildren<QMenu *>();
+    for (QMenu *menu : menus)
+        menu->setToolTipsVisible(true);
+
+    // Not on Ctrl+Backspace: that deletes the word before the cursor while
+    // typing, and a note must never vanish on a word-deletion key.
+    auto *trashNow = new QAction(tr("Move to Trash Without Asking"), this);
+    trashNow->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Del")));
+    trashNow->setShortcutContext(Qt::ApplicationShortcut);
+    connect(trashNow, &QAction::triggered, this, [this] { moveCurrentNoteToTrash(false); });
+    addAction(trashNow);
+    m_editorActions->addNoteAction(trashNow);
+}
+
+void MainWindow::createFileMenu()
 {
     QMenu *file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), this, &MainWindow::newNote);
+    QAction *newNoteAction = file->addAction(tr("New Note"), QKeySequence(QStringLiteral("Ctrl+N")), this,
+                                             &MainWindow::newNote);
+    newNoteAction->setShortcutContext(Qt::ApplicationShortcut);
+    QAction *newWindow = file->addAction(tr("New Note in Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")),
+                                         this, [this] { m_state->newNoteWindow(); });
+    newWindow->setShortcutContext(Qt::ApplicationShortcut);
+    QAction *save = file->addAction(tr("Save Snapshot"), QKeySequence::Save, this, [this] {
+        saveCurrentNote();
+        snapshotIfChanged();
+    });
+    m_editorActions->addNoteAction(save);
     file->addSeparator();
-    file->addAction(tr("Quit"), QKeySequence(QStringLiteral("Ctrl+Q")), this, &MainWindow::close);
-
-    QMenu *note = menuBar()->addMenu(tr("&Note"));
-    // Not on a word-deletion key: those belong to the editor while typing.
-    QAction *trash = note->addAction(tr("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")), this,
-                                     [this] { moveCurrentNoteToTrash(true); });
-    trash->setShortcutContext(Qt::ApplicationShortcut);
-    note->addAction(tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+N")), this, [this] {
-        if (m_open.isOpen()) {
-            saveCurrentNote();
-            m_state->openNoteWindow(m_open.id());
-        }
-    });
-    QAction *find = note->addAction(tr("Search"), QKeySequence(QStringLiteral("Ctrl+F")), this, [this] {
-        m_search->setFocus();
-        m_search->selectAll();
-    });
-    Q_UNUSED(find)
-
-    buildHelpMenu();
+    // Not Ctrl+I: that is italic in the editor.
+    addLaterFeature(file, tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")));
+    addLaterFeature(file, tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")));
+    file->addSeparator();
+    addLaterFeature(file, tr("Print..."), QKeySequence::Print);
+    addLaterFeature(file, tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    file->addSeparator();
+    addLaterFeature(file, tr("Backup Database..."));
+    addLaterFeature(file, tr("Restore Database..."));
+    file->addSeparator();
+    m_signInAction = addLaterFeature(file, tr("Sign In..."));
+    m_signOutAction = addLaterFeature(file, tr("Sign &Out"));
+    // No account yet: the session is always signed out.
+    m_signOutAction->setVisible(false);
+    file->addSeparator();
+    QAction *preferences = file->addAction(tr("Preferences\u2026"), QKeySequence(QStringLiteral("Ctrl+,")), this,
+                                           &MainWindow::showPreferences);
+    preferences->setShortcutContext(Qt::ApplicationShortcut);
+    file->addSeparator();
+    QKeySequence quitKey(QKeySequence::Quit);
+    if (quitKey.isEmpty())
+        quitKey = QKeySequence(QStringLiteral("Ctrl+Q"));
+    QAction *quit = file->addAction(tr("Quit"), quitKey, this, &MainWindow::quitApplication);
+    quit->setMenuRole(QAction::QuitRole);
 }
 
-void MainWindow::buildHelpMenu()
+void MainWindow::createEditMenus()
+{
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    m_editorActions->addUndoRedo(edit);
+    edit->addSeparator();
+    m_editorActions->addFindInNote(edit, m_findBar);
+    edit->addSeparator();
+    QAction *preferences = edit->addAction(tr("Preferences\u2026"), this, &MainWindow::showPreferences);
+    preferences->setMenuRole(QAction::PreferencesRole);
+
+    QMenu *format = menuBar()->addMenu(tr("F&ormat"));
+    m_editorActions->addFormatEntries(format, EditorActions::FormatSet::Full);
+}
+
+void MainWindow::createNoteMenu()
+{
+    QMenu *note = menuBar()->addMenu(tr("&Note"));
+    m_editorActions->addNoteAction(note->addAction(tr("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
+                                                   this, &MainWindow::moveCurrentNoteToNotebook));
+    addLaterFeature(note, tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")));
+    m_editorActions->addNoteAction(
+        note->addAction(tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), this, [this] {
+            if (m_open.isOpen()) {
+                saveCurrentNote();
+                m_state->openNoteWindow(m_open.id());
+            }
+        }));
+    note->addSeparator();
+    QAction *trash = note->addAction(tr("Move to Trash\u2026"), QKeySequence(QStringLiteral("Ctrl+D")), this,
+                                     [this] { moveCurrentNoteToTrash(true); });
+    trash->setShortcutContext(Qt::ApplicationShortcut);
+    m_editorActions->addNoteAction(trash);
+}
+
+void MainWindow::createViewMenu()
+{
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    addLaterFeature(view, tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")));
+    view->addAction(tr("Find"), QKeySequence(QStringLiteral("F3")), this, [this] {
+        m_search->setFocus(Qt::ShortcutFocusReason);
+        m_search->selectAll();
+    });
+    addLaterFeature(view, tr("Search All Notes..."), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
+    addLaterFeature(view, tr("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D")));
+    view->addSeparator();
+    m_focusModeAction = view->addAction(tr("Focus Mode"), QKeySequence(QStringLiteral("Ctrl+\\")), this,
+                                        [this] { setFocusMode(!m_focusMode); });
+    m_focusModeAction->setCheckable(true);
+    m_focusModeAction->setToolTip(tr("Hide the notebook and note lists to write without distractions"));
+    m_sidebarAction = view->addAction(tr("Show Notebook Sidebar"), QKeySequence(QStringLiteral("Ctrl+Alt+B")), this,
+                                      [this] { setNotebookSidebarVisible(!m_sidebarVisible); });
+    m_sidebarAction->setCheckable(true);
+    m_sidebarAction->setChecked(true);
+    view->addSeparator();
+    addLaterFeature(view, tr("Sync Now"), QKeySequence(QStringLiteral("Ctrl+Alt+R")));
+}
+
+void MainWindow::createHelpMenu()
 {
     QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("About Lumora Notes"), this, &MainWindow::showAbout);
     // The library may report after this window is gone.
     QPointer<MainWindow> self(this);
     BrioUpdate::UiCallbacks callbacks;
@@ -195,14 +343,96 @@ void MainWindow::buildHelpMenu()
             self->statusBar()->showMessage(text, timeoutMs);
     };
     const QString displayName = QString::fromLatin1(Application::DisplayName);
-    help->addAction(tr("What's New..."), this, [this, callbacks, displayName] {
+    help->addAction(tr("What's &New..."), this, [this, callbacks, displayName] {
         BrioUpdate::showWhatsNew(Application::updateConfig(), displayName, this, callbacks);
     });
-    help->addAction(tr("Check for Updates..."), this, [this, callbacks, displayName] {
+    help->addAction(tr("Check for &Updates..."), this, [this, callbacks, displayName] {
         BrioUpdate::checkForUpdates(Application::updateConfig(), displayName, this, callbacks);
     });
+    help->addAction(tr("Send &Feedback..."), this, [] { BrioUpdate::openFeedback(Application::feedbackConfig()); });
+    if (qEnvironmentVariable("NOTES_DEV") == QLatin1String("1")) {
+        help->addSeparator();
+        help->addAction(tr("Load &Sample Notes"), this, &MainWindow::loadSampleNotes);
+    }
     help->addSeparator();
-    help->addAction(tr("Send Feedback..."), this, [] { BrioUpdate::openFeedback(Application::feedbackConfig()); });
+    help->addAction(tr("About Qt"), this, [this] { QMessageBox::aboutQt(this); });
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(this, tr("About Lumora Notes"),
+                       tr("Lumora Notes %1\n\nSearch-first, zero-friction note-taking.\n\n%2")
+                           .arg(QString::fromLatin1(Application::Version), QString::fromLatin1(MakerSite)));
+}
+
+void MainWindow::showPreferences()
+{
+}
+
+void MainWindow::loadSampleNotes()
+{
+}
+
+void MainWindow::connectSignals()
+{
+    connect(m_search, &QLineEdit::textChanged, m_searchTimer, qOverload<>(&QTimer::start));
+    connect(m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        if (!m_focusMode && m_sidebarVisible && splitterShowsAllPanes())
+            m_normalSplitterSizes = m_splitter->sizes();
+    });
+    // A write to one note moves its one row; the notesChanged() that follows
+    // needs no full refresh then. Other writes (many notes at once) refresh.
+    connect(m_state, &AppState::noteChanged, this, [this](const QString &id) {
+        m_list->updateNote(id);
+        updateListCount();
+        m_listFollowedOneNote = true;
+        if (id == m_open.id())
+            m_open.reloadIfChangedElsewhere();
+    });
+    connect(m_state, &AppState::notesChanged, this, [this] {
+        // A one-note write has reloaded the open note already.
+        if (!std::exchange(m_listFollowedOneNote, false)) {
+            refreshNoteList();
+            m_open.reloadIfChangedElsewhere();
+        }
+        refreshNotebooks();
+    });
+    connect(m_state, &AppState::notebooksChanged, this, &MainWindow::refreshNotebooks);
+    connect(m_state, &AppState::noteUpdatedExternally, this, [this](const QString &id, QObject *source) {
+        if (source != this && id == m_open.id())
+            m_open.reloadIfChangedElsewhere();
+    });
+    connect(m_state, &AppState::noteDeletedExternally, this, [this](const QString &id) {
+        if (id == m_open.id())
+            clearOpenNote();
+    });
+    // Kept for the header bar's share entry.
+    m_canShare = m_state->canShare();
+    connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) { m_canShare = canShare; });
+
+    connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
+        if (!m_selectingProgrammatically && id != m_open.id())
+            selectNote(id);
+    });
+    connect(m_list, &NoteListWidget::noteDoubleClicked, this, [this](const QString &id) {
+        saveCurrentNote();
+        m_state->openNoteWindow(id);
+    });
+    connect(m_list, &NoteListWidget::noteActivated, m_editor, qOverload<>(&QWidget::setFocus));
+    connect(m_list, &NoteListWidget::noteDeleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
+    connect(m_list, &NoteListWidget::noteContextMenuRequested, this, &MainWindow::showNoteContextMenu);
+
+    connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaveState);
+    connect(m_editor, &NoteEditor::saveFailed, m_statusBar, &StatusBar::setSaveFailed);
+    if (m_state->database()) {
+        // Stays until the user restarts on a sound file; the box says more.
+        connect(m_state->database(), &Database::corruptionDetected, m_statusBar, [this] {
+            m_statusBar->showMessage(tr("The notes database is damaged: changes are not being saved"));
+        });
+    }
 }
 
 void MainWindow::refreshNoteList()
@@ -216,8 +446,7 @@ void MainWindow::refreshNoteList()
     QList<qint64> rowIds;
     if (text.trimmed().isEmpty()) {
         listing.notebookId = m_state->currentNotebookId();
-        listing.oldestFirst = m_state->preferences()
-            && m_state->preferences()->getBool(QStringLiteral("steno_mode"), false);
+        listing.oldestFirst = preference(m_state, "steno_mode");
         rowIds = notes->listRowIds(listing.notebookId);
         if (listing.oldestFirst)
             std::reverse(rowIds.begin(), rowIds.end());
@@ -232,7 +461,25 @@ void MainWindow::refreshNoteList()
 
 void MainWindow::updateListCount()
 {
-    m_statusBar->setCounts(m_search->text().trimmed().isEmpty() ? tr("All Notes") : tr("Search"), m_list->count());
+    const QString notebookId = m_state->currentNotebookId();
+    const QString name = notebookId.isEmpty() ? QString() : m_notebookNames.value(notebookId);
+    m_statusBar->setCounts(name.isEmpty() ? tr("All Notes") : name, m_list->count());
+}
+
+void MainWindow::refreshNotebooks()
+{
+    QHash<QString, QString> names;
+    if (m_state->notebooks()) {
+        const QList<Notebook> notebooks = m_state->notebooks()->all();
+        for (const Notebook &notebook : notebooks)
+            names.insert(notebook.id, notebook.name);
+    }
+    if (names == m_notebookNames)
+        return;
+    m_notebookNames = names;
+    // The rows show notebook names; the count shows the current one.
+    m_list->viewport()->update();
+    updateListCount();
 }
 
 void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &globalPos)
@@ -248,7 +495,7 @@ void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &global
         saveCurrentNote();
         if (noteId == m_open.id()) {
             snapshotIfChanged();
-            m_open.clear();
+            clearOpenNote();
         }
         m_state->notes()->moveToTrash(noteId);
     });
@@ -270,12 +517,26 @@ void MainWindow::selectNote(const QString &noteId)
 
 void MainWindow::openNote(const QString &noteId, bool force)
 {
-    const std::optional<Note> note = m_state->notes()->byId(noteId);
+    const std::optional<Note> note = m_state->notes() ? m_state->notes()->byId(noteId) : std::nullopt;
     if (!note || note->isTrashed()) {
-        m_open.clear();
+        clearOpenNote();
         return;
     }
+    // Read-only when shared view-only; the editor switch updates the menus.
     m_open.open(*note, force);
+    showAppropriateScreen();
+}
+
+void MainWindow::clearOpenNote()
+{
+    m_open.clear();
+    showAppropriateScreen();
+}
+
+void MainWindow::showAppropriateScreen()
+{
+    // No account yet, so nobody is ever signed in.
+    m_screenStack->setCurrentWidget(m_open.isOpen() ? m_noteView : m_welcomePage);
 }
 
 void MainWindow::saveCurrentNote()
@@ -297,7 +558,7 @@ void MainWindow::newNote()
     note.notebookId = m_state->currentNotebookId();
     note.body = emptyNoteBody();
     note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
-    if (!m_state->notes()->insert(note))
+    if (!m_state->notes() || !m_state->notes()->insert(note))
         return;
     selectNote(note.id);
     m_editor->setFocus();
@@ -305,35 +566,269 @@ void MainWindow::newNote()
 
 void MainWindow::moveCurrentNoteToTrash(bool confirm)
 {
-    const QString id = m_open.id();
+    QString id = m_list->currentNoteId();
     if (id.isEmpty())
+        id = m_open.id();
+    if (id.isEmpty() || !m_state->notes())
         return;
     saveCurrentNote();
     if (confirm && !confirmMoveToTrash(this, m_state->notes(), id))
         return;
     const int row = m_list->currentRow();
-    snapshotIfChanged();
-    m_open.clear();
+    if (id == m_open.id()) {
+        snapshotIfChanged();
+        m_open.clear();
+    }
     if (!m_state->notes()->moveToTrash(id))
         return;
     // Keep the user's place: the note that took the trashed one's row opens.
     const int count = m_list->count();
-    if (count == 0)
+    if (count == 0) {
+        showAppropriateScreen();
         return;
-    const QString next = m_list->noteIdAt(qBound(0, row, count - 1));
-    selectNote(next);
+    }
+    selectNote(m_list->noteIdAt(qBound(0, row, count - 1)));
+}
+
+void MainWindow::moveCurrentNoteToNotebook()
+{
+    if (!m_open.isOpen() || !m_state->notebooks())
+        return;
+    const std::optional<Note> note = m_state->notes()->byId(m_open.id());
+    if (!note)
+        return;
+    saveCurrentNote();
+    const QList<Notebook> notebooks = m_state->notebooks()->all();
+    QStringList names{tr("No notebook")};
+    int current = 0;
+    for (const Notebook &notebook : notebooks) {
+        names.append(notebook.name);
+        if (notebook.id == note->notebookId)
+            current = int(names.size()) - 1;
+    }
+    bool ok = false;
+    const QString chosen =
+        QInputDialog::getItem(this, tr("Move to Notebook"), tr("Notebook:"), names, current, false, &ok);
+    const qsizetype index = names.indexOf(chosen);
+    if (!ok || index == current || index < 0)
+        return;
+    m_state->notes()->moveToNotebook(m_open.id(), index == 0 ? QString() : notebooks.at(index - 1).id);
+}
+
+bool MainWindow::splitterShowsAllPanes() const
+{
+    return !m_sidebarPane->isHidden() && !m_listPane->isHidden();
+}
+
+void MainWindow::applyLayout()
+{
+    m_sidebarPane->setVisible(!m_focusMode && m_sidebarVisible);
+    m_listPane->setVisible(!m_focusMode);
+    if (m_splitter->count() != 3)
+        return;
+    const QList<int> base = m_normalSplitterSizes.size() == 3
+        ? m_normalSplitterSizes
+        : QList<int>{200, 260, std::max(width() - 460, 400)};
+    const int sidebar = !m_focusMode && m_sidebarVisible ? base.at(0) : 0;
+    const int list = m_focusMode ? 0 : base.at(1);
+    m_splitter->setSizes({sidebar, list, std::max(width() - list - sidebar, 100)});
+}
+
+void MainWindow::setFocusMode(bool on)
+{
+    m_focusMode = on;
+    const QSignalBlocker blocker(m_focusModeAction);
+    m_focusModeAction->setChecked(on);
+    applyLayout();
+    QSettings settings;
+    settings.setValue(settingsGroup() + QStringLiteral("/focusMode"), on);
+}
+
+void MainWindow::setNotebookSidebarVisible(bool on)
+{
+    m_sidebarVisible = on;
+    const QSignalBlocker blocker(m_sidebarAction);
+    m_sidebarAction->setChecked(on);
+    applyLayout();
+    QSettings settings;
+    settings.setValue(settingsGroup() + QStringLiteral("/notebookSidebarVisible"), on);
+}
+
+QList<int> MainWindow::parseSplitterSizes(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (parts.size() != 3)
+        return {};
+    QList<int> sizes;
+    for (const QString &part : parts) {
+        bool ok = false;
+        const int size = part.toInt(&ok, 10);
+        if (!ok || size < 0)
+            return {};
+        sizes.append(size);
+    }
+    return sizes;
+}
+
+void MainWindow::restoreWindowState()
+{
+    QSettings settings;
+    settings.beginGroup(settingsGroup());
+    const QByteArray geometry = settings.value(QStringLiteral("geometry")).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        QSize size(1280, 1024);
+        if (const QScreen *screen = this->screen())
+            size = size.boundedTo(screen->availableGeometry().size());
+        resize(size);
+    }
+    const QByteArray state = settings.value(QStringLiteral("windowState")).toByteArray();
+    if (!state.isEmpty())
+        restoreState(state);
+    m_normalSplitterSizes = parseSplitterSizes(settings.value(QStringLiteral("normalSplitterSizes")).toString());
+}
+
+void MainWindow::saveWindowState()
+{
+    QSettings settings;
+    settings.beginGroup(settingsGroup());
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("windowState"), saveState());
+    // Sizes of a window never shown are not the user's.
+    if (!m_focusMode && m_sidebarVisible && splitterShowsAllPanes() && m_splitter->isVisible())
+        m_normalSplitterSizes = m_splitter->sizes();
+    if (m_normalSplitterSizes.size() == 3) {
+        QStringList parts;
+        for (int size : std::as_const(m_normalSplitterSizes))
+            parts.append(QString::number(size));
+        settings.setValue(QStringLiteral("normalSplitterSizes"), parts.join(QLatin1Char(',')));
+    }
+}
+
+void MainWindow::applyStenoArrangement()
+{
+    auto *layout = static_cast<QVBoxLayout *>(m_listPane->layout());
+    layout->removeWidget(m_searchBar);
+    layout->removeWidget(m_list);
+    // Steno writers read their notes in the order they were taken, with the
+    // newest at the bottom next to the search field.
+    if (preference(m_state, "steno_mode")) {
+        layout->addWidget(m_list);
+        layout->addWidget(m_searchBar);
+    } else {
+        layout->addWidget(m_searchBar);
+        layout->addWidget(m_list);
+    }
+    refreshNoteList();
+}
+
+void MainWindow::applyEditorFontSize()
+{
+    setBodyFontPixelSize(int(std::lround(editorBodyPoints(m_state) * 96.0 / 72.0)));
+    QFont font = m_editor->font();
+    font.setPixelSize(effectiveBodyFontPixelSize());
+    m_editor->setFont(font);
+    // The document takes its sizes when it is built from the Delta.
+    if (m_open.isOpen()) {
+        saveCurrentNote();
+        openNote(m_open.id(), true);
+    }
+    refreshNoteList();
+    refreshNotebooks();
+}
+
+void MainWindow::onPreferenceChanged(const QString &key)
+{
+    if (key == QLatin1String("theme_mode")) {
+        if (m_state->themeManager())
+            m_state->themeManager()->setMode(m_state->preferences()->getString(key, QStringLiteral("system")));
+    } else if (key == QLatin1String("steno_mode")) {
+        applyStenoArrangement();
+    } else if (key == QLatin1String("close_to_tray") || key == QLatin1String("start_minimized")) {
+        setUpTray();
+    } else if (key == QLatin1String("editor_body_pt")) {
+        applyEditorFontSize();
+    }
+}
+
+void MainWindow::setUpTray()
+{
+    m_closeToTray = preference(m_state, "close_to_tray");
+    const bool wanted = m_closeToTray || preference(m_state, "start_minimized");
+    if (!wanted) {
+        if (m_trayIcon) {
+            m_trayIcon->hide();
+            m_trayIcon->deleteLater();
+            m_trayIcon = nullptr;
+        }
+        return;
+    }
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_closeToTray = false;
+        return;
+    }
+    if (!m_trayIcon) {
+        QIcon icon(QStringLiteral(":/icons/app-icon.png"));
+        if (icon.isNull())
+            icon = windowIcon();
+        if (icon.isNull())
+            icon = style()->standardIcon(QStyle::SP_ComputerIcon);
+        m_trayIcon = new QSystemTrayIcon(icon, this);
+        m_trayIcon->setToolTip(tr("Lumora Notes"));
+        auto *menu = new QMenu(this);
+        menu->addAction(tr("Show"), this, &MainWindow::showAndActivate);
+        menu->addSeparator();
+        // Straight out, as a tray menu's quit is expected to be.
+        menu->addAction(tr("Quit"), qApp, &QCoreApplication::quit);
+        m_trayIcon->setContextMenu(menu);
+        connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                showAndActivate();
+        });
+    }
+    m_trayIcon->show();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    saveWindowState();
     saveCurrentNote();
     snapshotIfChanged();
+    if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
+        event->ignore();
+        hide();
+        return;
+    }
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::quitApplication()
+{
+    if (PreferencesRepository *prefs = m_state->preferences()) {
+        prefs->setString(QStringLiteral("restore_note_windows"), m_state->openNoteWindowIds().join(QLatin1Char(',')));
+        // No to-dos window in this build.
+        prefs->setBool(QStringLiteral("restore_todos_window"), false);
+    }
+    closeEveryWindow();
+    QCoreApplication::quit();
+}
+
+void MainWindow::closeEveryWindow()
+{
+    m_closeToTray = false;
+    // Each window stores its note through its own close, even while hidden
+    // in the tray (closeAllWindows passes hidden windows by).
+    close();
+    const QStringList ids = m_state->openNoteWindowIds();
+    for (const QString &id : ids) {
+        if (NoteWindow *window = m_state->noteWindow(id))
+            window->close();
+    }
+    QApplication::closeAllWindows();
 }
 
 void MainWindow::showAndActivate()
 {
-    if (isMinimized())
+    if (isMinimized() || isHidden())
         showNormal();
     else
         show();

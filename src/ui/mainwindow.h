@@ -2,19 +2,26 @@
 
 #include "ui/opennote.h"
 
+#include <QHash>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 
 class AppState;
+class EditorActions;
+class FindBar;
 class NoteEditor;
 class NoteListWidget;
+class QAction;
 class QLineEdit;
 class QSplitter;
+class QStackedWidget;
+class QSystemTrayIcon;
 class QTimer;
 class StatusBar;
 
-// The main window: a searchable list of notes beside the editor of the open
-// note, which saves itself a second after the last change.
+// The main window: notebooks, a searchable list of notes and the editor of
+// the open note side by side, with the menu bar of every command.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -27,31 +34,99 @@ public:
     NoteEditor *editor() const { return m_editor; }
     QString openNoteId() const { return m_open.id(); }
     StatusBar *statusBarWidget() const { return m_statusBar; }
+    FindBar *findBar() const { return m_findBar; }
+    QWidget *sidebarPane() const { return m_sidebarPane; }
+    QWidget *listPane() const { return m_listPane; }
+    QSplitter *splitter() const { return m_splitter; }
+    QStackedWidget *screenStack() const { return m_screenStack; }
+    QWidget *welcomePage() const { return m_welcomePage; }
+    QWidget *noteView() const { return m_noteView; }
+    bool focusMode() const { return m_focusMode; }
+    bool notebookSidebarVisible() const { return m_sidebarVisible; }
+    QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
 
     void newNote();
     void selectNote(const QString &noteId);
+    void openNote(const QString &noteId, bool force);
     void saveCurrentNote();
     void snapshotIfChanged();
     void moveCurrentNoteToTrash(bool confirm);
+    void refreshNoteList();
+    void refreshNotebooks();
+    void showAppropriateScreen();
+    void setFocusMode(bool on);
+    void setNotebookSidebarVisible(bool on);
+    // Remembers the note windows for the next start, stores every open note
+    // through its window's own save and ends the application.
+    void quitApplication();
+    // Closes this window and every note window, each saving its note.
+    void closeEveryWindow();
+
+    // "10,20,30" → {10, 20, 30}; anything but three integers ≥ 0 → empty.
+    static QList<int> parseSplitterSizes(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
+private Q_SLOTS:
+    // Filled in when the settings dialog and the sample notes land.
+    void showPreferences();
+    void loadSampleNotes();
+
 private:
-    void buildMenus();
-    void buildHelpMenu();
-    void refreshNoteList();
+    void createMenuBar();
+    void createFileMenu();
+    void createEditMenus();
+    void createNoteMenu();
+    void createViewMenu();
+    void createHelpMenu();
+    void createUI();
+    void connectSignals();
+    void restoreWindowState();
+    void saveWindowState();
+    void applyLayout();
+    void applyStenoArrangement();
+    void applyEditorFontSize();
+    void setUpTray();
+    void onPreferenceChanged(const QString &key);
     void updateListCount();
-    void openNote(const QString &noteId, bool force);
+    void clearOpenNote();
+    void moveCurrentNoteToNotebook();
+    void showAbout();
     void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
+    bool splitterShowsAllPanes() const;
+    QAction *addLaterFeature(QMenu *menu, const QString &text, const QKeySequence &shortcut = {});
 
     AppState *m_state;
+    QSplitter *m_splitter = nullptr;
+    QWidget *m_sidebarPane = nullptr;
+    QWidget *m_listPane = nullptr;
+    QWidget *m_searchBar = nullptr;
     QLineEdit *m_search;
     NoteListWidget *m_list;
+    QWidget *m_editorPane = nullptr;
+    QStackedWidget *m_screenStack = nullptr;
+    QWidget *m_welcomePage = nullptr;
+    QWidget *m_noteView = nullptr;
     NoteEditor *m_editor;
     StatusBar *m_statusBar;
-    QTimer *m_searchDebounce;
+    QTimer *m_searchTimer;
+    EditorActions *m_editorActions;
+    FindBar *m_findBar;
     OpenNote m_open;
+
+    QAction *m_signInAction = nullptr;
+    QAction *m_signOutAction = nullptr;
+    QAction *m_focusModeAction = nullptr;
+    QAction *m_sidebarAction = nullptr;
+    bool m_focusMode = false;
+    bool m_sidebarVisible = true;
+    QList<int> m_normalSplitterSizes;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    bool m_closeToTray = false;
+    bool m_canShare = false;
+    QHash<QString, QString> m_notebookNames;
+
     bool m_selectingProgrammatically = false;
     // Set by a one-note change, cleared by the notesChanged() that follows it.
     bool m_listFollowedOneNote = false;

@@ -1,9 +1,13 @@
 #include "notewindow.h"
 
+#include "app/application.h"
 #include "app/appstate.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "storage/snapshotrepository.h"
+#include "ui/editoractions.h"
+#include "ui/findbar.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
 #include "ui/trashconfirm.h"
@@ -12,6 +16,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QVBoxLayout>
 
 NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     : QMainWindow(parent)
@@ -19,11 +24,19 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_noteId(noteId)
     , m_editor(new NoteEditor(this))
     , m_statusBar(new StatusBar(this))
+    , m_editorActions(new EditorActions(m_editor, this))
+    , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     resize(960, 760);
-    setCentralWidget(m_editor);
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_findBar);
+    layout->addWidget(m_editor);
+    setCentralWidget(central);
     setStatusBar(m_statusBar);
     buildMenus();
 
@@ -37,7 +50,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
             updateTitle(m_open.storedBody(), true);
     });
     connect(state, &AppState::noteDeletedExternally, this, [this](const QString &id) {
-        if (id == m_noteId)
+        if (id == m_noteId && !m_closed)
             close();
     });
 
@@ -58,23 +71,36 @@ QString NoteWindow::geometryKey() const
 void NoteWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("Save Snapshot"), QKeySequence::Save, this, &NoteWindow::save);
+    m_editorActions->addNoteAction(
+        file->addAction(tr("Save Snapshot"), QKeySequence::Save, this, &NoteWindow::saveSnapshot));
+    QAction *exportAction = file->addAction(tr("Export..."));
+    exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+    exportAction->setEnabled(false);
+    exportAction->setToolTip(tr("Export is not available in this build yet"));
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, this, &NoteWindow::close);
 
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
-    edit->addAction(tr("Undo"), QKeySequence::Undo, m_editor, &NoteEditor::undo);
-    edit->addAction(tr("Redo"), QKeySequence::Redo, m_editor, &NoteEditor::redo);
+    m_editorActions->addUndoRedo(edit);
+    edit->addSeparator();
+    m_editorActions->addFindInNote(edit, m_findBar);
+
+    QMenu *format = menuBar()->addMenu(tr("F&ormat"));
+    m_editorActions->addFormatEntries(format, EditorActions::FormatSet::Reduced);
 
     QMenu *note = menuBar()->addMenu(tr("&Note"));
-    // Not on a word-deletion key: those belong to the editor while typing.
-    note->addAction(tr("Move to Trash…"), QKeySequence(QStringLiteral("Ctrl+D")), this,
-                    [this] { moveToTrash(true); });
+    // Not on Ctrl+Backspace, which deletes a word while typing; the same
+    // asking key as in the main window.
+    m_editorActions->addNoteAction(note->addAction(tr("Move to Trash\u2026"), QKeySequence(QStringLiteral("Ctrl+D")),
+                                                   this, [this] { moveToTrash(true); }));
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("About Lumora Notes"), this, [this] {
-        QMessageBox::about(this, tr("About"), tr("Lumora Notes %1").arg(QApplication::applicationVersion()));
+        QMessageBox::about(this, tr("About"), tr("Lumora Notes %1").arg(QString::fromLatin1(Application::Version)));
     });
+    const QList<QMenu *> menus = menuBar()->findChildren<QMenu *>();
+    for (QMenu *menu : menus)
+        menu->setToolTipsVisible(true);
 }
 
 void NoteWindow::reload()
@@ -86,7 +112,10 @@ void NoteWindow::reload()
         return;
     }
     m_open.open(*note, false);
-    m_statusBar->setCounts(tr("Notes"), -1);
+    std::optional<Notebook> notebook;
+    if (!note->notebookId.isEmpty() && m_state->notebooks())
+        notebook = m_state->notebooks()->byId(note->notebookId);
+    m_statusBar->setCounts(notebook && !notebook->name.isEmpty() ? notebook->name : tr("Notes"), -1);
     updateTitle(note->body, true);
 }
 
@@ -106,6 +135,12 @@ void NoteWindow::save()
         updateTitle(m_open.storedBody(), true);
 }
 
+void NoteWindow::saveSnapshot()
+{
+    save();
+    m_open.snapshotIfChanged();
+}
+
 void NoteWindow::moveToTrash(bool confirm)
 {
     if (!m_state->notes())
@@ -114,12 +149,18 @@ void NoteWindow::moveToTrash(bool confirm)
     if (confirm && !confirmMoveToTrash(this, m_state->notes(), m_noteId))
         return;
     m_open.snapshotIfChanged();
-    if (m_state->notes()->moveToTrash(m_noteId))
+    // The move announces the deletion, which closes this window already.
+    if (m_state->notes()->moveToTrash(m_noteId) && !m_closed)
         close();
 }
 
 void NoteWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    m_closed = true;
     save();
     m_open.snapshotIfChanged();
     if (!m_noteId.isEmpty() && m_state->preferences())

@@ -6,6 +6,8 @@
 #include <QString>
 
 class AppState;
+class EditorActions;
+class FindBar;
 class NoteEditor;
 class StatusBar;
 
@@ -20,9 +22,12 @@ public:
 
     QString noteId() const { return m_noteId; }
     NoteEditor *editor() const { return m_editor; }
+    StatusBar *statusBarWidget() const { return m_statusBar; }
 
     void reload();
     void save();
+    // What Save Snapshot does: store the note and keep this version.
+    void saveSnapshot();
     void moveToTrash(bool confirm);
 
 Q_SIGNALS:
@@ -40,5 +45,9 @@ private:
     QString m_noteId;
     NoteEditor *m_editor;
     StatusBar *m_statusBar;
+    EditorActions *m_editorActions;
+    FindBar *m_findBar;
     OpenNote m_open;
+    // Trashing closes the window, and so does the deletion it announces.
+    bool m_closed = false;
 };

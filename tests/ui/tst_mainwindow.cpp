@@ -1,6 +1,11 @@
+#include "app/application.h"
 #include "app/appstate.h"
+#include "app/thememanager.h"
+#include "document/textformats.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/snapshotrepository.h"
+#include "ui/findbar.h"
 #include "ui/mainwindow.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
@@ -9,9 +14,20 @@
 
 #include "storage/preferencesrepository.h"
 #include "ui/notelistwidget.h"
+#include "ui/notewindow.h"
 
+#include <QAbstractButton>
+#include <QFile>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTextBlock>
+#include <QTimer>
 
 #include <memory>
 
@@ -24,6 +40,80 @@ Note makeNote(const QString &id, const QString &title, const QDateTime &updated)
     note.body = QStringLiteral("[{\"insert\":\"%1\"},{\"insert\":\"\\n\"}]").arg(title);
     note.createdAt = note.updatedAt = note.modifiedAt = updated;
     return note;
+}
+
+// Answers the next message box with `button`; returns whether one came.
+std::shared_ptr<bool> answerNextBox(QMessageBox::StandardButton button)
+{
+    auto asked = std::make_shared<bool>(false);
+    auto *timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, qApp, [timer, button, asked] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            *asked = true;
+            timer->stop();
+            timer->deleteLater();
+            box->button(button)->click();
+        }
+    });
+    timer->start();
+    // Never left behind for a later test.
+    QTimer::singleShot(5000, timer, &QObject::deleteLater);
+    return asked;
+}
+
+QAction *findAction(QWidget *window, const QString &text)
+{
+    const QList<QAction *> actions = window->findChildren<QAction *>();
+    for (QAction *action : actions) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QString keyText(const QKeySequence &keys)
+{
+    return keys.toString(QKeySequence::PortableText);
+}
+
+// The rows of the README table whose header row starts with `firstHeader`,
+// each as its trimmed cells with code marks removed.
+QList<QStringList> readmeTable(const QString &firstHeader)
+{
+    QFile file(QStringLiteral(LUMORA_README_PATH));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QList<QStringList> rows;
+    bool inTable = false;
+    for (const QString &line : lines) {
+        if (!line.startsWith(QLatin1Char('|'))) {
+            inTable = false;
+            continue;
+        }
+        QStringList cells = line.mid(1, line.size() - 2).split(QLatin1String(" | "));
+        for (QString &cell : cells)
+            cell = cell.trimmed();
+        if (cells.first() == firstHeader) {
+            inTable = true;
+            continue;
+        }
+        if (!inTable || cells.first().startsWith(QLatin1String("---")))
+            continue;
+        rows.append(cells);
+    }
+    return rows;
+}
+
+// "`Ctrl+W` or `Ctrl+F4`" → {"Ctrl+W", "Ctrl+F4"}.
+QStringList readmeKeys(const QString &cell)
+{
+    QStringList keys;
+    static const QRegularExpression code(QStringLiteral("(`+) ?(.+?) ?\\1"));
+    for (auto it = code.globalMatch(cell); it.hasNext();)
+        keys.append(it.next().captured(2));
+    return keys;
 }
 
 } // namespace
@@ -43,6 +133,21 @@ private Q_SLOTS:
     void leavingAChangedNoteSnapshotsIt();
     void oneNoteChangesMoveOneRow_data();
     void oneNoteChangesMoveOneRow();
+    void menuEntries_data();
+    void menuEntries();
+    void formattingKeysActOnce_data();
+    void formattingKeysActOnce();
+    void layoutModes_data();
+    void layoutModes();
+    void stenoArrangement_data();
+    void stenoArrangement();
+    void searchRefreshesOnceAfterTyping();
+    void preferencesApplyLive();
+    void findInNote();
+    void trashCommands();
+    void statusBarNamesTheNotebook();
+    void quitSavesEverythingAndRestartRestores();
+    void readmeListsEveryShortcut();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -203,7 +308,7 @@ void TestMainWindow::oneNoteChangesMoveOneRow()
     m_window->show();
     auto *list = m_window->findChild<NoteListWidget *>();
     if (view.startsWith(QLatin1String("search:"))) {
-        m_window->findChild<QLineEdit *>()->setText(view.mid(7));
+        m_window->findChild<QLineEdit *>(QStringLiteral("searchField"))->setText(view.mid(7));
         QTRY_COMPARE(list->count(), 2);
     }
     m_window->selectNote(QStringLiteral("d"));
@@ -281,6 +386,513 @@ void TestMainWindow::leavingAChangedNoteSnapshotsIt()
     list = snapshots->forNote(QStringLiteral("a"));
     QCOMPARE(list.size(), 2);
     QCOMPARE(list.first().version, 3);
+}
+
+void TestMainWindow::menuEntries_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("position"); // among the menu's entries, separators left out
+    QTest::addColumn<QKeySequence>("shortcut");
+    QTest::addColumn<bool>("withoutNote");
+    QTest::addColumn<bool>("withNote");
+
+    QString menu;
+    int position = 0;
+    const auto row = [&](const char *menuTitle, const char *entry, const QKeySequence &keys, bool without, bool with) {
+        const QString title = QString::fromUtf8(menuTitle);
+        position = title == menu ? position + 1 : 0;
+        menu = title;
+        QTest::addRow("%s %s", menuTitle, entry)
+            << title << QString::fromUtf8(entry) << position << keys << without << with;
+    };
+    const auto keys = [](const char *text) { return QKeySequence(QString::fromLatin1(text)); };
+    const QKeySequence quit = QKeySequence(QKeySequence::Quit).isEmpty() ? keys("Ctrl+Q") : QKeySequence::Quit;
+    // clang-format off
+    row("&File", "New Note", keys("Ctrl+N"), true, true);
+    row("&File", "New Note in Window", keys("Ctrl+Shift+N"), true, true);
+    row("&File", "Save Snapshot", QKeySequence::Save, false, true);
+    row("&File", "Import...", keys("Ctrl+Shift+I"), false, false);
+    row("&File", "Export...", keys("Ctrl+E"), false, false);
+    row("&File", "Print...", QKeySequence::Print, false, false);
+    row("&File", "Print Preview...", keys("Ctrl+Shift+P"), false, false);
+    row("&File", "Backup Database...", {}, false, false);
+    row("&File", "Restore Database...", {}, false, false);
+    row("&File", "Sign In...", {}, false, false);
+    row("&File", "Sign &Out", {}, false, false);
+    row("&File", "Preferences…", keys("Ctrl+,"), true, true);
+    row("&File", "Quit", quit, true, true);
+    row("&Edit", "Undo", QKeySequence::Undo, false, false); // nothing to undo yet
+    row("&Edit", "Redo", QKeySequence::Redo, false, false);
+    row("&Edit", "Find in Note...", QKeySequence::Find, true, true);
+    row("&Edit", "Preferences…", {}, true, true);
+    row("F&ormat", "Bold", QKeySequence::Bold, false, true);
+    row("F&ormat", "Italic", QKeySequence::Italic, false, true);
+    row("F&ormat", "Underline", QKeySequence::Underline, false, true);
+    row("F&ormat", "Strikethrough", keys("Ctrl+Shift+X"), false, true);
+    row("F&ormat", "Code", keys("Ctrl+`"), false, true);
+    row("F&ormat", "Heading 1", keys("Ctrl+1"), false, true);
+    row("F&ormat", "Heading 2", keys("Ctrl+2"), false, true);
+    row("F&ormat", "Heading 3", keys("Ctrl+3"), false, true);
+    row("F&ormat", "Normal Text", keys("Ctrl+0"), false, true);
+    row("F&ormat", "Bullet List", keys("Ctrl+Shift+8"), false, true);
+    row("F&ormat", "Numbered List", keys("Ctrl+Shift+7"), false, true);
+    row("F&ormat", "Checkbox List", keys("Ctrl+Shift+9"), false, true);
+    row("F&ormat", "Code Block", keys("Ctrl+Shift+`"), false, true);
+    row("F&ormat", "Blockquote", keys("Ctrl+Shift+B"), false, true);
+    row("F&ormat", "Align Left", keys("Ctrl+Shift+L"), false, true);
+    row("F&ormat", "Align Center", keys("Ctrl+Shift+E"), false, true);
+    row("F&ormat", "Align Right", keys("Ctrl+Shift+R"), false, true);
+    row("F&ormat", "Insert Link...", keys("Ctrl+K"), false, true);
+    row("F&ormat", "Insert Divider", {}, false, true);
+    row("F&ormat", "Insert Table...", keys("Ctrl+T"), false, true);
+    row("&Note", "Move to Notebook...", keys("Ctrl+M"), false, true);
+    row("&Note", "Version History...", keys("Ctrl+H"), false, false);
+    row("&Note", "Open in New Window", keys("Ctrl+Shift+O"), false, true);
+    row("&Note", "Move to Trash…", keys("Ctrl+D"), false, true);
+    row("&View", "To-Dos", keys("Ctrl+Alt+T"), false, false);
+    row("&View", "Find", keys("F3"), true, true);
+    row("&View", "Search All Notes...", keys("Ctrl+Shift+F"), false, false);
+    row("&View", "Trash", keys("Ctrl+Alt+D"), false, false);
+    row("&View", "Focus Mode", keys("Ctrl+\\"), true, true);
+    row("&View", "Show Notebook Sidebar", keys("Ctrl+Alt+B"), true, true);
+    row("&View", "Sync Now", keys("Ctrl+Alt+R"), false, false);
+    row("&Help", "About Lumora Notes", {}, true, true);
+    row("&Help", "What's &New...", {}, true, true);
+    row("&Help", "Check for &Updates...", {}, true, true);
+    row("&Help", "Send &Feedback...", {}, true, true);
+    row("&Help", "About Qt", {}, true, true);
+    // clang-format on
+}
+
+void TestMainWindow::menuEntries()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, entry);
+    QFETCH(int, position);
+    QFETCH(QKeySequence, shortcut);
+    QFETCH(bool, withoutNote);
+    QFETCH(bool, withNote);
+
+    QMenu *found = nullptr;
+    const QList<QAction *> menus = m_window->menuBar()->actions();
+    for (QAction *action : menus) {
+        if (action->text() == menu)
+            found = action->menu();
+    }
+    QVERIFY(found);
+    QList<QAction *> entries;
+    const QList<QAction *> actions = found->actions();
+    for (QAction *action : actions) {
+        if (!action->isSeparator())
+            entries.append(action);
+    }
+    QVERIFY(position < entries.size());
+    QAction *action = entries.at(position);
+    QCOMPARE(action->text(), entry);
+    QCOMPARE(keyText(action->shortcut()), keyText(shortcut));
+    // A disabled entry says why.
+    QCOMPARE(action->isEnabled(), withoutNote);
+    const bool undoRedo = entry == QLatin1String("Undo") || entry == QLatin1String("Redo");
+    if (!withoutNote && !withNote && !undoRedo)
+        QVERIFY(action->toolTip().contains(QStringLiteral("not available in this build")));
+    QVERIFY(found->toolTipsVisible());
+
+    m_window->selectNote(QStringLiteral("a"));
+    QCOMPARE(action->isEnabled(), withNote);
+    if (entry == QLatin1String("Undo")) {
+        m_window->editor()->setFocus();
+        QTest::keyClicks(m_window->editor(), QStringLiteral("x"));
+        QVERIFY(action->isEnabled());
+        // Back to nothing open: nothing to undo.
+        m_window->moveCurrentNoteToTrash(false);
+        m_window->moveCurrentNoteToTrash(false);
+        QVERIFY(!action->isEnabled());
+    }
+}
+
+void TestMainWindow::formattingKeysActOnce_data()
+{
+    QTest::addColumn<bool>("focusInEditor");
+    QTest::addColumn<bool>("viewOnly");
+    QTest::newRow("focus in the editor") << true << false;
+    QTest::newRow("focus in the note list") << false << false;
+    QTest::newRow("view-only shared note") << true << true;
+}
+
+void TestMainWindow::formattingKeysActOnce()
+{
+    QFETCH(bool, focusInEditor);
+    QFETCH(bool, viewOnly);
+    Note shared = makeNote(QStringLiteral("s"), QStringLiteral("Shared"), m_t0.addSecs(600));
+    shared.isShared = true;
+    shared.permission = viewOnly ? QStringLiteral("view") : QStringLiteral("edit");
+    QVERIFY(m_state->notes()->insert(shared));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_window->selectNote(QStringLiteral("s"));
+    QCOMPARE(m_window->editor()->isReadOnly(), viewOnly);
+    QTextCursor cursor(m_window->editor()->document());
+    cursor.select(QTextCursor::Document);
+    m_window->editor()->setTextCursor(cursor);
+    auto *list = m_window->findChild<NoteListWidget *>();
+    QWidget *target = focusInEditor ? static_cast<QWidget *>(m_window->editor()) : list;
+    target->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), target);
+
+    // Twice would toggle bold back off; a heading key applied twice stays.
+    QTest::keyClick(target, Qt::Key_B, Qt::ControlModifier);
+    QTest::keyClick(target, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+    const QTextCharFormat format = m_window->editor()->textCursor().charFormat();
+    QCOMPARE(format.fontWeight() >= QFont::Bold, !viewOnly);
+    QCOMPARE(format.fontStrikeOut(), !viewOnly);
+    // Ctrl+Backspace stays the editor's word deletion: the note stays.
+    m_window->editor()->setFocus();
+    QTest::keyClick(m_window->editor(), Qt::Key_Backspace, Qt::ControlModifier);
+    QVERIFY(!m_state->notes()->byId(QStringLiteral("s"))->isTrashed());
+    QCOMPARE(m_window->openNoteId(), QStringLiteral("s"));
+    // The view-only note is never written.
+    m_window->saveCurrentNote();
+    QCOMPARE(m_state->notes()->byId(QStringLiteral("s"))->version, viewOnly ? 1 : 2);
+}
+
+void TestMainWindow::layoutModes_data()
+{
+    QTest::addColumn<QString>("stored"); // "normalSplitterSizes", "-" for none
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("three sizes") << "150,300,600" << true;
+    QTest::newRow("two sizes") << "1,2" << false;
+    QTest::newRow("a negative size") << "1,-2,3" << false;
+    QTest::newRow("not numbers") << "a,b,c" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("absent") << "-" << false;
+}
+
+void TestMainWindow::layoutModes()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, accepted);
+    m_window.reset();
+    QSettings settings;
+    settings.remove(QStringLiteral("mainWindow"));
+    if (stored != QLatin1String("-"))
+        settings.setValue(QStringLiteral("mainWindow/normalSplitterSizes"), stored);
+    settings.sync();
+    m_window = std::make_unique<MainWindow>(m_state.get());
+    m_window->resize(1400, 800);
+    m_window->show();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+    QSplitter *splitter = m_window->splitter();
+    const QList<int> base = accepted ? MainWindow::parseSplitterSizes(stored)
+                                     : QList<int>{200, 260, std::max(m_window->width() - 460, 400)};
+    QCOMPARE(m_window->normalSplitterSizes().size(), accepted ? 3 : 0);
+    QCOMPARE(splitter->handleWidth(), 1);
+
+    // Focus mode by its key: only the editor; the key again brings the
+    // remembered sizes back.
+    QTest::keyClick(m_window.get(), Qt::Key_Backslash, Qt::ControlModifier);
+    QVERIFY(m_window->focusMode());
+    QVERIFY(m_window->sidebarPane()->isHidden() && m_window->listPane()->isHidden());
+    QVERIFY(splitter->sizes().at(2) >= splitter->width() - 2 * splitter->handleWidth());
+    QVERIFY(QSettings().value(QStringLiteral("mainWindow/focusMode")).toBool());
+    QTest::keyClick(m_window.get(), Qt::Key_Backslash, Qt::ControlModifier);
+    QVERIFY(!m_window->focusMode());
+    QVERIFY(!m_window->sidebarPane()->isHidden() && !m_window->listPane()->isHidden());
+    QCOMPARE(splitter->sizes().at(0), base.at(0));
+    QCOMPARE(splitter->sizes().at(1), base.at(1));
+
+    // The sidebar alone.
+    QTest::keyClick(m_window.get(), Qt::Key_B, Qt::ControlModifier | Qt::AltModifier);
+    QVERIFY(!m_window->notebookSidebarVisible());
+    QVERIFY(m_window->sidebarPane()->isHidden() && !m_window->listPane()->isHidden());
+    QCOMPARE(splitter->sizes().at(0), 0);
+    QCOMPARE(splitter->sizes().at(1), base.at(1));
+    QVERIFY(!QSettings().value(QStringLiteral("mainWindow/notebookSidebarVisible")).toBool());
+    QTest::keyClick(m_window.get(), Qt::Key_B, Qt::ControlModifier | Qt::AltModifier);
+    QVERIFY(!m_window->sidebarPane()->isHidden());
+    QCOMPARE(splitter->sizes().at(0), base.at(0));
+}
+
+void TestMainWindow::stenoArrangement_data()
+{
+    QTest::addColumn<bool>("steno");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("searchBelow");
+    QTest::newRow("steno, empty search: oldest first") << true << "" << "a b" << true;
+    QTest::newRow("steno, a search: rank order") << true << "Beta" << "b" << true;
+    QTest::newRow("normal: newest first") << false << "" << "b a" << false;
+}
+
+void TestMainWindow::stenoArrangement()
+{
+    QFETCH(bool, steno);
+    QFETCH(QString, search);
+    QFETCH(QString, expected);
+    QFETCH(bool, searchBelow);
+    auto *list = m_window->findChild<NoteListWidget *>();
+    auto *field = m_window->findChild<QLineEdit *>(QStringLiteral("searchField"));
+    // Switched on while the window is open, as the settings dialog does.
+    m_state->preferences()->setBool(QStringLiteral("steno_mode"), steno);
+    field->setText(search);
+    QTRY_COMPARE(listedIds(list).join(QLatin1Char(' ')), expected);
+    QTRY_COMPARE(field->mapTo(m_window.get(), QPoint()).y() > list->mapTo(m_window.get(), QPoint()).y(), searchBelow);
+}
+
+void TestMainWindow::searchRefreshesOnceAfterTyping()
+{
+    auto *list = m_window->findChild<NoteListWidget *>();
+    auto *field = m_window->findChild<QLineEdit *>(QStringLiteral("searchField"));
+    QCOMPARE(field->placeholderText(), QStringLiteral("Search..."));
+    QVERIFY(field->isClearButtonEnabled());
+    QSignalSpy reset(list->model(), &QAbstractItemModel::modelReset);
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("Alph"));
+    QCOMPARE(reset.count(), 0); // not per keystroke
+    QTRY_COMPARE(reset.count(), 1);
+    QCOMPARE(listedIds(list), QStringList{QStringLiteral("a")});
+    QCOMPARE(m_window->statusBarWidget()->countText(), QStringLiteral("All Notes (1 note)"));
+    // F3 brings the focus back to the field, with its text selected.
+    m_window->editor()->setFocus();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_F3);
+    QCOMPARE(QApplication::focusWidget(), field);
+    QCOMPARE(field->selectedText(), QStringLiteral("Alph"));
+}
+
+void TestMainWindow::preferencesApplyLive()
+{
+    m_window->selectNote(QStringLiteral("a"));
+    m_state->preferences()->setInt(QStringLiteral("editor_body_pt"), 18);
+    QCOMPARE(bodyFontPixelSize(), 24);
+    QCOMPARE(m_window->editor()->font().pixelSize(), 24);
+    // The open note is shown again at the new size, and not written.
+    const QTextBlock first = m_window->editor()->document()->firstBlock();
+    QCOMPARE(QFontInfo(first.charFormat().font()).pixelSize(), 24);
+    QCOMPARE(m_state->notes()->byId(QStringLiteral("a"))->version, 1);
+    m_state->preferences()->setInt(QStringLiteral("editor_body_pt"), 12);
+    QCOMPARE(bodyFontPixelSize(), 16);
+
+    m_state->preferences()->setString(QStringLiteral("theme_mode"), QStringLiteral("dark"));
+    QCOMPARE(m_state->themeManager()->theme(), ThemeManager::Theme::Dark);
+    m_state->preferences()->setString(QStringLiteral("theme_mode"), QStringLiteral("light"));
+    QCOMPARE(m_state->themeManager()->theme(), ThemeManager::Theme::Light);
+}
+
+void TestMainWindow::findInNote()
+{
+    const QString body = QStringLiteral("[{\"insert\":\"one cat, two cats\\nno dog\\n\"}]");
+    QCOMPARE(m_state->notes()->saveEditedBody(QStringLiteral("a"), body), NoteRepository::SaveResult::Saved);
+    m_window->selectNote(QStringLiteral("a"));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_window->editor()->setFocus();
+    QTest::keySequence(m_window.get(), QKeySequence::Find);
+    FindBar *bar = m_window->findBar();
+    QVERIFY(bar->isVisible());
+    QCOMPARE(QApplication::focusWidget(), bar->field());
+    QTest::keyClicks(bar->field(), QStringLiteral("cat"));
+    QCOMPARE(bar->matchCount(), 2);
+    QCOMPARE(bar->statusText(), QStringLiteral("1 of 2"));
+    QCOMPARE(m_window->editor()->extraSelections().size(), 2);
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    QCOMPARE(bar->statusText(), QStringLiteral("2 of 2"));
+    QCOMPARE(m_window->editor()->textCursor().position(), 13);
+    QTest::keyClick(bar->field(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(m_window->editor()->textCursor().position(), 4);
+    QTest::keyClicks(bar->field(), QStringLiteral("fish"));
+    QCOMPARE(bar->statusText(), QStringLiteral("No matches"));
+    QVERIFY(m_window->editor()->extraSelections().isEmpty());
+    QTest::keyClick(bar->field(), Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(QApplication::focusWidget(), m_window->editor());
+    // Looking never writes.
+    m_window->saveCurrentNote();
+    QCOMPARE(m_state->notes()->byId(QStringLiteral("a"))->version, 2);
+}
+
+void TestMainWindow::trashCommands()
+{
+    QVERIFY(m_state->notes()->insert(makeNote(QStringLiteral("c"), QStringLiteral("Gamma"), m_t0.addSecs(-60))));
+    QVERIFY(m_state->notes()->insert(makeNote(QStringLiteral("d"), QStringLiteral("Delta"), m_t0.addSecs(-120))));
+    m_window = std::make_unique<MainWindow>(m_state.get());
+    m_window->show();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    auto *list = m_window->findChild<NoteListWidget *>();
+    QCOMPARE(list->count(), 4); // b a c d
+    const auto trashed = [this](const char *id) {
+        return m_state->notes()->byId(QString::fromLatin1(id))->isTrashed();
+    };
+
+    // Ctrl+D asks; No keeps the note, Yes trashes it.
+    m_window->selectNote(QStringLiteral("b"));
+    m_window->editor()->setFocus();
+    std::shared_ptr<bool> asked = answerNextBox(QMessageBox::No);
+    QTest::keyClick(m_window->editor(), Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(*asked);
+    QVERIFY(!trashed("b"));
+    asked = answerNextBox(QMessageBox::Yes);
+    // The box took the activation with it.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window->editor(), Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(*asked);
+    QVERIFY(trashed("b"));
+    QCOMPARE(m_window->openNoteId(), QStringLiteral("a")); // took b's row
+
+    // The no-ask key, from the editor, does not ask.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window->editor(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(trashed("a"));
+    QCOMPARE(m_window->openNoteId(), QStringLiteral("c"));
+
+    // Delete in the list on the last row: the new last row opens.
+    list->setCurrentRow(1);
+    QCOMPARE(m_window->openNoteId(), QStringLiteral("d"));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Delete);
+    QVERIFY(trashed("d"));
+    QCOMPARE(list->currentNoteId(), QStringLiteral("c"));
+    QCOMPARE(m_window->openNoteId(), QStringLiteral("c"));
+    QCOMPARE(m_window->screenStack()->currentWidget(), m_window->noteView());
+
+    // The only note: nothing left to show but the welcome page.
+    QTest::keyClick(list, Qt::Key_Delete);
+    QVERIFY(trashed("c"));
+    QVERIFY(m_window->openNoteId().isEmpty());
+    QCOMPARE(m_window->screenStack()->currentWidget(), m_window->welcomePage());
+}
+
+void TestMainWindow::statusBarNamesTheNotebook()
+{
+    Notebook notebook;
+    notebook.id = QStringLiteral("nb1");
+    notebook.name = QStringLiteral("Recipes");
+    notebook.createdAt = notebook.updatedAt = m_t0;
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
+    auto *list = m_window->findChild<NoteListWidget *>();
+    const int rowA = int(listedIds(list).indexOf(QStringLiteral("a")));
+    QTRY_COMPARE(list->model()->index(rowA, 0).data(NoteListWidget::NotebookNameRole).toString(),
+                 QStringLiteral("Recipes"));
+
+    m_state->setCurrentNotebookId(QStringLiteral("nb1"));
+    m_window->refreshNoteList();
+    QCOMPARE(m_window->statusBarWidget()->countText(), QStringLiteral("Recipes (1 note)"));
+    // A search keeps the notebook's name, never "Search".
+    m_window->findChild<QLineEdit *>(QStringLiteral("searchField"))->setText(QStringLiteral("Beta"));
+    QTRY_COMPARE(list->count(), 1);
+    QCOMPARE(m_window->statusBarWidget()->countText(), QStringLiteral("Recipes (1 note)"));
+    // A renamed notebook follows.
+    notebook.name = QStringLiteral("Cooking");
+    QVERIFY(m_state->notebooks()->update(notebook));
+    QTRY_COMPARE(m_window->statusBarWidget()->countText(), QStringLiteral("Cooking (1 note)"));
+}
+
+void TestMainWindow::quitSavesEverythingAndRestartRestores()
+{
+    m_window->resize(1000, 700);
+    m_window->move(40, 30);
+    m_window->setFocusMode(true);
+    const QRect geometry = m_window->geometry();
+    QStringList typed;
+    for (const char *id : {"a", "b"}) {
+        m_state->openNoteWindow(QString::fromLatin1(id));
+        NoteWindow *window = m_state->noteWindow(QString::fromLatin1(id));
+        window->editor()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(window->editor(), QStringLiteral(" typed"));
+    }
+
+    // The real event loop, ended by Quit alone (with a guard against hanging).
+    QAction *quit = findAction(m_window.get(), QStringLiteral("Quit"));
+    QTimer::singleShot(0, quit, &QAction::trigger);
+    bool hung = false;
+    QTimer::singleShot(10000, qApp, [&hung] {
+        hung = true;
+        QCoreApplication::exit(1);
+    });
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!hung);
+    QCOMPARE(noteTitle(m_state->notes()->byId(QStringLiteral("a"))->body), QStringLiteral("Alpha typed"));
+    QCOMPARE(noteTitle(m_state->notes()->byId(QStringLiteral("b"))->body), QStringLiteral("Beta typed"));
+    QVERIFY(m_state->openNoteWindowIds().isEmpty());
+    QCOMPARE(m_state->preferences()->getString(QStringLiteral("restore_note_windows")), QStringLiteral("a,b"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // The next run: same settings, same data.
+    m_window = std::make_unique<MainWindow>(m_state.get());
+    Application::restoreNoteWindows(m_state.get());
+    QCOMPARE(m_state->openNoteWindowIds(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    QVERIFY(m_state->preferences()->getString(QStringLiteral("restore_note_windows")).isEmpty());
+    QCOMPARE(m_window->geometry().size(), geometry.size());
+    QVERIFY(m_window->focusMode());
+    QVERIFY(m_window->listPane()->isHidden());
+    for (const QString &id : m_state->openNoteWindowIds())
+        m_state->noteWindow(id)->close();
+}
+
+void TestMainWindow::readmeListsEveryShortcut()
+{
+    const QList<QStringList> rows = readmeTable(QStringLiteral("Keys"));
+    QVERIFY(rows.size() > 30);
+    m_state->openNoteWindow(QStringLiteral("a"));
+    QPointer<NoteWindow> noteWindow = m_state->noteWindow(QStringLiteral("a"));
+    QHash<QString, QAction *> mainActions;
+    QHash<QString, QAction *> noteActions;
+    for (QAction *action : m_window->findChildren<QAction *>()) {
+        if (!action->shortcut().isEmpty())
+            mainActions.insert(action->text(), action);
+    }
+    for (QAction *action : noteWindow->findChildren<QAction *>()) {
+        if (!action->shortcut().isEmpty())
+            noteActions.insert(action->text(), action);
+    }
+
+    // Every row exists with its key...
+    QSet<QString> listedMain;
+    QSet<QString> listedNote;
+    for (const QStringList &row : rows) {
+        QCOMPARE(row.size(), 3);
+        const QString &command = row.at(1);
+        const QString &where = row.at(2);
+        const QStringList keys = readmeKeys(row.at(0));
+        QVERIFY2(!keys.isEmpty(), qPrintable(row.join(QLatin1Char('|'))));
+        for (const QString &window : {QStringLiteral("main"), QStringLiteral("note")}) {
+            if (where != window && where != QLatin1String("both"))
+                continue;
+            QAction *action = (window == QLatin1String("main") ? mainActions : noteActions).value(command);
+            QVERIFY2(action, qPrintable(window + QLatin1String(": ") + command));
+            QVERIFY2(keys.contains(keyText(action->shortcut())), qPrintable(command));
+            (window == QLatin1String("main") ? listedMain : listedNote).insert(command);
+        }
+    }
+    // ...and every action with a key has its row.
+    for (const QString &command : mainActions.keys())
+        QVERIFY2(listedMain.contains(command), qPrintable(command));
+    for (const QString &command : noteActions.keys())
+        QVERIFY2(listedNote.contains(command), qPrintable(command));
+
+    // The changed keys: the editor's stay off every main window entry; the
+    // others belong to the command named.
+    const QList<QStringList> changed = readmeTable(QStringLiteral("Key"));
+    QVERIFY(changed.size() >= 5);
+    for (const QStringList &row : changed) {
+        const QString key = readmeKeys(row.at(0)).value(0);
+        const QString &here = row.at(2);
+        if (here == QLatin1String("editor")) {
+            for (QAction *action : std::as_const(mainActions))
+                QVERIFY2(!action->shortcuts().contains(QKeySequence(key)), qPrintable(key));
+        } else {
+            QVERIFY2(mainActions.contains(here), qPrintable(here));
+            QCOMPARE(keyText(mainActions.value(here)->shortcut()), key);
+        }
+    }
+    noteWindow->close();
 }
 
 LUMORA_TEST_MAIN(TestMainWindow)

@@ -1,13 +1,20 @@
 #include "app/appstate.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
+#include "storage/snapshotrepository.h"
 #include "ui/mainwindow.h"
 #include "ui/noteeditor.h"
 #include "ui/notewindow.h"
+#include "ui/statusbar.h"
 
 #include "testmain.h"
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QPointer>
+#include <QSignalSpy>
+#include <QTimer>
 
 #include <memory>
 
@@ -20,6 +27,11 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void savesFollowsAndClosesWhenTrashed();
+    void saveKeyKeepsOneSnapshot();
+    void trashClosesOnce();
+    void labelNamesTheNotebook_data();
+    void labelNamesTheNotebook();
+    void viewOnlySharedNoteIsReadOnly();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -78,6 +90,101 @@ void TestNoteWindow::savesFollowsAndClosesWhenTrashed()
     m_main->moveCurrentNoteToTrash(false);
     QTRY_VERIFY(guard.isNull());
     QVERIFY(m_state->openNoteWindowIds().isEmpty());
+}
+
+void TestNoteWindow::saveKeyKeepsOneSnapshot()
+{
+    m_state->openNoteWindow(m_id);
+    NoteWindow *window = m_state->noteWindow(m_id);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    window->editor()->setFocus();
+    QTest::keyClicks(window->editor(), QStringLiteral("Kept"));
+    QTest::keySequence(window, QKeySequence::Save);
+    QCOMPARE(noteTitle(m_state->notes()->byId(m_id)->body), QStringLiteral("Kept"));
+    const QList<NoteSnapshot> snapshots = m_state->snapshots()->forNote(m_id);
+    QCOMPARE(snapshots.size(), 1);
+    QCOMPARE(snapshots.first().body, m_state->notes()->byId(m_id)->body);
+    // Nothing new: no second copy, not even on close.
+    QTest::keySequence(window, QKeySequence::Save);
+    window->close();
+    QCOMPARE(m_state->snapshots()->forNote(m_id).size(), 1);
+}
+
+void TestNoteWindow::trashClosesOnce()
+{
+    m_state->openNoteWindow(m_id);
+    QPointer<NoteWindow> window = m_state->noteWindow(m_id);
+    QSignalSpy closed(window.data(), &NoteWindow::windowClosed);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    window->editor()->setFocus();
+    // Ctrl+D asks first; the answer comes from a timer.
+    auto *answer = new QTimer(window);
+    connect(answer, &QTimer::timeout, answer, [answer] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            answer->stop();
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    answer->start(10);
+    QTest::keyClick(window->editor(), Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(m_state->notes()->byId(m_id)->isTrashed());
+    QCOMPARE(closed.count(), 1);
+    QTRY_VERIFY(window.isNull());
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(m_state->openNoteWindowIds().isEmpty());
+}
+
+void TestNoteWindow::labelNamesTheNotebook_data()
+{
+    QTest::addColumn<QString>("notebookId");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("in a notebook") << "nb1" << "Travel";
+    QTest::newRow("in none") << "" << "Notes";
+    QTest::newRow("notebook gone") << "missing" << "Notes";
+}
+
+void TestNoteWindow::labelNamesTheNotebook()
+{
+    QFETCH(QString, notebookId);
+    QFETCH(QString, label);
+    Notebook notebook;
+    notebook.id = QStringLiteral("nb1");
+    notebook.name = QStringLiteral("Travel");
+    notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    QVERIFY(notebookId.isEmpty() || m_state->notes()->moveToNotebook(m_id, notebookId));
+    m_state->openNoteWindow(m_id);
+    QCOMPARE(m_state->noteWindow(m_id)->statusBarWidget()->countText(), label);
+    m_state->noteWindow(m_id)->close();
+}
+
+void TestNoteWindow::viewOnlySharedNoteIsReadOnly()
+{
+    Note note = *m_state->notes()->byId(m_id);
+    note.body = QStringLiteral("[{\"insert\":\"Theirs\\n\"}]");
+    note.isShared = true;
+    note.permission = QStringLiteral("view");
+    QVERIFY(m_state->notes()->update(note));
+    m_main->openNote(m_id, true);
+    m_state->openNoteWindow(m_id);
+    NoteWindow *window = m_state->noteWindow(m_id);
+    for (NoteEditor *editor : {m_main->editor(), window->editor()}) {
+        QCOMPARE(editor->toPlainText(), QStringLiteral("Theirs"));
+        QVERIFY(editor->isReadOnly());
+        editor->setFocus();
+        QTest::keyClicks(editor, QStringLiteral("mine"));
+        QCOMPARE(editor->toPlainText(), QStringLiteral("Theirs"));
+    }
+    const QList<QAction *> actions = window->findChildren<QAction *>();
+    for (QAction *action : actions) {
+        if (action->text() == QLatin1String("Bold") || action->text() == QLatin1String("Save Snapshot"))
+            QVERIFY(!action->isEnabled());
+    }
+    window->close();
+    m_main->saveCurrentNote();
+    QCOMPARE(m_state->notes()->byId(m_id)->version, note.version);
 }
 
 LUMORA_TEST_MAIN(TestNoteWindow)
