@@ -10,6 +10,11 @@
 #include "storage/preferencesrepository.h"
 #include "ui/editoractions.h"
 #include "ui/findbar.h"
+#include "ui/notebookdialogs.h"
+#include "ui/notebooklistwidget.h"
+#include "ui/samplenotesprompt.h"
+#include "ui/settingsdialog.h"
+#include "ui/welcomescreen.h"
 #include "ui/noteeditor.h"
 #include "ui/notelistwidget.h"
 #include "ui/notewindow.h"
@@ -21,7 +26,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -145,6 +149,9 @@ void MainWindow::createUI()
     auto *sidebarLayout = new QVBoxLayout(m_sidebarPane);
     sidebarLayout->setContentsMargins(0, 0, 0, 0);
     sidebarLayout->setSpacing(0);
+    m_notebookList = new NotebookListWidget(m_sidebarPane);
+    m_notebookList->setObjectName(QStringLiteral("notebookList"));
+    sidebarLayout->addWidget(m_notebookList);
 
     m_listPane = new QWidget(m_splitter);
     m_listPane->setObjectName(QStringLiteral("listPane"));
@@ -161,6 +168,8 @@ void MainWindow::createUI()
     listLayout->addWidget(m_searchBar);
     listLayout->addWidget(m_list);
     m_list->setRepository(m_state->notes());
+    // Nothing to sync to until an account is signed in.
+    m_list->setSyncEnabled(false);
     m_list->setNotebookNameResolver([this](const QString &id) { return m_notebookNames.value(id); });
     if (qEnvironmentVariableIsSet("LUMORA_BENCH_EXIT_AFTER_PAINT"))
         m_list->viewport()->installEventFilter(new ExitAfterFirstPaint(m_list));
@@ -170,7 +179,8 @@ void MainWindow::createUI()
     editorLayout->setContentsMargins(0, 0, 0, 0);
     editorLayout->setSpacing(0);
     m_screenStack = new QStackedWidget(m_editorPane);
-    m_welcomePage = new QWidget(m_screenStack);
+    m_welcomePage = new WelcomeScreen(m_screenStack);
+    m_welcomePage->setSignedIn(false);
     m_noteView = new QWidget(m_screenStack);
     auto *noteLayout = new QVBoxLayout(m_noteView);
     noteLayout->setContentsMargins(0, 0, 0, 0);
@@ -367,10 +377,95 @@ void MainWindow::showAbout()
 
 void MainWindow::showPreferences()
 {
+    // One Preferences window; asking again brings it forward.
+    if (auto *open = findChild<SettingsDialog *>(QString(), Qt::FindDirectChildrenOnly)) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *dialog = new SettingsDialog(m_state, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void MainWindow::loadSampleNotes()
 {
+    saveCurrentNote();
+    loadSampleNotesInteractively(this, m_state->notes(),
+                                 [this](const QString &message) { m_statusBar->showMessage(message, 3000); });
+}
+
+void MainWindow::showNotebookView(const QString &notebookId)
+{
+    m_state->setCurrentNotebookId(notebookId);
+    refreshNoteList();
+}
+
+void MainWindow::newNotebook()
+{
+    if (!m_state->notebooks())
+        return;
+    const QString name = NotebookDialog::getNewName(this);
+    if (name.isEmpty())
+        return;
+    QString error;
+    const std::optional<Notebook> notebook = m_state->notebooks()->create(name, &error);
+    if (!notebook) {
+        QMessageBox::warning(this, tr("New Notebook"), error);
+        return;
+    }
+    showNotebookView(notebook->id);
+    refreshNotebooks();
+}
+
+void MainWindow::renameNotebook(const QString &notebookId)
+{
+    const std::optional<Notebook> notebook = m_state->notebooks()->byId(notebookId);
+    if (!notebook)
+        return;
+    const QString name = NotebookDialog::getRenamedName(notebook->name, this);
+    if (name.isEmpty() || name == notebook->name)
+        return;
+    QString error;
+    if (!m_state->notebooks()->rename(notebookId, name, &error))
+        QMessageBox::warning(this, tr("Rename Notebook"), error);
+}
+
+void MainWindow::deleteNotebook(const QString &notebookId)
+{
+    const std::optional<Notebook> notebook = m_state->notebooks()->byId(notebookId);
+    if (!notebook)
+        return;
+    if (QMessageBox::question(this, tr("Delete Notebook"),
+                              tr("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
+                              QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    // The open note may be one of those moving out: store its typing first.
+    saveCurrentNote();
+    QString error;
+    if (!m_state->notebooks()->removeMovingNotesOut(notebookId, m_state->notes(), &error)) {
+        QMessageBox::warning(this, tr("Delete Notebook"), error);
+        return;
+    }
+    if (m_state->currentNotebookId() == notebookId)
+        showNotebookView(QString());
+    refreshNotebooks();
+}
+
+void MainWindow::showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos)
+{
+    QMenu menu(this);
+    menu.addAction(tr("Rename Notebook\u2026"), this, [this, notebookId] { renameNotebook(notebookId); });
+    if (m_canShare) {
+        QAction *share = menu.addAction(tr("Share Notebook\u2026"));
+        share->setEnabled(false);
+        share->setToolTip(tr("Sharing is not available in this build yet."));
+        menu.setToolTipsVisible(true);
+    }
+    menu.addSeparator();
+    menu.addAction(tr("Delete Notebook"), this, [this, notebookId] { deleteNotebook(notebookId); });
+    menu.exec(globalPos);
 }
 
 void MainWindow::connectSignals()
@@ -410,6 +505,25 @@ void MainWindow::connectSignals()
     // Kept for the header bar's share entry.
     m_canShare = m_state->canShare();
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) { m_canShare = canShare; });
+
+    connect(m_notebookList, &NotebookListWidget::allNotesSelected, this, [this] { showNotebookView(QString()); });
+    connect(m_notebookList, &NotebookListWidget::notebookSelected, this, &MainWindow::showNotebookView);
+    connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
+        m_statusBar->showMessage(tr("The Trash window is not available in this build yet."), 3000);
+    });
+    connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::newNotebook);
+    connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
+            &MainWindow::showNotebookContextMenu);
+    connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
+            [this](const QString &noteId, const QString &notebookId) {
+                if (noteId == m_open.id())
+                    saveCurrentNote();
+                if (m_state->notes())
+                    m_state->notes()->moveToNotebook(noteId, notebookId);
+            });
+
+    connect(m_welcomePage, &WelcomeScreen::newNoteRequested, this, &MainWindow::newNote);
+    connect(m_welcomePage, &WelcomeScreen::dismissed, this, [this] { m_screenStack->setCurrentWidget(m_noteView); });
 
     connect(m_list, &NoteListWidget::noteSelected, this, [this](const QString &id) {
         if (!m_selectingProgrammatically && id != m_open.id())
@@ -468,12 +582,19 @@ void MainWindow::updateListCount()
 
 void MainWindow::refreshNotebooks()
 {
+    NotebookRepository *repository = m_state->notebooks();
+    NoteRepository *notes = m_state->notes();
+    const QList<Notebook> notebooks = repository ? repository->all() : QList<Notebook>();
     QHash<QString, QString> names;
-    if (m_state->notebooks()) {
-        const QList<Notebook> notebooks = m_state->notebooks()->all();
-        for (const Notebook &notebook : notebooks)
+    for (const Notebook &notebook : notebooks) {
+        if (!notebook.deletedAt)
             names.insert(notebook.id, notebook.name);
     }
+    m_notebookList->setNotebooks(notebooks, notes ? notes->countsByNotebook() : QHash<QString, int>(),
+                                 m_state->currentNotebookId(), notes ? notes->trashCount() : 0);
+    // A notebook deleted elsewhere cannot stay the one shown.
+    if (!m_state->currentNotebookId().isEmpty() && !names.contains(m_state->currentNotebookId()))
+        showNotebookView(QString());
     if (names == m_notebookNames)
         return;
     m_notebookNames = names;
@@ -489,6 +610,16 @@ void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &global
         saveCurrentNote();
         m_state->openNoteWindow(noteId);
     });
+    if (m_state->notebooks() && m_state->notes()) {
+        if (const std::optional<Note> note = m_state->notes()->byId(noteId)) {
+            addMoveToNotebookMenu(&menu, m_state->notebooks()->all(), note->notebookId,
+                                  [this, noteId](const QString &notebookId) {
+                                      if (noteId == m_open.id())
+                                          saveCurrentNote();
+                                      m_state->notes()->moveToNotebook(noteId, notebookId);
+                                  });
+        }
+    }
     menu.addSeparator();
     menu.addAction(tr("Move to Trash"), this, [this, noteId] {
         // Like every trash path: what was typed is stored first.
@@ -598,21 +729,9 @@ void MainWindow::moveCurrentNoteToNotebook()
     if (!note)
         return;
     saveCurrentNote();
-    const QList<Notebook> notebooks = m_state->notebooks()->all();
-    QStringList names{tr("No notebook")};
-    int current = 0;
-    for (const Notebook &notebook : notebooks) {
-        names.append(notebook.name);
-        if (notebook.id == note->notebookId)
-            current = int(names.size()) - 1;
-    }
-    bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(this, tr("Move to Notebook"), tr("Notebook:"), names, current, false, &ok);
-    const qsizetype index = names.indexOf(chosen);
-    if (!ok || index == current || index < 0)
-        return;
-    m_state->notes()->moveToNotebook(m_open.id(), index == 0 ? QString() : notebooks.at(index - 1).id);
+    const QString target = MoveToNotebookDialog::getNotebookId(m_state->notebooks()->all(), note->notebookId, this);
+    if (!target.isEmpty())
+        m_state->notes()->moveToNotebook(note->id, target);
 }
 
 bool MainWindow::splitterShowsAllPanes() const

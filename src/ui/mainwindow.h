@@ -12,6 +12,8 @@ class EditorActions;
 class FindBar;
 class NoteEditor;
 class NoteListWidget;
+class NotebookListWidget;
+class WelcomeScreen;
 class QAction;
 class QLineEdit;
 class QSplitter;
@@ -39,7 +41,9 @@ public:
     QWidget *listPane() const { return m_listPane; }
     QSplitter *splitter() const { return m_splitter; }
     QStackedWidget *screenStack() const { return m_screenStack; }
-    QWidget *welcomePage() const { return m_welcomePage; }
+    WelcomeScreen *welcomePage() const { return m_welcomePage; }
+    NotebookListWidget *notebookList() const { return m_notebookList; }
+    NoteListWidget *noteList() const { return m_list; }
     QWidget *noteView() const { return m_noteView; }
     bool focusMode() const { return m_focusMode; }
     bool notebookSidebarVisible() const { return m_sidebarVisible; }
@@ -69,7 +73,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private Q_SLOTS:
-    // Filled in when the settings dialog and the sample notes land.
     void showPreferences();
     void loadSampleNotes();
 
@@ -92,6 +95,11 @@ private:
     void updateListCount();
     void clearOpenNote();
     void moveCurrentNoteToNotebook();
+    void newNotebook();
+    void showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos);
+    void renameNotebook(const QString &notebookId);
+    void deleteNotebook(const QString &notebookId);
+    void showNotebookView(const QString &notebookId);
     void showAbout();
     void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
     bool splitterShowsAllPanes() const;
@@ -106,7 +114,8 @@ private:
     NoteListWidget *m_list;
     QWidget *m_editorPane = nullptr;
     QStackedWidget *m_screenStack = nullptr;
-    QWidget *m_welcomePage = nullptr;
+    WelcomeScreen *m_welcomePage = nullptr;
+    NotebookListWidget *m_notebookList = nullptr;
     QWidget *m_noteView = nullptr;
     NoteEditor *m_editor;
     StatusBar *m_statusBar;

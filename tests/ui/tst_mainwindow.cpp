@@ -7,6 +7,7 @@
 #include "storage/snapshotrepository.h"
 #include "ui/findbar.h"
 #include "ui/mainwindow.h"
+#include "ui/welcomescreen.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
 
@@ -302,6 +303,13 @@ void TestMainWindow::oneNoteChangesMoveOneRow()
     d.notebookId = QStringLiteral("nb1");
     QVERIFY(notes->insert(c) && notes->insert(d));
     m_state->preferences()->setBool(QStringLiteral("steno_mode"), view == QLatin1String("steno"));
+    // The notebooks exist: a view of a missing one falls back to All Notes.
+    for (const QString &id : {QStringLiteral("nb1"), QStringLiteral("nb2")}) {
+        Notebook notebook;
+        notebook.id = notebook.name = id;
+        notebook.createdAt = notebook.updatedAt = m_t0;
+        QVERIFY(m_state->notebooks()->insert(notebook));
+    }
     if (view.startsWith(QLatin1String("nb")))
         m_state->setCurrentNotebookId(view);
     m_window = std::make_unique<MainWindow>(m_state.get());
