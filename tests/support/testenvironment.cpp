@@ -1,9 +1,24 @@
 #include "testenvironment.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 
 namespace LumoraTest {
+
+namespace {
+// QStandardPaths' test mode would put QSettings under ~/.qttest, where it
+// outlives the run and leaks window state from one test into the next.
+QString s_settingsRoot;
+
+void setSettingsDir(const QString &dir)
+{
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, dir);
+        QSettings::setPath(format, QSettings::SystemScope, dir + QStringLiteral("/system"));
+    }
+}
+} // namespace
 
 TestEnvironment::TestEnvironment()
 {
@@ -31,17 +46,22 @@ TestEnvironment::TestEnvironment()
     // Tests start from an empty library; the welcome-note tests turn this off.
     qputenv("LUMORA_NO_WELCOME_NOTES", "1");
     QStandardPaths::setTestModeEnabled(true);
+    s_settingsRoot = base + QStringLiteral("/config");
+    setSettingsDir(s_settingsRoot);
 }
 
 ScopedDataDir::ScopedDataDir()
     : m_previous(qgetenv("NOTES_DATA_DIR"))
 {
     qputenv("NOTES_DATA_DIR", m_dir.path().toUtf8());
+    // Each test function starts from default window state, too.
+    setSettingsDir(m_dir.path() + QStringLiteral("/config"));
 }
 
 ScopedDataDir::~ScopedDataDir()
 {
     qputenv("NOTES_DATA_DIR", m_previous);
+    setSettingsDir(s_settingsRoot);
 }
 
 QString sourceDir()

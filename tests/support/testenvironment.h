@@ -19,8 +19,8 @@ private:
     QTemporaryDir m_root;
 };
 
-// Points NOTES_DATA_DIR at a fresh empty folder until destroyed, so each test
-// function can start from nothing.
+// Points NOTES_DATA_DIR and QSettings at a fresh empty folder until
+// destroyed, so each test function can start from nothing.
 class ScopedDataDir
 {
 public:

@@ -7,8 +7,10 @@
 #include "storage/snapshotrepository.h"
 #include "ui/findbar.h"
 #include "ui/mainwindow.h"
-#include "ui/welcomescreen.h"
+#include "ui/notebooklistwidget.h"
 #include "ui/noteeditor.h"
+#include "ui/settingsdialog.h"
+#include "ui/welcomescreen.h"
 #include "ui/statusbar.h"
 
 #include "testmain.h"
@@ -18,9 +20,12 @@
 #include "ui/notewindow.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
@@ -149,6 +154,10 @@ private Q_SLOTS:
     void statusBarNamesTheNotebook();
     void quitSavesEverythingAndRestartRestores();
     void readmeListsEveryShortcut();
+    void noteDroppedOnNotebook_data();
+    void noteDroppedOnNotebook();
+    void deletingNotebookMovesNotesOut();
+    void preferencesChangeTheTheme();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -904,4 +913,127 @@ void TestMainWindow::readmeListsEveryShortcut()
 }
 
 LUMORA_TEST_MAIN(TestMainWindow)
+
+void TestMainWindow::noteDroppedOnNotebook_data()
+{
+    QTest::addColumn<QString>("shown"); // notebook shown in the list, "" = All Notes
+    QTest::addColumn<QString>("target"); // sidebar row dropped on, "" = All Notes
+    QTest::addColumn<QString>("expectedNotebook");
+    QTest::addColumn<bool>("stillListed");
+
+    QTest::newRow("all notes, onto a notebook") << QString() << QStringLiteral("nb2") << QStringLiteral("nb2") << true;
+    QTest::newRow("all notes, onto all notes") << QString() << QString() << QString() << true;
+    QTest::newRow("notebook, onto another") << QStringLiteral("nb1") << QStringLiteral("nb2") << QStringLiteral("nb2")
+                                             << false;
+    QTest::newRow("notebook, onto all notes") << QStringLiteral("nb1") << QString() << QString() << false;
+}
+
+void TestMainWindow::noteDroppedOnNotebook()
+{
+    QFETCH(QString, shown);
+    QFETCH(QString, target);
+    QFETCH(QString, expectedNotebook);
+    QFETCH(bool, stillListed);
+
+    for (const QString &id : {QStringLiteral("nb1"), QStringLiteral("nb2")}) {
+        Notebook notebook;
+        notebook.id = notebook.name = id;
+        notebook.createdAt = notebook.updatedAt = m_t0;
+        QVERIFY(m_state->notebooks()->insert(notebook));
+    }
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
+    m_state->setCurrentNotebookId(shown);
+    m_window->refreshNoteList();
+    m_window->selectNote(QStringLiteral("a"));
+    QTest::keyClicks(m_window->editor(), QStringLiteral("typed "));
+
+    NotebookListWidget *sidebar = m_window->notebookList();
+    const int row = target.isEmpty() ? sidebar->rowOfKind(NotebookListWidget::AllNotesRow) : sidebar->rowOfNotebook(target);
+    QVERIFY(row >= 0);
+    const QPoint pos = sidebar->visualItemRect(sidebar->item(row)).center();
+    QMimeData data;
+    data.setData(NoteListWidget::noteIdMimeType(), QByteArrayLiteral("a"));
+    QDragEnterEvent enter(pos, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(sidebar->viewport(), &enter);
+    QDragMoveEvent move(pos, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(sidebar->viewport(), &move);
+    QDropEvent drop(pos, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(sidebar->viewport(), &drop);
+    QVERIFY(drop.isAccepted());
+
+    const std::optional<Note> note = m_state->notes()->byId(QStringLiteral("a"));
+    QCOMPARE(note->notebookId, expectedNotebook);
+    // The typing made before the drag went with the note.
+    QVERIFY(note->body.contains(QLatin1String("typed ")));
+    auto *list = m_window->noteList();
+    QTRY_COMPARE(listedIds(list).contains(QStringLiteral("a")), stillListed);
+    // The list shown is still the one the note was dragged from.
+    QCOMPARE(m_state->currentNotebookId(), shown);
+}
+
+void TestMainWindow::deletingNotebookMovesNotesOut()
+{
+    Notebook notebook;
+    notebook.id = QStringLiteral("nb1");
+    notebook.name = QStringLiteral("Recipes");
+    notebook.createdAt = notebook.updatedAt = m_t0;
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("b"), QStringLiteral("nb1")));
+    NotebookListWidget *sidebar = m_window->notebookList();
+    QTRY_VERIFY(sidebar->rowOfNotebook(QStringLiteral("nb1")) >= 0);
+    QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
+                      sidebar->visualItemRect(sidebar->item(sidebar->rowOfNotebook(QStringLiteral("nb1")))).center());
+    QCOMPARE(m_state->currentNotebookId(), QStringLiteral("nb1"));
+    QCOMPARE(m_window->noteList()->count(), 2);
+
+    // Context menu → "Delete Notebook" → Yes.
+    auto choose = [](const QString &entry) {
+        QTimer::singleShot(50, qApp, [entry] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *action : menu->actions()) {
+                if (action->text() == entry)
+                    action->trigger();
+            }
+            menu->close();
+        });
+    };
+    choose(QStringLiteral("Delete Notebook"));
+    const auto asked = answerNextBox(QMessageBox::Yes);
+    Q_EMIT sidebar->notebookContextMenuRequested(QStringLiteral("nb1"), m_window->mapToGlobal(QPoint(50, 50)));
+    QTRY_VERIFY(*asked);
+
+    QVERIFY(m_state->notebooks()->byId(QStringLiteral("nb1"))->deletedAt.has_value());
+    for (const QString &id : {QStringLiteral("a"), QStringLiteral("b")})
+        QCOMPARE(m_state->notes()->byId(id)->notebookId, QString());
+    QCOMPARE(m_state->currentNotebookId(), QString());
+    QTRY_COMPARE(sidebar->rowOfNotebook(QStringLiteral("nb1")), -1);
+    QCOMPARE(m_window->noteList()->count(), 2);
+    QCOMPARE(m_window->statusBarWidget()->countText(), QStringLiteral("All Notes (2 notes)"));
+}
+
+void TestMainWindow::preferencesChangeTheTheme()
+{
+    const QColor lightBase = ThemeManager::lightPalette().color(QPalette::Base);
+    const QColor darkBase = ThemeManager::darkPalette().color(QPalette::Base);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_Comma, Qt::ControlModifier);
+    QTRY_COMPARE(m_window->findChildren<SettingsDialog *>().size(), 1);
+    // Asking again brings the same window forward.
+    findAction(m_window.get(), QStringLiteral("Preferences\u2026"))->trigger();
+    QCOMPARE(m_window->findChildren<SettingsDialog *>().size(), 1);
+
+    auto *combo = m_window->findChild<SettingsDialog *>()->findChild<QComboBox *>(QStringLiteral("themeCombo"));
+    for (const auto &[mode, base] : {std::pair{QStringLiteral("dark"), darkBase}, std::pair{QStringLiteral("light"), lightBase}}) {
+        combo->setCurrentIndex(combo->findData(mode));
+        QCOMPARE(m_state->preferences()->getString(QStringLiteral("theme_mode")), mode);
+        QCOMPARE(QApplication::palette().color(QPalette::Base), base);
+        // Widgets take the application palette when its change event arrives.
+        QTRY_COMPARE(m_window->editor()->palette().color(QPalette::Base), base);
+        QCOMPARE(m_window->notebookList()->palette().color(QPalette::Base), base);
+    }
+}
+
 #include "tst_mainwindow.moc"
