@@ -48,6 +48,15 @@ Note makeNote(const QString &id, const QString &title, const QDateTime &updated)
     return note;
 }
 
+Notebook makeNotebook(const QString &id, const QString &name)
+{
+    Notebook notebook;
+    notebook.id = id;
+    notebook.name = name;
+    notebook.createdAt = notebook.updatedAt = QDateTime(QDate(2024, 1, 1), QTime(8, 0), Qt::UTC);
+    return notebook;
+}
+
 // Answers the next message box with `button`; returns whether one came.
 std::shared_ptr<bool> answerNextBox(QMessageBox::StandardButton button)
 {
@@ -313,12 +322,8 @@ void TestMainWindow::oneNoteChangesMoveOneRow()
     QVERIFY(notes->insert(c) && notes->insert(d));
     m_state->preferences()->setBool(QStringLiteral("steno_mode"), view == QLatin1String("steno"));
     // The notebooks exist: a view of a missing one falls back to All Notes.
-    for (const QString &id : {QStringLiteral("nb1"), QStringLiteral("nb2")}) {
-        Notebook notebook;
-        notebook.id = notebook.name = id;
-        notebook.createdAt = notebook.updatedAt = m_t0;
-        QVERIFY(m_state->notebooks()->insert(notebook));
-    }
+    for (const QString &id : {QStringLiteral("nb1"), QStringLiteral("nb2")})
+        QVERIFY(m_state->notebooks()->insert(makeNotebook(id, id)));
     if (view.startsWith(QLatin1String("nb")))
         m_state->setCurrentNotebookId(view);
     m_window = std::make_unique<MainWindow>(m_state.get());
@@ -787,10 +792,7 @@ void TestMainWindow::trashCommands()
 
 void TestMainWindow::statusBarNamesTheNotebook()
 {
-    Notebook notebook;
-    notebook.id = QStringLiteral("nb1");
-    notebook.name = QStringLiteral("Recipes");
-    notebook.createdAt = notebook.updatedAt = m_t0;
+    Notebook notebook = makeNotebook(QStringLiteral("nb1"), QStringLiteral("Recipes"));
     QVERIFY(m_state->notebooks()->insert(notebook));
     QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
     auto *list = m_window->findChild<NoteListWidget *>();
@@ -935,12 +937,8 @@ void TestMainWindow::noteDroppedOnNotebook()
     QFETCH(QString, expectedNotebook);
     QFETCH(bool, stillListed);
 
-    for (const QString &id : {QStringLiteral("nb1"), QStringLiteral("nb2")}) {
-        Notebook notebook;
-        notebook.id = notebook.name = id;
-        notebook.createdAt = notebook.updatedAt = m_t0;
-        QVERIFY(m_state->notebooks()->insert(notebook));
-    }
+    for (const QString &id : {QStringLiteral("nb1"), QStringLiteral("nb2")})
+        QVERIFY(m_state->notebooks()->insert(makeNotebook(id, id)));
     QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
     m_state->setCurrentNotebookId(shown);
     m_window->refreshNoteList();
@@ -973,10 +971,7 @@ void TestMainWindow::noteDroppedOnNotebook()
 
 void TestMainWindow::deletingNotebookMovesNotesOut()
 {
-    Notebook notebook;
-    notebook.id = QStringLiteral("nb1");
-    notebook.name = QStringLiteral("Recipes");
-    notebook.createdAt = notebook.updatedAt = m_t0;
+    Notebook notebook = makeNotebook(QStringLiteral("nb1"), QStringLiteral("Recipes"));
     QVERIFY(m_state->notebooks()->insert(notebook));
     QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
     QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("b"), QStringLiteral("nb1")));
