@@ -50,7 +50,9 @@ start_app() {
     sleep 0.1
   done
   [[ -n "$win" ]] || { echo "walkthrough: the main window did not appear" >&2; exit 1; }
-  xdotool windowsize "$win" 1280 820 windowmove "$win" 0 0 windowactivate --sync "$win" 2>/dev/null || true
+  xdotool windowsize "$win" 1280 820 windowmove "$win" 0 0
+  # No window manager on the virtual display: give the window the keyboard.
+  xdotool windowfocus --sync "$win" 2>/dev/null || true
   sleep 1
 }
 
@@ -76,6 +78,8 @@ shot_screen() {
 }
 
 key() { xdotool key --clearmodifiers "$@"; sleep 0.25; }
+# Without a window manager a closed dialog leaves no active window behind.
+refocus() { xdotool windowfocus --sync "$win" 2>/dev/null || true; sleep 0.3; }
 type_text() { xdotool type --delay 15 "$1"; sleep 0.2; }
 
 # Window-relative click.
@@ -104,25 +108,33 @@ type_text "basil"
 shot search 1
 key ctrl+a BackSpace
 
-# A notebook: the last sidebar row creates one.
-click 100 "${NEW_NOTEBOOK_Y:-190}"
+# A notebook: the last sidebar row (the third while there are none) creates one.
+click 100 114
 shot_screen new-notebook-dialog
 type_text "Home"
 key Return
 shot notebook 1
 
 # Move the open note there.
+refocus
 key ctrl+m
 shot_screen move-dialog
 key Down Return
 shot moved 1
 
 # Settings: switch to the dark theme.
+refocus
 key ctrl+comma
+prefs=$(xdotool search --sync --limit 1 --onlyvisible --name '^Preferences$')
+xdotool windowfocus --sync "$prefs" 2>/dev/null || true
 shot_screen settings
-key d
+# The theme box on the Appearance page: System, Light, Dark.
+xdotool mousemove --window "$prefs" 250 81 click 1
+sleep 0.4
+key Down Down Return
 shot_screen settings-dark 1
 key Escape
+refocus
 shot dark-theme 1
 
 # Quit and start again: the note, the notebook and the theme come back.

@@ -79,10 +79,15 @@ MoveToNotebookDialog::MoveToNotebookDialog(const QList<Notebook> &notebooks, con
     // selected, when it takes the focus.
     connect(m_list, &QListWidget::itemSelectionChanged, ok,
             [this, ok] { ok->setEnabled(!selectedNotebookId().isEmpty()); });
-    connect(m_list, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
-        if (item->flags().testFlag(Qt::ItemIsEnabled) && !item->data(Qt::UserRole).toString().isEmpty())
-            accept();
-    });
+    // Double-click, or Enter on the current row, chooses it and closes.
+    auto choose = [this](QListWidgetItem *item) {
+        if (!item->flags().testFlag(Qt::ItemIsEnabled) || item->data(Qt::UserRole).toString().isEmpty())
+            return;
+        item->setSelected(true);
+        accept();
+    };
+    connect(m_list, &QListWidget::itemDoubleClicked, this, choose);
+    connect(m_list, &QListWidget::itemActivated, this, choose);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }

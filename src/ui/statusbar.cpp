@@ -14,8 +14,7 @@ StatusBar::StatusBar(QWidget *parent)
     , m_noteStateLabel(new QLabel(this))
     , m_syncLabel(new QLabel(QStringLiteral("Not signed in"), this))
 {
-    setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }")
-                      .arg(QStringLiteral("#78909C")));
+    applyStyle();
     // Keeps the texts off the window edges. On the right the label keeps the
     // room, so the size grip stays in the corner.
     setContentsMargins(kSideMargin, 0, 0, 0);
@@ -23,6 +22,16 @@ StatusBar::StatusBar(QWidget *parent)
     addWidget(m_countLabel, 1);
     addPermanentWidget(m_noteStateLabel);
     addPermanentWidget(m_syncLabel);
+}
+
+void StatusBar::applyStyle()
+{
+    // The labels are named too: inherited from the bar alone, their colour
+    // fell back to the palette's text colour after a theme switch at run
+    // time, invisible on the dark window.
+    setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { border: none; }"
+                                 "QStatusBar QLabel { color: %1; }")
+                      .arg(QStringLiteral("#78909C")));
 }
 
 void StatusBar::setCounts(const QString &label, int count)

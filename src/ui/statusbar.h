@@ -25,6 +25,8 @@ public:
     QString syncText() const;
 
 private:
+    void applyStyle();
+
     QLabel *m_countLabel;
     QLabel *m_noteStateLabel;
     QLabel *m_syncLabel;

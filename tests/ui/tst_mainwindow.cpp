@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -1028,6 +1029,11 @@ void TestMainWindow::preferencesChangeTheTheme()
         // Widgets take the application palette when its change event arrives.
         QTRY_COMPARE(m_window->editor()->palette().color(QPalette::Base), base);
         QCOMPARE(m_window->notebookList()->palette().color(QPalette::Base), base);
+        // The status texts keep their own colour instead of the old text colour.
+        const QList<QLabel *> labels = m_window->statusBarWidget()->findChildren<QLabel *>();
+        QVERIFY(!labels.isEmpty());
+        for (QLabel *label : labels)
+            QCOMPARE(label->palette().color(QPalette::WindowText), QColor(QStringLiteral("#78909C")));
     }
 }
 

@@ -544,6 +544,26 @@ void TestNotebookList::moveDialog()
 
     QTimer::singleShot(0, qApp, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
     QCOMPARE(MoveToNotebookDialog::getNotebookId(threeNotebooks(), QString(), nullptr), QString());
+
+    // Keyboard only: Enter on the current row chooses it; arrows pass over
+    // the note's own notebook, and Enter on it chooses nothing.
+    struct KeyRow { int start; QList<int> keys; QString expected; };
+    for (const KeyRow &row : {KeyRow{0, {Qt::Key_Return}, QStringLiteral("nb-a")},
+                              KeyRow{0, {Qt::Key_Down, Qt::Key_Return}, QStringLiteral("nb-c")},
+                              KeyRow{1, {Qt::Key_Return}, QString()}}) {
+        QTimer::singleShot(0, qApp, [row] {
+            QWidget *box = QApplication::activeModalWidget();
+            auto *rows = box->findChild<QListWidget *>();
+            rows->setFocus();
+            rows->setCurrentRow(row.start, QItemSelectionModel::NoUpdate);
+            for (int key : row.keys)
+                QTest::keyClick(rows, Qt::Key(key));
+            if (box->isVisible())
+                QTest::keyClick(box, Qt::Key_Escape);
+        });
+        const QString expected = row.expected;
+        QCOMPARE(MoveToNotebookDialog::getNotebookId(threeNotebooks(), QStringLiteral("nb-b"), nullptr), expected);
+    }
 }
 
 void TestNotebookList::moveMenu()
