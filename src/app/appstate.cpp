@@ -68,6 +68,7 @@ bool AppState::initialize(QString *error)
     m_snapshots = new SnapshotRepository(m_database, this);
 
     connect(m_notes, &NoteRepository::noteChanged, this, &AppState::noteChanged);
+    connect(m_notes, &NoteRepository::noteCountsChanged, this, &AppState::noteCountsChanged);
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
     connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);

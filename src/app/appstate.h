@@ -58,6 +58,8 @@ Q_SIGNALS:
     void currentNoteChanged(const QString &noteId);
     // One note was written; notesChanged() follows.
     void noteChanged(const QString &noteId);
+    // The one-note write that follows may change notebook or trash counts.
+    void noteCountsChanged();
     void notesChanged();
     void notebooksChanged();
     void canShareChanged(bool canShare);

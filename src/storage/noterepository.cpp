@@ -224,6 +224,7 @@ bool NoteRepository::insert(const Note &note)
         qWarning().noquote() << "NoteRepository::insert failed:" << (error.isEmpty() ? m_db.lastError().text() : error);
         return false;
     }
+    Q_EMIT noteCountsChanged();
     Q_EMIT noteChanged(note.id);
     Q_EMIT notesChanged();
     return true;
@@ -271,6 +272,7 @@ bool NoteRepository::update(const Note &note)
         qWarning().noquote() << "NoteRepository::update failed:" << (error.isEmpty() ? m_db.lastError().text() : error);
         return false;
     }
+    Q_EMIT noteCountsChanged();
     Q_EMIT noteChanged(note.id);
     Q_EMIT notesChanged();
     return true;
@@ -281,6 +283,7 @@ bool NoteRepository::moveToTrash(const QString &id)
     if (!execWrite(QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"),
                    {nowStamp(), id}))
         return false;
+    Q_EMIT noteCountsChanged();
     Q_EMIT noteDeleted(id);
     Q_EMIT noteChanged(id);
     Q_EMIT notesChanged();
@@ -291,6 +294,7 @@ bool NoteRepository::restore(const QString &id)
 {
     if (!execWrite(QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"), {id}))
         return false;
+    Q_EMIT noteCountsChanged();
     Q_EMIT noteChanged(id);
     Q_EMIT notesChanged();
     return true;
@@ -311,6 +315,7 @@ bool NoteRepository::purge(const QString &id)
         m_db.rollback();
         return false;
     }
+    Q_EMIT noteCountsChanged();
     Q_EMIT notePurged(id);
     Q_EMIT noteChanged(id);
     Q_EMIT notesChanged();
@@ -322,6 +327,7 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
     if (!execWrite(QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, sync_status='pending' WHERE id=?"),
                    {notNull(notebookId), nowStamp(), noteId}))
         return false;
+    Q_EMIT noteCountsChanged();
     Q_EMIT noteChanged(noteId);
     Q_EMIT notesChanged();
     return true;

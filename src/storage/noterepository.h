@@ -92,6 +92,9 @@ Q_SIGNALS:
     // Emitted just before notesChanged() by every write that touches exactly
     // one note, so that views can update that one row.
     void noteChanged(const QString &noteId);
+    // A one-note write that may change how many notes a notebook or the
+    // trash holds (not a body edit); emitted before noteChanged().
+    void noteCountsChanged();
     void notesChanged();
     void noteDeleted(const QString &noteId);
     void notePurged(const QString &noteId);

@@ -168,6 +168,7 @@ private Q_SLOTS:
     void noteDroppedOnNotebook();
     void deletingNotebookMovesNotesOut();
     void preferencesChangeTheTheme();
+    void sidebarCountsFollowMovesNotEdits();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -1036,5 +1037,31 @@ void TestMainWindow::preferencesChangeTheTheme()
             QCOMPARE(label->palette().color(QPalette::WindowText), QColor(QStringLiteral("#78909C")));
     }
 }
+
+void TestMainWindow::sidebarCountsFollowMovesNotEdits()
+{
+    QVERIFY(m_state->notebooks()->insert(makeNotebook(QStringLiteral("nb1"), QStringLiteral("Recipes"))));
+    NotebookListWidget *sidebar = m_window->notebookList();
+    auto countOf = [sidebar](int row) { return sidebar->item(row)->data(NotebookListWidget::CountRole).toInt(); };
+    QTRY_VERIFY(sidebar->rowOfNotebook(QStringLiteral("nb1")) >= 0);
+    const int allRow = sidebar->rowOfKind(NotebookListWidget::AllNotesRow);
+    QCOMPARE(countOf(allRow), 2);
+
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
+    QTRY_COMPARE(countOf(sidebar->rowOfNotebook(QStringLiteral("nb1"))), 1);
+    QVERIFY(m_state->notes()->moveToTrash(QStringLiteral("b")));
+    QTRY_COMPARE(countOf(sidebar->rowOfKind(NotebookListWidget::TrashRow)), 1);
+    QTRY_COMPARE(countOf(allRow), 1);
+
+    // Typing saves the body every second: that must not recount every note.
+    QSignalSpy rebuilt(sidebar->model(), &QAbstractItemModel::modelAboutToBeReset);
+    m_window->selectNote(QStringLiteral("a"));
+    QTest::keyClicks(m_window->editor(), QStringLiteral("more "));
+    m_window->saveCurrentNote();
+    QVERIFY(m_state->notes()->byId(QStringLiteral("a"))->body.contains(QLatin1String("more ")));
+    QCoreApplication::processEvents();
+    QCOMPARE(rebuilt.count(), 0);
+}
+
 
 #include "tst_mainwindow.moc"
