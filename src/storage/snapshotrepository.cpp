@@ -61,7 +61,8 @@ bool SnapshotRepository::insert(const NoteSnapshot &snapshot)
     q.addBindValue(snapshot.id);
     q.addBindValue(snapshot.noteId);
     q.addBindValue(snapshot.version);
-    q.addBindValue(snapshot.body);
+    // A null QString binds SQL NULL, which the NOT NULL column refuses.
+    q.addBindValue(notNull(snapshot.body));
     q.addBindValue(toStoredTimestamp(snapshot.createdAt));
     if (!q.exec()) {
         qWarning().noquote() << "SnapshotRepository::insert failed:" << q.lastError().text();

@@ -40,6 +40,10 @@ void TestSnapshots::sameVersionReplacesNewestFirst()
     QCOMPARE(list.at(1).createdAt, t.addSecs(5));
     QVERIFY(!snapshots.byId(QStringLiteral("s1")));
     QCOMPARE(snapshots.byId(QStringLiteral("s2"))->body, QStringLiteral("two"));
+
+    // An empty body is stored as one, not refused as NULL.
+    QVERIFY(snapshots.insert({QStringLiteral("s4"), QStringLiteral("n"), 3, QString(), t}));
+    QCOMPARE(snapshots.byId(QStringLiteral("s4"))->body, QString());
 }
 
 void TestSnapshots::snapshotStoredVersion_data()
