@@ -16,6 +16,7 @@
 #include "storage/preferencesrepository.h"
 #include "ui/mainwindow.h"
 #include "ui/noteeditor.h"
+#include "ui/notebooklistwidget.h"
 #include "ui/notelistwidget.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include <QProcess>
 #include <QSignalBlocker>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
@@ -332,6 +334,37 @@ void benchWindow(const QString &dir, const QString &bigNoteId, int runs)
         }
         printFigures(QStringLiteral("  of which the list fill"), fills, kind.name);
         printFigures(QStringLiteral("  of which the paint"), paints, kind.name);
+    }
+
+    // A click on a notebook in the sidebar, and back on All Notes, to the
+    // repainted list.
+    if (NotebookListWidget *sidebar = window.notebookList()) {
+        const int notebookRow = sidebar->rowOfKind(NotebookListWidget::NotebookRow);
+        const int allRow = sidebar->rowOfKind(NotebookListWidget::AllNotesRow);
+        auto clickSidebar = [sidebar](int row) {
+            const QPoint at = sidebar->visualItemRect(sidebar->item(row)).center();
+            QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, at);
+        };
+        for (const auto &[name, row] : {std::pair{QStringLiteral("click a notebook"), notebookRow},
+                                        std::pair{QStringLiteral("click All Notes"), allRow}}) {
+            if (row < 0)
+                continue;
+            QList<double> samples;
+            for (int i = 0; i < runs; ++i) {
+                clickSidebar(row == allRow ? notebookRow : allRow);
+                settle();
+                listPaint.reset();
+                QElapsedTimer timer;
+                timer.start();
+                clickSidebar(row);
+                if (!listPaint.wait())
+                    out() << "  (no list paint)" << Qt::endl;
+                samples.append(elapsedMs(timer));
+            }
+            printFigures(name, samples, QStringLiteral("%1 rows").arg(list->model()->rowCount()));
+        }
+        clickSidebar(allRow);
+        settle();
     }
 
     // Save: an edit in the open note, saved at once, to the repainted list.
