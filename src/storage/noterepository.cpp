@@ -300,15 +300,23 @@ bool NoteRepository::restore(const QString &id)
     return true;
 }
 
+namespace {
+// Child rows first: with foreign keys on they would make the note's delete fail.
+const char *const PurgeChildrenSql[] = {
+    "DELETE FROM note_task_settings WHERE note_id IN (%1)",
+    "DELETE FROM note_snapshots WHERE note_id IN (%1)",
+    "DELETE FROM notes WHERE id IN (%1)",
+};
+} // namespace
+
 bool NoteRepository::purge(const QString &id)
 {
-    // With foreign keys on, child rows would make the delete fail and leave the
-    // note in the trash: drop the ones that mean nothing without the note, all
-    // or nothing.
+    // All or nothing: a failure leaves the note in the trash as it was.
     m_db.transaction();
-    bool ok = execWrite(QStringLiteral("DELETE FROM note_task_settings WHERE note_id=?"), {id})
-        && execWrite(QStringLiteral("DELETE FROM note_snapshots WHERE note_id=?"), {id})
-        && execWrite(QStringLiteral("DELETE FROM notes WHERE id=?"), {id}, "NoteRepository::purge failed:");
+    bool ok = true;
+    for (const char *sql : PurgeChildrenSql) {
+        ok = ok && execWrite(QString::fromLatin1(sql).arg(QStringLiteral("?")), {id}, "NoteRepository::purge failed:");
+    }
     if (ok)
         ok = m_db.commit();
     if (!ok) {
@@ -320,6 +328,41 @@ bool NoteRepository::purge(const QString &id)
     Q_EMIT noteChanged(id);
     Q_EMIT notesChanged();
     return true;
+}
+
+int NoteRepository::purgeTrash(QString *error)
+{
+    const QString trashed = QStringLiteral("SELECT id FROM notes WHERE deleted_at IS NOT NULL");
+    QStringList ids;
+    {
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!runStatement(q, trashed)) {
+            if (error)
+                *error = q.lastError().text();
+            return -1;
+        }
+        while (q.next())
+            ids << q.value(0).toString();
+    }
+    if (ids.isEmpty())
+        return 0;
+    m_db.transaction();
+    bool ok = true;
+    for (const char *sql : PurgeChildrenSql)
+        ok = ok && execWrite(QString::fromLatin1(sql).arg(trashed), {}, "NoteRepository::purgeTrash failed:");
+    if (ok)
+        ok = m_db.commit();
+    if (!ok) {
+        if (error)
+            *error = m_db.lastError().text();
+        m_db.rollback();
+        return -1;
+    }
+    for (const QString &id : std::as_const(ids))
+        Q_EMIT notePurged(id);
+    Q_EMIT notesChanged();
+    return int(ids.size());
 }
 
 bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebookId)

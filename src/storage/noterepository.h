@@ -44,6 +44,9 @@ public:
     bool moveToTrash(const QString &id);
     bool restore(const QString &id);
     bool purge(const QString &id);
+    // Purges every note in the trash in one transaction, all or nothing, with
+    // one notesChanged() for the lot. Returns how many went, -1 on failure.
+    int purgeTrash(QString *error = nullptr);
     bool moveToNotebook(const QString &noteId, const QString &notebookId);
     // Every note of the notebook, trashed ones too (a restored note must not
     // land in a deleted notebook), to no notebook, each marked for sync. Part

@@ -18,7 +18,9 @@
 #include "ui/noteeditor.h"
 #include "ui/notelistwidget.h"
 #include "ui/notewindow.h"
+#include "ui/searchscreen.h"
 #include "ui/statusbar.h"
+#include "ui/trashscreen.h"
 #include "ui/trashconfirm.h"
 #include "update/updateconfig.h"
 #include "update/updateui.h"
@@ -318,8 +320,9 @@ void MainWindow::createViewMenu()
         m_search->setFocus(Qt::ShortcutFocusReason);
         m_search->selectAll();
     });
-    addLaterFeature(view, tr("Search All Notes..."), QKeySequence(QStringLiteral("Ctrl+Shift+F")));
-    addLaterFeature(view, tr("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D")));
+    view->addAction(tr("Search All Notes..."), QKeySequence(QStringLiteral("Ctrl+Shift+F")), this,
+                    &MainWindow::showSearchWindow);
+    view->addAction(tr("Trash"), QKeySequence(QStringLiteral("Ctrl+Alt+D")), this, &MainWindow::showTrashWindow);
     view->addSeparator();
     m_focusModeAction = view->addAction(tr("Focus Mode"), QKeySequence(QStringLiteral("Ctrl+\\")), this,
                                         [this] { setFocusMode(!m_focusMode); });
@@ -393,6 +396,54 @@ void MainWindow::loadSampleNotes()
     saveCurrentNote();
     loadSampleNotesInteractively(this, m_state->notes(),
                                  [this](const QString &message) { m_statusBar->showMessage(message, 3000); });
+}
+
+namespace {
+// Shows a separate window, sized only the first time it appears.
+void presentWindow(QWidget *window, const QString &title, const QSize &size)
+{
+    window->setWindowTitle(title);
+    if (!window->isVisible())
+        window->resize(size);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// One Search and one Trash window for the whole run, whatever main window
+// asks; they have no parent and outlive it.
+template<typename Screen>
+Screen *processWideScreen(AppState *state)
+{
+    static QPointer<Screen> screen;
+    static QPointer<AppState> owner;
+    // A new application state (tests make one per case) gets a new window.
+    if (screen && owner != state)
+        delete screen.data();
+    if (!screen) {
+        owner = state;
+        screen = new Screen(state);
+        // Ended with the application, like every top-level window.
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, screen.data(), &QObject::deleteLater);
+    }
+    return screen;
+}
+} // namespace
+
+void MainWindow::showSearchWindow()
+{
+    auto *search = processWideScreen<SearchScreen>(m_state);
+    search->runSearch();
+    presentWindow(search, tr("Search \u2014 Lumora Notes"), QSize(600, 500));
+    search->focusQuery();
+}
+
+void MainWindow::showTrashWindow()
+{
+    saveCurrentNote();
+    auto *trash = processWideScreen<TrashScreen>(m_state);
+    trash->refresh();
+    presentWindow(trash, tr("Trash \u2014 Lumora Notes"), QSize(500, 400));
 }
 
 void MainWindow::showNotebookView(const QString &notebookId)
@@ -511,9 +562,7 @@ void MainWindow::connectSignals()
 
     connect(m_notebookList, &NotebookListWidget::allNotesSelected, this, [this] { showNotebookView(QString()); });
     connect(m_notebookList, &NotebookListWidget::notebookSelected, this, &MainWindow::showNotebookView);
-    connect(m_notebookList, &NotebookListWidget::trashSelected, this, [this] {
-        m_statusBar->showMessage(tr("The Trash window is not available in this build yet."), 3000);
-    });
+    connect(m_notebookList, &NotebookListWidget::trashSelected, this, &MainWindow::showTrashWindow);
     connect(m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::newNotebook);
     connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
             &MainWindow::showNotebookContextMenu);

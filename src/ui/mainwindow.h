@@ -58,6 +58,8 @@ public:
     void refreshNoteList();
     void refreshNotebooks();
     void showAppropriateScreen();
+    void showSearchWindow();
+    void showTrashWindow();
     void setFocusMode(bool on);
     void setNotebookSidebarVisible(bool on);
     // Remembers the note windows for the next start, stores every open note

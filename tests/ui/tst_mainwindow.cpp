@@ -13,6 +13,7 @@
 #include "ui/welcomescreen.h"
 #include "ui/statusbar.h"
 
+#include "dialoganswers.h"
 #include "testmain.h"
 
 #include "storage/preferencesrepository.h"
@@ -38,6 +39,8 @@
 
 #include <memory>
 
+using LumoraTest::answerNextBox;
+
 namespace {
 
 Note makeNote(const QString &id, const QString &title, const QDateTime &updated)
@@ -56,26 +59,6 @@ Notebook makeNotebook(const QString &id, const QString &name)
     notebook.name = name;
     notebook.createdAt = notebook.updatedAt = QDateTime(QDate(2024, 1, 1), QTime(8, 0), Qt::UTC);
     return notebook;
-}
-
-// Answers the next message box with `button`; returns whether one came.
-std::shared_ptr<bool> answerNextBox(QMessageBox::StandardButton button)
-{
-    auto asked = std::make_shared<bool>(false);
-    auto *timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, qApp, [timer, button, asked] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            *asked = true;
-            timer->stop();
-            timer->deleteLater();
-            box->button(button)->click();
-        }
-    });
-    timer->start();
-    // Never left behind for a later test.
-    QTimer::singleShot(5000, timer, &QObject::deleteLater);
-    return asked;
 }
 
 QAction *findAction(QWidget *window, const QString &text)
@@ -476,8 +459,8 @@ void TestMainWindow::menuEntries_data()
     row("&Note", "Move to Trash…", keys("Ctrl+D"), false, true);
     row("&View", "To-Dos", keys("Ctrl+Alt+T"), false, false);
     row("&View", "Find", keys("F3"), true, true);
-    row("&View", "Search All Notes...", keys("Ctrl+Shift+F"), false, false);
-    row("&View", "Trash", keys("Ctrl+Alt+D"), false, false);
+    row("&View", "Search All Notes...", keys("Ctrl+Shift+F"), true, true);
+    row("&View", "Trash", keys("Ctrl+Alt+D"), true, true);
     row("&View", "Focus Mode", keys("Ctrl+\\"), true, true);
     row("&View", "Show Notebook Sidebar", keys("Ctrl+Alt+B"), true, true);
     row("&View", "Sync Now", keys("Ctrl+Alt+R"), false, false);

@@ -8,6 +8,7 @@
 #include "ui/notewindow.h"
 #include "ui/statusbar.h"
 
+#include "dialoganswers.h"
 #include "testmain.h"
 
 #include <QAbstractButton>
@@ -119,16 +120,10 @@ void TestNoteWindow::trashClosesOnce()
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
     window->editor()->setFocus();
-    // Ctrl+D asks first; the answer comes from a timer.
-    auto *answer = new QTimer(window);
-    connect(answer, &QTimer::timeout, answer, [answer] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            answer->stop();
-            box->button(QMessageBox::Yes)->click();
-        }
-    });
-    answer->start(10);
+    // Ctrl+D asks first.
+    const auto asked = LumoraTest::answerNextBox(QMessageBox::Yes);
     QTest::keyClick(window->editor(), Qt::Key_D, Qt::ControlModifier);
+    QVERIFY(*asked);
     QVERIFY(m_state->notes()->byId(m_id)->isTrashed());
     QCOMPARE(closed.count(), 1);
     QTRY_VERIFY(window.isNull());
