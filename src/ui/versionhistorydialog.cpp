@@ -30,6 +30,12 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     // The placeholder row promises Ctrl+S; it works here as in the note windows.
     m_saveButton->setShortcut(QKeySequence::Save);
     m_restoreButton->setEnabled(false);
+    // Rows as roomy as the note list's, not packed at the font's height.
+    m_snapshotList->setStyleSheet(QStringLiteral("QListWidget::item { padding: 5px 4px; }"));
+    // The empty-state hint is wider than the column: it wraps rather than scrolls.
+    m_snapshotList->setWordWrap(true);
+    m_snapshotList->setResizeMode(QListView::Adjust);
+    m_snapshotList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_restoreButton->setAutoDefault(false);
     m_saveButton->setAutoDefault(false);
 
@@ -68,7 +74,10 @@ void VersionHistoryDialog::reload()
     const QList<NoteSnapshot> snapshots =
         m_state->snapshots() ? m_state->snapshots()->forNote(m_noteId) : QList<NoteSnapshot>();
     if (snapshots.isEmpty()) {
-        m_snapshotList->addItem(tr("No snapshots yet. Press Ctrl+S to save one."));
+        // A hint, not a version: it can become current but never looks chosen.
+        auto *item = new QListWidgetItem(tr("No snapshots yet. Press Ctrl+S to save one."), m_snapshotList);
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setForeground(palette().brush(QPalette::PlaceholderText));
         return;
     }
     const QDateTime now = QDateTime::currentDateTime();
