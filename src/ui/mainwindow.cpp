@@ -21,6 +21,7 @@
 #include "ui/searchscreen.h"
 #include "ui/statusbar.h"
 #include "ui/trashscreen.h"
+#include "ui/versionhistorydialog.h"
 #include "ui/trashconfirm.h"
 #include "update/updateconfig.h"
 #include "update/updateui.h"
@@ -297,7 +298,14 @@ void MainWindow::createNoteMenu()
     QMenu *note = menuBar()->addMenu(tr("&Note"));
     m_editorActions->addNoteAction(note->addAction(tr("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
                                                    this, &MainWindow::moveCurrentNoteToNotebook));
-    addLaterFeature(note, tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")));
+    m_editorActions->addNoteAction(
+        note->addAction(tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")), this, [this] {
+            if (!m_open.isOpen())
+                return;
+            // The history shows, and restores over, what is stored: typing first.
+            saveCurrentNote();
+            showVersionHistory(m_state, m_open.id(), this);
+        }));
     m_editorActions->addNoteAction(
         note->addAction(tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), this, [this] {
             if (m_open.isOpen()) {

@@ -454,7 +454,7 @@ void TestMainWindow::menuEntries_data()
     row("F&ormat", "Insert Divider", {}, false, true);
     row("F&ormat", "Insert Table...", keys("Ctrl+T"), false, true);
     row("&Note", "Move to Notebook...", keys("Ctrl+M"), false, true);
-    row("&Note", "Version History...", keys("Ctrl+H"), false, false);
+    row("&Note", "Version History...", keys("Ctrl+H"), false, true);
     row("&Note", "Open in New Window", keys("Ctrl+Shift+O"), false, true);
     row("&Note", "Move to Trash…", keys("Ctrl+D"), false, true);
     row("&View", "To-Dos", keys("Ctrl+Alt+T"), false, false);
