@@ -26,6 +26,10 @@ TypedTask typedTask(const QString &line)
         QStringLiteral("^TODO:\\s*(.+)"), QRegularExpression::CaseInsensitiveOption);
 
     TypedTask task;
+    // Each pattern starts at a "-" or at the "t" of "todo"; most lines start
+    // with neither and are turned away without running one.
+    if (line.isEmpty() || (line.front() != u'-' && line.front().toCaseFolded() != u't'))
+        return task;
     QRegularExpressionMatch match = done.match(line);
     task.completed = match.hasMatch();
     if (!task.completed)
