@@ -1,8 +1,11 @@
-// Times the Markdown and HTML exchange converters on inputs of about 1 MB and
-// prints median and 95th percentile in milliseconds.
+// Times the Markdown and HTML exchange converters and the to-do extraction on
+// inputs of about 1 MB and prints median and 95th percentile in milliseconds.
 
+#include "document/delta.h"
 #include "document/html.h"
 #include "document/markdown.h"
+#include "features/tasks.h"
+#include "notegenerator.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -130,6 +133,34 @@ int main(int argc, char *argv[])
     report("deltaToHtml", delta.size(), runs, [&] { (void)deltaToHtml(delta); });
     report("markdownToDelta", markdown.size(), runs, [&] { (void)markdownToDelta(markdown); });
     report("htmlToDelta", html.size(), runs, [&] { (void)htmlToDelta(html); });
+    qsizetype taskCount = 0;
+    report("extractTasks", delta.size(), runs,
+        [&] { taskCount = extractTasks(QStringLiteral("n"), delta, QDateTime::currentDateTimeUtc()).size(); });
+    std::printf("  (%lld tasks)\n", static_cast<long long>(taskCount));
+    report("  parseDeltaOps", delta.size(), runs, [&] { (void)parseDeltaOps(delta); });
+    const QByteArray utf8 = delta.toUtf8();
+    report("  of which QJsonDocument", delta.size(), runs, [&] { (void)QJsonDocument::fromJson(utf8); });
+    const QList<DeltaOp> parsed = parseDeltaOps(delta);
+    report("  deltaLines", delta.size(), runs, [&] { (void)deltaLines(parsed); });
+    {
+        // What one refresh of the To-Dos screen spends on a library of typical notes.
+        GeneratorOptions options;
+        options.count = 10000;
+        NoteGenerator generator(options);
+        QStringList bodies;
+        qsizetype chars = 0;
+        while (!generator.atEnd()) {
+            bodies << generator.next().body;
+            chars += bodies.constLast().size();
+        }
+        qsizetype libraryTasks = 0;
+        report("extractTasks, 10k notes", chars, std::min(runs, 5), [&] {
+            libraryTasks = 0;
+            for (const QString &body : std::as_const(bodies))
+                libraryTasks += extractTasks(QStringLiteral("n"), body, QDateTime()).size();
+        });
+        std::printf("  (%lld tasks)\n", static_cast<long long>(libraryTasks));
+    }
 
     // Where the reading directions spend their time.
     std::printf("phases:\n");

@@ -1,0 +1,106 @@
+#include "tasks.h"
+
+#include "document/delta.h"
+
+#include <QCryptographicHash>
+#include <QRegularExpression>
+
+namespace {
+
+// What a line that is not a checklist item says about itself, if anything.
+struct TypedTask
+{
+    bool found = false;
+    QString text;
+    bool completed = false;
+    TaskSource source = TaskSource::Markdown;
+};
+
+TypedTask typedTask(const QString &line)
+{
+    // Compiled once: the To-Dos screen runs these over every line of every note.
+    static const QRegularExpression done(
+        QStringLiteral("^-\\s*\\[x\\]\\s*(.+)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression open(QStringLiteral("^-\\s*\\[\\s*\\]\\s*(.+)"));
+    static const QRegularExpression todo(
+        QStringLiteral("^TODO:\\s*(.+)"), QRegularExpression::CaseInsensitiveOption);
+
+    TypedTask task;
+    // Each pattern starts at a "-" or at the "t" of "todo"; most lines start
+    // with neither and are turned away without running one.
+    if (line.isEmpty() || (line.front() != u'-' && line.front().toCaseFolded() != u't'))
+        return task;
+    QRegularExpressionMatch match = done.match(line);
+    task.completed = match.hasMatch();
+    if (!task.completed)
+        match = open.match(line);
+    if (match.hasMatch()) {
+        task.found = true;
+        task.text = match.captured(1).trimmed();
+        return task;
+    }
+    match = todo.match(line);
+    if (match.hasMatch()) {
+        task.found = true;
+        task.text = match.captured(1).trimmed();
+        task.source = TaskSource::Todo;
+    }
+    return task;
+}
+
+QString taskId(const QString &noteId, qint32 lineIndex, const QString &text)
+{
+    const QByteArray digest = QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex();
+    // One pass over the pattern, so a "%" in the note id is never read as a marker.
+    return QStringLiteral("%1_%2_%3")
+        .arg(noteId, QString::number(lineIndex), QString::fromLatin1(digest.left(8)));
+}
+
+} // namespace
+
+QList<Task> extractTasks(const QString &noteId, const QString &body, const QDateTime &noteUpdatedAt)
+{
+    QList<Task> tasks;
+    const QList<DeltaLine> lines = deltaLines(parseDeltaOps(body));
+    const QDateTime extractedAt = QDateTime::currentDateTimeUtc();
+    qint32 charOffset = 0;
+    QString buffer;
+    for (qsizetype index = 0; index < lines.size(); ++index) {
+        const DeltaLine &line = lines.at(index);
+        // Text after the last newline is not a line yet.
+        if (!line.terminated)
+            break;
+        buffer.clear();
+        for (const DeltaPiece &piece : line.pieces) {
+            if (!piece.isEmbed)
+                buffer += piece.text;
+        }
+        const qint32 lineStart = charOffset;
+        charOffset += qint32(buffer.size()) + 1;
+
+        Task task;
+        const QString list = line.blockAttributes.value(QLatin1String("list")).toString();
+        if (list == QLatin1String("checked") || list == QLatin1String("unchecked")) {
+            task.text = buffer.trimmed();
+            task.completed = list == QLatin1String("checked");
+            task.source = TaskSource::Checklist;
+        } else {
+            const TypedTask typed = typedTask(buffer.trimmed());
+            if (!typed.found)
+                continue;
+            task.text = typed.text;
+            task.completed = typed.completed;
+            task.source = typed.source;
+        }
+        if (task.text.isEmpty())
+            continue;
+        task.lineIndex = qint32(index);
+        task.charOffset = lineStart;
+        task.noteId = noteId;
+        task.id = taskId(noteId, task.lineIndex, task.text);
+        task.extractedAt = extractedAt;
+        task.noteUpdatedAt = noteUpdatedAt;
+        tasks.append(task);
+    }
+    return tasks;
+}
