@@ -5,6 +5,7 @@
 #include "sqlvalues.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -533,6 +534,38 @@ QList<qint64> NoteRepository::searchRowIds(const QString &text) const
 void NoteRepository::setRankedMatchLimit(int limit)
 {
     m_rankedMatchLimit = limit;
+}
+
+QHash<qint64, QString> NoteRepository::searchSnippets(const QString &text, const QList<qint64> &rowIds) const
+{
+    QHash<qint64, QString> snippets;
+    if (text.trimmed().isEmpty() || rowIds.isEmpty())
+        return snippets;
+    // About one list line of words around the best match; the FTS5 markers
+    // are control characters no note text keeps.
+    const QString sql = QStringLiteral("SELECT rowid, snippet(notes_fts, 0, char(1), char(2), '\u2026', 10) "
+                                       "FROM notes_fts WHERE notes_fts MATCH ? AND rowid IN (%1)")
+                            .arg(rowIdList(rowIds));
+    // The same two tries as searchRowIds(), so the words marked are the words found.
+    for (const QString &match : {SearchIndex::rawQuery(text), SearchIndex::quotedQuery(text)}) {
+        if (match.isEmpty())
+            continue;
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            return snippets;
+        q.addBindValue(match);
+        if (!q.exec())
+            continue;
+        static const QRegularExpression space(QStringLiteral("\\s+"));
+        while (q.next()) {
+            QString snippet = q.value(1).toString();
+            snippet.replace(space, QStringLiteral(" "));
+            snippets.insert(q.value(0).toLongLong(), snippet.trimmed());
+        }
+        break;
+    }
+    return snippets;
 }
 
 QList<NoteListRow> NoteRepository::listRows(const QList<qint64> &rowIds) const

@@ -23,6 +23,8 @@ struct NoteListRow
     QDateTime updatedAt;
     bool isShared = false;
     SyncStatus syncStatus = SyncStatus::Pending;
+    // Set only for rows of trashed notes.
+    QDateTime deletedAt;
 };
 
 // The only code that reads and writes the notes and note_task_settings tables.
@@ -79,6 +81,12 @@ public:
     static constexpr int DefaultRankedMatchLimit = 4000;
     int rankedMatchLimit() const { return m_rankedMatchLimit; }
     void setRankedMatchLimit(int limit);
+    // A short extract of each of these notes around where the search for
+    // `text` matched it, the matched words between kMatchStart and kMatchEnd.
+    // Notes that do not match get no entry.
+    QHash<qint64, QString> searchSnippets(const QString &text, const QList<qint64> &rowIds) const;
+    static constexpr QChar kMatchStart = QChar(0x1);
+    static constexpr QChar kMatchEnd = QChar(0x2);
     // The rows of these notes in the order given; ids that are gone are skipped.
     QList<NoteListRow> listRows(const QList<qint64> &rowIds) const;
     std::optional<NoteListRow> listRow(const QString &noteId) const;
