@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QStringList>
 
 #include <optional>
 
@@ -45,7 +46,11 @@ public:
     bool update(const Note &note);
     bool moveToTrash(const QString &id);
     bool restore(const QString &id);
-    bool purge(const QString &id);
+    // Deletes the note with every row that refers to it (snapshots, to-do
+    // setting, attachments ...) in one transaction; false, with nothing
+    // deleted, when that fails. Attachment files are the caller's: see
+    // attachmentsPurged().
+    bool purge(const QString &id, QString *error = nullptr);
     // Purges every note in the trash in one transaction, all or nothing, with
     // one notesChanged() for the lot. Returns how many went, -1 on failure.
     int purgeTrash(QString *error = nullptr);
@@ -109,9 +114,13 @@ Q_SIGNALS:
     void notesChanged();
     void noteDeleted(const QString &noteId);
     void notePurged(const QString &noteId);
+    // A purge committed: the files of these attachments have no row any more.
+    // Emitted before notePurged().
+    void attachmentsPurged(const QStringList &attachmentIds);
 
 private:
     QList<Note> selectNotes(const QString &sql, const QVariantList &binds = {}) const;
+    bool purgeRows(const QString &idsSql, const QVariantList &binds, QStringList *attachmentIds, QString *error);
     bool execWrite(const QString &sql, const QVariantList &binds, const char *context = nullptr);
 
     QSqlDatabase m_db;
