@@ -94,7 +94,9 @@ int editorBodyPoints(AppState *state)
 NoteEditor *createEditor(AppState *state, QWidget *parent)
 {
     setBodyFontPixelSize(int(std::lround(editorBodyPoints(state) * 96.0 / 72.0)));
-    return new NoteEditor(parent);
+    auto *editor = new NoteEditor(parent);
+    editor->setAttachmentRepository(state->attachments());
+    return editor;
 }
 
 bool preference(AppState *state, const char *key)

@@ -29,6 +29,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_open(state, m_editor, this)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    m_editor->setAttachmentRepository(state->attachments());
     resize(960, 760);
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
