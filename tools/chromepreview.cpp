@@ -1,9 +1,10 @@
 // Shows the main window's note view (header bar, formatting toolbar and
 // editor) over a note with real content, to look at the bars in the light or
 // dark palette.
-//   chromepreview [--dark] [--shot file.png] [--scale 2] [--bars]
+//   chromepreview [--dark] [--shot file.png] [--scale 2] [--bars | --menu]
 // With --shot it saves the note view as a PNG and quits; --scale sets the
-// device pixel ratio of the picture, --bars keeps only the two bars.
+// device pixel ratio of the picture, --bars keeps only the two bars, --menu
+// takes the header's More menu instead.
 #include "app/appstate.h"
 #include "app/thememanager.h"
 #include "storage/notebookrepository.h"
@@ -17,11 +18,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFontDatabase>
+#include <QMenu>
 #include <QPainter>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTimer>
+#include <QToolButton>
 
 namespace {
 
@@ -58,7 +61,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption scale(QStringLiteral("scale"), QStringLiteral("Device pixel ratio of the shot."),
                                    QStringLiteral("ratio"), QStringLiteral("2"));
     const QCommandLineOption bars(QStringLiteral("bars"), QStringLiteral("Only the header bar and the toolbar."));
-    parser.addOptions({dark, shot, scale, bars});
+    const QCommandLineOption menu(QStringLiteral("menu"), QStringLiteral("The header's More menu, open."));
+    parser.addOptions({dark, shot, scale, bars, menu});
     parser.addHelpOption();
     parser.process(app);
 
@@ -99,12 +103,16 @@ int main(int argc, char *argv[])
     cursor.movePosition(QTextCursor::EndOfBlock);
     window.editor()->setTextCursor(cursor);
 
+    QMenu *more = window.noteChrome()->headerBar()->findChild<QToolButton *>(QStringLiteral("moreButton"))->menu();
+    if (parser.isSet(menu))
+        more->popup(window.mapToGlobal(QPoint(window.width() - 200, 40)));
+
     if (parser.isSet(shot)) {
         const QString file = parser.value(shot);
         const qreal ratio = parser.value(scale).toDouble();
         const bool barsOnly = parser.isSet(bars);
-        QTimer::singleShot(400, &window, [&window, file, ratio, barsOnly] {
-            QWidget *view = window.noteView();
+        QWidget *view = parser.isSet(menu) ? static_cast<QWidget *>(more) : window.noteView();
+        QTimer::singleShot(400, &window, [&window, view, file, ratio, barsOnly] {
             QSize size = view->size();
             if (barsOnly)
                 size.setHeight(window.noteChrome()->headerBar()->height() + window.noteChrome()->toolbar()->height());

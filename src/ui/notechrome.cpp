@@ -76,8 +76,13 @@ void NoteChrome::setSaveHandler(std::function<void()> save)
 
 void NoteChrome::follow(QAction *entry, QAction *action)
 {
-    entry->setEnabled(action->isEnabled());
-    connect(action, &QAction::changed, entry, [entry, action] { entry->setEnabled(action->isEnabled()); });
+    // A disabled entry says why, as the window's own entry does.
+    auto sync = [entry, action] {
+        entry->setEnabled(action->isEnabled());
+        entry->setToolTip(action->isEnabled() ? QString() : action->toolTip());
+    };
+    sync();
+    connect(action, &QAction::changed, entry, sync);
     connect(entry, &QAction::triggered, action, &QAction::trigger);
 }
 

@@ -193,6 +193,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent)
     connect(m_printAction, &QAction::triggered, this, &NoteHeaderBar::printRequested);
     m_moreMenu->addSeparator();
     connect(m_moreMenu->addAction(tr("Move to Trash")), &QAction::triggered, this, &NoteHeaderBar::deleteRequested);
+    m_moreMenu->setToolTipsVisible(true);
     m_more->setMenu(m_moreMenu);
     m_more->setPopupMode(QToolButton::InstantPopup);
 

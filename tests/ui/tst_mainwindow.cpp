@@ -1061,8 +1061,19 @@ void TestMainWindow::headerCommands()
 
     // Share needs an account; export and print follow the File menu.
     QVERIFY(!header->findChild<QWidget *>(QStringLiteral("shareButton"))->isEnabled());
-    QCOMPARE(header->exportAction()->isEnabled(), findAction(m_window.get(), QStringLiteral("Export..."))->isEnabled());
-    QCOMPARE(header->printAction()->isEnabled(), findAction(m_window.get(), QStringLiteral("Print..."))->isEnabled());
+    for (const auto &[entry, command] : {std::pair{header->exportAction(), QStringLiteral("Export...")},
+                                         std::pair{header->printAction(), QStringLiteral("Print...")}}) {
+        QAction *fileAction = findAction(m_window.get(), command);
+        QCOMPARE(entry->isEnabled(), fileAction->isEnabled());
+        QSignalSpy ran(fileAction, &QAction::triggered);
+        fileAction->setEnabled(true);
+        QVERIFY(entry->isEnabled());
+        entry->trigger();
+        QCOMPARE(ran.count(), 1);
+        fileAction->setEnabled(false);
+        QVERIFY(!entry->isEnabled());
+        QCOMPARE(entry->toolTip(), fileAction->toolTip());
+    }
 
     // Move to Trash from the header asks nothing.
     Q_EMIT header->deleteRequested();
