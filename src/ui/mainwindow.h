@@ -10,7 +10,9 @@
 class AppState;
 class EditorActions;
 class FindBar;
+class NoteChrome;
 class NoteEditor;
+class NoteHeaderBar;
 class NoteListWidget;
 class NotebookListWidget;
 class WelcomeScreen;
@@ -48,6 +50,7 @@ public:
     bool focusMode() const { return m_focusMode; }
     bool notebookSidebarVisible() const { return m_sidebarVisible; }
     QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
+    NoteChrome *noteChrome() const { return m_chrome; }
 
     void newNote();
     void selectNote(const QString &noteId);
@@ -74,6 +77,12 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
 
+public Q_SLOTS:
+    // The open note on the clipboard; nothing without one.
+    void copyCurrentNoteAsPlainText();
+    void copyCurrentNoteAsMarkdown();
+    void copyCurrentNoteAsHtml();
+
 private Q_SLOTS:
     void showPreferences();
     void loadSampleNotes();
@@ -97,6 +106,7 @@ private:
     void updateListCount();
     void clearOpenNote();
     void moveCurrentNoteToNotebook();
+    void openCurrentNotebook();
     void newNotebook();
     void showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos);
     void renameNotebook(const QString &notebookId);
@@ -125,6 +135,8 @@ private:
     EditorActions *m_editorActions;
     FindBar *m_findBar;
     OpenNote m_open;
+    // Header bar and toolbar above the editor.
+    NoteChrome *m_chrome;
 
     QAction *m_signInAction = nullptr;
     QAction *m_signOutAction = nullptr;
