@@ -13,6 +13,7 @@
 #include "storage/database.h"
 #include "storage/datapaths.h"
 #include "storage/noterepository.h"
+#include "features/todoindex.h"
 #include "ui/todosscreen.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 
+#include <ctime>
 #include <memory>
 
 using Bench::out;
@@ -40,6 +42,32 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 double elapsedMs(const QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// CPU time of this thread in ms: steadier than wall time on a busy machine,
+// but blind to waiting (fsync).
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// Wall and CPU time of one call, in ms.
+template<typename Work> void timeIt(Work work, QList<double> *wall, QList<double> *cpu)
+{
+    QElapsedTimer timer;
+    const double cpuBefore = threadCpuMs();
+    timer.start();
+    work();
+    wall->append(elapsedMs(timer));
+    cpu->append(threadCpuMs() - cpuBefore);
+}
+
+void printBoth(const QString &name, const QList<double> &wall, const QList<double> &cpu, const QString &note = {})
+{
+    printFigures(name + QStringLiteral(", wall"), wall, note);
+    printFigures(name + QStringLiteral(", CPU"), cpu);
 }
 
 // Runs the event loop until the widget painted once.
@@ -93,16 +121,13 @@ bool generate(const QString &dir, int count, QString *error)
     return generateInto(&database, options, &summary, error);
 }
 
-QList<double> timedRefreshes(TodosScreen &screen, int runs)
+void timeRefreshes(const QString &name, TodosScreen &screen, int runs)
 {
-    QList<double> samples;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        screen.refresh();
-        samples.append(elapsedMs(timer));
-    }
-    return samples;
+    QList<double> wall;
+    QList<double> cpu;
+    for (int i = 0; i < runs; ++i)
+        timeIt([&screen] { screen.refresh(); }, &wall, &cpu);
+    printBoth(name, wall, cpu, QStringLiteral("target 100"));
 }
 
 } // namespace
@@ -139,6 +164,50 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // The to-dos alone, without the list: what reading the notes costs.
+    {
+        QList<double> cold;
+        QList<double> warm;
+        QList<double> stamps;
+        for (int i = 0; i < qMin(runs, 7); ++i) {
+            TodoIndex index(state.notes());
+            timer.restart();
+            index.sync();
+            cold.append(elapsedMs(timer));
+            timer.restart();
+            index.sync();
+            warm.append(elapsedMs(timer));
+            timer.restart();
+            const QList<NoteStamp> all = state.notes()->liveNoteStamps();
+            stamps.append(elapsedMs(timer));
+            if (i == 0) {
+                out() << QStringLiteral("  %1 of %2 live notes hold to-dos; %3 bodies read")
+                             .arg(index.notesWithTodos().size())
+                             .arg(all.size())
+                             .arg(index.bodiesRead())
+                      << Qt::endl;
+            }
+        }
+        printFigures(QStringLiteral("to-dos of every note, first read"), cold);
+        {
+            QList<double> sql, extract;
+            for (int i = 0; i < 3; ++i) {
+                timer.restart();
+                const QList<TaskSourceNote> src = state.notes()->allTaskSourceNotes();
+                sql.append(elapsedMs(timer));
+                timer.restart();
+                int n = 0;
+                for (const TaskSourceNote &note : src)
+                    n += int(extractTasks(note.id, note.body, QDateTime::currentDateTimeUtc()).size());
+                extract.append(elapsedMs(timer));
+            }
+            printFigures(QStringLiteral("SCRATCH sql"), sql);
+            printFigures(QStringLiteral("SCRATCH extract"), extract);
+        }
+        printFigures(QStringLiteral("to-dos of every note, nothing changed"), warm);
+        printFigures(QStringLiteral("  of which the update times"), stamps);
+    }
+
     // The first open of a window: every body that can hold a to-do is read.
     QList<double> firstRefresh;
     QList<double> firstPaint;
@@ -170,14 +239,11 @@ int main(int argc, char *argv[])
     screen.refresh();
     settle();
 
-    printFigures(QStringLiteral("refresh, open to-dos, by note updated"), timedRefreshes(screen, runs),
-                 QStringLiteral("target 100"));
+    timeRefreshes(QStringLiteral("refresh, open to-dos, by note updated"), screen, runs);
     screen.showCompletedBox()->setChecked(true);
-    printFigures(QStringLiteral("refresh, all to-dos, by note updated"), timedRefreshes(screen, runs),
-                 QStringLiteral("target 100"));
+    timeRefreshes(QStringLiteral("refresh, all to-dos, by note updated"), screen, runs);
     screen.sortBox()->setCurrentIndex(screen.sortBox()->findData(QStringLiteral("alpha")));
-    printFigures(QStringLiteral("refresh, all to-dos, alphabetical"), timedRefreshes(screen, runs),
-                 QStringLiteral("target 100"));
+    timeRefreshes(QStringLiteral("refresh, all to-dos, alphabetical"), screen, runs);
     screen.sortBox()->setCurrentIndex(0);
     screen.showCompletedBox()->setChecked(false);
 
@@ -185,7 +251,8 @@ int main(int argc, char *argv[])
     {
         NoteRepository *notes = state.notes();
         const QList<qint64> rowIds = notes->listRowIds();
-        QList<double> samples;
+        QList<double> wall;
+        QList<double> cpu;
         for (int i = 0; i < runs; ++i) {
             screen.hide();
             for (int k = 0; k < 20; ++k) {
@@ -198,17 +265,16 @@ int main(int argc, char *argv[])
                 notes->update(*note);
             }
             screen.show();
-            timer.restart();
-            screen.refresh();
-            samples.append(elapsedMs(timer));
+            timeIt([&screen] { screen.refresh(); }, &wall, &cpu);
         }
-        printFigures(QStringLiteral("refresh after 20 notes saved while hidden"), samples, QStringLiteral("target 100"));
+        printBoth(QStringLiteral("refresh after 20 notes saved while hidden"), wall, cpu, QStringLiteral("target 100"));
     }
 
     // A tick: from the check box to the stored note and the updated list.
     for (const bool showCompleted : {false, true}) {
         screen.showCompletedBox()->setChecked(showCompleted);
-        QList<double> samples;
+        QList<double> wall;
+        QList<double> cpu;
         QListWidget *list = screen.taskList();
         for (int i = 0; i < runs; ++i) {
             QListWidgetItem *item = nullptr;
@@ -222,14 +288,12 @@ int main(int argc, char *argv[])
             if (!item)
                 break;
             const Qt::CheckState next = item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked;
-            timer.restart();
-            item->setCheckState(next);
-            samples.append(elapsedMs(timer));
+            timeIt([item, next] { item->setCheckState(next); }, &wall, &cpu);
             settle();
         }
-        printFigures(showCompleted ? QStringLiteral("tick (write-back + list), completed shown")
-                                   : QStringLiteral("tick (write-back + list), completed hidden"),
-                     samples, QStringLiteral("target 16"));
+        printBoth(showCompleted ? QStringLiteral("tick (write-back + list), completed shown")
+                                : QStringLiteral("tick (write-back + list), completed hidden"),
+                  wall, cpu, QStringLiteral("target 16"));
     }
     return 0;
 }

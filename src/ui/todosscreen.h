@@ -2,6 +2,7 @@
 
 #include "features/todoindex.h"
 
+#include <QFont>
 #include <QWidget>
 
 #include <vector>
@@ -54,8 +55,8 @@ private:
     bool keeps(const Task &task) const;
     Row rowFor(const TodoIndex::NoteTodos &note, const Task &task) const;
     bool before(const Row &a, const Row &b) const;
-    QListWidgetItem *makeItem(const TodoIndex::NoteTodos &note, const Task &task) const;
-    bool alphabetical() const;
+    static QString itemText(const TodoIndex::NoteTodos &note, const Task &task);
+    void setUpItem(QListWidgetItem *item, const TodoIndex::NoteTodos &note, const Task &task) const;
 
     AppState *m_state;
     QComboBox *m_sort;
@@ -66,8 +67,10 @@ private:
     // Parallel to the list's items.
     std::vector<Row> m_rows;
     QSet<QString> m_excluded;
-    // The filter text in lower case.
+    // The filter text in lower case and the order, as of the last refresh.
     QString m_needle;
+    bool m_alphabetical = false;
+    QFont m_completedFont;
     bool m_rebuilding = false;
     // Set by a one-note change, cleared by the notesChanged() that follows it.
     bool m_followedOneNote = false;
