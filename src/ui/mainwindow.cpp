@@ -23,6 +23,7 @@
 #include "ui/notewindow.h"
 #include "ui/searchscreen.h"
 #include "ui/statusbar.h"
+#include "ui/todosscreen.h"
 #include "ui/trashscreen.h"
 #include "ui/trashconfirm.h"
 #include "update/updateconfig.h"
@@ -325,7 +326,7 @@ void MainWindow::createNoteMenu()
 void MainWindow::createViewMenu()
 {
     QMenu *view = menuBar()->addMenu(tr("&View"));
-    addLaterFeature(view, tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")));
+    view->addAction(tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), this, &MainWindow::showTodosWindow);
     view->addAction(tr("Find"), QKeySequence(QStringLiteral("F3")), this, [this] {
         m_search->setFocus(Qt::ShortcutFocusReason);
         m_search->selectAll();
@@ -454,6 +455,16 @@ void MainWindow::showTrashWindow()
     auto *trash = processWideScreen<TrashScreen>(m_state);
     trash->refresh();
     presentWindow(trash, tr("Trash \u2014 Lumora Notes"), QSize(500, 400));
+}
+
+void MainWindow::showTodosWindow()
+{
+    // The list reads what is stored: typing first.
+    saveCurrentNote();
+    if (!m_todosWindow)
+        m_todosWindow = new TodosScreen(m_state, this);
+    m_todosWindow->refresh();
+    presentWindow(m_todosWindow, tr("To-Dos \u2014 Lumora Notes"), QSize(600, 500));
 }
 
 void MainWindow::showNotebookView(const QString &notebookId)
@@ -1009,8 +1020,7 @@ void MainWindow::quitApplication()
 {
     if (PreferencesRepository *prefs = m_state->preferences()) {
         prefs->setString(QStringLiteral("restore_note_windows"), m_state->openNoteWindowIds().join(QLatin1Char(',')));
-        // No to-dos window in this build.
-        prefs->setBool(QStringLiteral("restore_todos_window"), false);
+        prefs->setBool(QStringLiteral("restore_todos_window"), m_todosWindow && m_todosWindow->isVisible());
     }
     closeEveryWindow();
     QCoreApplication::quit();

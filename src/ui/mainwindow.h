@@ -23,6 +23,7 @@ class QStackedWidget;
 class QSystemTrayIcon;
 class QTimer;
 class StatusBar;
+class TodosScreen;
 
 // The main window: notebooks, a searchable list of notes and the editor of
 // the open note side by side, with the menu bar of every command.
@@ -63,6 +64,9 @@ public:
     void showAppropriateScreen();
     void showSearchWindow();
     void showTrashWindow();
+    void showTodosWindow();
+    // Created on first use; null until then.
+    TodosScreen *todosWindow() const { return m_todosWindow; }
     void setFocusMode(bool on);
     void setNotebookSidebarVisible(bool on);
     // Remembers the note windows for the next start, stores every open note
@@ -146,6 +150,7 @@ private:
     bool m_sidebarVisible = true;
     QList<int> m_normalSplitterSizes;
     QSystemTrayIcon *m_trayIcon = nullptr;
+    TodosScreen *m_todosWindow = nullptr;
     bool m_closeToTray = false;
     bool m_canShare = false;
     QHash<QString, QString> m_notebookNames;
