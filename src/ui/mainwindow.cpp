@@ -17,6 +17,7 @@
 #include "ui/welcomescreen.h"
 #include "ui/noteeditor.h"
 #include "ui/notelistwidget.h"
+#include "ui/noteoutput.h"
 #include "ui/notewindow.h"
 #include "ui/searchscreen.h"
 #include "ui/statusbar.h"
@@ -114,6 +115,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_editorActions(new EditorActions(m_editor, this))
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
+    , m_output(new NoteOutput(state, m_editor, m_statusBar, [this] { saveCurrentNote(); }, this))
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
     createMenuBar();
@@ -255,10 +257,11 @@ void MainWindow::createFileMenu()
     file->addSeparator();
     // Not Ctrl+I: that is italic in the editor.
     addLaterFeature(file, tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")));
-    addLaterFeature(file, tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")));
+    file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), this, &MainWindow::exportCurrentNote);
     file->addSeparator();
-    addLaterFeature(file, tr("Print..."), QKeySequence::Print);
-    addLaterFeature(file, tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    file->addAction(tr("Print..."), QKeySequence::Print, this, &MainWindow::printNote);
+    file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), this,
+                    &MainWindow::printPreview);
     file->addSeparator();
     addLaterFeature(file, tr("Backup Database..."));
     addLaterFeature(file, tr("Restore Database..."));
@@ -1013,4 +1016,34 @@ void MainWindow::showAndActivate()
         show();
     raise();
     activateWindow();
+}
+
+void MainWindow::exportCurrentNote()
+{
+    m_output->exportNote();
+}
+
+void MainWindow::printNote()
+{
+    m_output->print();
+}
+
+void MainWindow::printPreview()
+{
+    m_output->printPreview();
+}
+
+void MainWindow::copyCurrentNoteAsPlainText()
+{
+    m_output->copyAsPlainText();
+}
+
+void MainWindow::copyCurrentNoteAsMarkdown()
+{
+    m_output->copyAsMarkdown();
+}
+
+void MainWindow::copyCurrentNoteAsHtml()
+{
+    m_output->copyAsHtml();
 }

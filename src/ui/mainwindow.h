@@ -13,6 +13,7 @@ class FindBar;
 class NoteEditor;
 class NoteListWidget;
 class NotebookListWidget;
+class NoteOutput;
 class WelcomeScreen;
 class QAction;
 class QLineEdit;
@@ -71,6 +72,17 @@ public:
     // "10,20,30" → {10, 20, 30}; anything but three integers ≥ 0 → empty.
     static QList<int> parseSplitterSizes(const QString &text);
 
+    NoteOutput *noteOutput() const { return m_output; }
+
+public Q_SLOTS:
+    // The open note leaves the program: export, paper, clipboard.
+    void exportCurrentNote();
+    void printNote();
+    void printPreview();
+    void copyCurrentNoteAsPlainText();
+    void copyCurrentNoteAsMarkdown();
+    void copyCurrentNoteAsHtml();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -125,6 +137,7 @@ private:
     EditorActions *m_editorActions;
     FindBar *m_findBar;
     OpenNote m_open;
+    NoteOutput *m_output;
 
     QAction *m_signInAction = nullptr;
     QAction *m_signOutAction = nullptr;

@@ -9,6 +9,7 @@
 #include "ui/editoractions.h"
 #include "ui/findbar.h"
 #include "ui/noteeditor.h"
+#include "ui/noteoutput.h"
 #include "ui/statusbar.h"
 #include "ui/trashconfirm.h"
 
@@ -27,6 +28,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_editorActions(new EditorActions(m_editor, this))
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
+    , m_output(new NoteOutput(state, m_editor, m_statusBar, [this] { save(); }, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     resize(960, 760);
@@ -73,10 +75,11 @@ void NoteWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     m_editorActions->addNoteAction(
         file->addAction(tr("Save Snapshot"), QKeySequence::Save, this, &NoteWindow::saveSnapshot));
-    QAction *exportAction = file->addAction(tr("Export..."));
-    exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
-    exportAction->setEnabled(false);
-    exportAction->setToolTip(tr("Export is not available in this build yet"));
+    file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), m_output, &NoteOutput::exportNote);
+    file->addSeparator();
+    file->addAction(tr("Print..."), QKeySequence::Print, m_output, &NoteOutput::print);
+    file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), m_output,
+                    &NoteOutput::printPreview);
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, this, &NoteWindow::close);
 

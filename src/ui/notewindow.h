@@ -9,6 +9,7 @@ class AppState;
 class EditorActions;
 class FindBar;
 class NoteEditor;
+class NoteOutput;
 class StatusBar;
 
 // One note edited in a window of its own; it saves like the main window and
@@ -23,6 +24,8 @@ public:
     QString noteId() const { return m_noteId; }
     NoteEditor *editor() const { return m_editor; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
+    // Export, print and copy of this window's note.
+    NoteOutput *output() const { return m_output; }
 
     void reload();
     void save();
@@ -48,6 +51,7 @@ private:
     EditorActions *m_editorActions;
     FindBar *m_findBar;
     OpenNote m_open;
+    NoteOutput *m_output;
     // Trashing closes the window, and so does the deletion it announces.
     bool m_closed = false;
 };

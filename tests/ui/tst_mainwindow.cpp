@@ -420,9 +420,9 @@ void TestMainWindow::menuEntries_data()
     row("&File", "New Note in Window", keys("Ctrl+Shift+N"), true, true);
     row("&File", "Save Snapshot", QKeySequence::Save, false, true);
     row("&File", "Import...", keys("Ctrl+Shift+I"), false, false);
-    row("&File", "Export...", keys("Ctrl+E"), false, false);
-    row("&File", "Print...", QKeySequence::Print, false, false);
-    row("&File", "Print Preview...", keys("Ctrl+Shift+P"), false, false);
+    row("&File", "Export...", keys("Ctrl+E"), true, true);
+    row("&File", "Print...", QKeySequence::Print, true, true);
+    row("&File", "Print Preview...", keys("Ctrl+Shift+P"), true, true);
     row("&File", "Backup Database...", {}, false, false);
     row("&File", "Restore Database...", {}, false, false);
     row("&File", "Sign In...", {}, false, false);
