@@ -2,6 +2,7 @@
 
 #include "app/thememanager.h"
 #include "features/samplenotes.h"
+#include "storage/attachmentrepository.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
 #include "storage/notebookrepository.h"
@@ -34,6 +35,7 @@ AppState::~AppState()
     delete m_notebooks;
     delete m_preferences;
     delete m_snapshots;
+    delete m_attachments;
     delete m_themeManager;
     delete m_database;
 }
@@ -66,12 +68,17 @@ bool AppState::initialize(QString *error)
     m_notebooks = new NotebookRepository(m_database, this);
     m_preferences = new PreferencesRepository(m_database, this);
     m_snapshots = new SnapshotRepository(m_database, this);
+    m_attachments = new AttachmentRepository(m_database, this);
 
     connect(m_notes, &NoteRepository::noteChanged, this, &AppState::noteChanged);
     connect(m_notes, &NoteRepository::noteCountsChanged, this, &AppState::noteCountsChanged);
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
     connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
+    // A purge deletes the attachment rows with the note, in its transaction;
+    // the files go once that has committed.
+    connect(m_notes, &NoteRepository::attachmentsPurged, m_attachments, &AttachmentRepository::removeFiles);
+    connect(m_notes, &NoteRepository::notePurged, m_attachments, &AttachmentRepository::removeForNote);
 
     m_themeManager = new ThemeManager(m_preferences, this);
     m_themeManager->setMode(m_preferences->getString(QStringLiteral("theme_mode"), QStringLiteral("system")));

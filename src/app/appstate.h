@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class AttachmentRepository;
 class Database;
 class NoteRepository;
 class NotebookRepository;
@@ -34,6 +35,7 @@ public:
     NotebookRepository *notebooks() const { return m_notebooks; }
     PreferencesRepository *preferences() const { return m_preferences; }
     SnapshotRepository *snapshots() const { return m_snapshots; }
+    AttachmentRepository *attachments() const { return m_attachments; }
     ThemeManager *themeManager() const { return m_themeManager; }
 
     QString currentNotebookId() const { return m_currentNotebookId; }
@@ -74,6 +76,7 @@ private:
     NotebookRepository *m_notebooks = nullptr;
     PreferencesRepository *m_preferences = nullptr;
     SnapshotRepository *m_snapshots = nullptr;
+    AttachmentRepository *m_attachments = nullptr;
     ThemeManager *m_themeManager = nullptr;
 
     QString m_currentNotebookId;

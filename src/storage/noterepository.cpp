@@ -5,6 +5,7 @@
 #include "sqlvalues.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -301,28 +302,73 @@ bool NoteRepository::restore(const QString &id)
 }
 
 namespace {
-// Child rows first: with foreign keys on they would make the note's delete fail.
-const char *const PurgeChildrenSql[] = {
+// Every table whose rows point at a note, children before the note itself:
+// with foreign keys on, a child row left behind makes the note's delete fail.
+const char *const PurgeSql[] = {
     "DELETE FROM note_task_settings WHERE note_id IN (%1)",
     "DELETE FROM note_snapshots WHERE note_id IN (%1)",
+    "DELETE FROM attachments WHERE note_id IN (%1)",
+    "DELETE FROM tasks WHERE note_id IN (%1)",
+    "DELETE FROM note_operations WHERE note_id IN (%1)",
     "DELETE FROM notes WHERE id IN (%1)",
 };
 } // namespace
 
-bool NoteRepository::purge(const QString &id)
+bool NoteRepository::purgeRows(const QString &idsSql, const QVariantList &binds, QStringList *attachmentIds,
+                               QString *error)
+{
+    const auto fail = [error](const QString &text) {
+        qWarning().noquote() << "NoteRepository::purge failed:" << text;
+        if (error)
+            *error = text;
+        return false;
+    };
+    // IMMEDIATE takes the write lock up front: when another connection holds
+    // it, nothing has been touched yet.
+    QSqlQuery begin(m_db);
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return fail(begin.lastError().text());
+    const auto rollback = [this] {
+        QSqlQuery q(m_db);
+        q.exec(QStringLiteral("ROLLBACK"));
+    };
+    // The attachment files outlive their rows until the commit: a purge that
+    // fails must find them all still there.
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runPrepared(q, QStringLiteral("SELECT id FROM attachments WHERE note_id IN (%1)").arg(idsSql), binds)) {
+        const QString text = q.lastError().text();
+        rollback();
+        return fail(text);
+    }
+    QStringList attachments;
+    while (q.next())
+        attachments << q.value(0).toString();
+    q.finish();
+    for (const char *sql : PurgeSql) {
+        if (!runPrepared(q, QString::fromLatin1(sql).arg(idsSql), binds)) {
+            const QString text = q.lastError().text();
+            rollback();
+            return fail(text);
+        }
+    }
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        const QString text = q.lastError().text();
+        rollback();
+        return fail(text);
+    }
+    *attachmentIds = attachments;
+    return true;
+}
+
+bool NoteRepository::purge(const QString &id, QString *error)
 {
     // All or nothing: a failure leaves the note in the trash as it was.
-    m_db.transaction();
-    bool ok = true;
-    for (const char *sql : PurgeChildrenSql) {
-        ok = ok && execWrite(QString::fromLatin1(sql).arg(QStringLiteral("?")), {id}, "NoteRepository::purge failed:");
-    }
-    if (ok)
-        ok = m_db.commit();
-    if (!ok) {
-        m_db.rollback();
+    QStringList attachmentIds;
+    if (!purgeRows(QStringLiteral("?"), {id}, &attachmentIds, error))
         return false;
-    }
+    if (!attachmentIds.isEmpty())
+        Q_EMIT attachmentsPurged(attachmentIds);
     Q_EMIT noteCountsChanged();
     Q_EMIT notePurged(id);
     Q_EMIT noteChanged(id);
@@ -347,18 +393,11 @@ int NoteRepository::purgeTrash(QString *error)
     }
     if (ids.isEmpty())
         return 0;
-    m_db.transaction();
-    bool ok = true;
-    for (const char *sql : PurgeChildrenSql)
-        ok = ok && execWrite(QString::fromLatin1(sql).arg(trashed), {}, "NoteRepository::purgeTrash failed:");
-    if (ok)
-        ok = m_db.commit();
-    if (!ok) {
-        if (error)
-            *error = m_db.lastError().text();
-        m_db.rollback();
+    QStringList attachmentIds;
+    if (!purgeRows(trashed, {}, &attachmentIds, error))
         return -1;
-    }
+    if (!attachmentIds.isEmpty())
+        Q_EMIT attachmentsPurged(attachmentIds);
     for (const QString &id : std::as_const(ids))
         Q_EMIT notePurged(id);
     Q_EMIT notesChanged();
@@ -533,6 +572,38 @@ QList<qint64> NoteRepository::searchRowIds(const QString &text) const
 void NoteRepository::setRankedMatchLimit(int limit)
 {
     m_rankedMatchLimit = limit;
+}
+
+QHash<qint64, QString> NoteRepository::searchSnippets(const QString &text, const QList<qint64> &rowIds) const
+{
+    QHash<qint64, QString> snippets;
+    if (text.trimmed().isEmpty() || rowIds.isEmpty())
+        return snippets;
+    // About one list line of words around the best match; the FTS5 markers
+    // are control characters no note text keeps.
+    const QString sql = QStringLiteral("SELECT rowid, snippet(notes_fts, 0, char(1), char(2), '\u2026', 10) "
+                                       "FROM notes_fts WHERE notes_fts MATCH ? AND rowid IN (%1)")
+                            .arg(rowIdList(rowIds));
+    // The same two tries as searchRowIds(), so the words marked are the words found.
+    for (const QString &match : {SearchIndex::rawQuery(text), SearchIndex::quotedQuery(text)}) {
+        if (match.isEmpty())
+            continue;
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            return snippets;
+        q.addBindValue(match);
+        if (!q.exec())
+            continue;
+        static const QRegularExpression space(QStringLiteral("\\s+"));
+        while (q.next()) {
+            QString snippet = q.value(1).toString();
+            snippet.replace(space, QStringLiteral(" "));
+            snippets.insert(q.value(0).toLongLong(), snippet.trimmed());
+        }
+        break;
+    }
+    return snippets;
 }
 
 QList<NoteListRow> NoteRepository::listRows(const QList<qint64> &rowIds) const

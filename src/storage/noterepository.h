@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QStringList>
 
 #include <optional>
 
@@ -23,6 +24,8 @@ struct NoteListRow
     QDateTime updatedAt;
     bool isShared = false;
     SyncStatus syncStatus = SyncStatus::Pending;
+    // Set only for rows of trashed notes.
+    QDateTime deletedAt;
 };
 
 // The only code that reads and writes the notes and note_task_settings tables.
@@ -43,7 +46,11 @@ public:
     bool update(const Note &note);
     bool moveToTrash(const QString &id);
     bool restore(const QString &id);
-    bool purge(const QString &id);
+    // Deletes the note with every row that refers to it (snapshots, to-do
+    // setting, attachments ...) in one transaction; false, with nothing
+    // deleted, when that fails. Attachment files are the caller's: see
+    // attachmentsPurged().
+    bool purge(const QString &id, QString *error = nullptr);
     // Purges every note in the trash in one transaction, all or nothing, with
     // one notesChanged() for the lot. Returns how many went, -1 on failure.
     int purgeTrash(QString *error = nullptr);
@@ -79,6 +86,12 @@ public:
     static constexpr int DefaultRankedMatchLimit = 4000;
     int rankedMatchLimit() const { return m_rankedMatchLimit; }
     void setRankedMatchLimit(int limit);
+    // A short extract of each of these notes around where the search for
+    // `text` matched it, the matched words between kMatchStart and kMatchEnd.
+    // Notes that do not match get no entry.
+    QHash<qint64, QString> searchSnippets(const QString &text, const QList<qint64> &rowIds) const;
+    static constexpr QChar kMatchStart = QChar(0x1);
+    static constexpr QChar kMatchEnd = QChar(0x2);
     // The rows of these notes in the order given; ids that are gone are skipped.
     QList<NoteListRow> listRows(const QList<qint64> &rowIds) const;
     std::optional<NoteListRow> listRow(const QString &noteId) const;
@@ -101,9 +114,13 @@ Q_SIGNALS:
     void notesChanged();
     void noteDeleted(const QString &noteId);
     void notePurged(const QString &noteId);
+    // A purge committed: the files of these attachments have no row any more.
+    // Emitted before notePurged().
+    void attachmentsPurged(const QStringList &attachmentIds);
 
 private:
     QList<Note> selectNotes(const QString &sql, const QVariantList &binds = {}) const;
+    bool purgeRows(const QString &idsSql, const QVariantList &binds, QStringList *attachmentIds, QString *error);
     bool execWrite(const QString &sql, const QVariantList &binds, const char *context = nullptr);
 
     QSqlDatabase m_db;

@@ -629,6 +629,7 @@ void MainWindow::refreshNoteList()
             std::reverse(rowIds.begin(), rowIds.end());
     } else {
         listing.ranked = true;
+        listing.highlight = text;
         rowIds = notes->searchRowIds(text);
     }
     // The list keeps its current note by itself, silently.
@@ -649,10 +650,8 @@ void MainWindow::refreshNotebooks()
     NoteRepository *notes = m_state->notes();
     const QList<Notebook> notebooks = repository ? repository->all() : QList<Notebook>();
     QHash<QString, QString> names;
-    for (const Notebook &notebook : notebooks) {
-        if (!notebook.deletedAt)
-            names.insert(notebook.id, notebook.name);
-    }
+    for (const Notebook &notebook : notebooks)
+        names.insert(notebook.id, notebook.name);
     m_notebookList->setNotebooks(notebooks, notes ? notes->countsByNotebook() : QHash<QString, int>(),
                                  m_state->currentNotebookId(), notes ? notes->trashCount() : 0);
     // A notebook deleted elsewhere cannot stay the one shown.

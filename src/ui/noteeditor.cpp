@@ -1,12 +1,12 @@
 #include "noteeditor.h"
 
+#include "document/attachmentrenderer.h"
 #include "document/deltadocument.h"
 #include "document/html.h"
 #include "document/markdown.h"
 #include "document/tableconvert.h"
 #include "document/textformats.h"
 #include "document/wordcount.h"
-#include "dividerrenderer.h"
 #include "editordialogs.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -299,7 +299,9 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_delta = new DeltaDocument(this);
     m_standIn = new QTextDocument(this);
     setDocument(m_delta->document());
-    DividerRenderer::install(viewport(), document());
+    // Dividers are drawn from the start; attachments once a repository is set.
+    m_attachmentRenderer = new AttachmentRenderer(nullptr, this);
+    m_attachmentRenderer->install(document());
     m_words = std::make_unique<DocumentWordCount>(document());
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int position, int removed, int added) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class AttachmentRenderer;
 class DeltaDocument;
 class DocumentWordCount;
 class QTimer;
@@ -167,6 +168,7 @@ private:
     bool showTableMenu(QContextMenuEvent *event);
 
     DeltaDocument *m_delta = nullptr;
+    AttachmentRenderer *m_attachmentRenderer = nullptr;
     QTextDocument *m_standIn = nullptr;
     std::unique_ptr<DocumentWordCount> m_words;
     QTimer *m_saveTimer = nullptr;

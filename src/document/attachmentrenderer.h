@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTextObjectInterface>
+
+#include "storage/attachmentrepository.h"
+
+class QTextDocument;
+class QTextFormat;
+
+// Draws the embeds of a note document that have a look of their own:
+// attachments (pictures inline, other files as a chip with the file name)
+// and dividers (a rule across the text width). Colours follow the
+// application palette, light or dark, at every paint.
+class AttachmentRenderer : public QObject, public QTextObjectInterface
+{
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+
+public:
+    // Pictures wider than this are shown scaled down to it.
+    static constexpr int MaxImageWidth = 560;
+    static constexpr int ChipHeight = 36;
+    static constexpr int MinChipWidth = 200;
+
+    explicit AttachmentRenderer(AttachmentRepository *repository, QObject *parent = nullptr);
+
+    // Without a repository every attachment shows as a chip.
+    void setRepository(AttachmentRepository *repository);
+    AttachmentRepository *repository() const { return m_repository; }
+
+    // Becomes the drawing handler of attachments and dividers in document.
+    void install(QTextDocument *document);
+
+    // Forgets every decoded picture and looked-up file (another note shown).
+    void clearCache();
+    // Attachments changed somewhere: anything that was missing or is gone
+    // is looked up again, pictures still on record are kept (an attachment's
+    // bytes never change under its id, and decoding is the costly part).
+    void refreshCache();
+
+    QSizeF intrinsicSize(QTextDocument *document, int position, const QTextFormat &format) override;
+    void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *document, int position,
+                    const QTextFormat &format) override;
+
+    // The attachment id of an attachment object's format: its embed value
+    // without the "lumora-notes://attachment/" prefix.
+    static QString attachmentId(const QTextFormat &format);
+
+private:
+    struct Entry
+    {
+        QImage image;
+        QString fileName;
+        QString mimeType;
+        bool isImage = false;
+        bool hasRecord = false;
+    };
+
+    const Entry &entry(const QString &id);
+    QImage loadScaledImage(const QString &id) const;
+    static QString chipLabel(const Entry &entry);
+
+    QPointer<AttachmentRepository> m_repository;
+    QHash<QString, Entry> m_cache;
+};
