@@ -3,9 +3,12 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QPalette>
 #include <QPointer>
 #include <QString>
 #include <QTextObjectInterface>
+
+#include <optional>
 
 #include "storage/attachmentrepository.h"
 
@@ -35,6 +38,9 @@ public:
 
     // Becomes the drawing handler of attachments and dividers in document.
     void install(QTextDocument *document);
+    // Draws for this palette instead of the application's (paper is light
+    // whatever the theme).
+    void setPalette(const QPalette &palette);
 
     // Forgets every decoded picture and looked-up file (another note shown).
     void clearCache();
@@ -61,10 +67,12 @@ private:
         bool hasRecord = false;
     };
 
+    QPalette palette() const;
     const Entry &entry(const QString &id);
     QImage loadScaledImage(const QString &id) const;
     static QString chipLabel(const Entry &entry);
 
     QPointer<AttachmentRepository> m_repository;
     QHash<QString, Entry> m_cache;
+    std::optional<QPalette> m_palette;
 };
