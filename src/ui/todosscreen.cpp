@@ -67,6 +67,8 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     m_completedFont = m_list->font();
     m_completedFont.setStrikeOut(true);
     m_list->setWordWrap(true);
+    // Room between wrapped rows, so each to-do reads as one.
+    m_list->setSpacing(2);
     // Wrapped rows are measured one by one: lay out a screenful first and
     // the rest while idle, not thousands before the first paint.
     m_list->setLayoutMode(QListView::Batched);
