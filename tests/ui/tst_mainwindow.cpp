@@ -467,7 +467,7 @@ void TestMainWindow::menuEntries_data()
     row("&Note", "Version History...", keys("Ctrl+H"), false, true);
     row("&Note", "Open in New Window", keys("Ctrl+Shift+O"), false, true);
     row("&Note", "Move to Trash…", keys("Ctrl+D"), false, true);
-    row("&View", "To-Dos", keys("Ctrl+Alt+T"), false, false);
+    row("&View", "To-Dos", keys("Ctrl+Alt+T"), true, true);
     row("&View", "Find", keys("F3"), true, true);
     row("&View", "Search All Notes...", keys("Ctrl+Shift+F"), true, true);
     row("&View", "Trash", keys("Ctrl+Alt+D"), true, true);
