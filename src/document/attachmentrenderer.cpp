@@ -69,12 +69,14 @@ void AttachmentRenderer::clearCache()
     m_cache.clear();
 }
 
-void AttachmentRenderer::refreshCache()
+bool AttachmentRenderer::refreshCache()
 {
+    const qsizetype before = m_cache.size();
     for (auto it = m_cache.begin(); it != m_cache.end();) {
         const bool keep = !it->image.isNull() && m_repository && m_repository->byId(it.key());
         it = keep ? std::next(it) : m_cache.erase(it);
     }
+    return m_cache.size() != before;
 }
 
 QString AttachmentRenderer::attachmentId(const QTextFormat &format)

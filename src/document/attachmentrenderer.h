@@ -41,7 +41,8 @@ public:
     // Attachments changed somewhere: anything that was missing or is gone
     // is looked up again, pictures still on record are kept (an attachment's
     // bytes never change under its id, and decoding is the costly part).
-    void refreshCache();
+    // True when something was dropped, so the layout may have to change.
+    bool refreshCache();
 
     QSizeF intrinsicSize(QTextDocument *document, int position, const QTextFormat &format) override;
     void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *document, int position,

@@ -112,8 +112,10 @@ void NoteEditor::refreshAttachments()
 void NoteEditor::onAttachmentsChanged()
 {
     // Decoding every picture again for each change anywhere would stall a
-    // note full of photos; only what was missing or went away is looked up.
-    m_attachmentRenderer->refreshCache();
+    // note full of photos; only what was missing or went away is looked up,
+    // and the note is laid out again only then.
+    if (!m_attachmentRenderer->refreshCache())
+        return;
     document()->markContentsDirty(0, document()->characterCount());
     viewport()->update();
 }
