@@ -55,16 +55,24 @@ public:
 private:
     struct Entry
     {
+        // A picture is measured from its file's header when first met and
+        // decoded when first painted: opening a note with many photos
+        // decodes only those in view.
+        QSize shownSize;
         QImage image;
+        bool decoded = false;
         QString fileName;
         QString mimeType;
         bool isImage = false;
         bool hasRecord = false;
+
+        bool showsPicture() const { return isImage && shownSize.isValid() && !(decoded && image.isNull()); }
     };
 
-    const Entry &entry(const QString &id);
-    QImage loadScaledImage(const QString &id) const;
+    Entry &entry(const QString &id);
+    void decode(const QString &id, Entry &entry) const;
     static QString chipLabel(const Entry &entry);
+    void drawChip(QPainter *painter, const QRectF &rect, const Entry &entry) const;
 
     QPointer<AttachmentRepository> m_repository;
     QHash<QString, Entry> m_cache;

@@ -208,6 +208,9 @@ bool NoteEditor::insertAttachmentFromPath(const QString &path, QString *error)
         progressDialog->setAutoClose(false);
         QProgressDialog *dialog = progressDialog.get();
         progress = [dialog](qint64 done, qint64 total) {
+            // Until the dialog shows (and blocks input to the window) the
+            // window still paints, but takes no keys or clicks mid-copy.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             dialog->setValue(int(done * kProgressSteps / qMax<qint64>(total, 1)));
             return !dialog->wasCanceled();
         };
