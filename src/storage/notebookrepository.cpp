@@ -66,6 +66,14 @@ QList<Notebook> NotebookRepository::all() const
         QStringLiteral("SELECT * FROM notebooks WHERE deleted_at IS NULL ORDER BY is_default DESC, name ASC"));
 }
 
+QHash<QString, QString> NotebookRepository::names() const
+{
+    QHash<QString, QString> names;
+    for (const Notebook &notebook : all())
+        names.insert(notebook.id, notebook.name);
+    return names;
+}
+
 std::optional<Notebook> NotebookRepository::byId(const QString &id) const
 {
     const QList<Notebook> found = select(QStringLiteral("SELECT * FROM notebooks WHERE id = ?"), {id});

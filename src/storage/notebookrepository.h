@@ -2,6 +2,7 @@
 
 #include "notebook.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
@@ -21,6 +22,8 @@ public:
     explicit NotebookRepository(Database *database, QObject *parent = nullptr);
 
     QList<Notebook> all() const;
+    // Id to name of every notebook that is not deleted.
+    QHash<QString, QString> names() const;
     std::optional<Notebook> byId(const QString &id) const;
     QList<Notebook> pending() const;
 

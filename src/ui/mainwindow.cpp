@@ -9,7 +9,10 @@
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "ui/editoractions.h"
+#include "ui/editortoolbar.h"
 #include "ui/findbar.h"
+#include "ui/notechrome.h"
+#include "ui/noteheaderbar.h"
 #include "ui/notebookdialogs.h"
 #include "ui/notebooklistwidget.h"
 #include "ui/samplenotesprompt.h"
@@ -20,8 +23,8 @@
 #include "ui/notewindow.h"
 #include "ui/searchscreen.h"
 #include "ui/statusbar.h"
+#include "ui/todosscreen.h"
 #include "ui/trashscreen.h"
-#include "ui/versionhistorydialog.h"
 #include "ui/trashconfirm.h"
 #include "update/updateconfig.h"
 #include "update/updateui.h"
@@ -116,6 +119,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_editorActions(new EditorActions(m_editor, this))
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
+    , m_chrome(new NoteChrome(state, m_editor, this))
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
     createMenuBar();
@@ -190,6 +194,8 @@ void MainWindow::createUI()
     auto *noteLayout = new QVBoxLayout(m_noteView);
     noteLayout->setContentsMargins(0, 0, 0, 0);
     noteLayout->setSpacing(0);
+    noteLayout->addWidget(m_chrome->headerBar());
+    noteLayout->addWidget(m_chrome->toolbar());
     noteLayout->addWidget(m_findBar);
     noteLayout->addWidget(m_editor);
     m_screenStack->addWidget(m_welcomePage);
@@ -257,9 +263,10 @@ void MainWindow::createFileMenu()
     file->addSeparator();
     // Not Ctrl+I: that is italic in the editor.
     addLaterFeature(file, tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")));
-    addLaterFeature(file, tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")));
+    // The header's Export and Print entries run these two.
+    m_chrome->setExportAction(addLaterFeature(file, tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E"))));
     file->addSeparator();
-    addLaterFeature(file, tr("Print..."), QKeySequence::Print);
+    m_chrome->setPrintAction(addLaterFeature(file, tr("Print..."), QKeySequence::Print));
     addLaterFeature(file, tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
     file->addSeparator();
     addLaterFeature(file, tr("Backup Database..."));
@@ -300,14 +307,8 @@ void MainWindow::createNoteMenu()
     QMenu *note = menuBar()->addMenu(tr("&Note"));
     m_editorActions->addNoteAction(note->addAction(tr("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
                                                    this, &MainWindow::moveCurrentNoteToNotebook));
-    m_editorActions->addNoteAction(
-        note->addAction(tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")), this, [this] {
-            if (!m_open.isOpen())
-                return;
-            // The history shows, and restores over, what is stored: typing first.
-            saveCurrentNote();
-            showVersionHistory(m_state, m_open.id(), this);
-        }));
+    m_editorActions->addNoteAction(note->addAction(tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")),
+                                                   m_chrome, &NoteChrome::showHistory));
     m_editorActions->addNoteAction(
         note->addAction(tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), this, [this] {
             if (m_open.isOpen()) {
@@ -325,7 +326,7 @@ void MainWindow::createNoteMenu()
 void MainWindow::createViewMenu()
 {
     QMenu *view = menuBar()->addMenu(tr("&View"));
-    addLaterFeature(view, tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")));
+    view->addAction(tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), this, &MainWindow::showTodosWindow);
     view->addAction(tr("Find"), QKeySequence(QStringLiteral("F3")), this, [this] {
         m_search->setFocus(Qt::ShortcutFocusReason);
         m_search->selectAll();
@@ -456,6 +457,16 @@ void MainWindow::showTrashWindow()
     presentWindow(trash, tr("Trash \u2014 Lumora Notes"), QSize(500, 400));
 }
 
+void MainWindow::showTodosWindow()
+{
+    // The list reads what is stored: typing first.
+    saveCurrentNote();
+    if (!m_todosWindow)
+        m_todosWindow = new TodosScreen(m_state, this);
+    m_todosWindow->refresh();
+    presentWindow(m_todosWindow, tr("To-Dos \u2014 Lumora Notes"), QSize(600, 500));
+}
+
 void MainWindow::showNotebookView(const QString &notebookId)
 {
     m_state->setCurrentNotebookId(notebookId);
@@ -566,7 +577,12 @@ void MainWindow::connectSignals()
         if (id == m_open.id())
             clearOpenNote();
     });
-    // Kept for the header bar's share entry.
+    NoteHeaderBar *header = m_chrome->headerBar();
+    m_chrome->setSaveHandler([this] { saveCurrentNote(); });
+    connect(header, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
+    connect(header, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::openCurrentNotebook);
+    connect(header, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
+    // For the notebook menu's share entry; the header follows on its own.
     m_canShare = m_state->canShare();
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) { m_canShare = canShare; });
 
@@ -628,6 +644,7 @@ void MainWindow::refreshNoteList()
             std::reverse(rowIds.begin(), rowIds.end());
     } else {
         listing.ranked = true;
+        listing.highlight = text;
         rowIds = notes->searchRowIds(text);
     }
     // The list keeps its current note by itself, silently.
@@ -648,10 +665,8 @@ void MainWindow::refreshNotebooks()
     NoteRepository *notes = m_state->notes();
     const QList<Notebook> notebooks = repository ? repository->all() : QList<Notebook>();
     QHash<QString, QString> names;
-    for (const Notebook &notebook : notebooks) {
-        if (!notebook.deletedAt)
-            names.insert(notebook.id, notebook.name);
-    }
+    for (const Notebook &notebook : notebooks)
+        names.insert(notebook.id, notebook.name);
     m_notebookList->setNotebooks(notebooks, notes ? notes->countsByNotebook() : QHash<QString, int>(),
                                  m_state->currentNotebookId(), notes ? notes->trashCount() : 0);
     // A notebook deleted elsewhere cannot stay the one shown.
@@ -715,8 +730,10 @@ void MainWindow::openNote(const QString &noteId, bool force)
         clearOpenNote();
         return;
     }
-    // Read-only when shared view-only; the editor switch updates the menus.
+    // Read-only when shared view-only; the editor switch updates the menus
+    // and the bars.
     m_open.open(*note, force);
+    m_chrome->showNote(&*note);
     showAppropriateScreen();
 }
 
@@ -785,15 +802,31 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
 
 void MainWindow::moveCurrentNoteToNotebook()
 {
-    if (!m_open.isOpen() || !m_state->notebooks())
-        return;
-    const std::optional<Note> note = m_state->notes()->byId(m_open.id());
+    m_chrome->moveToNotebook();
+}
+
+void MainWindow::openCurrentNotebook()
+{
+    const std::optional<Note> note = m_open.isOpen() ? m_state->notes()->byId(m_open.id()) : std::nullopt;
     if (!note)
         return;
-    saveCurrentNote();
-    const QString target = MoveToNotebookDialog::getNotebookId(m_state->notebooks()->all(), note->notebookId, this);
-    if (!target.isEmpty())
-        m_state->notes()->moveToNotebook(note->id, target);
+    showNotebookView(note->notebookId);
+    refreshNotebooks();
+}
+
+void MainWindow::copyCurrentNoteAsPlainText()
+{
+    m_chrome->copyAsPlainText();
+}
+
+void MainWindow::copyCurrentNoteAsMarkdown()
+{
+    m_chrome->copyAsMarkdown();
+}
+
+void MainWindow::copyCurrentNoteAsHtml()
+{
+    m_chrome->copyAsHtml();
 }
 
 bool MainWindow::splitterShowsAllPanes() const
@@ -805,6 +838,7 @@ void MainWindow::applyLayout()
 {
     m_sidebarPane->setVisible(!m_focusMode && m_sidebarVisible);
     m_listPane->setVisible(!m_focusMode);
+    m_chrome->headerBar()->setFocusMode(m_focusMode);
     if (m_splitter->count() != 3)
         return;
     const QList<int> base = m_normalSplitterSizes.size() == 3
@@ -986,8 +1020,7 @@ void MainWindow::quitApplication()
 {
     if (PreferencesRepository *prefs = m_state->preferences()) {
         prefs->setString(QStringLiteral("restore_note_windows"), m_state->openNoteWindowIds().join(QLatin1Char(',')));
-        // No to-dos window in this build.
-        prefs->setBool(QStringLiteral("restore_todos_window"), false);
+        prefs->setBool(QStringLiteral("restore_todos_window"), m_todosWindow && m_todosWindow->isVisible());
     }
     closeEveryWindow();
     QCoreApplication::quit();

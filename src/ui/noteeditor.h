@@ -80,6 +80,9 @@ public:
     void markSaveFailed();
 
     int wordCount() const;
+    // Announces formatStateChanged for the cursor as it is, for a toolbar
+    // bound to an editor that already shows a note.
+    void updateFormatState();
 
     // The link run around a document position (invalid when there is none).
     LinkRange linkAt(int position) const;
@@ -176,7 +179,6 @@ private:
     void resetBaseline(const QString &loadedText);
     const QString &baselineJson();
     bool showsBody(const QString &json);
-    void updateFormatState();
     // Code backgrounds, quote bars and list markers, under the text.
     void paintBlockDecorations(const QRect &dirty);
     void updateDecorationsAround(int position, int removed, int added);

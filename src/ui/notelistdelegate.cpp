@@ -141,6 +141,88 @@ int textRight(const QRect &rowRect)
     return rowRect.right() - 24;
 }
 
+struct MatchSegment
+{
+    QString text;
+    bool matched = false;
+};
+
+// Splits a marked extract into plain and matched runs.
+QList<MatchSegment> matchSegments(const QString &marked)
+{
+    QList<MatchSegment> segments;
+    MatchSegment current;
+    for (const QChar c : marked) {
+        if (c == NoteRepository::kMatchStart || c == NoteRepository::kMatchEnd) {
+            if (!current.text.isEmpty())
+                segments.append(current);
+            current = MatchSegment {QString(), c == NoteRepository::kMatchStart};
+            continue;
+        }
+        current.text.append(c);
+    }
+    if (!current.text.isEmpty())
+        segments.append(current);
+    return segments;
+}
+
+// One line of an extract with its matched words stressed and underlaid,
+// elided on the right. When the first match would fall past the end, words
+// are dropped from the start so that it shows.
+void drawMatchedLine(QPainter *painter, const QPoint &baseline, const QString &marked, const QFont &font,
+                     const QColor &textColor, const QColor &matchColor, const QColor &matchBackground, int width)
+{
+    QList<MatchSegment> segments = matchSegments(marked);
+    QFont matchFont = font;
+    matchFont.setWeight(QFont::DemiBold);
+    const QFontMetrics plainMetrics(font);
+    const QFontMetrics matchMetrics(matchFont);
+    auto advance = [&](const MatchSegment &segment) {
+        return (segment.matched ? matchMetrics : plainMetrics).horizontalAdvance(segment.text);
+    };
+    const QString ellipsis(QChar(0x2026));
+    int untilMatch = 0;
+    for (const MatchSegment &segment : std::as_const(segments)) {
+        untilMatch += advance(segment);
+        if (segment.matched)
+            break;
+    }
+    if (untilMatch > width && !segments.isEmpty() && !segments.first().matched) {
+        QString &lead = segments.first().text;
+        const int excess = untilMatch - width + plainMetrics.horizontalAdvance(ellipsis + QStringLiteral("  "));
+        int cut = 0;
+        while (cut < lead.size() && plainMetrics.horizontalAdvance(lead.left(cut)) < excess)
+            ++cut;
+        const int space = int(lead.indexOf(QLatin1Char(' '), cut));
+        lead = ellipsis + lead.mid(space >= 0 ? space : cut);
+    }
+
+    int x = baseline.x();
+    const int end = baseline.x() + width;
+    for (const MatchSegment &segment : std::as_const(segments)) {
+        const QFontMetrics &metrics = segment.matched ? matchMetrics : plainMetrics;
+        QString text = segment.text;
+        int w = metrics.horizontalAdvance(text);
+        const bool last = x + w > end;
+        if (last) {
+            text = metrics.elidedText(text, Qt::ElideRight, end - x);
+            w = metrics.horizontalAdvance(text);
+        }
+        if (segment.matched && !text.isEmpty()) {
+            const QRect back(x - 1, baseline.y() - metrics.ascent(), w + 2, metrics.ascent() + metrics.descent());
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(matchBackground);
+            painter->drawRoundedRect(back, 2, 2);
+        }
+        painter->setFont(segment.matched ? matchFont : font);
+        painter->setPen(segment.matched ? matchColor : textColor);
+        painter->drawText(QPoint(x, baseline.y()), text);
+        x += w;
+        if (last)
+            break;
+    }
+}
+
 } // namespace
 
 NoteListMetrics noteListMetrics(int bodyPixelSize)
@@ -202,6 +284,8 @@ std::array<QColor, NoteListColorCount> noteListColors(const QPalette &palette)
     c[PreviewColor] = light ? text.lighter(175) : text.darker(140);
     c[AccentColor] = palette.color(QPalette::Active, QPalette::Highlight);
     c[ConflictColor] = QColor(224, 122, 107);
+    // A marker-pen yellow, faint enough that the words on it keep their contrast.
+    c[MatchColor] = light ? QColor(255, 214, 10, 110) : QColor(255, 196, 0, 72);
     return c;
 }
 
@@ -294,6 +378,7 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 
     QString title = index.data(NoteListWidget::TitleRole).toString();
     const QString preview = index.data(NoteListWidget::PreviewRole).toString();
+    const QString matchPreview = index.data(NoteListWidget::MatchPreviewRole).toString();
     const QDateTime updatedAt = index.data(NoteListWidget::UpdatedAtRole).toDateTime();
     const QString notebookName = index.data(NoteListWidget::NotebookNameRole).toString();
     const bool untitled = index.data(NoteListWidget::UntitledRole).toBool();
@@ -335,11 +420,15 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     // Preview line.
     const QFont previewFont = NoteListFonts::preview(metrics);
     const QFontMetricsF previewMetrics(previewFont);
-    if (!preview.isEmpty()) {
+    const int previewBaseline = rect.top() + 21 + int(titleMetrics.height()) + int(previewMetrics.ascent());
+    if (!matchPreview.isEmpty()) {
+        drawMatchedLine(painter, QPoint(left, previewBaseline), matchPreview, previewFont, colors[PreviewColor],
+                        colors[TitleColor], colors[MatchColor], width);
+    } else if (!preview.isEmpty()) {
         painter->setFont(previewFont);
         painter->setPen(colors[PreviewColor]);
-        const int baseline = rect.top() + 21 + int(titleMetrics.height()) + int(previewMetrics.ascent());
-        painter->drawText(QPoint(left, baseline), QFontMetrics(previewFont).elidedText(preview, Qt::ElideRight, width));
+        painter->drawText(QPoint(left, previewBaseline),
+                          QFontMetrics(previewFont).elidedText(preview, Qt::ElideRight, width));
     }
 
     // Meta line: date, then the notebook. The preview's height counts even
@@ -347,7 +436,9 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const int metaTop = rect.top() + 21 + int(titleMetrics.height()) + int(previewMetrics.height()) + 4;
     const QFont dateFont = NoteListFonts::date(metrics);
     const QFontMetricsF dateMetrics(dateFont);
-    const QString dateText = relativeTime(updatedAt);
+    const QDateTime trashedAt = index.data(NoteListWidget::TrashedAtRole).toDateTime();
+    const QString dateText = trashedAt.isValid() ? trashedAgo(trashedAt, QDateTime::currentDateTimeUtc())
+                                                 : relativeTime(updatedAt);
     painter->setFont(dateFont);
     painter->setPen(colors[MetaColor]);
     painter->drawText(QPoint(left, metaTop + int(dateMetrics.ascent())), dateText);

@@ -29,7 +29,7 @@ QFont date(const NoteListMetrics &metrics);
 QFont notebook(const NoteListMetrics &metrics);
 } // namespace NoteListFonts
 
-// The ten row colours for a palette (its active group), light or dark.
+// The row colours for a palette (its active group), light or dark.
 enum NoteListColor : int {
     RowColor = 0,
     HoverColor,
@@ -41,6 +41,7 @@ enum NoteListColor : int {
     PreviewColor, // also the pending-sync glyph
     AccentColor, // selection bar and shared glyph
     ConflictColor,
+    MatchColor, // under matched words of a search
     NoteListColorCount
 };
 std::array<QColor, NoteListColorCount> noteListColors(const QPalette &palette);

@@ -45,6 +45,7 @@ const NoteListRow *NoteListModel::rowAt(int row, int pageSize) const
     if (m_cache.size() >= MaxCachedRows) {
         m_cache.clear();
         m_rowIdOfNote.clear();
+        m_matches.clear();
     }
     const int first = qMax(0, row - row % pageSize);
     const int last = qMin(int(m_rowIds.size()), first + pageSize);
@@ -57,6 +58,8 @@ const NoteListRow *NoteListModel::rowAt(int row, int pageSize) const
     const QList<NoteListRow> rows = m_repository->listRows(wanted);
     for (const NoteListRow &fetched : rows)
         remember(fetched);
+    if (!m_listing.highlight.isEmpty())
+        m_matches.insert(m_repository->searchSnippets(m_listing.highlight, wanted));
     // A note deleted meanwhile keeps an empty row until the next refresh
     // rather than being asked for again at every paint.
     it = m_cache.constFind(rowId);
@@ -70,7 +73,7 @@ const NoteListRow *NoteListModel::rowAt(int row, int pageSize) const
 
 QVariant NoteListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || role < NoteListWidget::NoteIdRole || role > NoteListWidget::SyncStatusRole)
+    if (!index.isValid() || role < NoteListWidget::NoteIdRole || role > NoteListWidget::TrashedAtRole)
         return {};
     const NoteListRow *row = rowAt(index.row(), PageSize);
     if (!row)
@@ -92,6 +95,10 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
         return row->isShared;
     case NoteListWidget::SyncStatusRole:
         return static_cast<int>(row->syncStatus);
+    case NoteListWidget::MatchPreviewRole:
+        return m_matches.value(row->rowId);
+    case NoteListWidget::TrashedAtRole:
+        return row->deletedAt.isValid() ? QVariant(row->deletedAt) : QVariant();
     default:
         return {};
     }
@@ -133,6 +140,7 @@ void NoteListModel::setRows(const QList<qint64> &rowIds, const NoteListing &list
     // Whatever changed since the last read shows from here on.
     m_cache.clear();
     m_rowIdOfNote.clear();
+    m_matches.clear();
     endResetModel();
 }
 
@@ -144,6 +152,7 @@ void NoteListModel::setRows(const QList<NoteListRow> &rows)
     m_rowIds.clear();
     m_cache.clear();
     m_rowIdOfNote.clear();
+    m_matches.clear();
     m_rowIds.reserve(rows.size());
     for (const NoteListRow &row : rows) {
         NoteListRow kept = row;
@@ -234,6 +243,11 @@ void NoteListModel::updateNote(const QString &noteId)
         // not match stays out until the next search.
         if (row >= 0) {
             remember(*fresh);
+            if (!m_listing.highlight.isEmpty()) {
+                // The words may have moved or gone; an empty extract falls back to the preview.
+                m_matches.insert(fresh->rowId,
+                                 m_repository->searchSnippets(m_listing.highlight, {fresh->rowId}).value(fresh->rowId));
+            }
             Q_EMIT dataChanged(index(row), index(row));
         }
         return;
@@ -335,6 +349,7 @@ void NoteListWidget::setNotes(const QList<Note> &notes)
         row.updatedAt = note.updatedAt;
         row.isShared = note.isShared;
         row.syncStatus = note.syncStatus;
+        row.deletedAt = note.deletedAt.value_or(QDateTime());
         rows.append(row);
     }
     keepingCurrent([&] { m_model->setRows(rows); });
@@ -356,6 +371,12 @@ QString NoteListWidget::currentNoteId() const
 void NoteListWidget::setNotebookNameResolver(NotebookNameResolver resolver)
 {
     m_model->setNotebookNameResolver(std::move(resolver));
+}
+
+void NoteListWidget::setNotebookNames(const QHash<QString, QString> &names)
+{
+    m_model->setNotebookNameResolver([names](const QString &id) { return names.value(id); });
+    viewport()->update();
 }
 
 void NoteListWidget::setSyncEnabled(bool enabled)

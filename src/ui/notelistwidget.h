@@ -23,6 +23,7 @@ struct NoteListing
     QString notebookId; // "" for every notebook
     bool oldestFirst = false; // otherwise newest first
     bool ranked = false; // search results: rows keep their places
+    QString highlight; // the search whose matched words the rows show
 };
 
 // The list's rows: row ids in list order, and the texts of only the rows that
@@ -68,6 +69,8 @@ private:
     // Rows read so far, and the row id of each note among them.
     mutable QHash<qint64, NoteListRow> m_cache;
     mutable QHash<QString, qint64> m_rowIdOfNote;
+    // Match extracts of the rows read so far, when the listing highlights.
+    mutable QHash<qint64, QString> m_matches;
 };
 
 // The notes of the current notebook or search, one card per note, painted by
@@ -86,6 +89,8 @@ public:
         UntitledRole, // 261
         SharedRole, // 262
         SyncStatusRole, // 263: 0 pending, 1 synced, 2 conflict
+        MatchPreviewRole, // 264: extract around the match, words marked as in NoteRepository::searchSnippets
+        TrashedAtRole, // 265: when a trashed note was trashed
     };
 
     using NotebookNameResolver = std::function<QString(const QString &notebookId)>;
@@ -106,6 +111,8 @@ public:
     // "" when no row is current.
     QString currentNoteId() const;
     void setNotebookNameResolver(NotebookNameResolver resolver);
+    // The same with a fixed map of notebook id to name.
+    void setNotebookNames(const QHash<QString, QString> &names);
     // Whether an account is signed in: only then do rows show that they wait
     // to be synced. Off at first.
     void setSyncEnabled(bool enabled);

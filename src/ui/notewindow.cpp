@@ -7,7 +7,10 @@
 #include "storage/preferencesrepository.h"
 #include "storage/snapshotrepository.h"
 #include "ui/editoractions.h"
+#include "ui/editortoolbar.h"
 #include "ui/findbar.h"
+#include "ui/notechrome.h"
+#include "ui/noteheaderbar.h"
 #include "ui/noteeditor.h"
 #include "ui/statusbar.h"
 #include "ui/trashconfirm.h"
@@ -27,6 +30,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_editorActions(new EditorActions(m_editor, this))
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
+    , m_chrome(new NoteChrome(state, m_editor, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     m_editor->setAttachmentRepository(state->attachments());
@@ -35,11 +39,19 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_chrome->headerBar());
+    layout->addWidget(m_chrome->toolbar());
     layout->addWidget(m_findBar);
     layout->addWidget(m_editor);
     setCentralWidget(central);
     setStatusBar(m_statusBar);
     buildMenus();
+
+    NoteHeaderBar *header = m_chrome->headerBar();
+    // No sidebars here to hide, and the chip has no notebook list to open.
+    header->setFocusToggleVisible(false);
+    m_chrome->setSaveHandler([this] { save(); });
+    connect(header, &NoteHeaderBar::deleteRequested, this, [this] { moveToTrash(true); });
 
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::save);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
@@ -78,6 +90,7 @@ void NoteWindow::buildMenus()
     exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
     exportAction->setEnabled(false);
     exportAction->setToolTip(tr("Export is not available in this build yet"));
+    m_chrome->setExportAction(exportAction);
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, this, &NoteWindow::close);
 
@@ -113,6 +126,7 @@ void NoteWindow::reload()
         return;
     }
     m_open.open(*note, false);
+    m_chrome->showNote(&*note);
     std::optional<Notebook> notebook;
     if (!note->notebookId.isEmpty() && m_state->notebooks())
         notebook = m_state->notebooks()->byId(note->notebookId);

@@ -8,6 +8,7 @@
 class AppState;
 class EditorActions;
 class FindBar;
+class NoteChrome;
 class NoteEditor;
 class StatusBar;
 
@@ -23,6 +24,7 @@ public:
     QString noteId() const { return m_noteId; }
     NoteEditor *editor() const { return m_editor; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
+    NoteChrome *noteChrome() const { return m_chrome; }
 
     void reload();
     void save();
@@ -48,6 +50,7 @@ private:
     EditorActions *m_editorActions;
     FindBar *m_findBar;
     OpenNote m_open;
+    NoteChrome *m_chrome;
     // Trashing closes the window, and so does the deletion it announces.
     bool m_closed = false;
 };

@@ -8,3 +8,8 @@
 QString relativeTime(const QDateTime &dateTime);
 // The same against a given current time, so the texts can be checked.
 QString relativeTime(const QDateTime &dateTime, const QDateTime &now);
+
+// How long ago a note went to the trash, as a duration: "Trashed just now",
+// "Trashed 5 minutes ago", "Trashed 3 days ago", "Trashed 2 months ago".
+// "" for an invalid value.
+QString trashedAgo(const QDateTime &trashedAt, const QDateTime &now);

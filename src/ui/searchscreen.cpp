@@ -1,6 +1,7 @@
 #include "searchscreen.h"
 
 #include "app/appstate.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "ui/notelistwidget.h"
 
@@ -23,6 +24,8 @@ SearchScreen::SearchScreen(AppState *state, QWidget *parent)
     layout->addWidget(m_query);
     layout->addWidget(m_list);
     m_list->setRepository(state->notes());
+    showNotebookNames();
+    connect(state, &AppState::notebooksChanged, this, &SearchScreen::showNotebookNames);
 
     m_timer->setSingleShot(true);
     m_timer->setInterval(300);
@@ -52,7 +55,14 @@ void SearchScreen::runSearch()
     }
     NoteListing listing;
     listing.ranked = true;
+    listing.highlight = query;
     m_list->setRowIds(notes->searchRowIds(query), listing);
+}
+
+void SearchScreen::showNotebookNames()
+{
+    if (NotebookRepository *notebooks = m_state->notebooks())
+        m_list->setNotebookNames(notebooks->names());
 }
 
 void SearchScreen::focusQuery()

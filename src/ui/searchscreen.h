@@ -22,6 +22,8 @@ public:
     NoteListWidget *list() const { return m_list; }
 
 private:
+    void showNotebookNames();
+
     AppState *m_state;
     QLineEdit *m_query;
     NoteListWidget *m_list;

@@ -1,6 +1,7 @@
 #include "trashscreen.h"
 
 #include "app/appstate.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "ui/notelistwidget.h"
 
@@ -45,6 +46,8 @@ TrashScreen::TrashScreen(AppState *state, QWidget *parent)
 void TrashScreen::refresh()
 {
     NoteRepository *notes = m_state->notes();
+    if (NotebookRepository *notebooks = m_state->notebooks())
+        m_list->setNotebookNames(notebooks->names());
     m_list->setNotes(notes ? notes->trashed() : QList<Note>());
     m_list->setCurrentRow(-1);
     m_restore->setEnabled(false);

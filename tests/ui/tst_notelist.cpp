@@ -49,6 +49,8 @@ private Q_SLOTS:
 
     void relativeTimes_data();
     void relativeTimes();
+    void trashedAgoTexts_data();
+    void trashedAgoTexts();
     void texts_data();
     void texts();
     void metrics_data();
@@ -93,6 +95,38 @@ void TestNoteList::relativeTimes()
     QFETCH(QString, expected);
     const QDateTime now(QDate(2024, 6, 12), QTime(15, 0));
     QCOMPARE(relativeTime(dateTime, now), expected);
+}
+
+void TestNoteList::trashedAgoTexts_data()
+{
+    QTest::addColumn<qint64>("secondsAgo");
+    QTest::addColumn<QString>("expected");
+
+    const qint64 day = 86400;
+    QTest::newRow("59 s") << qint64(59) << QStringLiteral("Trashed just now");
+    QTest::newRow("clock set back") << qint64(-600) << QStringLiteral("Trashed just now");
+    QTest::newRow("1 minute") << qint64(60) << QStringLiteral("Trashed 1 minute ago");
+    QTest::newRow("59 minutes") << qint64(3599) << QStringLiteral("Trashed 59 minutes ago");
+    QTest::newRow("1 hour") << qint64(3600) << QStringLiteral("Trashed 1 hour ago");
+    QTest::newRow("23 hours") << day - 1 << QStringLiteral("Trashed 23 hours ago");
+    QTest::newRow("1 day") << day << QStringLiteral("Trashed 1 day ago");
+    QTest::newRow("13 days") << 13 * day << QStringLiteral("Trashed 13 days ago");
+    QTest::newRow("2 weeks") << 14 * day << QStringLiteral("Trashed 2 weeks ago");
+    QTest::newRow("59 days") << 59 * day << QStringLiteral("Trashed 8 weeks ago");
+    QTest::newRow("2 months") << 60 * day << QStringLiteral("Trashed 2 months ago");
+    QTest::newRow("1 year") << 365 * day << QStringLiteral("Trashed 1 year ago");
+    QTest::newRow("3 years") << 3 * 365 * day + 10 << QStringLiteral("Trashed 3 years ago");
+}
+
+void TestNoteList::trashedAgoTexts()
+{
+    QFETCH(qint64, secondsAgo);
+    QFETCH(QString, expected);
+    const QDateTime now(QDate(2024, 6, 12), QTime(15, 0), Qt::UTC);
+    QCOMPARE(trashedAgo(now.addSecs(-secondsAgo), now), expected);
+    // The same instant given in local time reads the same.
+    QCOMPARE(trashedAgo(now.addSecs(-secondsAgo).toLocalTime(), now), expected);
+    QCOMPARE(trashedAgo(QDateTime(), now), QString());
 }
 
 void TestNoteList::texts_data()

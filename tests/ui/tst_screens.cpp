@@ -1,5 +1,6 @@
 #include "app/appstate.h"
 #include "storage/database.h"
+#include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/snapshotrepository.h"
 #include "ui/notelistwidget.h"
@@ -9,7 +10,9 @@
 #include "dialoganswers.h"
 #include "testmain.h"
 
+#include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -42,7 +45,10 @@ private Q_SLOTS:
 
     void searchQueries_data();
     void searchQueries();
+    void searchShowsMatches_data();
+    void searchShowsMatches();
     void trashButtonsFollowTheList();
+    void trashRowsCarryTrashTime();
     void purgeWithChildRows_data();
     void purgeWithChildRows();
 
@@ -104,6 +110,87 @@ void TestScreens::searchQueries()
     }
 }
 
+void TestScreens::searchShowsMatches_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("noteId");
+    QTest::addColumn<QStringList>("marked"); // words between the match markers, in order
+
+    QTest::newRow("whole word") << QStringLiteral("bread") << QStringLiteral("b") << QStringList{QStringLiteral("bread")};
+    QTest::newRow("prefix marks the word") << QStringLiteral("ban") << QStringLiteral("b")
+                                           << QStringList{QStringLiteral("Banana")};
+    QTest::newRow("two words") << QStringLiteral("cherry orchard") << QStringLiteral("c")
+                               << QStringList{QStringLiteral("Cherry"), QStringLiteral("orchard")};
+    QTest::newRow("syntax falls back to a phrase") << QStringLiteral("apple\"") << QStringLiteral("a")
+                                                    << QStringList{QStringLiteral("Apple")};
+}
+
+void TestScreens::searchShowsMatches()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, noteId);
+    QFETCH(QStringList, marked);
+
+    Notebook fruit;
+    fruit.id = QStringLiteral("nb-fruit");
+    fruit.name = QStringLiteral("Fruit");
+    fruit.createdAt = fruit.updatedAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_state->notebooks()->insert(fruit));
+    QVERIFY(m_state->notes()->moveToNotebook(noteId, fruit.id));
+
+    SearchScreen screen(m_state.get());
+    screen.queryField()->setText(query);
+    screen.runSearch();
+    int row = 0;
+    while (row < screen.list()->count() && screen.list()->noteIdAt(row) != noteId)
+        ++row;
+    QVERIFY(row < screen.list()->count());
+    const QModelIndex index = screen.list()->model()->index(row, 0);
+    QCOMPARE(index.data(NoteListWidget::NotebookNameRole).toString(), fruit.name);
+
+    const QString preview = index.data(NoteListWidget::MatchPreviewRole).toString();
+    QStringList found;
+    for (qsizetype at = preview.indexOf(NoteRepository::kMatchStart); at >= 0;
+         at = preview.indexOf(NoteRepository::kMatchStart, at + 1)) {
+        const qsizetype end = preview.indexOf(NoteRepository::kMatchEnd, at);
+        QVERIFY2(end > at, qPrintable(preview));
+        found << preview.mid(at + 1, end - at - 1);
+    }
+    QCOMPARE(found, marked);
+
+    // The matched words are painted on a marker colour; the same row listed
+    // without a search has none of it.
+    auto yellowPixels = [&](const QModelIndex &at) {
+        QImage image(360, 80, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        option.palette.setColor(QPalette::Base, Qt::white);
+        option.palette.setColor(QPalette::Text, QColor(30, 30, 30));
+        option.state = QStyle::State_Enabled;
+        {
+            QPainter painter(&image);
+            screen.list()->itemDelegate()->paint(&painter, option, at);
+        }
+        int yellow = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                yellow += c.red() > 220 && c.green() > 200 && c.blue() < 200;
+            }
+        }
+        return yellow;
+    };
+    QVERIFY(yellowPixels(index) > 20);
+
+    const QList<qint64> rowIds = m_state->notes()->searchRowIds(query);
+    screen.list()->setRowIds(rowIds, NoteListing{});
+    const QModelIndex plain = screen.list()->model()->index(row, 0);
+    QCOMPARE(plain.data(NoteListWidget::NoteIdRole).toString(), noteId);
+    QVERIFY(plain.data(NoteListWidget::MatchPreviewRole).toString().isEmpty());
+    QCOMPARE(yellowPixels(plain), 0);
+}
+
 void TestScreens::trashButtonsFollowTheList()
 {
     TrashScreen trash(m_state.get());
@@ -125,6 +212,23 @@ void TestScreens::trashButtonsFollowTheList()
     QVERIFY(!m_state->notes()->byId(QStringLiteral("a"))->isTrashed());
     QCOMPARE(trash.list()->count(), 0);
     QVERIFY(!trash.emptyButton()->isEnabled());
+}
+
+void TestScreens::trashRowsCarryTrashTime()
+{
+    QVERIFY(m_state->notes()->moveToTrash(QStringLiteral("b")));
+    const QDateTime trashedAt = m_state->notes()->byId(QStringLiteral("b"))->deletedAt.value_or(QDateTime());
+    QVERIFY(trashedAt.isValid());
+    TrashScreen trash(m_state.get());
+    trash.refresh();
+    QCOMPARE(trash.list()->count(), 1);
+    const QModelIndex index = trash.list()->model()->index(0, 0);
+    QCOMPARE(index.data(NoteListWidget::TrashedAtRole).toDateTime(), trashedAt);
+    // The main list's rows are not in the trash and say nothing of it.
+    SearchScreen search(m_state.get());
+    search.queryField()->setText(QStringLiteral("apple"));
+    search.runSearch();
+    QVERIFY(!search.list()->model()->index(0, 0).data(NoteListWidget::TrashedAtRole).isValid());
 }
 
 void TestScreens::purgeWithChildRows_data()
