@@ -48,18 +48,25 @@ inline void printFigures(const QString &name, const QList<double> &samples, cons
     out() << Qt::endl;
 }
 
-// Resident set size of this process in MB, from /proc; -1 where there is none.
-inline double residentMegabytes()
+// A memory figure of this process in MB ("VmRSS:", "VmHWM:" ...), from
+// /proc; -1 where there is none.
+inline double statusMegabytes(const QByteArray &field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     const QList<QByteArray> lines = status.readAll().split('\n');
     for (const QByteArray &line : lines) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return -1;
+}
+
+// Resident set size of this process in MB.
+inline double residentMegabytes()
+{
+    return statusMegabytes(QByteArrayLiteral("VmRSS:"));
 }
 
 } // namespace Bench

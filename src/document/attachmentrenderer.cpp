@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 
 namespace {
 
@@ -79,12 +80,14 @@ void AttachmentRenderer::clearCache()
     m_cache.clear();
 }
 
-void AttachmentRenderer::refreshCache()
+bool AttachmentRenderer::refreshCache()
 {
+    const qsizetype before = m_cache.size();
     for (auto it = m_cache.begin(); it != m_cache.end();) {
-        const bool keep = !it->image.isNull() && m_repository && m_repository->byId(it.key());
+        const bool keep = it->showsPicture() && m_repository && m_repository->byId(it.key());
         it = keep ? std::next(it) : m_cache.erase(it);
     }
+    return m_cache.size() != before;
 }
 
 QString AttachmentRenderer::attachmentId(const QTextFormat &format)
@@ -96,36 +99,51 @@ QString AttachmentRenderer::attachmentId(const QTextFormat &format)
     return value;
 }
 
-QImage AttachmentRenderer::loadScaledImage(const QString &id) const
+namespace {
+
+// The size a picture is shown at: its own, or scaled down to the widest
+// allowed, turned as its EXIF orientation says.
+QSize shownSizeOf(QImageReader &reader, QSize *decodeSize)
 {
-    const QString path = m_repository->filePath(id);
-    if (path.isEmpty())
-        return QImage();
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    // Big photos are decoded straight at the size shown where the format
-    // allows it (JPEG does), which is several times faster than decoding
-    // them whole and scaling down.
     const QSize stored = reader.size();
-    if (stored.isValid()) {
-        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-        const int shownWidth = turned ? stored.height() : stored.width();
-        if (shownWidth > MaxImageWidth) {
-            const qreal factor = qreal(MaxImageWidth) / shownWidth;
-            reader.setScaledSize(QSize(qMax(1, qRound(stored.width() * factor)),
-                                       qMax(1, qRound(stored.height() * factor))));
-        }
+    if (!stored.isValid())
+        return QSize();
+    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const QSize upright = turned ? stored.transposed() : stored;
+    if (upright.width() <= AttachmentRenderer::MaxImageWidth) {
+        *decodeSize = stored;
+        return upright;
     }
-    QImage image = reader.read();
-    if (image.width() > MaxImageWidth)
-        image = image.scaledToWidth(MaxImageWidth, Qt::SmoothTransformation);
-    return image;
+    const qreal factor = qreal(AttachmentRenderer::MaxImageWidth) / upright.width();
+    const QSize shown(AttachmentRenderer::MaxImageWidth, qMax(1, qRound(upright.height() * factor)));
+    *decodeSize = turned ? shown.transposed() : shown;
+    return shown;
 }
 
-const AttachmentRenderer::Entry &AttachmentRenderer::entry(const QString &id)
+} // namespace
+
+void AttachmentRenderer::decode(const QString &id, Entry &e) const
 {
-    const auto found = m_cache.constFind(id);
-    if (found != m_cache.constEnd())
+    e.decoded = true;
+    QImageReader reader(m_repository ? m_repository->filePath(id) : QString());
+    reader.setAutoTransform(true);
+    QSize decodeSize;
+    if (shownSizeOf(reader, &decodeSize).isValid() && decodeSize != reader.size()) {
+        // Big photos are decoded straight at the size shown where the format
+        // allows it (JPEG does): several times faster than decoding them
+        // whole and scaling down.
+        reader.setScaledSize(decodeSize);
+    }
+    QImage image = reader.read();
+    if (!image.isNull() && image.size() != e.shownSize)
+        image = image.scaled(e.shownSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    e.image = image;
+}
+
+AttachmentRenderer::Entry &AttachmentRenderer::entry(const QString &id)
+{
+    const auto found = m_cache.find(id);
+    if (found != m_cache.end())
         return *found;
     Entry entry;
     if (m_repository && !id.isEmpty()) {
@@ -134,8 +152,12 @@ const AttachmentRenderer::Entry &AttachmentRenderer::entry(const QString &id)
             entry.fileName = record->filename;
             entry.mimeType = record->mimeType;
             entry.isImage = record->isImage();
-            if (entry.isImage)
-                entry.image = loadScaledImage(id);
+            if (entry.isImage) {
+                QImageReader reader(m_repository->filePath(id));
+                reader.setAutoTransform(true);
+                QSize decodeSize;
+                entry.shownSize = shownSizeOf(reader, &decodeSize);
+            }
         }
     }
     // Missing ones too, so a missing file is not searched for at every paint.
@@ -159,13 +181,26 @@ QSizeF AttachmentRenderer::intrinsicSize(QTextDocument *document, int position, 
         return QSizeF(qMax<qreal>(available, 24), metrics.ascent());
     }
     const Entry &e = entry(attachmentId(format));
-    if (e.isImage && !e.image.isNull())
-        return QSizeF(e.image.width(), e.image.height() + kImageBottomGap);
+    if (e.showsPicture())
+        return QSizeF(e.shownSize.width(), e.shownSize.height() + kImageBottomGap);
     const QFontMetricsF metrics(QGuiApplication::font());
     return QSizeF(qMax<qreal>(MinChipWidth, metrics.horizontalAdvance(chipLabel(e)) + kChipSlack), ChipHeight);
 }
 
-void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QTextDocument *, int,
+void AttachmentRenderer::drawChip(QPainter *painter, const QRectF &rect, const Entry &e) const
+{
+    const bool dark = isDarkPalette(palette());
+    const QRectF chip = rect.adjusted(0.5, 0.5, -0.5, -2.5);
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(chipOutline(dark), 1));
+    painter->setBrush(chipFill(dark));
+    painter->drawRoundedRect(chip, kChipRadius, kChipRadius);
+    painter->setFont(QGuiApplication::font());
+    painter->setPen(chipText(dark));
+    painter->drawText(rect.adjusted(kChipInset, 0, -kChipInset, -2), Qt::AlignLeft | Qt::AlignVCenter, chipLabel(e));
+}
+
+void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QTextDocument *document, int,
                                     const QTextFormat &format)
 {
     painter->save();
@@ -173,23 +208,23 @@ void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QText
         painter->setPen(QPen(dividerColor(palette()), 1));
         const qreal y = qRound(rect.center().y()) + 0.5;
         painter->drawLine(QPointF(rect.left(), y), QPointF(rect.right(), y));
-        painter->restore();
-        return;
-    }
-    const Entry &e = entry(attachmentId(format));
-    if (e.isImage && !e.image.isNull()) {
-        painter->drawImage(rect.topLeft(), e.image);
     } else {
-        const bool dark = isDarkPalette(palette());
-        const QRectF chip = rect.adjusted(0.5, 0.5, -0.5, -2.5);
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(QPen(chipOutline(dark), 1));
-        painter->setBrush(chipFill(dark));
-        painter->drawRoundedRect(chip, kChipRadius, kChipRadius);
-        painter->setFont(QGuiApplication::font());
-        painter->setPen(chipText(dark));
-        painter->drawText(rect.adjusted(kChipInset, 0, -kChipInset, -2), Qt::AlignLeft | Qt::AlignVCenter,
-                          chipLabel(e));
+        const QString id = attachmentId(format);
+        Entry &e = entry(id);
+        if (e.showsPicture() && !e.decoded) {
+            decode(id, e);
+            if (e.image.isNull() && document) {
+                // Measured but not decodable after all: it becomes a chip,
+                // whose size differs, once this paint is over.
+                QTimer::singleShot(0, document, [document] {
+                    document->markContentsDirty(0, document->characterCount());
+                });
+            }
+        }
+        if (!e.image.isNull())
+            painter->drawImage(QRectF(rect.topLeft(), QSizeF(e.image.size())), e.image);
+        else
+            drawChip(painter, rect, e);
     }
     painter->restore();
 }

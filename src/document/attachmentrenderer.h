@@ -47,7 +47,8 @@ public:
     // Attachments changed somewhere: anything that was missing or is gone
     // is looked up again, pictures still on record are kept (an attachment's
     // bytes never change under its id, and decoding is the costly part).
-    void refreshCache();
+    // True when something was dropped, so the layout may have to change.
+    bool refreshCache();
 
     QSizeF intrinsicSize(QTextDocument *document, int position, const QTextFormat &format) override;
     void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *document, int position,
@@ -60,17 +61,25 @@ public:
 private:
     struct Entry
     {
+        // A picture is measured from its file's header when first met and
+        // decoded when first painted: opening a note with many photos
+        // decodes only those in view.
+        QSize shownSize;
         QImage image;
+        bool decoded = false;
         QString fileName;
         QString mimeType;
         bool isImage = false;
         bool hasRecord = false;
+
+        bool showsPicture() const { return isImage && shownSize.isValid() && !(decoded && image.isNull()); }
     };
 
+    Entry &entry(const QString &id);
+    void decode(const QString &id, Entry &entry) const;
     QPalette palette() const;
-    const Entry &entry(const QString &id);
-    QImage loadScaledImage(const QString &id) const;
     static QString chipLabel(const Entry &entry);
+    void drawChip(QPainter *painter, const QRectF &rect, const Entry &entry) const;
 
     QPointer<AttachmentRepository> m_repository;
     QHash<QString, Entry> m_cache;

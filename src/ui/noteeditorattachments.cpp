@@ -112,8 +112,10 @@ void NoteEditor::refreshAttachments()
 void NoteEditor::onAttachmentsChanged()
 {
     // Decoding every picture again for each change anywhere would stall a
-    // note full of photos; only what was missing or went away is looked up.
-    m_attachmentRenderer->refreshCache();
+    // note full of photos; only what was missing or went away is looked up,
+    // and the note is laid out again only then.
+    if (!m_attachmentRenderer->refreshCache())
+        return;
     document()->markContentsDirty(0, document()->characterCount());
     viewport()->update();
 }
@@ -206,6 +208,9 @@ bool NoteEditor::insertAttachmentFromPath(const QString &path, QString *error)
         progressDialog->setAutoClose(false);
         QProgressDialog *dialog = progressDialog.get();
         progress = [dialog](qint64 done, qint64 total) {
+            // Until the dialog shows (and blocks input to the window) the
+            // window still paints, but takes no keys or clicks mid-copy.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             dialog->setValue(int(done * kProgressSteps / qMax<qint64>(total, 1)));
             return !dialog->wasCanceled();
         };

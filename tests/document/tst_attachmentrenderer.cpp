@@ -72,6 +72,7 @@ private Q_SLOTS:
     void cache();
     void drawing_data();
     void drawing();
+    void pictureThatFailsToDecode();
 
 private:
     QString addAttachment(const QString &filename, const QString &mimeType, const QByteArray *bytes);
@@ -223,37 +224,47 @@ void TestAttachmentRenderer::cache()
     if (fullClear)
         renderer.clearCache();
     else
-        renderer.refreshCache();
+        QVERIFY(renderer.refreshCache()); // the missing picture was dropped
     QCOMPARE(sizeOf(late), QSizeF(100, 54));
     // A refresh keeps pictures already decoded; a clear looks again.
     QCOMPARE(sizeOf(shown), fullClear ? QSizeF(200, 36) : QSizeF(100, 54));
+    if (!fullClear)
+        QVERIFY(!renderer.refreshCache()); // nothing left to look up again
 
     // A deleted row is looked up again after either.
     QVERIFY(m_attachments->deleteById(late));
-    fullClear ? renderer.clearCache() : renderer.refreshCache();
+    if (fullClear)
+        renderer.clearCache();
+    else
+        QVERIFY(renderer.refreshCache());
     QCOMPARE(sizeOf(late), QSizeF(200, 36));
 }
 
 void TestAttachmentRenderer::drawing_data()
 {
     QTest::addColumn<bool>("dark");
-    QTest::addColumn<bool>("divider");
+    QTest::addColumn<QString>("kind");
 
-    QTest::newRow("divider, light") << false << true;
-    QTest::newRow("divider, dark") << true << true;
-    QTest::newRow("chip, light") << false << false;
-    QTest::newRow("chip, dark") << true << false;
+    QTest::newRow("divider, light") << false << QStringLiteral("divider");
+    QTest::newRow("divider, dark") << true << QStringLiteral("divider");
+    QTest::newRow("chip, light") << false << QStringLiteral("chip");
+    QTest::newRow("chip, dark") << true << QStringLiteral("chip");
+    QTest::newRow("picture, light") << false << QStringLiteral("picture");
+    QTest::newRow("picture, dark") << true << QStringLiteral("picture");
 }
 
 void TestAttachmentRenderer::drawing()
 {
     QFETCH(bool, dark);
-    QFETCH(bool, divider);
+    QFETCH(QString, kind);
+    const bool divider = kind == QLatin1String("divider");
 
     QGuiApplication::setPalette(paletteOf(dark));
     QCOMPARE(isDarkPalette(), dark);
-    const QByteArray bytes("%PDF");
-    const QString id = addAttachment(QStringLiteral("a.pdf"), QStringLiteral("application/pdf"), &bytes);
+    const QByteArray bytes = kind == QLatin1String("picture") ? pngOf(300, 200) : QByteArray("%PDF");
+    const QString id = kind == QLatin1String("picture")
+        ? addAttachment(QStringLiteral("a.png"), QStringLiteral("image/png"), &bytes)
+        : addAttachment(QStringLiteral("a.pdf"), QStringLiteral("application/pdf"), &bytes);
 
     QTextDocument document;
     document.setDocumentMargin(10);
@@ -297,12 +308,44 @@ void TestAttachmentRenderer::drawing()
                      qPrintable(QStringLiteral("x %1: %2").arg(x).arg(pixel.name())));
         }
         QCOMPARE(image.pixelColor(200, ruleRow + 3), background);
+    } else if (kind == QLatin1String("picture")) {
+        QCOMPARE(box.height(), 204.0);
+        for (const QPoint &at : {QPoint(10, top), QPoint(10 + 299, top + 199), QPoint(160, top + 100)})
+            QCOMPARE(image.pixelColor(at), QColor(200, 40, 40));
+        QCOMPARE(image.pixelColor(10 + 301, top + 100), background);
     } else {
         // Inside the chip, clear of its label: the fill of the palette.
         const QColor fill = dark ? QColor(0x2A, 0x2D, 0x31) : QColor(0xEC, 0xEE, 0xF1);
         QCOMPARE(image.pixelColor(10 + 195, top + 4), fill);
         QCOMPARE(image.pixelColor(10 + 205, top + 4), background); // 200 wide
     }
+}
+
+void TestAttachmentRenderer::pictureThatFailsToDecode()
+{
+    // Its header gives a size; the pixels are cut off. Measured as a
+    // picture, it turns into a chip when painting finds out.
+    const QByteArray whole = pngOf(300, 200);
+    const QByteArray cut = whole.left(whole.size() - 30);
+    const QString id = addAttachment(QStringLiteral("cut.png"), QStringLiteral("image/png"), &cut);
+    QTextDocument document;
+    AttachmentRenderer renderer(m_attachments.get());
+    renderer.install(&document);
+    QTextCursor(&document).insertText(QString(QChar::ObjectReplacementCharacter), attachmentFormat(id));
+    document.setTextWidth(600);
+    const auto height = [&document] {
+        return document.documentLayout()->blockBoundingRect(document.firstBlock()).height();
+    };
+    QVERIFY(height() >= 204);
+
+    QImage image(600, 300, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        document.drawContents(&painter);
+    }
+    QTRY_VERIFY(height() < 60);
+    QCOMPARE(renderer.intrinsicSize(&document, 0, attachmentFormat(id)), QSizeF(200, 36));
 }
 
 LUMORA_TEST_MAIN(TestAttachmentRenderer)
