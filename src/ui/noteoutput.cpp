@@ -1,9 +1,9 @@
 #include "noteoutput.h"
 
 #include "app/appstate.h"
+#include "document/attachmentrenderer.h"
 #include "document/textformats.h"
 #include "storage/noterepository.h"
-#include "ui/dividerrenderer.h"
 #include "ui/exportdialog.h"
 #include "ui/noteeditor.h"
 
@@ -74,18 +74,15 @@ void convertPixelFontsToPoints(QTextDocument *document)
 
 } // namespace
 
-PrintableNote::PrintableNote(const QTextDocument *source)
-    : m_document(source->clone())
+PrintableNote::PrintableNote(const QTextDocument *source, AttachmentRepository *attachments)
+    : m_renderer(std::make_unique<AttachmentRenderer>(attachments))
+    , m_document(source->clone())
 {
-    // Paper is light whatever the window's theme.
-    QPalette paper = m_paper.palette();
-    paper.setColor(QPalette::Text, Qt::black);
-    paper.setColor(QPalette::Base, Qt::white);
-    m_paper.setPalette(paper);
     m_document->setDocumentMargin(PrintDocumentMargin);
     convertPixelFontsToPoints(m_document.get());
     decorateForPrinting(m_document.get());
-    DividerRenderer::install(&m_paper, m_document.get());
+    // A clone has none of the editor's drawing handlers.
+    m_renderer->install(m_document.get());
 }
 
 PrintableNote::~PrintableNote() = default;
@@ -153,7 +150,8 @@ void NoteOutput::exportNote()
         QFileDialog::getSaveFileName(m_window, tr("Export Note"), folder.isEmpty() ? name : QDir(folder).filePath(name));
     if (path.isEmpty())
         return;
-    const ExportResult result = ::exportNote(*note, path, format, bundle, m_attachments);
+    const ExportResult result =
+        ::exportNote(*note, path, format, bundle, attachmentResolver(m_state->attachments()));
     if (result.success)
         showMessage(tr("Exported to %1").arg(QDir::toNativeSeparators(result.path)));
     else
@@ -171,7 +169,7 @@ void NoteOutput::print()
     dialog.setWindowTitle(tr("Print Note"));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    PrintableNote(m_editor->document()).print(&printer);
+    PrintableNote(m_editor->document(), m_state->attachments()).print(&printer);
     showMessage(tr("Printed %1").arg(title));
 }
 
@@ -182,7 +180,7 @@ void NoteOutput::printPreview()
     const QString title = printTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
-    const PrintableNote note(m_editor->document());
+    const PrintableNote note(m_editor->document(), m_state->attachments());
     QPrintPreviewDialog preview(&printer, m_window);
     preview.setWindowTitle(tr("Print Preview \u2014 %1").arg(title));
     preview.resize(900, 700);

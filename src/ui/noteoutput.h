@@ -5,26 +5,28 @@
 
 #include <QObject>
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 class AppState;
+class AttachmentRenderer;
+class AttachmentRepository;
 class NoteEditor;
 class QPagedPaintDevice;
 class QStatusBar;
 class QTextDocument;
+class QWidget;
 
 // A copy of a note's document made ready for paper: room around the text,
 // fonts in points (the editor sizes them in pixels, which a printer's
-// resolution would shrink), and the editor's painted decorations as plain
-// formats.
+// resolution would shrink), the editor's painted decorations as plain
+// formats, and its pictures, file chips and dividers drawn from the store.
 class PrintableNote
 {
 public:
-    explicit PrintableNote(const QTextDocument *source);
+    PrintableNote(const QTextDocument *source, AttachmentRepository *attachments);
     ~PrintableNote();
     PrintableNote(const PrintableNote &) = delete;
     PrintableNote &operator=(const PrintableNote &) = delete;
@@ -33,8 +35,8 @@ public:
     void print(QPagedPaintDevice *printer) const;
 
 private:
-    // Owns the drawing of dividers and gives them paper colours.
-    QWidget m_paper;
+    // Outlives the document, whose layout draws through it.
+    std::unique_ptr<AttachmentRenderer> m_renderer;
     std::unique_ptr<QTextDocument> m_document;
 };
 
@@ -49,8 +51,6 @@ public:
     // saveNote stores the editor's pending edits, so the output is current.
     NoteOutput(AppState *state, NoteEditor *editor, QStatusBar *statusBar, std::function<void()> saveNote,
                QWidget *window);
-
-    void setAttachmentResolver(ExportAttachmentResolver resolver) { m_attachments = std::move(resolver); }
 
     void exportNote();
     void print();
@@ -72,5 +72,4 @@ private:
     QStatusBar *m_statusBar;
     std::function<void()> m_saveNote;
     QWidget *m_window;
-    ExportAttachmentResolver m_attachments;
 };
