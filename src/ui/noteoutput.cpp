@@ -1,6 +1,7 @@
 #include "noteoutput.h"
 
 #include "app/appstate.h"
+#include "app/thememanager.h"
 #include "document/attachmentrenderer.h"
 #include "document/textformats.h"
 #include "storage/noterepository.h"
@@ -21,6 +22,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 namespace {
 
@@ -33,42 +36,95 @@ qreal pixelsToPoints(int pixels)
     return pixels * 72.0 / 96.0;
 }
 
-bool convertToPoints(QTextCharFormat *format)
+// The colours the editor chose for a dark palette, and their light twins:
+// paper is white whatever the window's theme.
+QList<std::pair<QColor, QColor>> paperColours()
 {
-    if (!format->hasProperty(QTextFormat::FontPixelSize))
+    return {
+        { codeBlockTextColor(true), codeBlockTextColor(false) },
+        { inlineCodeTextColor(true), inlineCodeTextColor(false) },
+        { inlineCodeBackgroundColor(true), inlineCodeBackgroundColor(false) },
+        { linkColor(true), linkColor(false) },
+        { visitedLinkColor(true), visitedLinkColor(false) },
+        { ThemeManager::darkPalette().color(QPalette::Text), ThemeManager::lightPalette().color(QPalette::Text) },
+        { ThemeManager::darkPalette().color(QPalette::AlternateBase),
+          ThemeManager::lightPalette().color(QPalette::AlternateBase) },
+    };
+}
+
+bool toPaperColour(QTextFormat *format, int property, const QList<std::pair<QColor, QColor>> &colours)
+{
+    if (!format->hasProperty(property))
         return false;
+    const QBrush brush = format->brushProperty(property);
+    for (const auto &[dark, light] : colours) {
+        if (brush.style() == Qt::SolidPattern && brush.color() == dark) {
+            format->setProperty(property, QBrush(light));
+            return true;
+        }
+    }
+    return false;
+}
+
+// Pixel font sizes to points; dark-theme colours to paper colours.
+bool prepareCharFormat(QTextCharFormat *format, const QList<std::pair<QColor, QColor>> &colours)
+{
+    bool changed = toPaperColour(format, QTextFormat::ForegroundBrush, colours);
+    changed = toPaperColour(format, QTextFormat::BackgroundBrush, colours) || changed;
+    if (!format->hasProperty(QTextFormat::FontPixelSize))
+        return changed;
     const int pixels = format->intProperty(QTextFormat::FontPixelSize);
     format->clearProperty(QTextFormat::FontPixelSize);
     format->setFontPointSize(pixelsToPoints(pixels));
     return true;
 }
 
-void convertPixelFontsToPoints(QTextDocument *document)
+void prepareTables(QTextFrame *frame, const QList<std::pair<QColor, QColor>> &colours)
+{
+    const QList<QTextFrame *> children = frame->childFrames();
+    for (QTextFrame *child : children) {
+        if (auto *table = qobject_cast<QTextTable *>(child)) {
+            for (int row = 0; row < table->rows(); ++row) {
+                for (int column = 0; column < table->columns(); ++column) {
+                    QTextTableCell cell = table->cellAt(row, column);
+                    QTextCharFormat format = cell.format();
+                    if (toPaperColour(&format, QTextFormat::BackgroundBrush, colours))
+                        cell.setFormat(format);
+                }
+            }
+        }
+        prepareTables(child, colours);
+    }
+}
+
+void prepareFormatsForPaper(QTextDocument *document)
 {
     QFont font = document->defaultFont();
     if (font.pixelSize() > 0) {
         font.setPointSizeF(pixelsToPoints(font.pixelSize()));
         document->setDefaultFont(font);
     }
+    const QList<std::pair<QColor, QColor>> colours = paperColours();
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     // Every block, those in table cells included.
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
         QTextCharFormat blockFormat = block.charFormat();
-        if (convertToPoints(&blockFormat)) {
+        if (prepareCharFormat(&blockFormat, colours)) {
             cursor.setPosition(block.position());
             cursor.setBlockCharFormat(blockFormat);
         }
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             QTextCharFormat format = fragment.charFormat();
-            if (!convertToPoints(&format))
+            if (!prepareCharFormat(&format, colours))
                 continue;
             cursor.setPosition(fragment.position());
             cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
             cursor.setCharFormat(format);
         }
     }
+    prepareTables(document->rootFrame(), colours);
     cursor.endEditBlock();
 }
 
@@ -79,7 +135,7 @@ PrintableNote::PrintableNote(const QTextDocument *source, AttachmentRepository *
     , m_document(source->clone())
 {
     m_document->setDocumentMargin(PrintDocumentMargin);
-    convertPixelFontsToPoints(m_document.get());
+    prepareFormatsForPaper(m_document.get());
     decorateForPrinting(m_document.get());
     // A clone has none of the editor's drawing handlers.
     m_renderer->install(m_document.get());

@@ -1,4 +1,5 @@
 #include "app/appstate.h"
+#include "app/thememanager.h"
 #include "document/textformats.h"
 #include "storage/attachmentrepository.h"
 #include "storage/noterepository.h"
@@ -142,6 +143,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void printCopyIsInPoints();
+    void darkThemePrintsInPaperColours();
     void exportThroughTheDialog_data();
     void exportThroughTheDialog();
     void exportFailureIsShown();
@@ -222,6 +224,32 @@ void TestExportPrint::printCopyIsInPoints()
     // Looking never writes: the editor's document is as it was.
     QCOMPARE(source->toHtml(), before);
     QVERIFY(!m_main->editor()->document()->isModified() || m_main->editor()->document()->toHtml() == before);
+}
+
+void TestExportPrint::darkThemePrintsInPaperColours()
+{
+    QApplication::setPalette(ThemeManager::darkPalette());
+    m_main->newNote();
+    m_id = m_main->openNoteId();
+    std::optional<Note> note = m_state->notes()->byId(m_id);
+    note->body = QStringLiteral("[{\"insert\":\"run --fast\"},{\"insert\":\"\\n\",\"attributes\":{\"code-block\":true}},"
+                                "{\"insert\":\"site\",\"attributes\":{\"link\":\"https://example.org\"}},"
+                                "{\"insert\":\"\\n\"}]");
+    QVERIFY(m_state->notes()->update(*note));
+    m_main->openNote(m_id, true);
+    const PrintableNote printable(m_main->editor()->document(), m_state->attachments());
+    QApplication::setPalette(ThemeManager::lightPalette());
+
+    const QTextBlock code = printable.document()->begin();
+    const QTextBlock link = code.next();
+    const QColor codeColour = code.begin().fragment().charFormat().foreground().color();
+    const QColor linkColour = link.begin().fragment().charFormat().foreground().color();
+    // The editor showed them in its dark colours; paper gets the light ones.
+    QVERIFY(codeBlockTextColor(true) != codeBlockTextColor(false) && linkColor(true) != linkColor(false));
+    QCOMPARE(m_main->editor()->document()->begin().begin().fragment().charFormat().foreground().color(),
+             codeBlockTextColor(true));
+    QCOMPARE(codeColour, codeBlockTextColor(false));
+    QCOMPARE(linkColour, linkColor(false));
 }
 
 void TestExportPrint::exportThroughTheDialog_data()
