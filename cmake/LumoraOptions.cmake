@@ -23,3 +23,12 @@ option(LUMORA_WERROR "Treat warnings as errors" OFF)
 if(LUMORA_WERROR AND NOT MSVC)
   target_compile_options(lumora_options INTERFACE -Werror)
 endif()
+
+# A separate build with sanitizers, e.g. -DLUMORA_SANITIZE=address,undefined.
+# Every target links lumora_options, so one place covers libraries, tests and tools.
+set(LUMORA_SANITIZE "" CACHE STRING "Comma-separated sanitizers to build with (address,undefined)")
+if(LUMORA_SANITIZE AND NOT MSVC)
+  target_compile_options(lumora_options INTERFACE
+    -fsanitize=${LUMORA_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(lumora_options INTERFACE -fsanitize=${LUMORA_SANITIZE})
+endif()

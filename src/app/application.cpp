@@ -203,6 +203,11 @@ int Application::startUp(const QStringList &args)
         m_mainWindow->show();
 
     restoreNoteWindows(m_appState);
+    // One-shot, like the note windows.
+    if (prefs->getBool(QStringLiteral("restore_todos_window"), false)) {
+        m_mainWindow->showTodosWindow();
+        prefs->remove(QStringLiteral("restore_todos_window"));
+    }
 
     showWhatsNewOncePerVersion();
     // Tied to the state so a shut-down start-up never checks late.

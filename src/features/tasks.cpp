@@ -3,6 +3,9 @@
 #include "document/delta.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 namespace {
@@ -103,4 +106,68 @@ QList<Task> extractTasks(const QString &noteId, const QString &body, const QDate
         tasks.append(task);
     }
     return tasks;
+}
+
+QString setTaskChecked(const QString &bodyJson, int line, bool checked)
+{
+    if (line < 0)
+        return bodyJson;
+    const QJsonDocument document = QJsonDocument::fromJson(bodyJson.toUtf8());
+    if (!document.isArray() || document.array().isEmpty())
+        return bodyJson;
+    QJsonArray ops = document.array();
+
+    const QString insertKey = QStringLiteral("insert");
+    const QString attributesKey = QStringLiteral("attributes");
+    const QString listKey = QStringLiteral("list");
+    int linesBefore = 0;
+    for (qsizetype index = 0; index < ops.size(); ++index) {
+        const QJsonObject op = ops.at(index).toObject();
+        const QJsonValue insert = op.value(insertKey);
+        if (!insert.isString())
+            continue;
+        const QString text = insert.toString();
+        const int newlines = int(text.count(QLatin1Char('\n')));
+        if (linesBefore + newlines <= line) {
+            linesBefore += newlines;
+            continue;
+        }
+        // This insert holds the newline that closes the line.
+        QJsonObject attributes = op.value(attributesKey).toObject();
+        const QString state = attributes.value(listKey).toString();
+        if (state != QLatin1String("checked") && state != QLatin1String("unchecked"))
+            return bodyJson;
+        const QString wanted = checked ? QStringLiteral("checked") : QStringLiteral("unchecked");
+        if (state == wanted)
+            return bodyJson;
+        qsizetype newline = -1;
+        for (int seen = linesBefore; seen <= line; ++seen)
+            newline = text.indexOf(QLatin1Char('\n'), newline + 1);
+
+        // The line's own text and the other lines of a shared insert keep
+        // the insert as it was; only the newline carries the new state.
+        const QString before = text.left(newline);
+        const QString after = text.mid(newline + 1);
+        attributes.insert(listKey, wanted);
+        QJsonObject closing = op;
+        closing.insert(insertKey, QStringLiteral("\n"));
+        closing.insert(attributesKey, attributes);
+        QJsonArray replacement;
+        if (!before.isEmpty()) {
+            QJsonObject head = op;
+            head.insert(insertKey, before);
+            replacement.append(head);
+        }
+        replacement.append(closing);
+        if (!after.isEmpty()) {
+            QJsonObject tail = op;
+            tail.insert(insertKey, after);
+            replacement.append(tail);
+        }
+        ops.removeAt(index);
+        for (qsizetype i = 0; i < replacement.size(); ++i)
+            ops.insert(index + i, replacement.at(i));
+        return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+    }
+    return bodyJson;
 }

@@ -37,3 +37,11 @@ struct Task
 // a newline count. A body that is not a Delta array (broken JSON, legacy
 // plain text) gives none. Reads only; writes nothing.
 QList<Task> extractTasks(const QString &noteId, const QString &body, const QDateTime &noteUpdatedAt);
+
+// The body with checklist line `line` (0-based, every line of the note counts,
+// as in Task::lineIndex) ticked or unticked. Only the "\n" that closes that
+// line changes: a multi-line insert is split around it so its other lines
+// keep their state. Anything that is not a checklist line (another list
+// kind, a typed "- [ ]", a line past the end) and a body that is not a
+// non-empty Delta array come back unchanged, as the very same text.
+QString setTaskChecked(const QString &bodyJson, int line, bool checked);

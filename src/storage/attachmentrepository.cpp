@@ -81,34 +81,24 @@ bool AttachmentRepository::saveFile(const QString &id, const QByteArray &bytes)
     return true;
 }
 
-bool AttachmentRepository::saveFileFrom(const QString &id, const QString &sourcePath, const CopyProgress &progress,
-                                        QString *error)
+bool copyFileInChunks(const QString &sourcePath, const QString &targetPath, const CopyProgress &progress,
+                      QString *error)
 {
     const auto fail = [error](const QString &text) {
-        if (!text.isEmpty())
-            qWarning().noquote() << "AttachmentRepository::saveFileFrom:" << text;
         if (error)
             *error = text;
         return false;
     };
-    const QString path = filePath(id);
-    if (path.isEmpty())
-        return fail(QStringLiteral("Invalid attachment id \"%1\".").arg(id));
     QFile source(sourcePath);
     if (!QFileInfo(sourcePath).isFile() || !source.open(QIODevice::ReadOnly))
         return fail(fileError(QStringLiteral("Cannot read"), sourcePath,
                               source.error() == QFile::NoError ? QStringLiteral("not a file") : source.errorString()));
     const qint64 total = source.size();
-    if (total > MaxFileBytes)
-        return fail(QStringLiteral("\"%1\" (%2) is too big: attachments can be at most %3 MB.")
-                        .arg(QFileInfo(sourcePath).fileName(), attachmentSizeText(total))
-                        .arg(MaxFileBytes / (1024 * 1024)));
-
-    QSaveFile target(path);
+    QSaveFile target(targetPath);
     target.setDirectWriteFallback(false);
     if (!target.open(QIODevice::WriteOnly))
-        return fail(fileError(QStringLiteral("Cannot write"), path, target.errorString()));
-    QByteArray chunk(int(qMin(total, CopyChunkBytes)), Qt::Uninitialized);
+        return fail(fileError(QStringLiteral("Cannot write"), targetPath, target.errorString()));
+    QByteArray chunk(int(qBound<qint64>(1, total, AttachmentRepository::CopyChunkBytes)), Qt::Uninitialized);
     qint64 done = 0;
     while (done < total) {
         const qint64 read = source.read(chunk.data(), qMin<qint64>(chunk.size(), total - done));
@@ -120,7 +110,7 @@ bool AttachmentRepository::saveFileFrom(const QString &id, const QString &source
         if (target.write(chunk.constData(), read) != read) {
             const QString reason = target.errorString();
             target.cancelWriting();
-            return fail(fileError(QStringLiteral("Cannot write"), path, reason));
+            return fail(fileError(QStringLiteral("Cannot write"), targetPath, reason));
         }
         done += read;
         if (progress && !progress(done, total)) {
@@ -129,8 +119,29 @@ bool AttachmentRepository::saveFileFrom(const QString &id, const QString &source
         }
     }
     if (!target.commit())
-        return fail(fileError(QStringLiteral("Cannot write"), path, target.errorString()));
+        return fail(fileError(QStringLiteral("Cannot write"), targetPath, target.errorString()));
     return true;
+}
+
+bool AttachmentRepository::saveFileFrom(const QString &id, const QString &sourcePath, const CopyProgress &progress,
+                                        QString *error)
+{
+    QString problem;
+    const QString path = filePath(id);
+    const qint64 size = QFileInfo(sourcePath).size();
+    if (path.isEmpty())
+        problem = QStringLiteral("Invalid attachment id \"%1\".").arg(id);
+    else if (size > MaxFileBytes)
+        problem = QStringLiteral("\"%1\" (%2) is too big: attachments can be at most %3 MB.")
+                      .arg(QFileInfo(sourcePath).fileName(), attachmentSizeText(size))
+                      .arg(MaxFileBytes / (1024 * 1024));
+    if (problem.isEmpty() && copyFileInChunks(sourcePath, path, progress, &problem))
+        return true;
+    if (!problem.isEmpty())
+        qWarning().noquote() << "AttachmentRepository::saveFileFrom:" << problem;
+    if (error)
+        *error = problem;
+    return false;
 }
 
 QByteArray AttachmentRepository::readFile(const QString &id) const

@@ -15,6 +15,16 @@
 
 class Database;
 
+// Called after every chunk of a copy with the bytes copied so far and the
+// total; returning false cancels the copy.
+using CopyProgress = std::function<bool(qint64 done, qint64 total)>;
+
+// Streams a file into targetPath a chunk at a time, never holding it whole;
+// the target is replaced only by a complete copy. On failure or cancel the
+// target is left as it was and *error says why (empty when cancelled).
+bool copyFileInChunks(const QString &sourcePath, const QString &targetPath, const CopyProgress &progress,
+                      QString *error = nullptr);
+
 // One row of the attachments table; the bytes live in a file named by the id.
 struct Attachment
 {
@@ -51,12 +61,9 @@ public:
 
     // The file is replaced as a whole or not at all.
     bool saveFile(const QString &id, const QByteArray &bytes);
-    // Called after every chunk with the bytes copied so far and the total;
-    // returning false cancels the copy.
-    using CopyProgress = std::function<bool(qint64 done, qint64 total)>;
-    // Copies sourcePath into the store in chunks. Refuses files above
-    // MaxFileBytes. On failure or cancel no file is left and *error says why
-    // (empty when cancelled).
+    // Copies sourcePath into the store with copyFileInChunks(). Refuses files
+    // above MaxFileBytes. On failure or cancel no file is left and *error
+    // says why (empty when cancelled).
     bool saveFileFrom(const QString &id, const QString &sourcePath, const CopyProgress &progress,
                       QString *error = nullptr);
     QByteArray readFile(const QString &id) const;

@@ -700,3 +700,116 @@ bool NoteRepository::setIncludeInTodos(const QString &noteId, bool include)
                                     "ON CONFLICT(note_id) DO UPDATE SET include_in_todos = excluded.include_in_todos"),
                      {noteId, include ? 1 : 0});
 }
+
+QSet<QString> NoteRepository::notesExcludedFromTodos() const
+{
+    QSet<QString> ids;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runStatement(q, QStringLiteral("SELECT note_id FROM note_task_settings WHERE include_in_todos = 0")))
+        return ids;
+    while (q.next())
+        ids.insert(q.value(0).toString());
+    return ids;
+}
+
+QList<NoteStamp> NoteRepository::liveNoteStamps() const
+{
+    // One row holding everything: stepping 10,000 result rows through the
+    // driver costs more than the query. Stored times hold neither "," nor " ".
+    QList<NoteStamp> stamps;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runStatement(q, QStringLiteral("SELECT group_concat(rowid || ' ' || updated_at) FROM notes "
+                                        "WHERE deleted_at IS NULL"))
+        || !q.next())
+        return stamps;
+    const QString joined = q.value(0).toString();
+    if (joined.isEmpty())
+        return stamps;
+    const QStringView all(joined);
+    stamps.reserve(all.count(u',') + 1);
+    for (const QStringView entry : all.tokenize(u',')) {
+        const qsizetype space = entry.indexOf(u' ');
+        if (space < 0)
+            continue;
+        stamps.append({entry.left(space).toLongLong(), entry.mid(space + 1).toString()});
+    }
+    return stamps;
+}
+
+namespace {
+
+// Columns of a TaskSourceNote, read from notes n joined to its list texts t.
+const char TaskSourceColumns[] = "n.rowid, n.id, n.body, n.updated_at, n.deleted_at, n.is_shared, n.permission, "
+                                 "t.title, t.untitled";
+
+// A superset of the notes whose body can give a to-do: a checklist line
+// stores "checked" or "unchecked"; a typed box needs a "[" after the one that
+// opens the array; a "TODO:" line indexes the word "todo" however its letters
+// are formatted. (Bodies are written without \u escapes for these.)
+const char TaskBodyFilter[] = "(n.body LIKE '%checked\"%' OR n.body LIKE '_%[%' "
+                              "OR n.rowid IN (SELECT rowid FROM notes_fts WHERE notes_fts MATCH 'todo'))";
+
+QList<TaskSourceNote> readTaskSourceNotes(QSqlQuery &q)
+{
+    QList<TaskSourceNote> notes;
+    while (q.next()) {
+        TaskSourceNote note;
+        note.rowId = q.value(0).toLongLong();
+        note.id = q.value(1).toString();
+        note.body = q.value(2).toString();
+        note.updatedAt = q.value(3).toString();
+        note.trashed = !q.value(4).toString().isEmpty();
+        note.editable = !q.value(5).toBool() || q.value(6).toString() == QLatin1String("edit");
+        // A note saved before the list texts existed has no row there.
+        if (q.isNull(7))
+            note.title = noteTitle(note.body);
+        else if (!q.value(8).toBool())
+            note.title = q.value(7).toString();
+        notes.append(note);
+    }
+    return notes;
+}
+
+} // namespace
+
+QList<TaskSourceNote> NoteRepository::taskSourceNotes(const QList<qint64> &rowIds) const
+{
+    if (rowIds.isEmpty())
+        return {};
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runStatement(q, QStringLiteral("SELECT %1 FROM notes n LEFT JOIN note_list_texts t ON t.note_rowid = n.rowid "
+                                        "WHERE n.rowid IN (%2) AND n.deleted_at IS NULL AND %3")
+                             .arg(QLatin1String(TaskSourceColumns), rowIdList(rowIds),
+                                  QLatin1String(TaskBodyFilter))))
+        return {};
+    return readTaskSourceNotes(q);
+}
+
+QList<TaskSourceNote> NoteRepository::allTaskSourceNotes() const
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runStatement(q, QStringLiteral("SELECT %1 FROM notes n LEFT JOIN note_list_texts t ON t.note_rowid = n.rowid "
+                                        "WHERE n.deleted_at IS NULL AND %2")
+                             .arg(QLatin1String(TaskSourceColumns), QLatin1String(TaskBodyFilter))))
+        return {};
+    return readTaskSourceNotes(q);
+}
+
+std::optional<TaskSourceNote> NoteRepository::taskSourceNote(const QString &noteId) const
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runPrepared(q, QStringLiteral("SELECT %1 FROM notes n LEFT JOIN note_list_texts t ON t.note_rowid = n.rowid "
+                                       "WHERE n.id = ?")
+                            .arg(QLatin1String(TaskSourceColumns)),
+                     {noteId}))
+        return std::nullopt;
+    const QList<TaskSourceNote> notes = readTaskSourceNotes(q);
+    if (notes.isEmpty())
+        return std::nullopt;
+    return notes.first();
+}

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 
@@ -26,6 +27,29 @@ struct NoteListRow
     SyncStatus syncStatus = SyncStatus::Pending;
     // Set only for rows of trashed notes.
     QDateTime deletedAt;
+};
+
+// A live note's row and the stored text of its update time: what a cache of
+// per-note derived data compares to know which notes to read again.
+struct NoteStamp
+{
+    qint64 rowId = 0;
+    QString updatedAt;
+};
+
+// What the to-do list reads of a note.
+struct TaskSourceNote
+{
+    qint64 rowId = 0;
+    QString id;
+    QString body;
+    // Empty for a note without a title.
+    QString title;
+    // As stored (see NoteStamp).
+    QString updatedAt;
+    bool trashed = false;
+    // Shared notes the account may only read are not written from a list.
+    bool editable = true;
 };
 
 // The only code that reads and writes the notes and note_task_settings tables.
@@ -103,6 +127,18 @@ public:
 
     bool includeInTodos(const QString &noteId) const;
     bool setIncludeInTodos(const QString &noteId, bool include);
+    // Ids of the notes whose to-dos are left out of the To-Dos list.
+    QSet<QString> notesExcludedFromTodos() const;
+
+    // Live notes, any order. Read from an index, never from the bodies.
+    QList<NoteStamp> liveNoteStamps() const;
+    // The live notes among rowIds whose body can hold a to-do: every note
+    // with a checklist line, a "[" in its text or the word "todo". The notes
+    // left out have none. allTaskSourceNotes(): the same of all live notes.
+    QList<TaskSourceNote> taskSourceNotes(const QList<qint64> &rowIds) const;
+    QList<TaskSourceNote> allTaskSourceNotes() const;
+    // One note, trashed or not, whatever its body holds.
+    std::optional<TaskSourceNote> taskSourceNote(const QString &noteId) const;
 
 Q_SIGNALS:
     // Emitted just before notesChanged() by every write that touches exactly

@@ -114,6 +114,8 @@ void EditorActions::addFormatEntries(QMenu *format, FormatSet set)
             &NoteEditor::insertDivider);
     connect(addEntry(format, tr("Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T"))), &QAction::triggered,
             editor, &NoteEditor::insertTableDialog);
+    connect(addEntry(format, tr("Insert Attachment..."), QKeySequence(QStringLiteral("Ctrl+Shift+A"))),
+            &QAction::triggered, editor, &NoteEditor::insertAttachmentDialog);
 }
 
 void EditorActions::addNoteAction(QAction *action)

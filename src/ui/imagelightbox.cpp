@@ -103,8 +103,14 @@ void ImageLightbox::zoomOut()
 
 void ImageLightbox::fit()
 {
+    // Measured without the scroll bars of the picture at its old scale:
+    // they go away once it fits and would leave a gap.
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->resetTransform();
     m_view->fitInView(m_item, Qt::KeepAspectRatio);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 void ImageLightbox::actualSize()

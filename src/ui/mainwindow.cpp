@@ -9,7 +9,10 @@
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "ui/editoractions.h"
+#include "ui/editortoolbar.h"
 #include "ui/findbar.h"
+#include "ui/notechrome.h"
+#include "ui/noteheaderbar.h"
 #include "ui/notebookdialogs.h"
 #include "ui/notebooklistwidget.h"
 #include "ui/samplenotesprompt.h"
@@ -21,8 +24,8 @@
 #include "ui/notewindow.h"
 #include "ui/searchscreen.h"
 #include "ui/statusbar.h"
+#include "ui/todosscreen.h"
 #include "ui/trashscreen.h"
-#include "ui/versionhistorydialog.h"
 #include "ui/trashconfirm.h"
 #include "update/updateconfig.h"
 #include "update/updateui.h"
@@ -95,7 +98,9 @@ int editorBodyPoints(AppState *state)
 NoteEditor *createEditor(AppState *state, QWidget *parent)
 {
     setBodyFontPixelSize(int(std::lround(editorBodyPoints(state) * 96.0 / 72.0)));
-    return new NoteEditor(parent);
+    auto *editor = new NoteEditor(parent);
+    editor->setAttachmentRepository(state->attachments());
+    return editor;
 }
 
 bool preference(AppState *state, const char *key)
@@ -116,6 +121,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
     , m_output(new NoteOutput(state, m_editor, m_statusBar, [this] { saveCurrentNote(); }, this))
+    , m_chrome(new NoteChrome(state, m_editor, this))
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
     createMenuBar();
@@ -190,6 +196,8 @@ void MainWindow::createUI()
     auto *noteLayout = new QVBoxLayout(m_noteView);
     noteLayout->setContentsMargins(0, 0, 0, 0);
     noteLayout->setSpacing(0);
+    noteLayout->addWidget(m_chrome->headerBar());
+    noteLayout->addWidget(m_chrome->toolbar());
     noteLayout->addWidget(m_findBar);
     noteLayout->addWidget(m_editor);
     m_screenStack->addWidget(m_welcomePage);
@@ -257,9 +265,11 @@ void MainWindow::createFileMenu()
     file->addSeparator();
     // Not Ctrl+I: that is italic in the editor.
     addLaterFeature(file, tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")));
-    file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), this, &MainWindow::exportCurrentNote);
+    // The header's Export and Print entries run these two.
+    m_chrome->setExportAction(file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), this,
+                                              &MainWindow::exportCurrentNote));
     file->addSeparator();
-    file->addAction(tr("Print..."), QKeySequence::Print, this, &MainWindow::printNote);
+    m_chrome->setPrintAction(file->addAction(tr("Print..."), QKeySequence::Print, this, &MainWindow::printNote));
     file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), this,
                     &MainWindow::printPreview);
     file->addSeparator();
@@ -301,14 +311,8 @@ void MainWindow::createNoteMenu()
     QMenu *note = menuBar()->addMenu(tr("&Note"));
     m_editorActions->addNoteAction(note->addAction(tr("Move to Notebook..."), QKeySequence(QStringLiteral("Ctrl+M")),
                                                    this, &MainWindow::moveCurrentNoteToNotebook));
-    m_editorActions->addNoteAction(
-        note->addAction(tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")), this, [this] {
-            if (!m_open.isOpen())
-                return;
-            // The history shows, and restores over, what is stored: typing first.
-            saveCurrentNote();
-            showVersionHistory(m_state, m_open.id(), this);
-        }));
+    m_editorActions->addNoteAction(note->addAction(tr("Version History..."), QKeySequence(QStringLiteral("Ctrl+H")),
+                                                   m_chrome, &NoteChrome::showHistory));
     m_editorActions->addNoteAction(
         note->addAction(tr("Open in New Window"), QKeySequence(QStringLiteral("Ctrl+Shift+O")), this, [this] {
             if (m_open.isOpen()) {
@@ -326,7 +330,7 @@ void MainWindow::createNoteMenu()
 void MainWindow::createViewMenu()
 {
     QMenu *view = menuBar()->addMenu(tr("&View"));
-    addLaterFeature(view, tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")));
+    view->addAction(tr("To-Dos"), QKeySequence(QStringLiteral("Ctrl+Alt+T")), this, &MainWindow::showTodosWindow);
     view->addAction(tr("Find"), QKeySequence(QStringLiteral("F3")), this, [this] {
         m_search->setFocus(Qt::ShortcutFocusReason);
         m_search->selectAll();
@@ -457,6 +461,16 @@ void MainWindow::showTrashWindow()
     presentWindow(trash, tr("Trash \u2014 Lumora Notes"), QSize(500, 400));
 }
 
+void MainWindow::showTodosWindow()
+{
+    // The list reads what is stored: typing first.
+    saveCurrentNote();
+    if (!m_todosWindow)
+        m_todosWindow = new TodosScreen(m_state, this);
+    m_todosWindow->refresh();
+    presentWindow(m_todosWindow, tr("To-Dos \u2014 Lumora Notes"), QSize(600, 500));
+}
+
 void MainWindow::showNotebookView(const QString &notebookId)
 {
     m_state->setCurrentNotebookId(notebookId);
@@ -567,7 +581,12 @@ void MainWindow::connectSignals()
         if (id == m_open.id())
             clearOpenNote();
     });
-    // Kept for the header bar's share entry.
+    NoteHeaderBar *header = m_chrome->headerBar();
+    m_chrome->setSaveHandler([this] { saveCurrentNote(); });
+    connect(header, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
+    connect(header, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::openCurrentNotebook);
+    connect(header, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
+    // For the notebook menu's share entry; the header follows on its own.
     m_canShare = m_state->canShare();
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) { m_canShare = canShare; });
 
@@ -715,8 +734,10 @@ void MainWindow::openNote(const QString &noteId, bool force)
         clearOpenNote();
         return;
     }
-    // Read-only when shared view-only; the editor switch updates the menus.
+    // Read-only when shared view-only; the editor switch updates the menus
+    // and the bars.
     m_open.open(*note, force);
+    m_chrome->showNote(&*note);
     showAppropriateScreen();
 }
 
@@ -785,15 +806,31 @@ void MainWindow::moveCurrentNoteToTrash(bool confirm)
 
 void MainWindow::moveCurrentNoteToNotebook()
 {
-    if (!m_open.isOpen() || !m_state->notebooks())
-        return;
-    const std::optional<Note> note = m_state->notes()->byId(m_open.id());
+    m_chrome->moveToNotebook();
+}
+
+void MainWindow::openCurrentNotebook()
+{
+    const std::optional<Note> note = m_open.isOpen() ? m_state->notes()->byId(m_open.id()) : std::nullopt;
     if (!note)
         return;
-    saveCurrentNote();
-    const QString target = MoveToNotebookDialog::getNotebookId(m_state->notebooks()->all(), note->notebookId, this);
-    if (!target.isEmpty())
-        m_state->notes()->moveToNotebook(note->id, target);
+    showNotebookView(note->notebookId);
+    refreshNotebooks();
+}
+
+void MainWindow::copyCurrentNoteAsPlainText()
+{
+    m_chrome->copyAsPlainText();
+}
+
+void MainWindow::copyCurrentNoteAsMarkdown()
+{
+    m_chrome->copyAsMarkdown();
+}
+
+void MainWindow::copyCurrentNoteAsHtml()
+{
+    m_chrome->copyAsHtml();
 }
 
 bool MainWindow::splitterShowsAllPanes() const
@@ -805,6 +842,7 @@ void MainWindow::applyLayout()
 {
     m_sidebarPane->setVisible(!m_focusMode && m_sidebarVisible);
     m_listPane->setVisible(!m_focusMode);
+    m_chrome->headerBar()->setFocusMode(m_focusMode);
     if (m_splitter->count() != 3)
         return;
     const QList<int> base = m_normalSplitterSizes.size() == 3
@@ -986,8 +1024,7 @@ void MainWindow::quitApplication()
 {
     if (PreferencesRepository *prefs = m_state->preferences()) {
         prefs->setString(QStringLiteral("restore_note_windows"), m_state->openNoteWindowIds().join(QLatin1Char(',')));
-        // No to-dos window in this build.
-        prefs->setBool(QStringLiteral("restore_todos_window"), false);
+        prefs->setBool(QStringLiteral("restore_todos_window"), m_todosWindow && m_todosWindow->isVisible());
     }
     closeEveryWindow();
     QCoreApplication::quit();
@@ -1032,17 +1069,3 @@ void MainWindow::printPreview()
     m_output->printPreview();
 }
 
-void MainWindow::copyCurrentNoteAsPlainText()
-{
-    m_output->copyAsPlainText();
-}
-
-void MainWindow::copyCurrentNoteAsMarkdown()
-{
-    m_output->copyAsMarkdown();
-}
-
-void MainWindow::copyCurrentNoteAsHtml()
-{
-    m_output->copyAsHtml();
-}

@@ -10,7 +10,9 @@
 class AppState;
 class EditorActions;
 class FindBar;
+class NoteChrome;
 class NoteEditor;
+class NoteHeaderBar;
 class NoteListWidget;
 class NotebookListWidget;
 class NoteOutput;
@@ -22,6 +24,7 @@ class QStackedWidget;
 class QSystemTrayIcon;
 class QTimer;
 class StatusBar;
+class TodosScreen;
 
 // The main window: notebooks, a searchable list of notes and the editor of
 // the open note side by side, with the menu bar of every command.
@@ -49,6 +52,7 @@ public:
     bool focusMode() const { return m_focusMode; }
     bool notebookSidebarVisible() const { return m_sidebarVisible; }
     QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
+    NoteChrome *noteChrome() const { return m_chrome; }
 
     void newNote();
     void selectNote(const QString &noteId);
@@ -61,6 +65,9 @@ public:
     void showAppropriateScreen();
     void showSearchWindow();
     void showTrashWindow();
+    void showTodosWindow();
+    // Created on first use; null until then.
+    TodosScreen *todosWindow() const { return m_todosWindow; }
     void setFocusMode(bool on);
     void setNotebookSidebarVisible(bool on);
     // Remembers the note windows for the next start, stores every open note
@@ -75,16 +82,19 @@ public:
     NoteOutput *noteOutput() const { return m_output; }
 
 public Q_SLOTS:
-    // The open note leaves the program: export, paper, clipboard.
+    // The open note to a file or to paper.
     void exportCurrentNote();
     void printNote();
     void printPreview();
-    void copyCurrentNoteAsPlainText();
-    void copyCurrentNoteAsMarkdown();
-    void copyCurrentNoteAsHtml();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+
+public Q_SLOTS:
+    // The open note on the clipboard; nothing without one.
+    void copyCurrentNoteAsPlainText();
+    void copyCurrentNoteAsMarkdown();
+    void copyCurrentNoteAsHtml();
 
 private Q_SLOTS:
     void showPreferences();
@@ -109,6 +119,7 @@ private:
     void updateListCount();
     void clearOpenNote();
     void moveCurrentNoteToNotebook();
+    void openCurrentNotebook();
     void newNotebook();
     void showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos);
     void renameNotebook(const QString &notebookId);
@@ -138,6 +149,8 @@ private:
     FindBar *m_findBar;
     OpenNote m_open;
     NoteOutput *m_output;
+    // Header bar and toolbar above the editor.
+    NoteChrome *m_chrome;
 
     QAction *m_signInAction = nullptr;
     QAction *m_signOutAction = nullptr;
@@ -147,6 +160,7 @@ private:
     bool m_sidebarVisible = true;
     QList<int> m_normalSplitterSizes;
     QSystemTrayIcon *m_trayIcon = nullptr;
+    TodosScreen *m_todosWindow = nullptr;
     bool m_closeToTray = false;
     bool m_canShare = false;
     QHash<QString, QString> m_notebookNames;

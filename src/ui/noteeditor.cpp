@@ -2,6 +2,7 @@
 
 #include "document/attachmentrenderer.h"
 #include "document/deltadocument.h"
+#include "storage/attachmentrepository.h"
 #include "document/html.h"
 #include "document/markdown.h"
 #include "document/tableconvert.h"
@@ -15,8 +16,10 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QHelpEvent>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -355,8 +358,8 @@ void NoteEditor::loadNote(const QString &noteId, const QString &json, bool force
     // looks at an empty stand-in meanwhile and gets the note back with a
     // fresh cursor at the start, laid out from the top as it is shown.
     setDocument(m_standIn);
-    // Attachment images are cached per note; the cache is cleared here once
-    // the attachment renderer exists.
+    // Pictures are cached per note.
+    m_attachmentRenderer->clearCache();
     m_delta->setJson(json);
     setDocument(m_delta->document());
     // The swap hands the stand-in's typing format on; typing takes the
@@ -1176,6 +1179,9 @@ bool NoteEditor::handleCtrlShiftShortcut(QKeyEvent *event)
     case Qt::Key_K:
         deleteLine();
         return true;
+    case Qt::Key_A:
+        insertAttachmentDialog();
+        return true;
     default:
         return false;
     }
@@ -1272,7 +1278,14 @@ void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
         m_tripleClickTimer.start();
         m_doubleClickPos = event->position().toPoint();
     }
-    // Attachments open on a double click here once they are rendered.
+    if (event->button() == Qt::LeftButton) {
+        const QString attachment = attachmentIdAt(attachmentPositionAt(event->position().toPoint()));
+        if (!attachment.isEmpty() && m_attachments && m_attachments->byId(attachment)) {
+            showAttachment(attachment);
+            event->accept();
+            return;
+        }
+    }
     QTextEdit::mouseDoubleClickEvent(event);
 }
 
@@ -1284,17 +1297,18 @@ void NoteEditor::mouseMoveEvent(QMouseEvent *event)
 
 void NoteEditor::updateViewportCursor(const QPoint &viewportPos, Qt::KeyboardModifiers modifiers)
 {
-    // Attachments will also show the pointing hand, without Ctrl.
     const bool overLink = (modifiers & Qt::ControlModifier) && !anchorAt(viewportPos).isEmpty();
-    viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    const bool overAttachment = attachmentPositionAt(viewportPos) >= 0;
+    viewport()->setCursor(overLink || overAttachment ? Qt::PointingHandCursor : Qt::IBeamCursor);
 }
 
 bool NoteEditor::viewportEvent(QEvent *event)
 {
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
-        // Attachment tooltips go before links once attachments are rendered.
         const QString href = anchorAt(help->pos());
+        if (showAttachmentTooltip(help))
+            return true;
         if (!href.isEmpty())
             QToolTip::showText(help->globalPos(), tr("%1\n(Ctrl+click to open)").arg(href), viewport());
         else
@@ -1369,8 +1383,7 @@ void NoteEditor::updateDecorationsAround(int position, int removed, int added)
 
 void NoteEditor::contextMenuEvent(QContextMenuEvent *event)
 {
-    // Attachments under the mouse get their own menu first, once rendered.
-    if (showLinkMenu(event) || showTableMenu(event))
+    if (showAttachmentMenu(event) || showLinkMenu(event) || showTableMenu(event))
         return;
     QTextEdit::contextMenuEvent(event);
 }
@@ -1474,11 +1487,18 @@ void NoteEditor::editTable(TableEdit edit, const QTextCursor &at)
 
 bool NoteEditor::canInsertFromMimeData(const QMimeData *source) const
 {
-    return source->hasFormat(QStringLiteral("text/markdown")) || QTextEdit::canInsertFromMimeData(source);
+    return source->hasFormat(QStringLiteral("text/markdown")) || (source->hasImage() && m_attachments)
+        || QTextEdit::canInsertFromMimeData(source);
 }
 
 void NoteEditor::insertFromMimeData(const QMimeData *source)
 {
+    if (pastesAsPicture(source)) {
+        QString error;
+        if (!insertImageAttachment(qvariant_cast<QImage>(source->imageData()), &error))
+            QMessageBox::warning(this, tr("Paste"), error);
+        return;
+    }
     if (source->hasFormat(QStringLiteral("text/markdown"))) {
         insertDelta(markdownToDelta(QString::fromUtf8(source->data(QStringLiteral("text/markdown")))));
         return;

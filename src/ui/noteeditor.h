@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QPoint>
+#include <QPointer>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -10,8 +11,12 @@
 #include <optional>
 
 class AttachmentRenderer;
+class AttachmentRepository;
 class DeltaDocument;
 class DocumentWordCount;
+class QHelpEvent;
+class QImage;
+struct Attachment;
 class QTimer;
 class QTextBlock;
 class QTextBlockFormat;
@@ -75,6 +80,9 @@ public:
     void markSaveFailed();
 
     int wordCount() const;
+    // Announces formatStateChanged for the cursor as it is, for a toolbar
+    // bound to an editor that already shows a note.
+    void updateFormatState();
 
     // The link run around a document position (invalid when there is none).
     LinkRange linkAt(int position) const;
@@ -88,6 +96,30 @@ public:
     void editTable(TableEdit edit, const QTextCursor &at);
 
     bool canInsertFromMimeData(const QMimeData *source) const override;
+
+    // Attachments (noteeditorattachments.cpp). The repository is not owned;
+    // without it, and without an open editable note, nothing is inserted.
+    void setAttachmentRepository(AttachmentRepository *repository);
+    AttachmentRepository *attachmentRepository() const;
+    // The files changed behind the editor's back (sync): look everything up again.
+    void refreshAttachments();
+    // Copies the file into the store (with a progress dialog for big ones)
+    // and inserts it at the cursor. False, with *error saying why (empty when
+    // the user cancelled), when nothing was inserted.
+    bool insertAttachmentFromPath(const QString &path, QString *error = nullptr);
+    // A pasted picture, stored as PNG.
+    bool insertImageAttachment(const QImage &image, QString *error = nullptr);
+    // The document position of the attachment drawn at a viewport point, or -1.
+    int attachmentPositionAt(const QPoint &viewportPos) const;
+    QString attachmentIdAt(int position) const;
+    // A picture in the lightbox when it decodes, anything else as openAttachment().
+    void showAttachment(const QString &id);
+    void openAttachment(const QString &id);
+    void saveAttachmentAs(const QString &id);
+    // Puts a copy of the file on the clipboard, for pasting into a file manager.
+    void copyAttachmentFile(const QString &id);
+    // Deletes the attachment character at position and the attachment itself.
+    void removeAttachment(int position);
 
 public Q_SLOTS:
     void toggleBold();
@@ -106,6 +138,7 @@ public Q_SLOTS:
     void insertTable(int rows, int columns, bool hasHeader);
     void insertTableDialog();
     void insertLink();
+    void insertAttachmentDialog();
     void editLink(const LinkRange &range);
 
     void duplicateLine();
@@ -136,6 +169,9 @@ protected:
     bool viewportEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void onContentsChanged();
@@ -143,7 +179,6 @@ private:
     void resetBaseline(const QString &loadedText);
     const QString &baselineJson();
     bool showsBody(const QString &json);
-    void updateFormatState();
     // Code backgrounds, quote bars and list markers, under the text.
     void paintBlockDecorations(const QRect &dirty);
     void updateDecorationsAround(int position, int removed, int added);
@@ -167,8 +202,18 @@ private:
     bool showLinkMenu(QContextMenuEvent *event);
     bool showTableMenu(QContextMenuEvent *event);
 
+    bool canAddAttachments() const;
+    bool pastesAsPicture(const QMimeData *source) const;
+    bool showAttachmentMenu(QContextMenuEvent *event);
+    bool showAttachmentTooltip(QHelpEvent *event);
+    // Inserts the row of a file already in the store, then its character.
+    bool addStoredAttachment(const Attachment &record, const char *context, QString *error);
+    QString temporaryCopy(const QString &id);
+    void onAttachmentsChanged();
+
     DeltaDocument *m_delta = nullptr;
     AttachmentRenderer *m_attachmentRenderer = nullptr;
+    QPointer<AttachmentRepository> m_attachments;
     QTextDocument *m_standIn = nullptr;
     std::unique_ptr<DocumentWordCount> m_words;
     QTimer *m_saveTimer = nullptr;

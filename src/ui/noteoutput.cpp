@@ -8,12 +8,9 @@
 #include "ui/exportdialog.h"
 #include "ui/noteeditor.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -243,36 +240,4 @@ void NoteOutput::printPreview()
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
             [&note](QPrinter *target) { note.print(target); });
     preview.exec();
-}
-
-void NoteOutput::copyAsPlainText()
-{
-    if (m_editor->noteId().isEmpty())
-        return;
-    QGuiApplication::clipboard()->setText(m_editor->toPlainText());
-}
-
-void NoteOutput::copyAsMarkdown()
-{
-    if (m_editor->noteId().isEmpty())
-        return;
-    m_saveNote();
-    if (const std::optional<Note> note = storedNote())
-        QGuiApplication::clipboard()->setText(renderNote(note->body, ExportFormat::Markdown));
-}
-
-void NoteOutput::copyAsHtml()
-{
-    if (m_editor->noteId().isEmpty())
-        return;
-    m_saveNote();
-    const std::optional<Note> note = storedNote();
-    if (!note)
-        return;
-    const QString html = renderNote(note->body, ExportFormat::Html);
-    auto *data = new QMimeData;
-    data->setHtml(html);
-    // Pasted where only text goes, it is the HTML source.
-    data->setText(html);
-    QGuiApplication::clipboard()->setMimeData(data);
 }

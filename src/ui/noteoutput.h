@@ -41,8 +41,8 @@ private:
 };
 
 // What a window does with the note in its editor besides editing it:
-// export, print, print preview, and copying it as plain text, Markdown or
-// HTML. The main window and the note windows share it.
+// export, print and print preview. The main window and the note windows
+// share it.
 class NoteOutput : public QObject
 {
     Q_OBJECT
@@ -55,9 +55,6 @@ public:
     void exportNote();
     void print();
     void printPreview();
-    void copyAsPlainText();
-    void copyAsMarkdown();
-    void copyAsHtml();
 
 private:
     // Stores the editor's pending edits; false, saying so, when no note is open.

@@ -7,7 +7,10 @@
 #include "storage/preferencesrepository.h"
 #include "storage/snapshotrepository.h"
 #include "ui/editoractions.h"
+#include "ui/editortoolbar.h"
 #include "ui/findbar.h"
+#include "ui/notechrome.h"
+#include "ui/noteheaderbar.h"
 #include "ui/noteeditor.h"
 #include "ui/noteoutput.h"
 #include "ui/statusbar.h"
@@ -29,18 +32,28 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
     , m_output(new NoteOutput(state, m_editor, m_statusBar, [this] { save(); }, this))
+    , m_chrome(new NoteChrome(state, m_editor, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    m_editor->setAttachmentRepository(state->attachments());
     resize(960, 760);
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_chrome->headerBar());
+    layout->addWidget(m_chrome->toolbar());
     layout->addWidget(m_findBar);
     layout->addWidget(m_editor);
     setCentralWidget(central);
     setStatusBar(m_statusBar);
     buildMenus();
+
+    NoteHeaderBar *header = m_chrome->headerBar();
+    // No sidebars here to hide, and the chip has no notebook list to open.
+    header->setFocusToggleVisible(false);
+    m_chrome->setSaveHandler([this] { save(); });
+    connect(header, &NoteHeaderBar::deleteRequested, this, [this] { moveToTrash(true); });
 
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::save);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
@@ -75,9 +88,11 @@ void NoteWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     m_editorActions->addNoteAction(
         file->addAction(tr("Save Snapshot"), QKeySequence::Save, this, &NoteWindow::saveSnapshot));
-    file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), m_output, &NoteOutput::exportNote);
+    // The header's Export and Print entries run these two.
+    m_chrome->setExportAction(
+        file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), m_output, &NoteOutput::exportNote));
     file->addSeparator();
-    file->addAction(tr("Print..."), QKeySequence::Print, m_output, &NoteOutput::print);
+    m_chrome->setPrintAction(file->addAction(tr("Print..."), QKeySequence::Print, m_output, &NoteOutput::print));
     file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), m_output,
                     &NoteOutput::printPreview);
     file->addSeparator();
@@ -115,6 +130,7 @@ void NoteWindow::reload()
         return;
     }
     m_open.open(*note, false);
+    m_chrome->showNote(&*note);
     std::optional<Notebook> notebook;
     if (!note->notebookId.isEmpty() && m_state->notebooks())
         notebook = m_state->notebooks()->byId(note->notebookId);

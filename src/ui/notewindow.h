@@ -8,6 +8,7 @@
 class AppState;
 class EditorActions;
 class FindBar;
+class NoteChrome;
 class NoteEditor;
 class NoteOutput;
 class StatusBar;
@@ -24,8 +25,9 @@ public:
     QString noteId() const { return m_noteId; }
     NoteEditor *editor() const { return m_editor; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
-    // Export, print and copy of this window's note.
+    // Export and print of this window's note.
     NoteOutput *output() const { return m_output; }
+    NoteChrome *noteChrome() const { return m_chrome; }
 
     void reload();
     void save();
@@ -52,6 +54,7 @@ private:
     FindBar *m_findBar;
     OpenNote m_open;
     NoteOutput *m_output;
+    NoteChrome *m_chrome;
     // Trashing closes the window, and so does the deletion it announces.
     bool m_closed = false;
 };

@@ -26,6 +26,7 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     resize(800, 500);
 
     m_preview->clearNote();
+    m_preview->setAttachmentRepository(state->attachments());
     m_preview->setPlaceholderText(QString());
     // The placeholder row promises Ctrl+S; it works here as in the note windows.
     m_saveButton->setShortcut(QKeySequence::Save);

@@ -5,6 +5,7 @@
 
 #include <QTest>
 
+using DocumentTest::compact;
 using DocumentTest::js;
 
 namespace {
@@ -54,6 +55,8 @@ private Q_SLOTS:
     void ids();
     void idsFollowLineAndText();
     void recordFields();
+    void setChecked_data();
+    void setChecked();
 };
 
 void TestTasks::extraction_data()
@@ -208,6 +211,85 @@ void TestTasks::recordFields()
         QVERIFY(!task.dueDate.has_value());
         QVERIFY(task.dueDatePhrase.isEmpty());
     }
+}
+
+void TestTasks::setChecked_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<bool>("checked");
+    // The body written back, or empty when the body must come back as it was.
+    QTest::addColumn<QString>("expected");
+
+    const char *threeLines = R"([{"insert":"a\nb\nc\n","attributes":{"list":"unchecked"}}])";
+    QTest::newRow("multi-line insert, middle line split out")
+        << js(threeLines) << 1 << true
+        << compact(R"([{"attributes":{"list":"unchecked"},"insert":"a\nb"},{"attributes":{"list":"checked"},"insert":"\n"},{"attributes":{"list":"unchecked"},"insert":"c\n"}])");
+    QTest::newRow("multi-line insert, first line")
+        << js(threeLines) << 0 << true
+        << compact(R"([{"attributes":{"list":"unchecked"},"insert":"a"},{"attributes":{"list":"checked"},"insert":"\n"},{"attributes":{"list":"unchecked"},"insert":"b\nc\n"}])");
+    QTest::newRow("multi-line insert, last line")
+        << js(threeLines) << 2 << true
+        << compact(R"([{"attributes":{"list":"unchecked"},"insert":"a\nb\nc"},{"attributes":{"list":"checked"},"insert":"\n"}])");
+    QTest::newRow("checked to unchecked, newline alone")
+        << js(R"([{"insert":"title\n"},{"insert":"buy "},{"insert":"milk","attributes":{"bold":true}},{"attributes":{"list":"checked"},"insert":"\n"}])")
+        << 1 << false
+        << compact(R"([{"insert":"title\n"},{"insert":"buy "},{"attributes":{"bold":true},"insert":"milk"},{"attributes":{"list":"unchecked"},"insert":"\n"}])");
+    QTest::newRow("other attributes kept")
+        << js(R"([{"insert":"x\ny\n","attributes":{"list":"checked","bold":true,"align":"center"}}])") << 0 << false
+        << compact(R"([{"attributes":{"align":"center","bold":true,"list":"checked"},"insert":"x"},{"attributes":{"align":"center","bold":true,"list":"unchecked"},"insert":"\n"},{"attributes":{"align":"center","bold":true,"list":"checked"},"insert":"y\n"}])");
+    QTest::newRow("embeds, retains and deletes close no line")
+        << js(R"([{"insert":{"image":"lumora-notes://attachment/a"}},{"insert":"\n"},{"retain":3},{"delete":1},{"insert":"t"},{"attributes":{"list":"unchecked"},"insert":"\n"}])")
+        << 1 << true
+        << compact(R"([{"insert":{"image":"lumora-notes://attachment/a"}},{"insert":"\n"},{"retain":3},{"delete":1},{"insert":"t"},{"attributes":{"list":"checked"},"insert":"\n"}])");
+    QTest::newRow("non-ASCII text kept")
+        << QStringLiteral("[{\"insert\":\"caf\u00e9 \U0001F600\\n\u00fcber\\n\",\"attributes\":{\"list\":\"checked\"}}]") << 1
+        << false
+        << QStringLiteral("[{\"attributes\":{\"list\":\"checked\"},\"insert\":\"caf\u00e9 \U0001F600\\n\u00fcber\"},"
+                          "{\"attributes\":{\"list\":\"unchecked\"},\"insert\":\"\\n\"}]");
+
+    // Unchanged, to the character.
+    QTest::newRow("already in that state") << js(threeLines) << 1 << false << QString();
+    QTest::newRow("line past the end") << js(threeLines) << 3 << true << QString();
+    QTest::newRow("negative line") << js(threeLines) << -1 << true << QString();
+    QTest::newRow("text after the last newline is no line")
+        << js(R"([{"insert":"a\n"},{"insert":"b","attributes":{"list":"unchecked"}}])") << 1 << true << QString();
+    QTest::newRow("typed box") << js(R"([{"insert":"- [ ] typed\n- [x] done\n"}])") << 0 << true << QString();
+    QTest::newRow("typed box unticked") << js(R"([{"insert":"- [ ] typed\n- [x] done\n"}])") << 1 << false << QString();
+    QTest::newRow("todo line") << js(R"([{"insert":"TODO: call\n"}])") << 0 << true << QString();
+    QTest::newRow("bullet list") << js(R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 0
+                                 << true << QString();
+    QTest::newRow("list attribute on the text, not the newline")
+        << js(R"([{"insert":"x","attributes":{"list":"unchecked"}},{"insert":"\n"}])") << 0 << true << QString();
+    QTest::newRow("broken json") << js(R"([{"insert":"x"},{"attributes":{"list":"unchecked"},"insert":"\n"})") << 0
+                                 << true << QString();
+    QTest::newRow("object, not array") << js(R"({"insert":"x\n","attributes":{"list":"unchecked"}})") << 0 << true
+                                       << QString();
+    QTest::newRow("empty array") << QStringLiteral("[]") << 0 << true << QString();
+    QTest::newRow("empty body") << QString() << 0 << true << QString();
+}
+
+void TestTasks::setChecked()
+{
+    QFETCH(QString, body);
+    QFETCH(int, line);
+    QFETCH(bool, checked);
+    QFETCH(QString, expected);
+
+    const QString result = setTaskChecked(body, line, checked);
+    if (expected.isEmpty()) {
+        QCOMPARE(result, body);
+        return;
+    }
+    QCOMPARE(result, expected);
+    // The to-dos read back the same, but for the one line.
+    QStringList before = describeAll(extract(body));
+    for (QString &task : before) {
+        if (task.startsWith(QString::number(line) + QLatin1Char(':')))
+            task.replace(checked ? QStringLiteral("C[ ]") : QStringLiteral("C[x]"),
+                         checked ? QStringLiteral("C[x]") : QStringLiteral("C[ ]"));
+    }
+    QCOMPARE(describeAll(extract(result)), before);
 }
 
 LUMORA_TEST_MAIN(TestTasks)

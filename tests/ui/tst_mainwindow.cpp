@@ -5,8 +5,12 @@
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/snapshotrepository.h"
+#include "document/markdown.h"
+#include "ui/editortoolbar.h"
 #include "ui/findbar.h"
 #include "ui/mainwindow.h"
+#include "ui/notechrome.h"
+#include "ui/noteheaderbar.h"
 #include "ui/notebooklistwidget.h"
 #include "ui/noteeditor.h"
 #include "ui/settingsdialog.h"
@@ -21,6 +25,7 @@
 #include "ui/notewindow.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -35,7 +40,9 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTextBlock>
+#include <QToolButton>
 #include <QTimer>
+#include <QDialog>
 
 #include <memory>
 
@@ -152,6 +159,10 @@ private Q_SLOTS:
     void deletingNotebookMovesNotesOut();
     void preferencesChangeTheTheme();
     void sidebarCountsFollowMovesNotEdits();
+    void headerFollowsTheOpenNote();
+    void includeInTodosFromTheHeaderPersists();
+    void toolbarOnlyWithANoteOpen();
+    void headerCommands();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -848,12 +859,14 @@ void TestMainWindow::readmeListsEveryShortcut()
     QPointer<NoteWindow> noteWindow = m_state->noteWindow(QStringLiteral("a"));
     QHash<QString, QAction *> mainActions;
     QHash<QString, QAction *> noteActions;
+    // A key shown beside a menu entry only (widget context) is not a key of
+    // the window.
     for (QAction *action : m_window->findChildren<QAction *>()) {
-        if (!action->shortcut().isEmpty())
+        if (!action->shortcut().isEmpty() && action->shortcutContext() != Qt::WidgetShortcut)
             mainActions.insert(action->text(), action);
     }
     for (QAction *action : noteWindow->findChildren<QAction *>()) {
-        if (!action->shortcut().isEmpty())
+        if (!action->shortcut().isEmpty() && action->shortcutContext() != Qt::WidgetShortcut)
             noteActions.insert(action->text(), action);
     }
 
@@ -897,6 +910,182 @@ void TestMainWindow::readmeListsEveryShortcut()
         }
     }
     noteWindow->close();
+}
+
+namespace {
+
+QAction *headerEntry(MainWindow *window, const QString &text)
+{
+    auto *more = window->noteChrome()->headerBar()->findChild<QToolButton *>(QStringLiteral("moreButton"));
+    const QList<QAction *> actions = more->menu()->actions();
+    for (QAction *action : actions) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void TestMainWindow::headerFollowsTheOpenNote()
+{
+    Notebook notebook = makeNotebook(QStringLiteral("nb1"), QStringLiteral("Recipes"));
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
+    NoteHeaderBar *header = m_window->noteChrome()->headerBar();
+
+    m_window->selectNote(QStringLiteral("a"));
+    QVERIFY(header->isEditable());
+    QCOMPARE(header->notebookName(), QStringLiteral("Recipes"));
+    // "Alpha", last updated on the first of January 2024.
+    QVERIFY2(header->updatedText().startsWith(QStringLiteral("Updated ")), qPrintable(header->updatedText()));
+    QVERIFY2(header->updatedText().endsWith(QStringLiteral(" \u00b7 1 words")), qPrintable(header->updatedText()));
+    QVERIFY(!header->updatedText().contains(QStringLiteral("just now")));
+
+    // A rename, and a move made elsewhere, show at once.
+    notebook.name = QStringLiteral("Cooking");
+    QVERIFY(m_state->notebooks()->update(notebook));
+    QCOMPARE(header->notebookName(), QStringLiteral("Cooking"));
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QString()));
+    QCOMPARE(header->notebookName(), QStringLiteral("Unorganized"));
+
+    // Typing counts at once; the save makes the note new.
+    m_window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(m_window->editor(), QStringLiteral(" and more"));
+    QVERIFY2(header->updatedText().endsWith(QStringLiteral(" \u00b7 3 words")), qPrintable(header->updatedText()));
+    m_window->saveCurrentNote();
+    QCOMPARE(header->updatedText(), QStringLiteral("Updated just now \u00b7 3 words"));
+
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("b"), QStringLiteral("nb1")));
+    m_window->selectNote(QStringLiteral("b"));
+    QCOMPARE(header->notebookName(), QStringLiteral("Cooking"));
+}
+
+void TestMainWindow::includeInTodosFromTheHeaderPersists()
+{
+    m_window->selectNote(QStringLiteral("a"));
+    QAction *include = headerEntry(m_window.get(), QStringLiteral("Include in To-Dos"));
+    QVERIFY(include && include->isChecked());
+    include->trigger();
+    QVERIFY(!m_state->notes()->includeInTodos(QStringLiteral("a")));
+    QVERIFY(m_state->notes()->includeInTodos(QStringLiteral("b")));
+
+    // Each note shows its own flag, and showing it writes nothing.
+    m_window->selectNote(QStringLiteral("b"));
+    QVERIFY(include->isChecked());
+    m_window->selectNote(QStringLiteral("a"));
+    QVERIFY(!include->isChecked());
+    QVERIFY(!m_state->notes()->includeInTodos(QStringLiteral("a")));
+    QVERIFY(m_state->notes()->includeInTodos(QStringLiteral("b")));
+
+    m_window = std::make_unique<MainWindow>(m_state.get());
+    QCOMPARE(m_window->openNoteId(), QStringLiteral("a"));
+    QVERIFY(!headerEntry(m_window.get(), QStringLiteral("Include in To-Dos"))->isChecked());
+    headerEntry(m_window.get(), QStringLiteral("Include in To-Dos"))->trigger();
+    QVERIFY(m_state->notes()->includeInTodos(QStringLiteral("a")));
+}
+
+void TestMainWindow::toolbarOnlyWithANoteOpen()
+{
+    EditorToolbar *toolbar = m_window->noteChrome()->toolbar();
+    NoteHeaderBar *header = m_window->noteChrome()->headerBar();
+    auto shown = [toolbar] { return !toolbar->isHidden() && toolbar->isEnabled(); };
+    QVERIFY(m_window->openNoteId().isEmpty());
+    QVERIFY(toolbar->isHidden());
+    QVERIFY(!toolbar->isEnabled());
+    QVERIFY(!header->isEditable());
+
+    m_window->selectNote(QStringLiteral("a"));
+    QVERIFY(shown());
+    QVERIFY(header->isEditable());
+    QCOMPARE(toolbar->editor(), m_window->editor());
+
+    // A view-only shared note: no toolbar, no note commands.
+    Note shared = *m_state->notes()->byId(QStringLiteral("b"));
+    shared.isShared = true;
+    shared.permission = QStringLiteral("view");
+    QVERIFY(m_state->notes()->update(shared));
+    m_window->selectNote(QStringLiteral("b"));
+    QVERIFY(toolbar->isHidden());
+    QVERIFY(!header->isEditable());
+    m_window->selectNote(QStringLiteral("a"));
+    QVERIFY(shown());
+
+    m_window->moveCurrentNoteToTrash(false);
+    m_window->moveCurrentNoteToTrash(false);
+    QVERIFY(m_window->openNoteId().isEmpty());
+    QVERIFY(toolbar->isHidden());
+    QVERIFY(!toolbar->isEnabled());
+    QVERIFY(!header->isEditable());
+    QCOMPARE(header->notebookName(), QStringLiteral("Unorganized"));
+    QCOMPARE(header->updatedText(), QString());
+
+    m_window->newNote();
+    QVERIFY(shown());
+}
+
+void TestMainWindow::headerCommands()
+{
+    QVERIFY(m_state->notebooks()->insert(makeNotebook(QStringLiteral("nb1"), QStringLiteral("Recipes"))));
+    QVERIFY(m_state->notes()->moveToNotebook(QStringLiteral("a"), QStringLiteral("nb1")));
+    m_window->selectNote(QStringLiteral("a"));
+    NoteHeaderBar *header = m_window->noteChrome()->headerBar();
+
+    // The focus toggle is the window's focus mode.
+    Q_EMIT header->focusToggleClicked();
+    QVERIFY(m_window->focusMode());
+    QVERIFY(header->focusMode());
+    QVERIFY(m_window->listPane()->isHidden());
+    m_window->setFocusMode(false);
+    QVERIFY(!header->focusMode());
+
+    // The chip opens the note's notebook in the list.
+    QVERIFY(m_state->currentNotebookId().isEmpty());
+    Q_EMIT header->notebookChipClicked();
+    QCOMPARE(m_state->currentNotebookId(), QStringLiteral("nb1"));
+    QCOMPARE(m_window->noteList()->count(), 1);
+
+    // Copies store the typing first and take what is stored.
+    m_window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(m_window->editor(), QStringLiteral(" typed"));
+    Q_EMIT header->copyAsMarkdownRequested();
+    const QString stored = m_state->notes()->byId(QStringLiteral("a"))->body;
+    QVERIFY(stored.contains(QStringLiteral("typed")));
+    QCOMPARE(QGuiApplication::clipboard()->text(), deltaToMarkdown(stored));
+    Q_EMIT header->copyAsHtmlRequested();
+    const QMimeData *html = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(html->hasHtml());
+    QVERIFY(html->html().contains(QStringLiteral("Alpha typed")));
+    QCOMPARE(html->text(), html->html());
+    Q_EMIT header->copyAsPlainTextRequested();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Alpha typed"));
+
+    // Share needs an account; export and print follow the File menu.
+    QVERIFY(!header->findChild<QWidget *>(QStringLiteral("shareButton"))->isEnabled());
+    // The commands open their dialogs: each is cancelled.
+    QTimer cancel;
+    connect(&cancel, &QTimer::timeout, this, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    cancel.start(10);
+    for (const auto &[entry, command] : {std::pair{header->exportAction(), QStringLiteral("Export...")},
+                                         std::pair{header->printAction(), QStringLiteral("Print...")}}) {
+        QAction *fileAction = findAction(m_window.get(), command);
+        QCOMPARE(entry->isEnabled(), fileAction->isEnabled());
+        QSignalSpy ran(fileAction, &QAction::triggered);
+        fileAction->setEnabled(true);
+        QVERIFY(entry->isEnabled());
+        entry->trigger();
+        QCOMPARE(ran.count(), 1);
+        fileAction->setEnabled(false);
+        QVERIFY(!entry->isEnabled());
+        QCOMPARE(entry->toolTip(), fileAction->toolTip());
+    }
+
+    // Move to Trash from the header asks nothing.
+    Q_EMIT header->deleteRequested();
+    QVERIFY(m_state->notes()->byId(QStringLiteral("a"))->isTrashed());
 }
 
 LUMORA_TEST_MAIN(TestMainWindow)

@@ -3,8 +3,11 @@
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "storage/snapshotrepository.h"
+#include "ui/editortoolbar.h"
 #include "ui/mainwindow.h"
+#include "ui/notechrome.h"
 #include "ui/noteeditor.h"
+#include "ui/noteheaderbar.h"
 #include "ui/notewindow.h"
 #include "ui/statusbar.h"
 
@@ -33,6 +36,7 @@ private Q_SLOTS:
     void labelNamesTheNotebook_data();
     void labelNamesTheNotebook();
     void viewOnlySharedNoteIsReadOnly();
+    void barsAboveTheEditor();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -165,6 +169,10 @@ void TestNoteWindow::viewOnlySharedNoteIsReadOnly()
     m_main->openNote(m_id, true);
     m_state->openNoteWindow(m_id);
     NoteWindow *window = m_state->noteWindow(m_id);
+    for (NoteChrome *chrome : {m_main->noteChrome(), window->noteChrome()}) {
+        QVERIFY(chrome->toolbar()->isHidden());
+        QVERIFY(!chrome->headerBar()->isEditable());
+    }
     for (NoteEditor *editor : {m_main->editor(), window->editor()}) {
         QCOMPARE(editor->toPlainText(), QStringLiteral("Theirs"));
         QVERIFY(editor->isReadOnly());
@@ -180,6 +188,46 @@ void TestNoteWindow::viewOnlySharedNoteIsReadOnly()
     window->close();
     m_main->saveCurrentNote();
     QCOMPARE(m_state->notes()->byId(m_id)->version, note.version);
+}
+
+void TestNoteWindow::barsAboveTheEditor()
+{
+    Notebook notebook;
+    notebook.id = QStringLiteral("nb1");
+    notebook.name = QStringLiteral("Travel");
+    notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    QVERIFY(m_state->notes()->moveToNotebook(m_id, notebook.id));
+    QVERIFY(m_state->notes()->setIncludeInTodos(m_id, false));
+    m_state->openNoteWindow(m_id);
+    QPointer<NoteWindow> window = m_state->noteWindow(m_id);
+    NoteHeaderBar *header = window->noteChrome()->headerBar();
+    QVERIFY(!window->noteChrome()->toolbar()->isHidden());
+    QVERIFY(window->noteChrome()->toolbar()->isEnabled());
+    QCOMPARE(window->noteChrome()->toolbar()->editor(), window->editor());
+    QVERIFY(header->isEditable());
+    QCOMPARE(header->notebookName(), QStringLiteral("Travel"));
+    QVERIFY(!header->includeInTodos());
+    QVERIFY(header->updatedText().startsWith(QStringLiteral("Updated just now")));
+    // No sidebars to hide in a note window.
+    QVERIFY(header->findChild<QWidget *>(QStringLiteral("focusToggle"))->isHidden());
+
+    // The header's toggle writes the window's note.
+    header->setIncludeInTodos(false);
+    Q_EMIT header->includeInTodosToggled(true);
+    QVERIFY(m_state->notes()->includeInTodos(m_id));
+
+    // Move to Trash asks first here.
+    auto asked = LumoraTest::answerNextBox(QMessageBox::No);
+    Q_EMIT header->deleteRequested();
+    QVERIFY(*asked);
+    QVERIFY(window);
+    QVERIFY(!m_state->notes()->byId(m_id)->isTrashed());
+    asked = LumoraTest::answerNextBox(QMessageBox::Yes);
+    Q_EMIT header->deleteRequested();
+    QVERIFY(*asked);
+    QVERIFY(m_state->notes()->byId(m_id)->isTrashed());
+    QTRY_VERIFY(!window);
 }
 
 LUMORA_TEST_MAIN(TestNoteWindow)

@@ -1,0 +1,346 @@
+#include "app/thememanager.h"
+#include "ui/noteheaderbar.h"
+
+#include "testmain.h"
+
+#include <QAction>
+#include <QImage>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QToolButton>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+// One spy on every signal of the bar, by signal name.
+class SignalLog
+{
+public:
+    explicit SignalLog(NoteHeaderBar *bar)
+    {
+        const QMetaObject *meta = bar->metaObject();
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+            const QMetaMethod method = meta->method(i);
+            if (method.methodType() == QMetaMethod::Signal)
+                m_spies[QString::fromLatin1(method.name())] = std::make_unique<QSignalSpy>(bar, method);
+        }
+    }
+
+    QStringList names() const
+    {
+        QStringList names;
+        for (const auto &[name, spy] : m_spies)
+            names.append(name);
+        return names;
+    }
+
+    // The names of the signals emitted so far, one entry per emission.
+    QStringList emitted() const
+    {
+        QStringList result;
+        for (const auto &[name, spy] : m_spies) {
+            for (qsizetype i = 0; i < spy->count(); ++i)
+                result.append(name);
+        }
+        return result;
+    }
+
+    QSignalSpy *spy(const QString &name) const { return m_spies.at(name).get(); }
+
+private:
+    std::map<QString, std::unique_ptr<QSignalSpy>> m_spies;
+};
+
+QAction *menuEntry(NoteHeaderBar *bar, const QString &button, const QString &text)
+{
+    auto *tool = bar->findChild<QToolButton *>(button);
+    if (!tool || !tool->menu())
+        return nullptr;
+    const QList<QAction *> actions = tool->menu()->actions();
+    for (QAction *action : actions) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+bool enabled(NoteHeaderBar *bar, const char *name)
+{
+    auto *widget = bar->findChild<QWidget *>(QString::fromLatin1(name));
+    return widget && widget->isEnabled();
+}
+
+} // namespace
+
+class TestNoteHeaderBar : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void startsWithOnlyTheFocusToggle();
+    void includeFlagFromTheWindowEmitsNothing();
+    void shareNeedsEditableAndCanShare_data();
+    void shareNeedsEditableAndCanShare();
+    void notebookName_data();
+    void notebookName();
+    void chipStyleSheet_data();
+    void chipStyleSheet();
+    void themeChangeRestyles();
+    void eachControlEmitsItsSignal_data();
+    void eachControlEmitsItsSignal();
+    void focusModeSwapsTheGlyph();
+    void glyphs_data();
+    void glyphs();
+
+private:
+    std::unique_ptr<NoteHeaderBar> m_bar;
+};
+
+void TestNoteHeaderBar::init()
+{
+    QApplication::setPalette(ThemeManager::lightPalette());
+    m_bar = std::make_unique<NoteHeaderBar>();
+}
+
+void TestNoteHeaderBar::cleanup()
+{
+    m_bar.reset();
+    QApplication::setPalette(ThemeManager::lightPalette());
+}
+
+void TestNoteHeaderBar::startsWithOnlyTheFocusToggle()
+{
+    QVERIFY(enabled(m_bar.get(), "focusToggle"));
+    for (const char *name : {"notebookChip", "copyButton", "shareButton", "historyButton", "moreButton"})
+        QVERIFY2(!enabled(m_bar.get(), name), name);
+    QCOMPARE(m_bar->notebookName(), QStringLiteral("Unorganized"));
+    QVERIFY(m_bar->includeInTodos());
+    QCOMPARE(m_bar->height(), 40);
+    // Shown in the menu, but the window's own Print owns the key.
+    QCOMPARE(m_bar->printAction()->shortcut(), QKeySequence(QKeySequence::Print));
+    QCOMPARE(m_bar->printAction()->shortcutContext(), Qt::WidgetShortcut);
+}
+
+void TestNoteHeaderBar::includeFlagFromTheWindowEmitsNothing()
+{
+    m_bar->setEditable(true);
+    QSignalSpy toggled(m_bar.get(), &NoteHeaderBar::includeInTodosToggled);
+    QAction *include = menuEntry(m_bar.get(), QStringLiteral("moreButton"), QStringLiteral("Include in To-Dos"));
+    QVERIFY(include && include->isCheckable());
+    m_bar->setIncludeInTodos(false);
+    QVERIFY(!include->isChecked());
+    m_bar->setIncludeInTodos(true);
+    QVERIFY(include->isChecked());
+    QCOMPARE(toggled.count(), 0);
+
+    // The user's toggle is announced, with the new state.
+    include->trigger();
+    QCOMPARE(toggled.count(), 1);
+    QCOMPARE(toggled.first().first().toBool(), false);
+}
+
+void TestNoteHeaderBar::shareNeedsEditableAndCanShare_data()
+{
+    QTest::addColumn<bool>("editable");
+    QTest::addColumn<bool>("canShare");
+    QTest::addColumn<bool>("shareFirst");
+    for (bool shareFirst : {true, false}) {
+        const char *order = shareFirst ? "share set first" : "note set first";
+        QTest::addRow("no note, no account, %s", order) << false << false << shareFirst;
+        QTest::addRow("no note, account, %s", order) << false << true << shareFirst;
+        QTest::addRow("note, no account, %s", order) << true << false << shareFirst;
+        QTest::addRow("note, account, %s", order) << true << true << shareFirst;
+    }
+}
+
+void TestNoteHeaderBar::shareNeedsEditableAndCanShare()
+{
+    QFETCH(bool, editable);
+    QFETCH(bool, canShare);
+    QFETCH(bool, shareFirst);
+    if (shareFirst)
+        m_bar->setCanShare(canShare);
+    m_bar->setEditable(editable);
+    if (!shareFirst)
+        m_bar->setCanShare(canShare);
+    QCOMPARE(enabled(m_bar.get(), "shareButton"), editable && canShare);
+    for (const char *name : {"notebookChip", "copyButton", "historyButton", "moreButton"})
+        QCOMPARE(enabled(m_bar.get(), name), editable);
+    QVERIFY(enabled(m_bar.get(), "focusToggle"));
+
+    // Closing the note takes Share away again, whatever the account says,
+    // and the updated line goes with the note.
+    m_bar->setUpdatedText(QStringLiteral("Updated 5m ago"));
+    m_bar->setEditable(false);
+    QVERIFY(!enabled(m_bar.get(), "shareButton"));
+    QCOMPARE(m_bar->updatedText(), QString());
+}
+
+void TestNoteHeaderBar::notebookName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("empty") << QString() << QStringLiteral("Unorganized");
+    QTest::newRow("named") << QStringLiteral("Work") << QStringLiteral("Work");
+}
+
+void TestNoteHeaderBar::notebookName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    m_bar->setNotebookName(QStringLiteral("Earlier"));
+    m_bar->setNotebookName(name);
+    QCOMPARE(m_bar->findChild<QPushButton *>(QStringLiteral("notebookChip"))->text(), shown);
+}
+
+void TestNoteHeaderBar::chipStyleSheet_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QStringList>("colours");
+    QTest::addColumn<QStringList>("absent");
+    const QStringList light = {QStringLiteral("#EFF1F4"), QStringLiteral("#E4E7EC"), QStringLiteral("#2B3138")};
+    const QStringList dark = {QStringLiteral("#2A2D31"), QStringLiteral("#34383D"), QStringLiteral("#D7DBE0")};
+    QTest::newRow("light") << false << light << dark;
+    QTest::newRow("dark") << true << dark << light;
+}
+
+void TestNoteHeaderBar::chipStyleSheet()
+{
+    QFETCH(bool, dark);
+    QFETCH(QStringList, colours);
+    QFETCH(QStringList, absent);
+    const QString sheet =
+        NoteHeaderBar::chipStyleSheet(dark ? ThemeManager::darkPalette() : ThemeManager::lightPalette());
+    QVERIFY(sheet.contains(QStringLiteral("background-color: %1;").arg(colours.at(0))));
+    QVERIFY(sheet.contains(QStringLiteral("QPushButton:hover { background-color: %1; }").arg(colours.at(1))));
+    QVERIFY(sheet.contains(QStringLiteral("color: %1;").arg(colours.at(2))));
+    for (const QString &colour : absent)
+        QVERIFY(!sheet.contains(colour));
+    QVERIFY(sheet.contains(QStringLiteral("border-radius: 10px;")));
+
+    // The edge: a window exactly as dark as #1E1E1E counts as dark.
+    QPalette edge = ThemeManager::lightPalette();
+    edge.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
+    QVERIFY(NoteHeaderBar::chipStyleSheet(edge).contains(QStringLiteral("#2A2D31")));
+    edge.setColor(QPalette::Window, QColor(0x1F, 0x1F, 0x1F));
+    QVERIFY(NoteHeaderBar::chipStyleSheet(edge).contains(QStringLiteral("#EFF1F4")));
+}
+
+void TestNoteHeaderBar::themeChangeRestyles()
+{
+    auto *chip = m_bar->findChild<QPushButton *>(QStringLiteral("notebookChip"));
+    QVERIFY(chip->styleSheet().contains(QStringLiteral("#EFF1F4")));
+    const QImage lightIcon = m_bar->findChild<QToolButton *>(QStringLiteral("historyButton"))
+                                 ->icon()
+                                 .pixmap(QSize(18, 18), 2.0)
+                                 .toImage();
+    // Widgets take the application palette when its change event arrives.
+    QApplication::setPalette(ThemeManager::darkPalette());
+    QTRY_VERIFY(chip->styleSheet().contains(QStringLiteral("#2A2D31")));
+    const QImage darkIcon = m_bar->findChild<QToolButton *>(QStringLiteral("historyButton"))
+                                ->icon()
+                                .pixmap(QSize(18, 18), 2.0)
+                                .toImage();
+    QVERIFY(lightIcon != darkIcon);
+    QApplication::setPalette(ThemeManager::lightPalette());
+    QTRY_VERIFY(chip->styleSheet().contains(QStringLiteral("#EFF1F4")));
+}
+
+void TestNoteHeaderBar::eachControlEmitsItsSignal_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("signal");
+    QTest::newRow("focus toggle") << QStringLiteral("focusToggle") << QString() << QStringLiteral("focusToggleClicked");
+    QTest::newRow("chip") << QStringLiteral("notebookChip") << QString() << QStringLiteral("notebookChipClicked");
+    QTest::newRow("plain text") << QStringLiteral("copyButton") << QStringLiteral("Copy as Plain Text")
+                                << QStringLiteral("copyAsPlainTextRequested");
+    QTest::newRow("markdown") << QStringLiteral("copyButton") << QStringLiteral("Copy as Markdown")
+                              << QStringLiteral("copyAsMarkdownRequested");
+    QTest::newRow("html") << QStringLiteral("copyButton") << QStringLiteral("Copy as HTML")
+                          << QStringLiteral("copyAsHtmlRequested");
+    QTest::newRow("share") << QStringLiteral("shareButton") << QString() << QStringLiteral("shareRequested");
+    QTest::newRow("history") << QStringLiteral("historyButton") << QString() << QStringLiteral("historyRequested");
+    QTest::newRow("include") << QStringLiteral("moreButton") << QStringLiteral("Include in To-Dos")
+                             << QStringLiteral("includeInTodosToggled");
+    QTest::newRow("move") << QStringLiteral("moreButton") << QStringLiteral("Move to Notebook\u2026")
+                          << QStringLiteral("moveToNotebookRequested");
+    QTest::newRow("export") << QStringLiteral("moreButton") << QStringLiteral("Export\u2026")
+                            << QStringLiteral("exportRequested");
+    QTest::newRow("print") << QStringLiteral("moreButton") << QStringLiteral("Print\u2026")
+                           << QStringLiteral("printRequested");
+    QTest::newRow("trash") << QStringLiteral("moreButton") << QStringLiteral("Move to Trash")
+                           << QStringLiteral("deleteRequested");
+}
+
+void TestNoteHeaderBar::eachControlEmitsItsSignal()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, entry);
+    QFETCH(QString, signal);
+    m_bar->setEditable(true);
+    m_bar->setCanShare(true);
+    SignalLog log(m_bar.get());
+    QCOMPARE(log.names().size(), 12);
+    if (entry.isEmpty()) {
+        auto *control = m_bar->findChild<QAbstractButton *>(button);
+        QVERIFY(control);
+        control->click();
+    } else {
+        QAction *action = menuEntry(m_bar.get(), button, entry);
+        QVERIFY(action);
+        action->trigger();
+    }
+    QCOMPARE(log.emitted(), QStringList(signal));
+}
+
+void TestNoteHeaderBar::focusModeSwapsTheGlyph()
+{
+    auto *toggle = m_bar->findChild<QToolButton *>(QStringLiteral("focusToggle"));
+    QCOMPARE(toggle->iconSize(), QSize(18, 18));
+    const QImage off = toggle->icon().pixmap(QSize(18, 18), 2.0).toImage();
+    m_bar->setFocusMode(true);
+    QVERIFY(m_bar->focusMode());
+    const QImage on = toggle->icon().pixmap(QSize(18, 18), 2.0).toImage();
+    QVERIFY(off != on);
+    m_bar->setFocusMode(false);
+    QCOMPARE(toggle->icon().pixmap(QSize(18, 18), 2.0).toImage(), off);
+}
+
+void TestNoteHeaderBar::glyphs_data()
+{
+    QTest::addColumn<int>("glyph");
+    QTest::addColumn<int>("size");
+    const QMetaEnum glyphs = QMetaEnum::fromType<NoteHeaderBar::Glyph>();
+    for (int i = 0; i < glyphs.keyCount(); ++i) {
+        QTest::addRow("%s", glyphs.key(i)) << glyphs.value(i) << (i % 2 == 0 ? 14 : 18);
+    }
+}
+
+void TestNoteHeaderBar::glyphs()
+{
+    QFETCH(int, glyph);
+    QFETCH(int, size);
+    const QPixmap pixmap = NoteHeaderBar::glyphPixmap(NoteHeaderBar::Glyph(glyph), size, Qt::black);
+    QCOMPARE(pixmap.devicePixelRatio(), 2.0);
+    QCOMPARE(pixmap.size(), QSize(2 * size, 2 * size));
+    const QImage image = pixmap.toImage();
+    int inked = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            inked += image.pixelColor(x, y).alpha() > 0 ? 1 : 0;
+    }
+    QVERIFY2(inked > size, qPrintable(QString::number(inked)));
+    QVERIFY2(inked < image.width() * image.height() / 2, qPrintable(QString::number(inked)));
+    QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+}
+
+LUMORA_TEST_MAIN(TestNoteHeaderBar)
+#include "tst_noteheaderbar.moc"
