@@ -5,6 +5,7 @@
 #include "document/markdown.h"
 #include "document/textformats.h"
 #include "features/ziparchive.h"
+#include "storage/attachmentrepository.h"
 #include "storage/note.h"
 
 #include <QBuffer>
@@ -420,6 +421,18 @@ ExportResult writeBundle(const QString &bundlePath, const QString &noteFileName,
 }
 
 } // namespace
+
+ExportAttachmentResolver attachmentResolver(const AttachmentRepository *repository)
+{
+    if (!repository)
+        return {};
+    return [repository](const QString &id) -> std::optional<ExportAttachment> {
+        const std::optional<Attachment> attachment = repository->byId(id);
+        if (!attachment)
+            return std::nullopt;
+        return ExportAttachment { attachment->filename, attachment->mimeType, repository->filePath(id) };
+    };
+}
 
 QString exportExtension(ExportFormat format)
 {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+class AttachmentRepository;
 struct Note;
 
 enum class ExportFormat { Markdown = 0, Html = 1, Pdf = 2, PlainText = 3 };
@@ -28,6 +29,9 @@ struct ExportAttachment
 
 // The attachment of that id; nothing when it is unknown.
 using ExportAttachmentResolver = std::function<std::optional<ExportAttachment>(const QString &attachmentId)>;
+
+// The attachments of the store; it must outlive the resolver.
+ExportAttachmentResolver attachmentResolver(const AttachmentRepository *repository);
 
 // ".md", ".html", ".pdf", ".txt"
 QString exportExtension(ExportFormat format);

@@ -120,8 +120,8 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_editorActions(new EditorActions(m_editor, this))
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
-    , m_chrome(new NoteChrome(state, m_editor, this))
     , m_output(new NoteOutput(state, m_editor, m_statusBar, [this] { saveCurrentNote(); }, this))
+    , m_chrome(new NoteChrome(state, m_editor, this))
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
     createMenuBar();
@@ -266,8 +266,8 @@ void MainWindow::createFileMenu()
     // Not Ctrl+I: that is italic in the editor.
     addLaterFeature(file, tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")));
     // The header's Export and Print entries run these two.
-    m_chrome->setExportAction(
-        file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), this, &MainWindow::exportCurrentNote));
+    m_chrome->setExportAction(file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), this,
+                                              &MainWindow::exportCurrentNote));
     file->addSeparator();
     m_chrome->setPrintAction(file->addAction(tr("Print..."), QKeySequence::Print, this, &MainWindow::printNote));
     file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), this,
@@ -586,9 +586,6 @@ void MainWindow::connectSignals()
     connect(header, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
     connect(header, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::openCurrentNotebook);
     connect(header, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
-    connect(header, &NoteHeaderBar::copyAsPlainTextRequested, m_output, &NoteOutput::copyAsPlainText);
-    connect(header, &NoteHeaderBar::copyAsMarkdownRequested, m_output, &NoteOutput::copyAsMarkdown);
-    connect(header, &NoteHeaderBar::copyAsHtmlRequested, m_output, &NoteOutput::copyAsHtml);
     // For the notebook menu's share entry; the header follows on its own.
     m_canShare = m_state->canShare();
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) { m_canShare = canShare; });
@@ -819,6 +816,21 @@ void MainWindow::openCurrentNotebook()
         return;
     showNotebookView(note->notebookId);
     refreshNotebooks();
+}
+
+void MainWindow::copyCurrentNoteAsPlainText()
+{
+    m_chrome->copyAsPlainText();
+}
+
+void MainWindow::copyCurrentNoteAsMarkdown()
+{
+    m_chrome->copyAsMarkdown();
+}
+
+void MainWindow::copyCurrentNoteAsHtml()
+{
+    m_chrome->copyAsHtml();
 }
 
 bool MainWindow::splitterShowsAllPanes() const
@@ -1057,17 +1069,3 @@ void MainWindow::printPreview()
     m_output->printPreview();
 }
 
-void MainWindow::copyCurrentNoteAsPlainText()
-{
-    m_output->copyAsPlainText();
-}
-
-void MainWindow::copyCurrentNoteAsMarkdown()
-{
-    m_output->copyAsMarkdown();
-}
-
-void MainWindow::copyCurrentNoteAsHtml()
-{
-    m_output->copyAsHtml();
-}

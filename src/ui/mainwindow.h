@@ -82,16 +82,19 @@ public:
     NoteOutput *noteOutput() const { return m_output; }
 
 public Q_SLOTS:
-    // The open note leaves the program: export, paper, clipboard.
+    // The open note to a file or to paper.
     void exportCurrentNote();
     void printNote();
     void printPreview();
-    void copyCurrentNoteAsPlainText();
-    void copyCurrentNoteAsMarkdown();
-    void copyCurrentNoteAsHtml();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+
+public Q_SLOTS:
+    // The open note on the clipboard; nothing without one.
+    void copyCurrentNoteAsPlainText();
+    void copyCurrentNoteAsMarkdown();
+    void copyCurrentNoteAsHtml();
 
 private Q_SLOTS:
     void showPreferences();
@@ -145,9 +148,9 @@ private:
     EditorActions *m_editorActions;
     FindBar *m_findBar;
     OpenNote m_open;
+    NoteOutput *m_output;
     // Header bar and toolbar above the editor.
     NoteChrome *m_chrome;
-    NoteOutput *m_output;
 
     QAction *m_signInAction = nullptr;
     QAction *m_signOutAction = nullptr;

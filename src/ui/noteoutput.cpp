@@ -1,17 +1,16 @@
 #include "noteoutput.h"
 
 #include "app/appstate.h"
+#include "app/thememanager.h"
+#include "document/attachmentrenderer.h"
 #include "document/textformats.h"
 #include "storage/noterepository.h"
 #include "ui/exportdialog.h"
 #include "ui/noteeditor.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -20,6 +19,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 namespace {
 
@@ -32,61 +33,111 @@ qreal pixelsToPoints(int pixels)
     return pixels * 72.0 / 96.0;
 }
 
-bool convertToPoints(QTextCharFormat *format)
+// The colours the editor chose for a dark palette, and their light twins:
+// paper is white whatever the window's theme.
+QList<std::pair<QColor, QColor>> paperColours()
 {
-    if (!format->hasProperty(QTextFormat::FontPixelSize))
+    return {
+        { codeBlockTextColor(true), codeBlockTextColor(false) },
+        { inlineCodeTextColor(true), inlineCodeTextColor(false) },
+        { inlineCodeBackgroundColor(true), inlineCodeBackgroundColor(false) },
+        { linkColor(true), linkColor(false) },
+        { visitedLinkColor(true), visitedLinkColor(false) },
+        { ThemeManager::darkPalette().color(QPalette::Text), ThemeManager::lightPalette().color(QPalette::Text) },
+        { ThemeManager::darkPalette().color(QPalette::AlternateBase),
+          ThemeManager::lightPalette().color(QPalette::AlternateBase) },
+    };
+}
+
+bool toPaperColour(QTextFormat *format, int property, const QList<std::pair<QColor, QColor>> &colours)
+{
+    if (!format->hasProperty(property))
         return false;
+    const QBrush brush = format->brushProperty(property);
+    for (const auto &[dark, light] : colours) {
+        if (brush.style() == Qt::SolidPattern && brush.color() == dark) {
+            format->setProperty(property, QBrush(light));
+            return true;
+        }
+    }
+    return false;
+}
+
+// Pixel font sizes to points; dark-theme colours to paper colours.
+bool prepareCharFormat(QTextCharFormat *format, const QList<std::pair<QColor, QColor>> &colours)
+{
+    bool changed = toPaperColour(format, QTextFormat::ForegroundBrush, colours);
+    changed = toPaperColour(format, QTextFormat::BackgroundBrush, colours) || changed;
+    if (!format->hasProperty(QTextFormat::FontPixelSize))
+        return changed;
     const int pixels = format->intProperty(QTextFormat::FontPixelSize);
     format->clearProperty(QTextFormat::FontPixelSize);
     format->setFontPointSize(pixelsToPoints(pixels));
     return true;
 }
 
-void convertPixelFontsToPoints(QTextDocument *document)
+void prepareTables(QTextFrame *frame, const QList<std::pair<QColor, QColor>> &colours)
+{
+    const QList<QTextFrame *> children = frame->childFrames();
+    for (QTextFrame *child : children) {
+        if (auto *table = qobject_cast<QTextTable *>(child)) {
+            for (int row = 0; row < table->rows(); ++row) {
+                for (int column = 0; column < table->columns(); ++column) {
+                    QTextTableCell cell = table->cellAt(row, column);
+                    QTextCharFormat format = cell.format();
+                    if (toPaperColour(&format, QTextFormat::BackgroundBrush, colours))
+                        cell.setFormat(format);
+                }
+            }
+        }
+        prepareTables(child, colours);
+    }
+}
+
+void prepareFormatsForPaper(QTextDocument *document)
 {
     QFont font = document->defaultFont();
     if (font.pixelSize() > 0) {
         font.setPointSizeF(pixelsToPoints(font.pixelSize()));
         document->setDefaultFont(font);
     }
+    const QList<std::pair<QColor, QColor>> colours = paperColours();
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     // Every block, those in table cells included.
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
         QTextCharFormat blockFormat = block.charFormat();
-        if (convertToPoints(&blockFormat)) {
+        if (prepareCharFormat(&blockFormat, colours)) {
             cursor.setPosition(block.position());
             cursor.setBlockCharFormat(blockFormat);
         }
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             QTextCharFormat format = fragment.charFormat();
-            if (!convertToPoints(&format))
+            if (!prepareCharFormat(&format, colours))
                 continue;
             cursor.setPosition(fragment.position());
             cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
             cursor.setCharFormat(format);
         }
     }
+    prepareTables(document->rootFrame(), colours);
     cursor.endEditBlock();
 }
 
 } // namespace
 
 PrintableNote::PrintableNote(const QTextDocument *source, AttachmentRepository *attachments)
-    : m_renderer(attachments)
+    : m_renderer(std::make_unique<AttachmentRenderer>(attachments))
     , m_document(source->clone())
 {
-    // Paper is light whatever the window's theme.
-    QPalette paper;
-    paper.setColor(QPalette::Window, Qt::white);
-    paper.setColor(QPalette::Text, Qt::black);
-    paper.setColor(QPalette::Base, Qt::white);
-    m_renderer.setPalette(paper);
     m_document->setDocumentMargin(PrintDocumentMargin);
-    convertPixelFontsToPoints(m_document.get());
+    prepareFormatsForPaper(m_document.get());
     decorateForPrinting(m_document.get());
-    m_renderer.install(m_document.get());
+    // A clone has none of the editor's drawing handlers; paper is light
+    // whatever the window's theme.
+    m_renderer->setPalette(ThemeManager::lightPalette());
+    m_renderer->install(m_document.get());
 }
 
 PrintableNote::~PrintableNote() = default;
@@ -154,7 +205,8 @@ void NoteOutput::exportNote()
         QFileDialog::getSaveFileName(m_window, tr("Export Note"), folder.isEmpty() ? name : QDir(folder).filePath(name));
     if (path.isEmpty())
         return;
-    const ExportResult result = ::exportNote(*note, path, format, bundle, m_attachments);
+    const ExportResult result =
+        ::exportNote(*note, path, format, bundle, attachmentResolver(m_state->attachments()));
     if (result.success)
         showMessage(tr("Exported to %1").arg(QDir::toNativeSeparators(result.path)));
     else
@@ -172,7 +224,7 @@ void NoteOutput::print()
     dialog.setWindowTitle(tr("Print Note"));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    PrintableNote(m_editor->document(), m_editor->attachmentRepository()).print(&printer);
+    PrintableNote(m_editor->document(), m_state->attachments()).print(&printer);
     showMessage(tr("Printed %1").arg(title));
 }
 
@@ -183,47 +235,11 @@ void NoteOutput::printPreview()
     const QString title = printTitle();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
-    const PrintableNote note(m_editor->document(), m_editor->attachmentRepository());
+    const PrintableNote note(m_editor->document(), m_state->attachments());
     QPrintPreviewDialog preview(&printer, m_window);
     preview.setWindowTitle(tr("Print Preview \u2014 %1").arg(title));
     preview.resize(900, 700);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
             [&note](QPrinter *target) { note.print(target); });
     preview.exec();
-}
-
-void NoteOutput::copyAsPlainText()
-{
-    if (m_editor->noteId().isEmpty())
-        return;
-    // What the editor shows, typing included; dividers and attachments have
-    // no text.
-    QString text = m_editor->toPlainText();
-    text.remove(QChar::ObjectReplacementCharacter);
-    QGuiApplication::clipboard()->setText(text);
-}
-
-void NoteOutput::copyAsMarkdown()
-{
-    if (m_editor->noteId().isEmpty())
-        return;
-    m_saveNote();
-    if (const std::optional<Note> note = storedNote())
-        QGuiApplication::clipboard()->setText(renderNote(note->body, ExportFormat::Markdown));
-}
-
-void NoteOutput::copyAsHtml()
-{
-    if (m_editor->noteId().isEmpty())
-        return;
-    m_saveNote();
-    const std::optional<Note> note = storedNote();
-    if (!note)
-        return;
-    const QString html = renderNote(note->body, ExportFormat::Html);
-    auto *data = new QMimeData;
-    data->setHtml(html);
-    // Pasted where only text goes, it is the HTML source.
-    data->setText(html);
-    QGuiApplication::clipboard()->setMimeData(data);
 }

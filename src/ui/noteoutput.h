@@ -1,32 +1,32 @@
 #pragma once
 
-#include "document/attachmentrenderer.h"
 #include "features/export.h"
 #include "storage/note.h"
 
 #include <QObject>
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 class AppState;
+class AttachmentRenderer;
+class AttachmentRepository;
 class NoteEditor;
 class QPagedPaintDevice;
 class QStatusBar;
 class QTextDocument;
+class QWidget;
 
 // A copy of a note's document made ready for paper: room around the text,
 // fonts in points (the editor sizes them in pixels, which a printer's
-// resolution would shrink), and the editor's painted decorations as plain
-// formats.
+// resolution would shrink), the editor's painted decorations as plain
+// formats, and its pictures, file chips and dividers drawn from the store.
 class PrintableNote
 {
 public:
-    // Pictures are drawn from `attachments` when given.
-    explicit PrintableNote(const QTextDocument *source, AttachmentRepository *attachments = nullptr);
+    PrintableNote(const QTextDocument *source, AttachmentRepository *attachments);
     ~PrintableNote();
     PrintableNote(const PrintableNote &) = delete;
     PrintableNote &operator=(const PrintableNote &) = delete;
@@ -35,14 +35,14 @@ public:
     void print(QPagedPaintDevice *printer) const;
 
 private:
-    // Draws pictures, files and dividers in paper colours.
-    AttachmentRenderer m_renderer;
+    // Outlives the document, whose layout draws through it.
+    std::unique_ptr<AttachmentRenderer> m_renderer;
     std::unique_ptr<QTextDocument> m_document;
 };
 
 // What a window does with the note in its editor besides editing it:
-// export, print, print preview, and copying it as plain text, Markdown or
-// HTML. The main window and the note windows share it.
+// export, print and print preview. The main window and the note windows
+// share it.
 class NoteOutput : public QObject
 {
     Q_OBJECT
@@ -52,14 +52,9 @@ public:
     NoteOutput(AppState *state, NoteEditor *editor, QStatusBar *statusBar, std::function<void()> saveNote,
                QWidget *window);
 
-    void setAttachmentResolver(ExportAttachmentResolver resolver) { m_attachments = std::move(resolver); }
-
     void exportNote();
     void print();
     void printPreview();
-    void copyAsPlainText();
-    void copyAsMarkdown();
-    void copyAsHtml();
 
 private:
     // Stores the editor's pending edits; false, saying so, when no note is open.
@@ -74,5 +69,4 @@ private:
     QStatusBar *m_statusBar;
     std::function<void()> m_saveNote;
     QWidget *m_window;
-    ExportAttachmentResolver m_attachments;
 };

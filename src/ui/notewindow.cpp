@@ -31,8 +31,8 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_editorActions(new EditorActions(m_editor, this))
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
-    , m_chrome(new NoteChrome(state, m_editor, this))
     , m_output(new NoteOutput(state, m_editor, m_statusBar, [this] { save(); }, this))
+    , m_chrome(new NoteChrome(state, m_editor, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     m_editor->setAttachmentRepository(state->attachments());
@@ -54,9 +54,6 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     header->setFocusToggleVisible(false);
     m_chrome->setSaveHandler([this] { save(); });
     connect(header, &NoteHeaderBar::deleteRequested, this, [this] { moveToTrash(true); });
-    connect(header, &NoteHeaderBar::copyAsPlainTextRequested, m_output, &NoteOutput::copyAsPlainText);
-    connect(header, &NoteHeaderBar::copyAsMarkdownRequested, m_output, &NoteOutput::copyAsMarkdown);
-    connect(header, &NoteHeaderBar::copyAsHtmlRequested, m_output, &NoteOutput::copyAsHtml);
 
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::save);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
@@ -91,6 +88,7 @@ void NoteWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     m_editorActions->addNoteAction(
         file->addAction(tr("Save Snapshot"), QKeySequence::Save, this, &NoteWindow::saveSnapshot));
+    // The header's Export and Print entries run these two.
     m_chrome->setExportAction(
         file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), m_output, &NoteOutput::exportNote));
     file->addSeparator();

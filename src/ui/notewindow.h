@@ -25,9 +25,9 @@ public:
     QString noteId() const { return m_noteId; }
     NoteEditor *editor() const { return m_editor; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
-    NoteChrome *noteChrome() const { return m_chrome; }
-    // Export, print and copy of this window's note.
+    // Export and print of this window's note.
     NoteOutput *output() const { return m_output; }
+    NoteChrome *noteChrome() const { return m_chrome; }
 
     void reload();
     void save();
@@ -53,8 +53,8 @@ private:
     EditorActions *m_editorActions;
     FindBar *m_findBar;
     OpenNote m_open;
-    NoteChrome *m_chrome;
     NoteOutput *m_output;
+    NoteChrome *m_chrome;
     // Trashing closes the window, and so does the deletion it announces.
     bool m_closed = false;
 };

@@ -1,5 +1,7 @@
 #include "app/appstate.h"
+#include "app/thememanager.h"
 #include "document/textformats.h"
+#include "storage/attachmentrepository.h"
 #include "storage/noterepository.h"
 #include "ui/exportdialog.h"
 #include "ui/mainwindow.h"
@@ -11,6 +13,13 @@
 #include "testmain.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QImage>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUuid>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFileDialog>
@@ -134,6 +143,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void printCopyIsInPoints();
+    void darkThemePrintsInPaperColours();
     void exportThroughTheDialog_data();
     void exportThroughTheDialog();
     void exportFailureIsShown();
@@ -143,6 +153,7 @@ private Q_SLOTS:
     void printPreviewShowsThePages();
     void copyCommands();
     void noteWindowExports();
+    void picturesLeaveWithTheNote();
 
 private:
     void openShoppingNote();
@@ -186,7 +197,7 @@ void TestExportPrint::printCopyIsInPoints()
     QCOMPARE(source->defaultFont().pixelSize(), 16);
     const QString before = source->toHtml();
 
-    const PrintableNote printable(source);
+    const PrintableNote printable(source, m_state->attachments());
     QTextDocument *copy = printable.document();
     QCOMPARE(copy->documentMargin(), 36.0);
     QCOMPARE(copy->defaultFont().pixelSize(), -1);
@@ -213,6 +224,32 @@ void TestExportPrint::printCopyIsInPoints()
     // Looking never writes: the editor's document is as it was.
     QCOMPARE(source->toHtml(), before);
     QVERIFY(!m_main->editor()->document()->isModified() || m_main->editor()->document()->toHtml() == before);
+}
+
+void TestExportPrint::darkThemePrintsInPaperColours()
+{
+    QApplication::setPalette(ThemeManager::darkPalette());
+    m_main->newNote();
+    m_id = m_main->openNoteId();
+    std::optional<Note> note = m_state->notes()->byId(m_id);
+    note->body = QStringLiteral("[{\"insert\":\"run --fast\"},{\"insert\":\"\\n\",\"attributes\":{\"code-block\":true}},"
+                                "{\"insert\":\"site\",\"attributes\":{\"link\":\"https://example.org\"}},"
+                                "{\"insert\":\"\\n\"}]");
+    QVERIFY(m_state->notes()->update(*note));
+    m_main->openNote(m_id, true);
+    const PrintableNote printable(m_main->editor()->document(), m_state->attachments());
+    QApplication::setPalette(ThemeManager::lightPalette());
+
+    const QTextBlock code = printable.document()->begin();
+    const QTextBlock link = code.next();
+    const QColor codeColour = code.begin().fragment().charFormat().foreground().color();
+    const QColor linkColour = link.begin().fragment().charFormat().foreground().color();
+    // The editor showed them in its dark colours; paper gets the light ones.
+    QVERIFY(codeBlockTextColor(true) != codeBlockTextColor(false) && linkColor(true) != linkColor(false));
+    QCOMPARE(m_main->editor()->document()->begin().begin().fragment().charFormat().foreground().color(),
+             codeBlockTextColor(true));
+    QCOMPARE(codeColour, codeBlockTextColor(false));
+    QCOMPARE(linkColour, linkColor(false));
 }
 
 void TestExportPrint::exportThroughTheDialog_data()
@@ -370,6 +407,66 @@ void TestExportPrint::noteWindowExports()
     QCOMPARE(window->statusBarWidget()->currentMessage(), QStringLiteral("Exported to %1").arg(path));
     QVERIFY(m_main->statusBarWidget()->currentMessage().isEmpty());
     window->close();
+}
+
+void TestExportPrint::picturesLeaveWithTheNote()
+{
+    m_main->newNote();
+    m_id = m_main->openNoteId();
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    Attachment attachment;
+    attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    attachment.noteId = m_id;
+    attachment.filename = QStringLiteral("sunset.png");
+    attachment.mimeType = QStringLiteral("image/png");
+    attachment.sizeBytes = png.size();
+    attachment.createdAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_state->attachments()->insert(attachment));
+    QVERIFY(m_state->attachments()->saveFile(attachment.id, png));
+    const QJsonArray ops {
+        QJsonObject { { QStringLiteral("insert"), QStringLiteral("Sunset\n") } },
+        QJsonObject { { QStringLiteral("insert"),
+                        QJsonObject { { QStringLiteral("lumora-notes-attachment"),
+                                        QString(QStringLiteral("lumora-notes://attachment/") + attachment.id) } } } },
+        QJsonObject { { QStringLiteral("insert"), QStringLiteral("\n") } },
+    };
+    std::optional<Note> note = m_state->notes()->byId(m_id);
+    note->body = QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+    QVERIFY(m_state->notes()->update(*note));
+    m_main->openNote(m_id, true);
+
+    // Exported from the store: the picture goes beside the page.
+    QTemporaryDir target;
+    const QString path = target.filePath(QStringLiteral("Sunset.html"));
+    QString offered;
+    DialogAnswers answers({ chooseFormat(ExportFormat::Html), saveAs(path, &offered) });
+    m_main->exportCurrentNote();
+    QFile copied(target.filePath(QStringLiteral("Sunset_files/sunset.png")));
+    QVERIFY(copied.open(QIODevice::ReadOnly));
+    QCOMPARE(copied.readAll(), png);
+
+    // Printed: the paper copy draws the picture too.
+    const QString pdf = target.filePath(QStringLiteral("printed.pdf"));
+    {
+        const PrintableNote printable(m_main->editor()->document(), m_state->attachments());
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        printable.print(&writer);
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("pdfimages")).isEmpty())
+        QSKIP("pdfimages (poppler-utils) is not installed: the printed picture is not counted");
+    QProcess process;
+    process.start(QStringLiteral("pdfimages"), { QStringLiteral("-list"), pdf });
+    QVERIFY(process.waitForFinished(30000));
+    const QStringList lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Two header lines, then the picture.
+    QCOMPARE(lines.size(), 3);
 }
 
 LUMORA_TEST_MAIN(TestExportPrint)
