@@ -122,6 +122,50 @@ shot_screen move-dialog
 key Down Return
 shot moved 1
 
+# A checklist in the open note, then the three windows of the View menu.
+refocus
+key ctrl+End Return
+key ctrl+shift+9
+type_text "Buy basil"
+key Return
+type_text "Call the market about tomatoes"
+key Return
+type_text "Water the herbs"
+key Home
+shot checklist 1.5
+# A second note, trashed, so the Trash window has something to show.
+key ctrl+n
+type_text "Old shopping list"
+key Return
+type_text "Flour, eggs, basil"
+sleep 1.5
+key ctrl+shift+Delete
+refocus
+windows_tour() {
+  local theme="$1" w
+  key ctrl+alt+t
+  w=$(xdotool search --sync --limit 1 --onlyvisible --name '^To-Dos' 2>/dev/null || true)
+  [[ -n "$w" ]] && xdotool windowmove "$w" 60 60
+  shot_screen "todos-$theme" 1
+  [[ -n "$w" ]] && xdotool windowmove "$w" 1700 0
+  refocus
+  key ctrl+shift+f
+  w=$(xdotool search --sync --limit 1 --onlyvisible --name '^Search' 2>/dev/null || true)
+  [[ -n "$w" ]] && xdotool windowmove "$w" 60 60 && xdotool windowfocus --sync "$w" 2>/dev/null || true
+  key ctrl+a
+  type_text "basil"
+  shot_screen "search-window-$theme" 1.2
+  [[ -n "$w" ]] && xdotool windowmove "$w" 1700 0
+  refocus
+  key ctrl+alt+d
+  w=$(xdotool search --sync --limit 1 --onlyvisible --name '^Trash' 2>/dev/null || true)
+  [[ -n "$w" ]] && xdotool windowmove "$w" 60 60
+  shot_screen "trash-window-$theme" 1
+  [[ -n "$w" ]] && xdotool windowmove "$w" 1700 0
+  refocus
+}
+windows_tour light
+
 # Settings: switch to the dark theme.
 refocus
 key ctrl+comma
@@ -136,6 +180,7 @@ shot_screen settings-dark 1
 key Escape
 refocus
 shot dark-theme 1
+windows_tour dark
 
 # Quit and start again: the note, the notebook and the theme come back.
 key ctrl+q
