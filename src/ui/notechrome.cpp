@@ -34,6 +34,7 @@ NoteChrome::NoteChrome(AppState *state, NoteEditor *editor, QWidget *window)
     , m_clock(new QTimer(this))
 {
     m_toolbar->setEditor(editor);
+    m_toolbar->setAttachmentsAvailable(state->attachments() != nullptr);
     m_clock->setInterval(ClockIntervalMs);
     connect(m_clock, &QTimer::timeout, this, &NoteChrome::refreshUpdatedLine);
 
