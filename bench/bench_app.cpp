@@ -5,6 +5,7 @@
 // painted list. Prints median and p95; nothing here passes or fails.
 //   bench_app [--counts 10000,100000] [--data-dir DIR] [--runs N] [--quick]
 
+#include "benchgui.h"
 #include "benchsupport.h"
 #include "notegenerator.h"
 
@@ -36,70 +37,14 @@
 #include <ctime>
 #include <memory>
 
+using Bench::elapsedMs;
 using Bench::out;
+using Bench::PaintWatch;
 using Bench::printFigures;
+using Bench::settle;
+using Bench::threadCpuMs;
 
 namespace {
-
-void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    // The offscreen platform's notice about size hints says nothing here.
-    if (type == QtDebugMsg || type == QtInfoMsg || message.contains(QLatin1String("propagateSizeHints")))
-        return;
-    QTextStream(stderr) << message << Qt::endl;
-}
-
-double elapsedMs(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// CPU time of this thread in ms: steadier than wall time on a busy machine,
-// but blind to waiting (fsync).
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-// Notes whether a widget has painted since the last reset.
-class PaintWatch : public QObject
-{
-public:
-    explicit PaintWatch(QWidget *widget)
-        : QObject(widget)
-    {
-        widget->installEventFilter(this);
-    }
-    void reset() { m_painted = false; }
-    // Runs the event loop until the widget painted; false after 10 s without.
-    bool wait()
-    {
-        QElapsedTimer guard;
-        guard.start();
-        while (!m_painted && guard.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-        return m_painted;
-    }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            m_painted = true;
-        return false;
-    }
-
-private:
-    bool m_painted = false;
-};
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
 
 QString megabyteNoteBody(NoteGenerator &generator)
 {
@@ -526,7 +471,7 @@ int main(int argc, char *argv[])
 {
     Bench::defaultToOffscreen();
     QApplication app(argc, argv);
-    qInstallMessageHandler(quietMessages);
+    qInstallMessageHandler(Bench::quietMessages);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Times the main window on generated notes."));

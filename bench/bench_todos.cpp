@@ -6,6 +6,7 @@
 // Prints median and p95; nothing here passes or fails.
 //   bench_todos [--count 10000] [--runs 21]
 
+#include "benchgui.h"
 #include "benchsupport.h"
 #include "notegenerator.h"
 
@@ -27,31 +28,14 @@
 #include <ctime>
 #include <memory>
 
+using Bench::elapsedMs;
 using Bench::out;
+using Bench::PaintWatch;
 using Bench::printFigures;
+using Bench::settle;
+using Bench::threadCpuMs;
 
 namespace {
-
-void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type == QtDebugMsg || type == QtInfoMsg || message.contains(QLatin1String("propagateSizeHints")))
-        return;
-    QTextStream(stderr) << message << Qt::endl;
-}
-
-double elapsedMs(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// CPU time of this thread in ms: steadier than wall time on a busy machine,
-// but blind to waiting (fsync).
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 // Wall and CPU time of one call, in ms.
 template<typename Work> void timeIt(Work work, QList<double> *wall, QList<double> *cpu)
@@ -68,42 +52,6 @@ void printBoth(const QString &name, const QList<double> &wall, const QList<doubl
 {
     printFigures(name + QStringLiteral(", wall"), wall, note);
     printFigures(name + QStringLiteral(", CPU"), cpu);
-}
-
-// Runs the event loop until the widget painted once.
-class PaintWatch : public QObject
-{
-public:
-    explicit PaintWatch(QWidget *widget)
-        : QObject(widget)
-    {
-        widget->installEventFilter(this);
-    }
-    bool wait()
-    {
-        QElapsedTimer guard;
-        guard.start();
-        while (!m_painted && guard.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-        return m_painted;
-    }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            m_painted = true;
-        return false;
-    }
-
-private:
-    bool m_painted = false;
-};
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 bool generate(const QString &dir, int count, QString *error)
@@ -135,7 +83,7 @@ void timeRefreshes(const QString &name, TodosScreen &screen, int runs)
 int main(int argc, char *argv[])
 {
     Bench::defaultToOffscreen();
-    qInstallMessageHandler(quietMessages);
+    qInstallMessageHandler(Bench::quietMessages);
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
@@ -167,13 +115,12 @@ int main(int argc, char *argv[])
     // The to-dos alone, without the list: what reading the notes costs.
     {
         QList<double> cold;
+        QList<double> coldCpu;
         QList<double> warm;
         QList<double> stamps;
         for (int i = 0; i < qMin(runs, 7); ++i) {
             TodoIndex index(state.notes());
-            timer.restart();
-            index.sync();
-            cold.append(elapsedMs(timer));
+            timeIt([&index] { index.sync(); }, &cold, &coldCpu);
             timer.restart();
             index.sync();
             warm.append(elapsedMs(timer));
@@ -188,36 +135,21 @@ int main(int argc, char *argv[])
                       << Qt::endl;
             }
         }
-        printFigures(QStringLiteral("to-dos of every note, first read"), cold);
-        {
-            QList<double> sql, extract;
-            for (int i = 0; i < 3; ++i) {
-                timer.restart();
-                const QList<TaskSourceNote> src = state.notes()->allTaskSourceNotes();
-                sql.append(elapsedMs(timer));
-                timer.restart();
-                int n = 0;
-                for (const TaskSourceNote &note : src)
-                    n += int(extractTasks(note.id, note.body, QDateTime::currentDateTimeUtc()).size());
-                extract.append(elapsedMs(timer));
-            }
-            printFigures(QStringLiteral("SCRATCH sql"), sql);
-            printFigures(QStringLiteral("SCRATCH extract"), extract);
-        }
-        printFigures(QStringLiteral("to-dos of every note, nothing changed"), warm);
-        printFigures(QStringLiteral("  of which the update times"), stamps);
+        printBoth(QStringLiteral("to-dos of every note, first read"), cold, coldCpu);
+        printFigures(QStringLiteral("to-dos of every note, nothing written since"), warm);
+        printFigures(QStringLiteral("update times of every note (after a write)"), stamps);
     }
 
     // The first open of a window: every body that can hold a to-do is read.
     QList<double> firstRefresh;
+    QList<double> firstRefreshCpu;
     QList<double> firstPaint;
     for (int i = 0; i < qMin(runs, 7); ++i) {
         auto screen = std::make_unique<TodosScreen>(&state);
         screen->resize(600, 500);
         PaintWatch paint(screen->taskList()->viewport());
         timer.restart();
-        screen->refresh();
-        firstRefresh.append(elapsedMs(timer));
+        timeIt([&screen] { screen->refresh(); }, &firstRefresh, &firstRefreshCpu);
         screen->show();
         paint.wait();
         firstPaint.append(elapsedMs(timer));
@@ -230,7 +162,7 @@ int main(int argc, char *argv[])
                   << Qt::endl;
         }
     }
-    printFigures(QStringLiteral("first open: refresh (bodies read, extracted)"), firstRefresh);
+    printBoth(QStringLiteral("first open: refresh (bodies read, extracted)"), firstRefresh, firstRefreshCpu);
     printFigures(QStringLiteral("first open: to first paint"), firstPaint);
 
     TodosScreen screen(&state);

@@ -26,9 +26,9 @@ QColor chipOutline(bool dark)
 }
 
 // A soft shade of the text colour reads as a rule in either palette.
-QColor dividerColor()
+QColor dividerColor(const QPalette &palette)
 {
-    QColor colour = QGuiApplication::palette().color(QPalette::Text);
+    QColor colour = palette.color(QPalette::Text);
     colour.setAlphaF(0.25f);
     return colour;
 }
@@ -47,6 +47,16 @@ void AttachmentRenderer::setRepository(AttachmentRepository *repository)
         return;
     m_repository = repository;
     m_cache.clear();
+}
+
+void AttachmentRenderer::setPalette(const QPalette &palette)
+{
+    m_palette = palette;
+}
+
+QPalette AttachmentRenderer::palette() const
+{
+    return m_palette ? *m_palette : QGuiApplication::palette();
 }
 
 void AttachmentRenderer::install(QTextDocument *document)
@@ -170,7 +180,7 @@ QSizeF AttachmentRenderer::intrinsicSize(QTextDocument *document, int position, 
 
 void AttachmentRenderer::drawChip(QPainter *painter, const QRectF &rect, const Entry &e) const
 {
-    const bool dark = isDarkPalette();
+    const bool dark = isDarkPalette(palette());
     const QRectF chip = rect.adjusted(0.5, 0.5, -0.5, -2.5);
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(QPen(chipOutline(dark), 1));
@@ -186,7 +196,7 @@ void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QText
 {
     painter->save();
     if (format.objectType() == DividerObject) {
-        painter->setPen(QPen(dividerColor(), 1));
+        painter->setPen(QPen(dividerColor(palette()), 1));
         const qreal y = qRound(rect.center().y()) + 0.5;
         painter->drawLine(QPointF(rect.left(), y), QPointF(rect.right(), y));
     } else {

@@ -3,9 +3,12 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
+#include <QPalette>
 #include <QPointer>
 #include <QString>
 #include <QTextObjectInterface>
+
+#include <optional>
 
 #include "storage/attachmentrepository.h"
 
@@ -35,6 +38,9 @@ public:
 
     // Becomes the drawing handler of attachments and dividers in document.
     void install(QTextDocument *document);
+    // Draws for this palette instead of the application's (paper is light
+    // whatever the theme).
+    void setPalette(const QPalette &palette);
 
     // Forgets every decoded picture and looked-up file (another note shown).
     void clearCache();
@@ -69,6 +75,7 @@ private:
         bool showsPicture() const { return isImage && shownSize.isValid() && !(decoded && image.isNull()); }
     };
 
+    QPalette palette() const;
     Entry &entry(const QString &id);
     void decode(const QString &id, Entry &entry) const;
     static QString chipLabel(const Entry &entry);
@@ -76,4 +83,5 @@ private:
 
     QPointer<AttachmentRepository> m_repository;
     QHash<QString, Entry> m_cache;
+    std::optional<QPalette> m_palette;
 };

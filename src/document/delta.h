@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 enum class DeltaOpKind { InsertText, InsertEmbed, Retain, Delete };
 
 // One parsed operation of a Delta document.
@@ -54,6 +56,10 @@ QList<DeltaLine> deltaLines(const QList<DeltaOp> &ops, const QStringList &standa
 
 // The kind of an embed: its object's first key.
 QString deltaEmbedKey(const QJsonObject &embed);
+
+// The text a converter writes for an embed that sits inside a line (an
+// attachment or an image). Without one, converters leave such embeds out.
+using InlineEmbedWriter = std::function<QString(const QJsonObject &embed)>;
 
 // One Delta operation {"insert": insert, "attributes": attributes}, the
 // attributes left out when empty.

@@ -38,12 +38,14 @@ QString inlineHtml(const QString &text, const QJsonObject &attributes)
         .arg(attributes.value(QLatin1String("link")).toString().toHtmlEscaped(), wrapped);
 }
 
-QString lineHtml(const DeltaLine &line)
+QString lineHtml(const DeltaLine &line, const InlineEmbedWriter &embedHtml)
 {
     QString text;
     for (const DeltaPiece &piece : line.pieces) {
         if (!piece.isEmbed)
             text += inlineHtml(piece.text, piece.attributes);
+        else if (embedHtml)
+            text += embedHtml(piece.embed);
     }
     const QJsonObject &block = line.blockAttributes;
     const int level = block.value(QLatin1String("header")).toInt();
@@ -185,13 +187,13 @@ QString withValidSurrogates(const QString &text)
 
 } // namespace
 
-QString deltaToHtml(const QString &deltaJson)
+QString deltaToHtml(const QString &deltaJson, const InlineEmbedWriter &embedHtml)
 {
     QString html = QStringLiteral("<html><body>\n");
     const QList<DeltaLine> lines = deltaLines(parseDeltaOps(deltaJson), { dividerKey(), tableKey() });
     for (const DeltaLine &line : lines) {
         if (!line.standaloneEmbed) {
-            html += lineHtml(line);
+            html += lineHtml(line, embedHtml);
             continue;
         }
         const QJsonObject &embed = line.pieces.constFirst().embed;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "document/delta.h"
+
 #include <QJsonArray>
 #include <QString>
 
-// A small, self-contained HTML document for a Delta JSON text.
-QString deltaToHtml(const QString &deltaJson);
+// A small, self-contained HTML document for a Delta JSON text. Attachments
+// and images are written by embedHtml, when given.
+QString deltaToHtml(const QString &deltaJson, const InlineEmbedWriter &embedHtml = {});
 
 // Any HTML to Delta operations; never empty (at least one empty line).
 QJsonArray htmlToDelta(const QString &html);

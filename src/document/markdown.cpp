@@ -86,6 +86,11 @@ QString tableMarkdown(const QJsonValue &embedValue)
 class MarkdownWriter
 {
 public:
+    explicit MarkdownWriter(const InlineEmbedWriter &embedMarkdown)
+        : m_embedMarkdown(embedMarkdown)
+    {
+    }
+
     void writeLine(const DeltaLine &line);
     void writeDivider();
     void writeTable(const QJsonValue &embedValue);
@@ -94,6 +99,7 @@ public:
 private:
     void endWithBlankLine();
 
+    const InlineEmbedWriter &m_embedMarkdown;
     QString m_output;
     LineKind m_previous = LineKind::Start;
 };
@@ -114,8 +120,11 @@ void MarkdownWriter::writeLine(const DeltaLine &line)
 
     QString text;
     for (const DeltaPiece &piece : line.pieces) {
-        if (piece.isEmbed)
+        if (piece.isEmbed) {
+            if (m_embedMarkdown)
+                text += m_embedMarkdown(piece.embed);
             continue;
+        }
         QJsonObject attributes = piece.attributes;
         if (heading)
             attributes.remove(QLatin1String("bold"));
@@ -187,9 +196,10 @@ QString MarkdownWriter::finish()
     return m_output;
 }
 
-bool hasText(const DeltaLine &line)
+bool hasContent(const DeltaLine &line, bool writesEmbeds)
 {
-    return std::any_of(line.pieces.cbegin(), line.pieces.cend(), [](const DeltaPiece &p) { return !p.isEmbed; });
+    return std::any_of(line.pieces.cbegin(), line.pieces.cend(),
+                       [writesEmbeds](const DeltaPiece &p) { return writesEmbeds || !p.isEmbed; });
 }
 
 // "**" toggles bold and a single "*" italic; each run becomes one insert.
@@ -227,9 +237,9 @@ void appendInlineRuns(QJsonArray *ops, const QString &text)
 
 } // namespace
 
-QString deltaToMarkdown(const QString &deltaJson)
+QString deltaToMarkdown(const QString &deltaJson, const InlineEmbedWriter &embedMarkdown)
 {
-    MarkdownWriter writer;
+    MarkdownWriter writer(embedMarkdown);
     const QList<DeltaLine> lines = deltaLines(parseDeltaOps(deltaJson), { dividerKey(), tableKey() });
     for (const DeltaLine &line : lines) {
         if (line.standaloneEmbed) {
@@ -238,9 +248,9 @@ QString deltaToMarkdown(const QString &deltaJson)
                 writer.writeDivider();
             else
                 writer.writeTable(embed.value(tableKey()));
-        } else if (line.terminated || hasText(line)) {
-            // Attachments and images have no Markdown form: an unclosed line of
-            // only those is no line at all.
+        } else if (line.terminated || hasContent(line, bool(embedMarkdown))) {
+            // Without a writer, attachments and images have no Markdown form:
+            // an unclosed line of only those is no line at all.
             writer.writeLine(line);
         }
     }

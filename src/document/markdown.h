@@ -1,10 +1,13 @@
 #pragma once
 
+#include "document/delta.h"
+
 #include <QJsonArray>
 #include <QString>
 
 // Markdown for a Delta JSON text; ends with exactly one newline, or is empty.
-QString deltaToMarkdown(const QString &deltaJson);
+// Attachments and images are written by embedMarkdown, when given.
+QString deltaToMarkdown(const QString &deltaJson, const InlineEmbedWriter &embedMarkdown = {});
 
 // Full Markdown (GitHub dialect) to Delta operations, read through HTML.
 QJsonArray markdownToDelta(const QString &markdown);

@@ -18,6 +18,7 @@ void TodoIndex::store(qint64 rowId, const QString &noteId, const QString &body, 
         m_rowOfNote.remove(entry.todos.noteId);
     entry.stamp = stamp;
     entry.todos.tasks = extractTasks(noteId, body, updatedAt);
+    entry.todos.foldedTexts.clear();
     if (entry.todos.tasks.isEmpty()) {
         // Nothing to show: keep the stamp, not the texts.
         entry.todos = NoteTodos();
@@ -67,10 +68,24 @@ void TodoIndex::markChanged(const QString &noteId)
     m_changed.insert(noteId);
 }
 
+const QStringList &TodoIndex::NoteTodos::folded() const
+{
+    if (foldedTexts.size() != tasks.size()) {
+        foldedTexts.clear();
+        for (const Task &task : tasks)
+            foldedTexts.append(task.text.toCaseFolded());
+    }
+    return foldedTexts;
+}
+
 void TodoIndex::sync()
 {
     if (!m_notes)
         return;
+    const QPair<qint64, qint64> now = m_notes->changeStamp();
+    if (m_changed.isEmpty() && now.first >= 0 && now == m_syncedAt)
+        return;
+    m_syncedAt = now;
     const QSet<QString> changed = std::exchange(m_changed, {});
     for (const QString &noteId : changed)
         syncNote(noteId);

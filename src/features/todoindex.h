@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QSet>
 #include <QString>
 
@@ -25,6 +26,9 @@ public:
         qint64 updatedMs = 0;
         bool editable = true;
         QList<Task> tasks;
+        // Each task's text case-folded, for ordering by text; made on first use.
+        mutable QStringList foldedTexts;
+        const QStringList &folded() const;
     };
 
     explicit TodoIndex(NoteRepository *notes);
@@ -59,4 +63,7 @@ private:
     QHash<QString, qint64> m_rowOfNote;
     QSet<QString> m_changed;
     qint64 m_bodiesRead = 0;
+    // The database's change stamp at the last sync: a sync with no write
+    // since reads nothing.
+    QPair<qint64, qint64> m_syncedAt{-1, -1};
 };

@@ -713,6 +713,17 @@ QSet<QString> NoteRepository::notesExcludedFromTodos() const
     return ids;
 }
 
+QPair<qint64, qint64> NoteRepository::changeStamp() const
+{
+    // total_changes() counts every row this connection writes, data_version
+    // moves when another connection commits.
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT total_changes(), (SELECT data_version FROM pragma_data_version)")) || !q.next())
+        return {-1, -1};
+    return {q.value(0).toLongLong(), q.value(1).toLongLong()};
+}
+
 QList<NoteStamp> NoteRepository::liveNoteStamps() const
 {
     // One row holding everything: stepping 10,000 result rows through the

@@ -130,6 +130,9 @@ public:
     // Ids of the notes whose to-dos are left out of the To-Dos list.
     QSet<QString> notesExcludedFromTodos() const;
 
+    // Moves whenever anything is written to the database, through this
+    // connection or another; equal values mean nothing changed in between.
+    QPair<qint64, qint64> changeStamp() const;
     // Live notes, any order. Read from an index, never from the bodies.
     QList<NoteStamp> liveNoteStamps() const;
     // The live notes among rowIds whose body can hold a to-do: every note

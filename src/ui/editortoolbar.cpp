@@ -16,7 +16,7 @@ namespace {
 const char *const TableTip = "Insert Table (Ctrl+T)";
 const char *const NestedTableTip = "Nested tables are not supported";
 
-struct ButtonSpec
+struct ButtonInfo
 {
     const char *tooltip;
     // The text drawn as the glyph; empty for the drawn icons.
@@ -26,7 +26,7 @@ struct ButtonSpec
 };
 
 // In EditorToolbar::Button order.
-const ButtonSpec Buttons[EditorToolbar::ButtonCount] = {
+const ButtonInfo Buttons[EditorToolbar::ButtonCount] = {
     {"Bold (Ctrl+B)", u"B", 13, true},
     {"Italic (Ctrl+I)", u"I", 13, true},
     {"Underline (Ctrl+U)", u"U", 13, true},
@@ -97,12 +97,12 @@ void drawPaperClip(QPainter &painter)
 
 // The text's ink centred in the square (the line box would leave the bullet
 // and the quote mark off-centre).
-void drawTextGlyph(QPainter &painter, EditorToolbar::Button button, const ButtonSpec &spec)
+void drawTextGlyph(QPainter &painter, EditorToolbar::Button button, const ButtonInfo &info)
 {
-    const QString text = QString::fromUtf16(spec.text);
+    const QString text = QString::fromUtf16(info.text);
     QFont font(QStringLiteral("IBM Plex Sans"));
     font.setWeight(QFont::Bold);
-    font.setPixelSize(spec.pixelSize);
+    font.setPixelSize(info.pixelSize);
     font.setItalic(button == EditorToolbar::Italic);
     font.setUnderline(button == EditorToolbar::Underline);
     font.setStrikeOut(button == EditorToolbar::Strikethrough);

@@ -20,6 +20,7 @@
 #include "ui/welcomescreen.h"
 #include "ui/noteeditor.h"
 #include "ui/notelistwidget.h"
+#include "ui/noteoutput.h"
 #include "ui/notewindow.h"
 #include "ui/searchscreen.h"
 #include "ui/statusbar.h"
@@ -120,6 +121,7 @@ MainWindow::MainWindow(AppState *state, QWidget *parent)
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
     , m_chrome(new NoteChrome(state, m_editor, this))
+    , m_output(new NoteOutput(state, m_editor, m_statusBar, [this] { saveCurrentNote(); }, this))
 {
     setWindowTitle(QStringLiteral("Lumora Notes"));
     createMenuBar();
@@ -264,10 +266,12 @@ void MainWindow::createFileMenu()
     // Not Ctrl+I: that is italic in the editor.
     addLaterFeature(file, tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")));
     // The header's Export and Print entries run these two.
-    m_chrome->setExportAction(addLaterFeature(file, tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E"))));
+    m_chrome->setExportAction(
+        file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), this, &MainWindow::exportCurrentNote));
     file->addSeparator();
-    m_chrome->setPrintAction(addLaterFeature(file, tr("Print..."), QKeySequence::Print));
-    addLaterFeature(file, tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    m_chrome->setPrintAction(file->addAction(tr("Print..."), QKeySequence::Print, this, &MainWindow::printNote));
+    file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), this,
+                    &MainWindow::printPreview);
     file->addSeparator();
     addLaterFeature(file, tr("Backup Database..."));
     addLaterFeature(file, tr("Restore Database..."));
@@ -582,6 +586,9 @@ void MainWindow::connectSignals()
     connect(header, &NoteHeaderBar::focusToggleClicked, this, [this] { setFocusMode(!m_focusMode); });
     connect(header, &NoteHeaderBar::notebookChipClicked, this, &MainWindow::openCurrentNotebook);
     connect(header, &NoteHeaderBar::deleteRequested, this, [this] { moveCurrentNoteToTrash(false); });
+    connect(header, &NoteHeaderBar::copyAsPlainTextRequested, m_output, &NoteOutput::copyAsPlainText);
+    connect(header, &NoteHeaderBar::copyAsMarkdownRequested, m_output, &NoteOutput::copyAsMarkdown);
+    connect(header, &NoteHeaderBar::copyAsHtmlRequested, m_output, &NoteOutput::copyAsHtml);
     // For the notebook menu's share entry; the header follows on its own.
     m_canShare = m_state->canShare();
     connect(m_state, &AppState::canShareChanged, this, [this](bool canShare) { m_canShare = canShare; });
@@ -814,21 +821,6 @@ void MainWindow::openCurrentNotebook()
     refreshNotebooks();
 }
 
-void MainWindow::copyCurrentNoteAsPlainText()
-{
-    m_chrome->copyAsPlainText();
-}
-
-void MainWindow::copyCurrentNoteAsMarkdown()
-{
-    m_chrome->copyAsMarkdown();
-}
-
-void MainWindow::copyCurrentNoteAsHtml()
-{
-    m_chrome->copyAsHtml();
-}
-
 bool MainWindow::splitterShowsAllPanes() const
 {
     return !m_sidebarPane->isHidden() && !m_listPane->isHidden();
@@ -1048,4 +1040,34 @@ void MainWindow::showAndActivate()
         show();
     raise();
     activateWindow();
+}
+
+void MainWindow::exportCurrentNote()
+{
+    m_output->exportNote();
+}
+
+void MainWindow::printNote()
+{
+    m_output->print();
+}
+
+void MainWindow::printPreview()
+{
+    m_output->printPreview();
+}
+
+void MainWindow::copyCurrentNoteAsPlainText()
+{
+    m_output->copyAsPlainText();
+}
+
+void MainWindow::copyCurrentNoteAsMarkdown()
+{
+    m_output->copyAsMarkdown();
+}
+
+void MainWindow::copyCurrentNoteAsHtml()
+{
+    m_output->copyAsHtml();
 }

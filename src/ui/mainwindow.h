@@ -15,6 +15,7 @@ class NoteEditor;
 class NoteHeaderBar;
 class NoteListWidget;
 class NotebookListWidget;
+class NoteOutput;
 class WelcomeScreen;
 class QAction;
 class QLineEdit;
@@ -78,14 +79,19 @@ public:
     // "10,20,30" → {10, 20, 30}; anything but three integers ≥ 0 → empty.
     static QList<int> parseSplitterSizes(const QString &text);
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
+    NoteOutput *noteOutput() const { return m_output; }
 
 public Q_SLOTS:
-    // The open note on the clipboard; nothing without one.
+    // The open note leaves the program: export, paper, clipboard.
+    void exportCurrentNote();
+    void printNote();
+    void printPreview();
     void copyCurrentNoteAsPlainText();
     void copyCurrentNoteAsMarkdown();
     void copyCurrentNoteAsHtml();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private Q_SLOTS:
     void showPreferences();
@@ -141,6 +147,7 @@ private:
     OpenNote m_open;
     // Header bar and toolbar above the editor.
     NoteChrome *m_chrome;
+    NoteOutput *m_output;
 
     QAction *m_signInAction = nullptr;
     QAction *m_signOutAction = nullptr;

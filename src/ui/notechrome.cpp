@@ -1,8 +1,7 @@
 #include "notechrome.h"
 
 #include "app/appstate.h"
-#include "document/html.h"
-#include "document/markdown.h"
+#include "storage/attachmentrepository.h"
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "ui/editortoolbar.h"
@@ -13,10 +12,8 @@
 #include "ui/versionhistorydialog.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QMimeData>
 #include <QTimer>
 
 namespace {
@@ -34,15 +31,13 @@ NoteChrome::NoteChrome(AppState *state, NoteEditor *editor, QWidget *window)
     , m_clock(new QTimer(this))
 {
     m_toolbar->setEditor(editor);
+    // Both windows give their editor the state's attachment store.
     m_toolbar->setAttachmentsAvailable(state->attachments() != nullptr);
     m_clock->setInterval(ClockIntervalMs);
     connect(m_clock, &QTimer::timeout, this, &NoteChrome::refreshUpdatedLine);
 
     m_header->setCanShare(state->canShare());
     connect(state, &AppState::canShareChanged, m_header, &NoteHeaderBar::setCanShare);
-    connect(m_header, &NoteHeaderBar::copyAsPlainTextRequested, this, &NoteChrome::copyAsPlainText);
-    connect(m_header, &NoteHeaderBar::copyAsMarkdownRequested, this, &NoteChrome::copyAsMarkdown);
-    connect(m_header, &NoteHeaderBar::copyAsHtmlRequested, this, &NoteChrome::copyAsHtml);
     connect(m_header, &NoteHeaderBar::historyRequested, this, &NoteChrome::showHistory);
     connect(m_header, &NoteHeaderBar::moveToNotebookRequested, this, &NoteChrome::moveToNotebook);
     connect(m_header, &NoteHeaderBar::includeInTodosToggled, this, &NoteChrome::setIncludeInTodos);
@@ -175,45 +170,6 @@ QString NoteChrome::updatedText(const QDateTime &updatedAt, int words, const QDa
     if (words < 1)
         return tr("Updated %1").arg(when);
     return tr("Updated %1 \u00b7 %2 words").arg(when, QString::number(words));
-}
-
-void NoteChrome::copyAsPlainText()
-{
-    if (openNoteId().isEmpty())
-        return;
-    // What the editor shows, typing included; dividers and attachments have
-    // no text.
-    QString text = m_editor->toPlainText();
-    text.remove(QChar::ObjectReplacementCharacter);
-    QGuiApplication::clipboard()->setText(text);
-}
-
-void NoteChrome::copyAsMarkdown()
-{
-    if (openNoteId().isEmpty())
-        return;
-    if (m_save)
-        m_save();
-    if (const std::optional<Note> note = storedOpenNote())
-        QGuiApplication::clipboard()->setText(deltaToMarkdown(note->body));
-}
-
-void NoteChrome::copyAsHtml()
-{
-    if (openNoteId().isEmpty())
-        return;
-    if (m_save)
-        m_save();
-    const std::optional<Note> note = storedOpenNote();
-    if (!note)
-        return;
-    const QString html = deltaToHtml(note->body);
-    // Rich targets take the HTML; plain ones get the markup itself, which
-    // is what copying "as HTML" asks for.
-    auto *data = new QMimeData;
-    data->setHtml(html);
-    data->setText(html);
-    QGuiApplication::clipboard()->setMimeData(data);
 }
 
 void NoteChrome::showHistory()

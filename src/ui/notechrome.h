@@ -47,9 +47,6 @@ public:
     void showNote(const Note *note);
 
     // Commands on the open note; without one they do nothing.
-    void copyAsPlainText();
-    void copyAsMarkdown();
-    void copyAsHtml();
     void showHistory();
     void moveToNotebook();
     void setIncludeInTodos(bool include);

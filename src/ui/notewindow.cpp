@@ -12,6 +12,7 @@
 #include "ui/notechrome.h"
 #include "ui/noteheaderbar.h"
 #include "ui/noteeditor.h"
+#include "ui/noteoutput.h"
 #include "ui/statusbar.h"
 #include "ui/trashconfirm.h"
 
@@ -31,6 +32,7 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     , m_findBar(new FindBar(m_editor, this))
     , m_open(state, m_editor, this)
     , m_chrome(new NoteChrome(state, m_editor, this))
+    , m_output(new NoteOutput(state, m_editor, m_statusBar, [this] { save(); }, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     m_editor->setAttachmentRepository(state->attachments());
@@ -52,6 +54,9 @@ NoteWindow::NoteWindow(AppState *state, const QString &noteId, QWidget *parent)
     header->setFocusToggleVisible(false);
     m_chrome->setSaveHandler([this] { save(); });
     connect(header, &NoteHeaderBar::deleteRequested, this, [this] { moveToTrash(true); });
+    connect(header, &NoteHeaderBar::copyAsPlainTextRequested, m_output, &NoteOutput::copyAsPlainText);
+    connect(header, &NoteHeaderBar::copyAsMarkdownRequested, m_output, &NoteOutput::copyAsMarkdown);
+    connect(header, &NoteHeaderBar::copyAsHtmlRequested, m_output, &NoteOutput::copyAsHtml);
 
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::save);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
@@ -86,11 +91,12 @@ void NoteWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     m_editorActions->addNoteAction(
         file->addAction(tr("Save Snapshot"), QKeySequence::Save, this, &NoteWindow::saveSnapshot));
-    QAction *exportAction = file->addAction(tr("Export..."));
-    exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
-    exportAction->setEnabled(false);
-    exportAction->setToolTip(tr("Export is not available in this build yet"));
-    m_chrome->setExportAction(exportAction);
+    m_chrome->setExportAction(
+        file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), m_output, &NoteOutput::exportNote));
+    file->addSeparator();
+    m_chrome->setPrintAction(file->addAction(tr("Print..."), QKeySequence::Print, m_output, &NoteOutput::print));
+    file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), m_output,
+                    &NoteOutput::printPreview);
     file->addSeparator();
     file->addAction(tr("Close"), QKeySequence::Close, this, &NoteWindow::close);
 

@@ -10,6 +10,7 @@ class EditorActions;
 class FindBar;
 class NoteChrome;
 class NoteEditor;
+class NoteOutput;
 class StatusBar;
 
 // One note edited in a window of its own; it saves like the main window and
@@ -25,6 +26,8 @@ public:
     NoteEditor *editor() const { return m_editor; }
     StatusBar *statusBarWidget() const { return m_statusBar; }
     NoteChrome *noteChrome() const { return m_chrome; }
+    // Export, print and copy of this window's note.
+    NoteOutput *output() const { return m_output; }
 
     void reload();
     void save();
@@ -51,6 +54,7 @@ private:
     FindBar *m_findBar;
     OpenNote m_open;
     NoteChrome *m_chrome;
+    NoteOutput *m_output;
     // Trashing closes the window, and so does the deletion it announces.
     bool m_closed = false;
 };

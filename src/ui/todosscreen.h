@@ -47,13 +47,14 @@ private:
         qint64 updatedMs = 0;
         // The text folded for case-insensitive ordering (alphabetical only).
         QString sortText;
+        quint64 textPrefix = 0;
     };
 
     void onItemChanged(QListWidgetItem *item);
     // One note was written: only its rows change.
     void updateNoteRows(const QString &noteId);
     bool keeps(const Task &task) const;
-    Row rowFor(const TodoIndex::NoteTodos &note, const Task &task) const;
+    Row rowFor(const TodoIndex::NoteTodos &note, qsizetype taskIndex) const;
     bool before(const Row &a, const Row &b) const;
     static QString itemText(const TodoIndex::NoteTodos &note, const Task &task);
     void setUpItem(QListWidgetItem *item, const TodoIndex::NoteTodos &note, const Task &task) const;

@@ -7,6 +7,7 @@
 #include "storage/preferencesrepository.h"
 #include "ui/mainwindow.h"
 #include "ui/notewindow.h"
+#include "ui/todosscreen.h"
 
 #include "databasefiles.h"
 #include "testenvironment.h"
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void damageFoundAfterStartIsReported();
     void startAndMessages_data();
     void startAndMessages();
+    void reopensTodosWindowOnce();
     void whatsNewOncePerVersionThenUpdateCheck();
 
 private:
@@ -271,6 +273,21 @@ void TestStartup::startAndMessages()
         QVERIFY(m_app->appState()->noteWindow(id)->isVisible());
     QVERIFY(!m_app->appState()->preferences()->value(QStringLiteral("restore_note_windows")));
     QCOMPARE(m_app->mainWindow()->isVisible(), mainShown);
+}
+
+void TestStartup::reopensTodosWindowOnce()
+{
+    LumoraTest::ScopedDataDir dir;
+    setPreference(QStringLiteral("restore_todos_window"), QStringLiteral("true"));
+    QCOMPARE(start({}), -1);
+    QVERIFY(m_errors.isEmpty() && m_app->mainWindow());
+    QVERIFY(m_app->mainWindow()->todosWindow() && m_app->mainWindow()->todosWindow()->isVisible());
+    QVERIFY(!m_app->appState()->preferences()->value(QStringLiteral("restore_todos_window")));
+    m_app->shutDown();
+
+    // Without the preference, no To-Dos window.
+    QCOMPARE(start({}), -1);
+    QVERIFY(!m_app->mainWindow()->todosWindow());
 }
 
 template<typename T> static int openWindows()

@@ -430,9 +430,9 @@ void TestMainWindow::menuEntries_data()
     row("&File", "New Note in Window", keys("Ctrl+Shift+N"), true, true);
     row("&File", "Save Snapshot", QKeySequence::Save, false, true);
     row("&File", "Import...", keys("Ctrl+Shift+I"), false, false);
-    row("&File", "Export...", keys("Ctrl+E"), false, false);
-    row("&File", "Print...", QKeySequence::Print, false, false);
-    row("&File", "Print Preview...", keys("Ctrl+Shift+P"), false, false);
+    row("&File", "Export...", keys("Ctrl+E"), true, true);
+    row("&File", "Print...", QKeySequence::Print, true, true);
+    row("&File", "Print Preview...", keys("Ctrl+Shift+P"), true, true);
     row("&File", "Backup Database...", {}, false, false);
     row("&File", "Restore Database...", {}, false, false);
     row("&File", "Sign In...", {}, false, false);
@@ -467,7 +467,7 @@ void TestMainWindow::menuEntries_data()
     row("&Note", "Version History...", keys("Ctrl+H"), false, true);
     row("&Note", "Open in New Window", keys("Ctrl+Shift+O"), false, true);
     row("&Note", "Move to Trash…", keys("Ctrl+D"), false, true);
-    row("&View", "To-Dos", keys("Ctrl+Alt+T"), false, false);
+    row("&View", "To-Dos", keys("Ctrl+Alt+T"), true, true);
     row("&View", "Find", keys("F3"), true, true);
     row("&View", "Search All Notes...", keys("Ctrl+Shift+F"), true, true);
     row("&View", "Trash", keys("Ctrl+Alt+D"), true, true);
@@ -1064,7 +1064,10 @@ void TestMainWindow::headerCommands()
     for (const auto &[entry, command] : {std::pair{header->exportAction(), QStringLiteral("Export...")},
                                          std::pair{header->printAction(), QStringLiteral("Print...")}}) {
         QAction *fileAction = findAction(m_window.get(), command);
+        QVERIFY(fileAction != entry);
         QCOMPARE(entry->isEnabled(), fileAction->isEnabled());
+        // Only whether the entry reaches the command; the commands have tests of their own.
+        QObject::disconnect(fileAction, &QAction::triggered, m_window.get(), nullptr);
         QSignalSpy ran(fileAction, &QAction::triggered);
         fileAction->setEnabled(true);
         QVERIFY(entry->isEnabled());

@@ -1,0 +1,376 @@
+#include "app/appstate.h"
+#include "document/textformats.h"
+#include "storage/noterepository.h"
+#include "ui/exportdialog.h"
+#include "ui/mainwindow.h"
+#include "ui/noteeditor.h"
+#include "ui/noteoutput.h"
+#include "ui/notewindow.h"
+#include "ui/statusbar.h"
+
+#include "testmain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintPreviewDialog>
+#include <QPointer>
+#include <QPrintPreviewWidget>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+Q_DECLARE_METATYPE(ExportFormat)
+
+namespace {
+
+QString shoppingBody()
+{
+    const auto op = [](const QJsonValue &insert, const QJsonObject &attributes = {}) {
+        QJsonObject result { { QStringLiteral("insert"), insert } };
+        if (!attributes.isEmpty())
+            result.insert(QStringLiteral("attributes"), attributes);
+        return result;
+    };
+    const QJsonArray ops {
+        op(QStringLiteral("Shopping")),
+        op(QStringLiteral("\n"), { { QStringLiteral("header"), 1 } }),
+        op(QStringLiteral("Bread and ")),
+        op(QStringLiteral("cheese"), { { QStringLiteral("bold"), true } }),
+        op(QStringLiteral("\n"), { { QStringLiteral("list"), QStringLiteral("bullet") } }),
+    };
+    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+}
+
+// Answers the modal dialogs that come up, one handler per dialog in turn;
+// records each dialog's title.
+class DialogAnswers : public QObject
+{
+public:
+    using Handler = std::function<void(QWidget *dialog)>;
+
+    explicit DialogAnswers(QList<Handler> handlers)
+        : m_handlers(std::move(handlers))
+    {
+        connect(&m_timer, &QTimer::timeout, this, &DialogAnswers::poll);
+        m_timer.start(10);
+    }
+
+    QStringList titles;
+
+private:
+    void poll()
+    {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog || dialog == m_last)
+            return;
+        m_last = dialog;
+        titles.append(dialog->windowTitle());
+        // Handled after the dialog has started its loop.
+        const Handler handler = m_handlers.isEmpty() ? Handler([](QWidget *d) { d->close(); }) : m_handlers.takeFirst();
+        QTimer::singleShot(0, dialog, [handler, dialog] { handler(dialog); });
+    }
+
+    QTimer m_timer;
+    QList<Handler> m_handlers;
+    QPointer<QWidget> m_last;
+};
+
+DialogAnswers::Handler chooseFormat(ExportFormat format, bool bundle = false)
+{
+    return [format, bundle](QWidget *widget) {
+        auto *dialog = qobject_cast<ExportDialog *>(widget);
+        QVERIFY(dialog);
+        dialog->formatButton(format)->setChecked(true);
+        dialog->attachmentsBox()->setChecked(bundle);
+        dialog->accept();
+    };
+}
+
+DialogAnswers::Handler saveAs(const QString &path, QString *suggested)
+{
+    return [path, suggested](QWidget *widget) {
+        auto *dialog = qobject_cast<QFileDialog *>(widget);
+        QVERIFY(dialog);
+        *suggested = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+        // Typed, as a user would: the dialog may still be filling in the
+        // suggested name while its folder loads.
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        edit->setText(path);
+        static_cast<QDialog *>(dialog)->accept();
+    };
+}
+
+DialogAnswers::Handler readBox(QString *text)
+{
+    return [text](QWidget *widget) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        QVERIFY(box);
+        *text = box->text();
+        box->accept();
+    };
+}
+
+} // namespace
+
+class TestExportPrint : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void printCopyIsInPoints();
+    void exportThroughTheDialog_data();
+    void exportThroughTheDialog();
+    void exportFailureIsShown();
+    void cancelledDialogsWriteNothing();
+    void noNoteSelected_data();
+    void noNoteSelected();
+    void printPreviewShowsThePages();
+    void copyCommands();
+    void noteWindowExports();
+
+private:
+    void openShoppingNote();
+
+    std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<MainWindow> m_main;
+    QString m_id;
+};
+
+void TestExportPrint::init()
+{
+    m_dir = std::make_unique<LumoraTest::ScopedDataDir>();
+    m_state = std::make_unique<AppState>();
+    QVERIFY(m_state->initialize());
+    m_main = std::make_unique<MainWindow>(m_state.get());
+}
+
+void TestExportPrint::cleanup()
+{
+    m_main.reset();
+    m_state.reset();
+    m_dir.reset();
+}
+
+void TestExportPrint::openShoppingNote()
+{
+    m_main->newNote();
+    m_id = m_main->openNoteId();
+    QVERIFY(!m_id.isEmpty());
+    std::optional<Note> note = m_state->notes()->byId(m_id);
+    note->body = shoppingBody();
+    QVERIFY(m_state->notes()->update(*note));
+    m_main->openNote(m_id, true);
+}
+
+void TestExportPrint::printCopyIsInPoints()
+{
+    openShoppingNote();
+    QTextDocument *source = m_main->editor()->document();
+    QCOMPARE(source->defaultFont().pixelSize(), 16);
+    const QString before = source->toHtml();
+
+    const PrintableNote printable(source);
+    QTextDocument *copy = printable.document();
+    QCOMPARE(copy->documentMargin(), 36.0);
+    QCOMPARE(copy->defaultFont().pixelSize(), -1);
+    QCOMPARE(copy->defaultFont().pointSizeF(), 12.0);
+    QCOMPARE(copy->toPlainText(), source->toPlainText());
+    // Every run given in pixels in the editor is in points on paper, at
+    // 72/96 of its pixel size; runs without a size of their own follow the
+    // default.
+    int sizedRuns = 0;
+    for (QTextBlock s = source->begin(), c = copy->begin(); s.isValid() && c.isValid(); s = s.next(), c = c.next()) {
+        for (auto si = s.begin(), ci = c.begin(); !si.atEnd() && !ci.atEnd(); ++si, ++ci) {
+            const QTextCharFormat original = si.fragment().charFormat();
+            const QTextCharFormat printed = ci.fragment().charFormat();
+            QVERIFY(!printed.hasProperty(QTextFormat::FontPixelSize));
+            if (!original.hasProperty(QTextFormat::FontPixelSize))
+                continue;
+            ++sizedRuns;
+            QCOMPARE(printed.fontPointSize(), original.intProperty(QTextFormat::FontPixelSize) * 0.75);
+        }
+    }
+    QVERIFY(sizedRuns > 0);
+    // The heading is larger than the body on paper too.
+    QVERIFY(copy->begin().charFormat().fontPointSize() > 12.0 || copy->begin().begin().fragment().charFormat().fontPointSize() > 12.0);
+    // Looking never writes: the editor's document is as it was.
+    QCOMPARE(source->toHtml(), before);
+    QVERIFY(!m_main->editor()->document()->isModified() || m_main->editor()->document()->toHtml() == before);
+}
+
+void TestExportPrint::exportThroughTheDialog_data()
+{
+    QTest::addColumn<ExportFormat>("format");
+    QTest::addColumn<bool>("bundle");
+    QTest::addColumn<QString>("suggested");
+    QTest::addColumn<QString>("expectedStart");
+    QTest::newRow("markdown") << ExportFormat::Markdown << false << QStringLiteral("Shopping.md")
+                              << QStringLiteral("# Shopping\n\n- Bread and **cheese**\n");
+    QTest::newRow("plain text") << ExportFormat::PlainText << false << QStringLiteral("Shopping.txt")
+                                << QStringLiteral("Shopping\nBread and cheese\n");
+    QTest::newRow("pdf") << ExportFormat::Pdf << false << QStringLiteral("Shopping.pdf") << QStringLiteral("%PDF");
+    QTest::newRow("bundle") << ExportFormat::Html << true << QStringLiteral("Shopping.zip") << QStringLiteral("PK");
+}
+
+void TestExportPrint::exportThroughTheDialog()
+{
+    QFETCH(ExportFormat, format);
+    QFETCH(bool, bundle);
+    QFETCH(QString, suggested);
+    QFETCH(QString, expectedStart);
+    openShoppingNote();
+    QTemporaryDir target;
+    const QString path = target.filePath(suggested);
+    QString offered;
+    DialogAnswers answers({ chooseFormat(format, bundle), saveAs(path, &offered) });
+    m_main->exportCurrentNote();
+
+    QCOMPARE(answers.titles, (QStringList { QStringLiteral("Export Note"), QStringLiteral("Export Note") }));
+    QCOMPARE(offered, suggested);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().startsWith(expectedStart.toUtf8()));
+    QCOMPARE(m_main->statusBarWidget()->currentMessage(), QStringLiteral("Exported to %1").arg(path));
+}
+
+void TestExportPrint::exportFailureIsShown()
+{
+    openShoppingNote();
+    QTemporaryDir target;
+    // Under a file instead of a folder: nothing can be written there.
+    const QString blocker = target.filePath(QStringLiteral("plain-file"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString path = blocker + QStringLiteral("/Shopping.md");
+    QString offered;
+    QString warning;
+    DialogAnswers answers({ chooseFormat(ExportFormat::Markdown), saveAs(path, &offered), readBox(&warning) });
+    m_main->exportCurrentNote();
+    QCOMPARE(answers.titles, (QStringList { QStringLiteral("Export Note"), QStringLiteral("Export Note"),
+                                            QStringLiteral("Export Failed") }));
+    QVERIFY2(warning.startsWith(QLatin1String("Failed to write file: ")), qPrintable(warning));
+    QVERIFY(m_main->statusBarWidget()->currentMessage().isEmpty());
+    QCOMPARE(QDir(target.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList { QStringLiteral("plain-file") });
+}
+
+void TestExportPrint::cancelledDialogsWriteNothing()
+{
+    openShoppingNote();
+    QTemporaryDir target;
+    {
+        DialogAnswers answers({ [](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); } });
+        m_main->exportCurrentNote();
+        QCOMPARE(answers.titles, QStringList { QStringLiteral("Export Note") });
+    }
+    {
+        DialogAnswers answers(
+            { chooseFormat(ExportFormat::Html), [](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); } });
+        m_main->exportCurrentNote();
+        QCOMPARE(answers.titles.size(), 2);
+    }
+    QVERIFY(m_main->statusBarWidget()->currentMessage().isEmpty());
+    QVERIFY(QDir(target.path()).isEmpty());
+}
+
+void TestExportPrint::noNoteSelected_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::newRow("export") << 0;
+    QTest::newRow("print") << 1;
+    QTest::newRow("print preview") << 2;
+}
+
+void TestExportPrint::noNoteSelected()
+{
+    QFETCH(int, command);
+    m_main->openNote(QString(), false);
+    QVERIFY(m_main->openNoteId().isEmpty());
+    DialogAnswers answers({});
+    const QList<void (MainWindow::*)()> commands { &MainWindow::exportCurrentNote, &MainWindow::printNote,
+                                                   &MainWindow::printPreview };
+    (m_main.get()->*commands.at(command))();
+    QCOMPARE(m_main->statusBarWidget()->currentMessage(), QStringLiteral("No note selected"));
+    QTest::qWait(50);
+    QVERIFY(answers.titles.isEmpty());
+}
+
+void TestExportPrint::printPreviewShowsThePages()
+{
+    openShoppingNote();
+    int pages = 0;
+    QSize size;
+    DialogAnswers answers({ [&pages, &size](QWidget *widget) {
+        auto *preview = qobject_cast<QPrintPreviewDialog *>(widget);
+        QVERIFY(preview);
+        size = preview->size();
+        if (auto *pagesView = preview->findChild<QPrintPreviewWidget *>())
+            pages = pagesView->pageCount();
+        preview->reject();
+    } });
+    m_main->printPreview();
+    QCOMPARE(answers.titles, QStringList { QStringLiteral("Print Preview \u2014 Shopping") });
+    QCOMPARE(size, QSize(900, 700));
+    QCOMPARE(pages, 1);
+}
+
+void TestExportPrint::copyCommands()
+{
+    openShoppingNote();
+    // Typed and not yet saved: the copies include it.
+    m_main->editor()->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(m_main->editor(), QStringLiteral("My <"));
+
+    m_main->copyCurrentNoteAsMarkdown();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("# My <Shopping\n\n- Bread and **cheese**\n"));
+
+    m_main->copyCurrentNoteAsHtml();
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(data->hasHtml());
+    QVERIFY2(data->html().contains(QLatin1String("<h1><strong>My &lt;Shopping</strong></h1>")), qPrintable(data->html()));
+    QVERIFY(data->html().contains(QLatin1String("<p>Bread and <strong>cheese</strong></p>")));
+    QCOMPARE(data->text(), data->html());
+
+    m_main->copyCurrentNoteAsPlainText();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("My <Shopping\nBread and cheese"));
+}
+
+void TestExportPrint::noteWindowExports()
+{
+    openShoppingNote();
+    m_state->openNoteWindow(m_id);
+    NoteWindow *window = m_state->noteWindow(m_id);
+    QVERIFY(window);
+    QTemporaryDir target;
+    const QString path = target.filePath(QStringLiteral("from-window.html"));
+    QString offered;
+    DialogAnswers answers({ chooseFormat(ExportFormat::Html), saveAs(path, &offered) });
+    window->output()->exportNote();
+    QCOMPARE(answers.titles, (QStringList { QStringLiteral("Export Note"), QStringLiteral("Export Note") }));
+    QCOMPARE(offered, QStringLiteral("Shopping.html"));
+    QVERIFY2(QFileInfo::exists(path), qPrintable(window->statusBarWidget()->currentMessage()));
+    QCOMPARE(window->statusBarWidget()->currentMessage(), QStringLiteral("Exported to %1").arg(path));
+    QVERIFY(m_main->statusBarWidget()->currentMessage().isEmpty());
+    window->close();
+}
+
+LUMORA_TEST_MAIN(TestExportPrint)
+#include "tst_exportprint.moc"
