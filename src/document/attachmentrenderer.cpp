@@ -19,19 +19,10 @@ constexpr int kChipInset = 12;
 constexpr int kChipSlack = 48;
 constexpr int kImageBottomGap = 4;
 
-QColor chipFill(bool dark)
-{
-    return dark ? QColor(0x2A, 0x2D, 0x31) : QColor(0xEC, 0xEE, 0xF1);
-}
-
+// The chip wears the colours of a code block, with an outline of its own.
 QColor chipOutline(bool dark)
 {
     return dark ? QColor(0x3A, 0x3A, 0x3A) : QColor(0xE0, 0xE0, 0xE0);
-}
-
-QColor chipText(bool dark)
-{
-    return dark ? QColor(0xC4, 0xC6, 0xCF) : QColor(0x44, 0x47, 0x4E);
 }
 
 // A soft shade of the text colour reads as a rule in either palette.
@@ -193,10 +184,10 @@ void AttachmentRenderer::drawChip(QPainter *painter, const QRectF &rect, const E
     const QRectF chip = rect.adjusted(0.5, 0.5, -0.5, -2.5);
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(QPen(chipOutline(dark), 1));
-    painter->setBrush(chipFill(dark));
+    painter->setBrush(codeBlockBackgroundColor(dark));
     painter->drawRoundedRect(chip, kChipRadius, kChipRadius);
     painter->setFont(QGuiApplication::font());
-    painter->setPen(chipText(dark));
+    painter->setPen(codeBlockTextColor(dark));
     painter->drawText(rect.adjusted(kChipInset, 0, -kChipInset, -2), Qt::AlignLeft | Qt::AlignVCenter, chipLabel(e));
 }
 

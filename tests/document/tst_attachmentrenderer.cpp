@@ -6,6 +6,7 @@
 #include "storage/datapaths.h"
 #include "storage/noterepository.h"
 
+#include "testimages.h"
 #include "testmain.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -23,6 +24,8 @@
 
 namespace {
 
+using LumoraTest::pngOf;
+
 QPalette paletteOf(bool dark)
 {
     QPalette palette;
@@ -35,16 +38,6 @@ QPalette paletteOf(bool dark)
     return palette;
 }
 
-QByteArray pngOf(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor(200, 40, 40));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 QTextCharFormat attachmentFormat(const QString &id)
 {

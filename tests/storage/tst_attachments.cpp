@@ -97,8 +97,6 @@ private Q_SLOTS:
     void chunkedCopy();
     void copyRefused_data();
     void copyRefused();
-    void sizeText_data();
-    void sizeText();
 
 private:
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
@@ -385,25 +383,6 @@ void TestAttachments::copyRefused()
     QCOMPARE(calls, kind == QLatin1String("cancel") ? 2 : 0);
     QCOMPARE(m_attachments->readFile(QStringLiteral("a")), QByteArray("old"));
     QCOMPARE(storedFiles(*m_attachments), QStringList{QStringLiteral("a")});
-}
-
-void TestAttachments::sizeText_data()
-{
-    QTest::addColumn<qint64>("bytes");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("zero") << qint64(0) << QStringLiteral("0.0 KB");
-    QTest::newRow("1.5 KB") << qint64(1536) << QStringLiteral("1.5 KB");
-    QTest::newRow("just under a megabyte") << qint64(1048575) << QStringLiteral("1024.0 KB");
-    QTest::newRow("a megabyte") << qint64(1048576) << QStringLiteral("1.0 MB");
-    QTest::newRow("200 MB") << qint64(200) * 1048576 << QStringLiteral("200.0 MB");
-}
-
-void TestAttachments::sizeText()
-{
-    QFETCH(qint64, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(attachmentSizeText(bytes), text);
 }
 
 LUMORA_TEST_MAIN(TestAttachments)

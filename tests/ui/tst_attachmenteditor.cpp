@@ -6,6 +6,7 @@
 #include "ui/imagelightbox.h"
 #include "ui/noteeditor.h"
 
+#include "testimages.h"
 #include "testmain.h"
 
 #include <QBuffer>
@@ -29,16 +30,8 @@
 
 namespace {
 
-QByteArray pngOf(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor(40, 120, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+using LumoraTest::pngOf;
+
 
 // The positions of the attachment characters, in document order, with their ids.
 QList<QPair<int, QString>> attachmentsIn(const QTextDocument *document)
