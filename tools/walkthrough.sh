@@ -124,6 +124,8 @@ shot moved 1
 
 # A checklist in the open note, then the three windows of the View menu.
 refocus
+# Into the editor, below the text.
+click 800 400
 key ctrl+End Return
 key ctrl+shift+9
 type_text "Buy basil"
@@ -139,7 +141,14 @@ type_text "Old shopping list"
 key Return
 type_text "Flour, eggs, basil"
 sleep 1.5
-key ctrl+shift+Delete
+# Move to Trash asks first (No is the default); Y answers Yes.
+key ctrl+d
+sleep 0.8
+# No window manager: the question gets the keyboard only when given it.
+ask=$(xdotool search --sync --limit 1 --onlyvisible --name '^Move to Trash' 2>/dev/null || true)
+[[ -n "$ask" ]] && xdotool windowfocus --sync "$ask" 2>/dev/null
+shot_screen trash-question 0.3
+key alt+y
 refocus
 windows_tour() {
   local theme="$1" w
