@@ -196,7 +196,12 @@ void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QText
 {
     painter->save();
     if (format.objectType() == DividerObject) {
-        painter->setPen(QPen(dividerColor(palette()), 1));
+        // One pixel of a 96 dpi screen: on a 1200 dpi printer a 1-device-pixel
+        // rule would all but vanish.
+        QPen pen(dividerColor(palette()));
+        pen.setCosmetic(true);
+        pen.setWidthF(painter->device() ? qMax(1.0, painter->device()->logicalDpiY() / 96.0) : 1.0);
+        painter->setPen(pen);
         const qreal y = qRound(rect.center().y()) + 0.5;
         painter->drawLine(QPointF(rect.left(), y), QPointF(rect.right(), y));
     } else {

@@ -65,6 +65,7 @@ private Q_SLOTS:
     void cache();
     void drawing_data();
     void drawing();
+    void dividerOnPaper();
     void pictureThatFailsToDecode();
 
 private:
@@ -311,6 +312,38 @@ void TestAttachmentRenderer::drawing()
         const QColor fill = dark ? QColor(0x2A, 0x2D, 0x31) : QColor(0xEC, 0xEE, 0xF1);
         QCOMPARE(image.pixelColor(10 + 195, top + 4), fill);
         QCOMPARE(image.pixelColor(10 + 205, top + 4), background); // 200 wide
+    }
+}
+
+void TestAttachmentRenderer::dividerOnPaper()
+{
+    // Printing draws the document scaled onto a 1200 dpi page: the rule must
+    // stay as thick as on a 96 dpi screen, about 1/96 inch.
+    QTextDocument document;
+    AttachmentRenderer renderer(m_attachments.get());
+    renderer.install(&document);
+    QTextCharFormat format;
+    format.setObjectType(DividerObject);
+    format.setProperty(EmbedKeyProperty, QStringLiteral("divider"));
+    QTextCursor(&document).insertText(QString(QChar::ObjectReplacementCharacter), format);
+    document.setTextWidth(400);
+
+    // QTextDocument::print lays out in the printer's own pixels (no scale);
+    // a scaled painter must not thicken the rule either.
+    for (const qreal scale : {1.0, 1200.0 / 96.0}) {
+        QImage page(int(400 * scale), int(document.size().height() * scale), QImage::Format_RGB32);
+        page.setDotsPerMeterX(qRound(1200 / 0.0254));
+        page.setDotsPerMeterY(qRound(1200 / 0.0254));
+        page.fill(Qt::white);
+        {
+            QPainter painter(&page);
+            painter.scale(scale, scale);
+            document.drawContents(&painter);
+        }
+        int inked = 0;
+        for (int y = 0; y < page.height(); ++y)
+            inked += page.pixelColor(page.width() / 2, y) != QColor(Qt::white);
+        QVERIFY2(inked >= 10 && inked <= 16, qPrintable(QStringLiteral("scale %1: %2 rows").arg(scale).arg(inked)));
     }
 }
 
