@@ -45,6 +45,10 @@ TestEnvironment::TestEnvironment()
     qputenv("LUMORA_UPDATE_URL", "http://127.0.0.1:9/notes/stable/");
     // Tests start from an empty library; the welcome-note tests turn this off.
     qputenv("LUMORA_NO_WELCOME_NOTES", "1");
+    // The desktop's keyring holds the user's secrets: only the keyring tests,
+    // which bring a session and keyring of their own, may reach D-Bus.
+    if (qEnvironmentVariableIsEmpty("LUMORA_TEST_KEYRING"))
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QStandardPaths::setTestModeEnabled(true);
     s_settingsRoot = base + QStringLiteral("/config");
     setSettingsDir(s_settingsRoot);
