@@ -44,6 +44,16 @@ struct Token
     Action action = Action::Keep;
 };
 
+Token makeToken(TokenKind kind, qsizetype begin, qsizetype end, QString name = QString())
+{
+    Token token;
+    token.kind = kind;
+    token.begin = begin;
+    token.end = end;
+    token.name = std::move(name);
+    return token;
+}
+
 bool isBlockedElement(const QString &name)
 {
     static const QStringList names = { QStringLiteral("script"), QStringLiteral("style"), QStringLiteral("nav"),
@@ -217,7 +227,9 @@ private:
             if (close < 0)
                 return openToEnd(lt);
             const qsizetype end = close + (comment ? 3 : 1);
-            push({ TokenKind::StartTag, lt, end, QString(), QString(), 1, 1, Action::Drop });
+            Token token = makeToken(TokenKind::StartTag, lt, end);
+            token.action = Action::Drop;
+            push(std::move(token));
             return end;
         }
         const bool endTag = next == QLatin1Char('/');
@@ -229,8 +241,8 @@ private:
             ++p;
         if (p < n && !isSpace(m_html.at(p)) && m_html.at(p) != QLatin1Char('/') && m_html.at(p) != QLatin1Char('>'))
             return lessThan(lt);
-        Token token { endTag ? TokenKind::EndTag : TokenKind::StartTag, lt, 0,
-            m_html.mid(nameStart, p - nameStart).toString().toLower() };
+        Token token = makeToken(endTag ? TokenKind::EndTag : TokenKind::StartTag, lt, 0,
+            m_html.mid(nameStart, p - nameStart).toString().toLower());
         if (endTag) {
             const qsizetype close = m_html.indexOf(QLatin1Char('>'), p);
             if (close < 0)
@@ -368,7 +380,7 @@ private:
         if (!m_tokens.isEmpty() && m_tokens.last().kind == TokenKind::Text && m_tokens.last().end == from)
             m_tokens.last().end = to;
         else
-            push({ TokenKind::Text, from, to });
+            push(makeToken(TokenKind::Text, from, to));
     }
 
     QStringView m_html;
