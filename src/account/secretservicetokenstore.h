@@ -8,6 +8,8 @@
 
 namespace BrioAccount {
 
+struct JobResult;
+
 // The tokens in the desktop's Secret Service (GNOME Keyring, KWallet) through
 // QtKeychain, service "Lumora/<app id>", one entry per key. Never falls back
 // to a plain file. A locked keyring can leave a call waiting for an unlock
@@ -29,6 +31,7 @@ public:
 
 private:
     void fail(const QString &reason);
+    bool succeeded(const JobResult &result);
 
     QString m_service;
     int m_timeoutMs;
