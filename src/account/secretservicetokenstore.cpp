@@ -53,11 +53,19 @@ void SecretServiceTokenStore::fail(const QString &reason)
     if (m_failed)
         return;
     m_failed = true;
+    m_reason = reason;
     qWarning().noquote() << "SecretServiceTokenStore: keychain unavailable, the sign-in lasts until quit:" << reason;
-    if (m_onUnavailable) {
-        m_onUnavailable(QStringLiteral(
-            "The system keychain could not be used (%1). You stay signed in until you quit.").arg(reason));
-    }
+}
+
+// Only a token that cannot be kept concerns the user, so a failed read at
+// start-up stays in the log and the first failed save speaks up.
+void SecretServiceTokenStore::tellOnce()
+{
+    if (m_told || !m_onUnavailable)
+        return;
+    m_told = true;
+    m_onUnavailable(QStringLiteral("The system keychain could not be used (%1). You stay signed in until you quit.")
+                        .arg(m_reason));
 }
 
 bool SecretServiceTokenStore::succeeded(const JobResult &result)
@@ -88,13 +96,16 @@ std::optional<QString> SecretServiceTokenStore::load(const QString &key)
 
 bool SecretServiceTokenStore::save(const QString &key, const QString &value)
 {
-    if (m_failed)
-        return false;
-    auto *job = new QKeychain::WritePasswordJob(m_service);
-    job->setKey(key);
-    job->setTextData(value);
-    const JobResult result = runJob(job, m_timeoutMs);
-    return succeeded(result) && result.error == QKeychain::NoError;
+    if (!m_failed) {
+        auto *job = new QKeychain::WritePasswordJob(m_service);
+        job->setKey(key);
+        job->setTextData(value);
+        const JobResult result = runJob(job, m_timeoutMs);
+        if (succeeded(result) && result.error == QKeychain::NoError)
+            return true;
+    }
+    tellOnce();
+    return false;
 }
 
 bool SecretServiceTokenStore::remove(const QString &key)
