@@ -144,23 +144,25 @@ void AuthClient::refreshToken(std::function<void(bool)> callback)
     });
 }
 
-void AuthClient::fetchCurrentUser(std::function<void(const User &)> callback)
+// A failed call hands on the user known before it.
+std::function<void(bool, int, const QJsonObject &)> AuthClient::cachingUser(std::function<void(const User &)> callback)
 {
-    m_api->get(QStringLiteral("/users/me"), [this, callback](bool ok, int, const QJsonObject &body) {
+    return [this, callback = std::move(callback)](bool ok, int, const QJsonObject &body) {
         if (ok)
             m_user = User::fromJson(body);
         callback(m_user);
-    });
+    };
+}
+
+void AuthClient::fetchCurrentUser(std::function<void(const User &)> callback)
+{
+    m_api->get(QStringLiteral("/users/me"), cachingUser(std::move(callback)));
 }
 
 void AuthClient::updateProfile(const QString &displayName, std::function<void(const User &)> callback)
 {
     m_api->patch(QStringLiteral("/users/me"), QJsonObject{{QStringLiteral("display_name"), displayName}},
-                 [this, callback](bool ok, int, const QJsonObject &body) {
-                     if (ok)
-                         m_user = User::fromJson(body);
-                     callback(m_user);
-                 });
+                 cachingUser(std::move(callback)));
 }
 
 void AuthClient::changePassword(const QString &currentPassword, const QString &newPassword,

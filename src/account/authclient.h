@@ -65,6 +65,7 @@ private:
     void setState(AuthState state);
     void setupRefreshCallback();
     void signOutLocally();
+    std::function<void(bool, int, const QJsonObject &)> cachingUser(std::function<void(const User &)> callback);
 
     QString m_authBaseUrl;
     QString m_realmSlug;

@@ -10,8 +10,6 @@
 
 namespace BrioAccount {
 
-namespace {
-
 struct JobResult
 {
     bool finished = false;
@@ -22,7 +20,7 @@ struct JobResult
 
 // Runs the job with a bounded wait. User input is held back meanwhile so no
 // window action can start while the store is in the middle of a call.
-JobResult runJob(QKeychain::Job *job, int timeoutMs)
+static JobResult runJob(QKeychain::Job *job, int timeoutMs)
 {
     JobResult result;
     QEventLoop loop;
@@ -44,8 +42,6 @@ JobResult runJob(QKeychain::Job *job, int timeoutMs)
     return result;
 }
 
-} // namespace
-
 SecretServiceTokenStore::SecretServiceTokenStore(const QString &appId, int timeoutMs)
     : m_service(QStringLiteral("Lumora/%1").arg(appId))
     , m_timeoutMs(timeoutMs)
@@ -57,11 +53,33 @@ void SecretServiceTokenStore::fail(const QString &reason)
     if (m_failed)
         return;
     m_failed = true;
+    m_reason = reason;
     qWarning().noquote() << "SecretServiceTokenStore: keychain unavailable, the sign-in lasts until quit:" << reason;
-    if (m_onUnavailable) {
-        m_onUnavailable(QStringLiteral(
-            "The system keychain could not be used (%1). You stay signed in until you quit.").arg(reason));
+}
+
+// Only a token that cannot be kept concerns the user, so a failed read at
+// start-up stays in the log and the first failed save speaks up.
+void SecretServiceTokenStore::tellOnce()
+{
+    if (m_told || !m_onUnavailable)
+        return;
+    m_told = true;
+    m_onUnavailable(QStringLiteral("The system keychain could not be used (%1). You stay signed in until you quit.")
+                        .arg(m_reason));
+}
+
+bool SecretServiceTokenStore::succeeded(const JobResult &result)
+{
+    if (!result.finished) {
+        fail(QStringLiteral("no answer within %1 ms").arg(m_timeoutMs));
+        return false;
     }
+    // A missing entry is an answer, not a broken keychain.
+    if (result.error != QKeychain::NoError && result.error != QKeychain::EntryNotFound) {
+        fail(result.errorText);
+        return false;
+    }
+    return true;
 }
 
 std::optional<QString> SecretServiceTokenStore::load(const QString &key)
@@ -71,36 +89,23 @@ std::optional<QString> SecretServiceTokenStore::load(const QString &key)
     auto *job = new QKeychain::ReadPasswordJob(m_service);
     job->setKey(key);
     const JobResult result = runJob(job, m_timeoutMs);
-    if (!result.finished) {
-        fail(QStringLiteral("no answer within %1 ms").arg(m_timeoutMs));
+    if (!succeeded(result) || result.error == QKeychain::EntryNotFound)
         return std::nullopt;
-    }
-    if (result.error == QKeychain::EntryNotFound)
-        return std::nullopt;
-    if (result.error != QKeychain::NoError) {
-        fail(result.errorText);
-        return std::nullopt;
-    }
     return result.text;
 }
 
 bool SecretServiceTokenStore::save(const QString &key, const QString &value)
 {
-    if (m_failed)
-        return false;
-    auto *job = new QKeychain::WritePasswordJob(m_service);
-    job->setKey(key);
-    job->setTextData(value);
-    const JobResult result = runJob(job, m_timeoutMs);
-    if (!result.finished) {
-        fail(QStringLiteral("no answer within %1 ms").arg(m_timeoutMs));
-        return false;
+    if (!m_failed) {
+        auto *job = new QKeychain::WritePasswordJob(m_service);
+        job->setKey(key);
+        job->setTextData(value);
+        const JobResult result = runJob(job, m_timeoutMs);
+        if (succeeded(result) && result.error == QKeychain::NoError)
+            return true;
     }
-    if (result.error != QKeychain::NoError) {
-        fail(result.errorText);
-        return false;
-    }
-    return true;
+    tellOnce();
+    return false;
 }
 
 bool SecretServiceTokenStore::remove(const QString &key)
@@ -109,18 +114,7 @@ bool SecretServiceTokenStore::remove(const QString &key)
         return false;
     auto *job = new QKeychain::DeletePasswordJob(m_service);
     job->setKey(key);
-    const JobResult result = runJob(job, m_timeoutMs);
-    if (!result.finished) {
-        fail(QStringLiteral("no answer within %1 ms").arg(m_timeoutMs));
-        return false;
-    }
-    if (result.error == QKeychain::EntryNotFound)
-        return true;
-    if (result.error != QKeychain::NoError) {
-        fail(result.errorText);
-        return false;
-    }
-    return true;
+    return succeeded(runJob(job, m_timeoutMs));
 }
 
 } // namespace BrioAccount

@@ -8,6 +8,8 @@
 
 namespace BrioAccount {
 
+struct JobResult;
+
 // The tokens in the desktop's Secret Service (GNOME Keyring, KWallet) through
 // QtKeychain, service "Lumora/<app id>", one entry per key. Never falls back
 // to a plain file. A locked keyring can leave a call waiting for an unlock
@@ -24,15 +26,19 @@ public:
 
     bool hasFailed() const { return m_failed; }
     QString serviceName() const { return m_service; }
-    // Called once, on the first failure, with a text for the user.
+    // Called once, when the first token cannot be kept, with a text for the user.
     void setUnavailableHandler(std::function<void(const QString &)> handler) { m_onUnavailable = std::move(handler); }
 
 private:
     void fail(const QString &reason);
+    void tellOnce();
+    bool succeeded(const JobResult &result);
 
     QString m_service;
     int m_timeoutMs;
     bool m_failed = false;
+    bool m_told = false;
+    QString m_reason;
     std::function<void(const QString &)> m_onUnavailable;
 };
 

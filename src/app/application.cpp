@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 constexpr int UpdateCheckDelayMs = 1500;
@@ -173,6 +174,9 @@ int Application::startUp(const QStringList &args)
     m_singleInstance = new SingleInstance(SingleInstance::serverNameFor(configuredDataDirectory()), this);
     if (!m_singleInstance->tryRun(SingleInstance::messageForArguments(args)))
         return 0;
+    // The server listens from here on, and building the state can spin an
+    // event loop (the keychain): messages that arrive meanwhile wait.
+    connect(m_singleInstance, &SingleInstance::messageReceived, this, &Application::handleMessage);
 
     m_appState = new AppState(this);
     QString error;
@@ -187,8 +191,6 @@ int Application::startUp(const QStringList &args)
         m_quitSignals = new QuitSignals(this);
         connect(m_quitSignals, &QuitSignals::quitRequested, this, &Application::quitSavingNotes);
     }
-
-    connect(m_singleInstance, &SingleInstance::messageReceived, this, &Application::handleMessage);
 
     const LaunchRequest request = LaunchRequest::fromArguments(args);
     if (request.newNote)
@@ -208,6 +210,10 @@ int Application::startUp(const QStringList &args)
         m_mainWindow->showTodosWindow();
         prefs->remove(QStringLiteral("restore_todos_window"));
     }
+
+    m_ready = true;
+    for (const QString &message : std::exchange(m_earlyMessages, {}))
+        handleMessage(message);
 
     showWhatsNewOncePerVersion();
     // Tied to the state so a shut-down start-up never checks late.
@@ -309,6 +315,10 @@ void Application::quitSavingNotes()
 
 void Application::handleMessage(const QString &message)
 {
+    if (!m_ready) {
+        m_earlyMessages.append(message);
+        return;
+    }
     if (!m_appState)
         return;
     if (message == QLatin1String("new-note")) {

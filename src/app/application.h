@@ -94,4 +94,6 @@ private:
     SingleInstance *m_singleInstance = nullptr;
     QuitSignals *m_quitSignals = nullptr;
     ErrorReporter m_reportError;
+    bool m_ready = false;
+    QStringList m_earlyMessages;
 };
