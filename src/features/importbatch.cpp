@@ -44,12 +44,25 @@ QString ImportResult::reportText() const
         lines << QStringLiteral("Skipped: %1").arg(skipped);
     if (errors > 0)
         lines << QStringLiteral("Errors: %1").arg(errors);
+    if (trashed > 0)
+        lines << QStringLiteral("In the Trash: %1").arg(trashed);
     if (!errorMessage.isEmpty())
         lines << QString() << errorMessage;
+    const QString issues = issuesText();
+    if (!issues.isEmpty())
+        lines << QString() << issues;
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString ImportResult::issuesText() const
+{
+    QStringList lines;
     const auto list = [&lines](const QString &heading, const QList<ImportIssue> &issues) {
         if (issues.isEmpty())
             return;
-        lines << QString() << heading;
+        if (!lines.isEmpty())
+            lines << QString();
+        lines << heading;
         for (const ImportIssue &issue : issues)
             lines << QStringLiteral("- %1: %2").arg(issue.item, issue.reason);
     };
@@ -130,7 +143,7 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
     const auto rollBack = [&](const QString &message) {
         db.rollback();
         discard();
-        result->imported = result->notebooks = result->attachments = 0;
+        result->imported = result->notebooks = result->attachments = result->trashed = 0;
         if (!message.isEmpty()) {
             result->errors += 1;
             result->errorMessage = message;
@@ -155,6 +168,8 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
         if (notes.insert(pending.note)) {
             storedNotes.insert(pending.note.id);
             ++result->imported;
+            if (pending.note.deletedAt)
+                ++result->trashed;
         } else {
             result->fail(pending.label, QStringLiteral("the note could not be stored"));
         }

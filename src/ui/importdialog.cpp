@@ -52,6 +52,13 @@ ImportDialog::ImportDialog(AppState *state, QWidget *parent)
     setPage(ProgressPage, createProgressPage());
     setPage(ReportPage, createReportPage());
     connect(this, &QWizard::currentIdChanged, this, [this](int id) {
+        // While importing there is no way back, and at the end nothing to cancel.
+        if (id == ProgressPage)
+            setButtonLayout({QWizard::Stretch, QWizard::CancelButton});
+        else if (id == ReportPage)
+            setButtonLayout({QWizard::Stretch, QWizard::FinishButton});
+        else
+            setButtonLayout({QWizard::Stretch, QWizard::BackButton, QWizard::NextButton, QWizard::CancelButton});
         // Painted first, then started.
         if (id == ProgressPage)
             QTimer::singleShot(100, this, &ImportDialog::runImport);
@@ -185,12 +192,12 @@ void ImportDialog::runImport()
 void ImportDialog::onProgress(int current, int total, const QString &label)
 {
     if (total >= 1) {
+        m_progressLabel->setText(tr("%1 of %2 notes\n%3").arg(current).arg(total).arg(label));
         m_progress->setRange(0, total);
         m_progress->setValue(current);
-        m_progressLabel->setText(tr("%1 of %2 notes\n%3").arg(current).arg(total).arg(label));
     } else {
-        m_progress->setRange(0, 0);
         m_progressLabel->setText(label);
+        m_progress->setRange(0, 0);
     }
 }
 
@@ -223,6 +230,8 @@ void ImportDialog::showReport()
         summary += tr("\nNotebooks: %1").arg(m_result.notebooks);
     if (m_result.attachments > 0)
         summary += tr("\nAttachments: %1").arg(m_result.attachments);
+    if (m_result.trashed > 0)
+        summary += tr("\nIn the Trash: %1 (they were in the trash of the archive)").arg(m_result.trashed);
     if (m_result.skipped > 0)
         summary += tr("\nSkipped: %1").arg(m_result.skipped);
     if (m_result.errors > 0)
@@ -230,7 +239,8 @@ void ImportDialog::showReport()
     if (!m_result.errorMessage.isEmpty())
         summary += QStringLiteral("\n\n") + m_result.errorMessage;
     m_summary->setText(summary);
-    m_report->setPlainText(m_result.reportText());
+    const bool anyIssue = !m_result.skippedItems.isEmpty() || !m_result.failedItems.isEmpty();
+    m_report->setPlainText(anyIssue ? m_result.issuesText() : tr("Every note of the archive was imported."));
 }
 
 void ImportDialog::reject()
