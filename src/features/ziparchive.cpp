@@ -119,12 +119,31 @@ bool ZipWriter::addSource(const QString &entryName, zip_source_t *source, QStrin
     return false;
 }
 
-bool ZipWriter::commit(QString *error)
+bool ZipWriter::commit(QString *error, const Progress &progress)
 {
     if (!m_archive) {
         if (error)
             *error = QStringLiteral("No archive is open");
         return false;
+    }
+    // libzip reports progress and asks about cancelling separately; the one
+    // callback answers both.
+    struct State
+    {
+        const Progress *progress;
+        bool cancelled;
+    } state{&progress, false};
+    if (progress) {
+        zip_register_progress_callback_with_state(
+            m_archive, 0.01,
+            [](zip_t *, double fraction, void *data) {
+                auto *s = static_cast<State *>(data);
+                s->cancelled = s->cancelled || !(*s->progress)(fraction);
+            },
+            nullptr, &state);
+        zip_register_cancel_callback_with_state(
+            m_archive, [](zip_t *, void *data) { return static_cast<State *>(data)->cancelled ? 1 : 0; }, nullptr,
+            &state);
     }
     if (zip_close(m_archive) != 0) {
         if (error)

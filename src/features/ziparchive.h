@@ -36,8 +36,11 @@ public:
     bool addFile(const QString &entryName, const QString &filePath, QString *error);
     bool addData(const QString &entryName, const QByteArray &data, QString *error);
 
+    // Called while the archive is written with the share done (0 to 1);
+    // returning false cancels the write.
+    using Progress = std::function<bool(double fraction)>;
     // An archive without entries writes no file.
-    bool commit(QString *error);
+    bool commit(QString *error, const Progress &progress = {});
     // Drops everything added; the target is left as it was.
     void discard();
 
