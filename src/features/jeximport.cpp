@@ -228,7 +228,8 @@ ImportResult importJex(const QString &path, Database *database, const ImportProg
         if (!report(i + 1, total, QStringLiteral("Reading: %1").arg(label)))
             return cancelled();
         const QString noteId = batch.newNoteId();
-        QString body = note.body;
+        // Taken, not copied: the text lives on in the source only.
+        QString body = std::move(notes[i].body);
 
         QStringList linked;
         for (auto it = linkPattern.globalMatch(body); it.hasNext();) {
