@@ -21,6 +21,7 @@ struct ImportResult
     int imported = 0;    // notes stored
     int notebooks = 0;   // notebooks stored
     int attachments = 0; // files stored
+    int trashed = 0;     // of the notes stored, those that went to the Trash
     int skipped = 0;     // items deliberately left out (encrypted, unsupported)
     int errors = 0;      // items that could not be read or stored
     QString errorMessage;
@@ -33,6 +34,8 @@ struct ImportResult
     // Counts, then every skipped and failed item with its reason: what the
     // wizard shows and copies.
     QString reportText() const;
+    // Only the skipped and failed items with their reasons.
+    QString issuesText() const;
 };
 
 // Called with the notes done so far, how many there are (0 while unknown)

@@ -1,16 +1,24 @@
 #include "importbatch.h"
 
+#include "document/html.h"
+#include "document/markdown.h"
 #include "storage/database.h"
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 
 #include <QDebug>
 #include <QFile>
+#include <QJsonDocument>
 #include <QHash>
 #include <QMimeDatabase>
 #include <QSet>
 #include <QSqlError>
+#include <QThread>
 #include <QUuid>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 void ImportResult::skip(const QString &item, const QString &reason)
 {
@@ -36,12 +44,25 @@ QString ImportResult::reportText() const
         lines << QStringLiteral("Skipped: %1").arg(skipped);
     if (errors > 0)
         lines << QStringLiteral("Errors: %1").arg(errors);
+    if (trashed > 0)
+        lines << QStringLiteral("In the Trash: %1").arg(trashed);
     if (!errorMessage.isEmpty())
         lines << QString() << errorMessage;
+    const QString issues = issuesText();
+    if (!issues.isEmpty())
+        lines << QString() << issues;
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString ImportResult::issuesText() const
+{
+    QStringList lines;
     const auto list = [&lines](const QString &heading, const QList<ImportIssue> &issues) {
         if (issues.isEmpty())
             return;
-        lines << QString() << heading;
+        if (!lines.isEmpty())
+            lines << QString();
+        lines << heading;
         for (const ImportIssue &issue : issues)
             lines << QStringLiteral("- %1: %2").arg(issue.item, issue.reason);
     };
@@ -122,7 +143,7 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
     const auto rollBack = [&](const QString &message) {
         db.rollback();
         discard();
-        result->imported = result->notebooks = result->attachments = 0;
+        result->imported = result->notebooks = result->attachments = result->trashed = 0;
         if (!message.isEmpty()) {
             result->errors += 1;
             result->errorMessage = message;
@@ -147,6 +168,8 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
         if (notes.insert(pending.note)) {
             storedNotes.insert(pending.note.id);
             ++result->imported;
+            if (pending.note.deletedAt)
+                ++result->trashed;
         } else {
             result->fail(pending.label, QStringLiteral("the note could not be stored"));
         }
@@ -203,3 +226,37 @@ QDateTime importTimeFromEpoch(qint64 value, const QDateTime &fallback)
     return QDateTime::fromSecsSinceEpoch(value, Qt::UTC);
 }
 
+
+bool convertNoteBodies(QList<NoteSource> &sources, const ImportProgress &progress)
+{
+    const int total = int(sources.size());
+    std::atomic_int next{0};
+    std::atomic_int done{0};
+    std::atomic_bool stop{false};
+    const auto convert = [&sources](int i) {
+        NoteSource &source = sources[i];
+        const QJsonArray delta = source.isHtml ? htmlToDelta(source.text) : markdownToDelta(source.text);
+        source.note.body = QString::fromUtf8(QJsonDocument(delta).toJson(QJsonDocument::Compact));
+        source.text.clear();
+    };
+    const auto work = [&] {
+        for (int i = next++; i < total && !stop; i = next++) {
+            convert(i);
+            ++done;
+        }
+    };
+    // Small imports are not worth the threads.
+    const int helpers = total < 64 ? 0 : qBound(0, QThread::idealThreadCount() - 1, 3);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < helpers; ++k)
+        threads.emplace_back(work);
+    for (int i = next++; i < total && !stop; i = next++) {
+        convert(i);
+        ++done;
+        if (progress && !progress(done, total, QStringLiteral("Importing: %1").arg(sources.at(i).label)))
+            stop = true;
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    return !stop;
+}

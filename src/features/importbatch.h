@@ -62,6 +62,20 @@ private:
     bool m_committed = false;
 };
 
+// A note whose body is still Markdown or HTML text.
+struct NoteSource
+{
+    Note note;
+    QString label;
+    QString text;
+    bool isHtml = false;
+};
+
+// Converts each source's text to its note's Delta body, on as many threads
+// as there are cores: converting is most of an import's work. progress is
+// called on this thread only; false when it cancelled.
+bool convertNoteBodies(QList<NoteSource> &sources, const ImportProgress &progress);
+
 QString newImportId();
 // The type of a file from its bytes (magic numbers) first, then its name,
 // then what the archive declared; never "image/jpg" and the like.

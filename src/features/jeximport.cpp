@@ -1,7 +1,5 @@
 #include "jeximport.h"
 
-#include "document/html.h"
-#include "document/markdown.h"
 #include "importbatch.h"
 #include "tarreader.h"
 #include "ziparchive.h"
@@ -222,13 +220,16 @@ ImportResult importJex(const QString &path, Database *database, const ImportProg
         return cancelled();
     static const QRegularExpression linkPattern(QStringLiteral(":/([0-9a-fA-F]{32})"));
     static const QRegularExpression fileLinkPattern(QStringLiteral("(?<!!)\\[([^\\]\\n]*)\\]\\(") + kAttachmentUrl);
+    QList<NoteSource> sources;
+    sources.reserve(total);
     for (int i = 0; i < total; ++i) {
         const JexItem &note = notes.at(i);
         const QString label = note.title.isEmpty() ? QStringLiteral("(untitled)") : note.title;
-        if (!report(i + 1, total, QStringLiteral("Importing: %1").arg(label)))
+        if (!report(i + 1, total, QStringLiteral("Reading: %1").arg(label)))
             return cancelled();
         const QString noteId = batch.newNoteId();
-        QString body = note.body;
+        // Taken, not copied: the text lives on in the source only.
+        QString body = std::move(notes[i].body);
 
         QStringList linked;
         for (auto it = linkPattern.globalMatch(body); it.hasNext();) {
@@ -264,30 +265,33 @@ ImportResult importJex(const QString &path, Database *database, const ImportProg
             body.replace(QStringLiteral(":/") + resourceId, kAttachmentUrl + attachmentId, Qt::CaseInsensitive);
         }
 
-        QJsonArray delta;
+        NoteSource source;
+        source.label = label;
+        source.isHtml = note.isHtml;
         if (note.isHtml) {
-            const QString html = note.title.isEmpty()
+            source.text = note.title.isEmpty()
                 ? body
                 : QStringLiteral("<h1>%1</h1>\n%2").arg(note.title.toHtmlEscaped(), body);
-            delta = htmlToDelta(html);
         } else {
             // A file that is not a picture is linked as [name](:/id) in Joplin;
             // as an embed it shows as the attachment's card.
             body.replace(fileLinkPattern, QStringLiteral("![\\1](") + kAttachmentUrl);
-            delta = markdownToDelta(note.title.isEmpty() ? body : QStringLiteral("# %1\n\n%2").arg(note.title, body));
+            source.text = note.title.isEmpty() ? body : QStringLiteral("# %1\n\n%2").arg(note.title, body);
         }
-
-        Note record;
+        Note &record = source.note;
         record.id = noteId;
         record.notebookId = notebookIds.value(note.parentId);
-        record.body = QString::fromUtf8(QJsonDocument(delta).toJson(QJsonDocument::Compact));
         record.createdAt = note.createdTime.isValid() ? note.createdTime : now;
         record.updatedAt = note.updatedTime.isValid() ? note.updatedTime : record.createdAt;
         record.modifiedAt = record.updatedAt;
         if (note.deletedTime.isValid())
             record.deletedAt = note.deletedTime;
-        batch.addNote(record, label);
+        sources.append(source);
     }
+    if (!convertNoteBodies(sources, progress))
+        return cancelled();
+    for (const NoteSource &source : std::as_const(sources))
+        batch.addNote(source.note, source.label);
 
     if (!batch.commit(&result, progress))
         result.cancelled = result.errorMessage.isEmpty();

@@ -1,4 +1,3 @@
-#include "document/html.h"
 #include "importbatch.h"
 #include "ziparchive.h"
 
@@ -91,11 +90,12 @@ ImportResult importNsx(const QString &path, Database *database, const ImportProg
     const int total = int(noteList.size());
     if (!report(0, total, QStringLiteral("Importing %1 notes...").arg(total)))
         return cancelled();
+    QList<NoteSource> sources;
     static const QRegularExpression refImage(QStringLiteral("<img\\b[^>]*\\sref=\"([^\"]*)\"[^>]*>"));
     for (int i = 0; i < total; ++i) {
         const QString sourceId = noteList.at(i).toString();
         if (!zip.contains(sourceId)) {
-            if (!report(i + 1, total, QStringLiteral("Importing: %1").arg(sourceId)))
+            if (!report(i + 1, total, QStringLiteral("Reading: %1").arg(sourceId)))
                 return cancelled();
             result.skip(QStringLiteral("note %1").arg(sourceId),
                         QStringLiteral("not in the archive (NoteStation leaves encrypted notes out of its exports)"));
@@ -104,7 +104,7 @@ ImportResult importNsx(const QString &path, Database *database, const ImportProg
         const QJsonObject note = readObject(zip, sourceId, &error);
         const QString title = note.value(QStringLiteral("title")).toString().trimmed();
         const QString label = title.isEmpty() ? QStringLiteral("(untitled)") : title;
-        if (!report(i + 1, total, QStringLiteral("Importing: %1").arg(label)))
+        if (!report(i + 1, total, QStringLiteral("Reading: %1").arg(label)))
             return cancelled();
         if (note.isEmpty()) {
             result.fail(QStringLiteral("note %1").arg(sourceId), error);
@@ -183,18 +183,25 @@ ImportResult importNsx(const QString &path, Database *database, const ImportProg
             html = QStringLiteral("<h1>%1</h1>\n%2").arg(title.toHtmlEscaped(), html);
 
         const QString parentId = note.value(QStringLiteral("parent_id")).toString();
-        Note record;
+        NoteSource source;
+        source.label = label;
+        source.text = html;
+        source.isHtml = true;
+        Note &record = source.note;
         record.id = noteId;
         record.notebookId = notebookIds.value(parentId);
-        record.body = QString::fromUtf8(QJsonDocument(htmlToDelta(html)).toJson(QJsonDocument::Compact));
         record.createdAt = epochField(note, QStringLiteral("ctime"), now);
         record.updatedAt = epochField(note, QStringLiteral("mtime"), record.createdAt);
         record.modifiedAt = record.updatedAt;
         // The trash of NoteStation is a notebook of its own, "<uid>_#00000000".
         if (parentId.endsWith(QLatin1String("_#00000000")))
             record.deletedAt = record.updatedAt;
-        batch.addNote(record, label);
+        sources.append(source);
     }
+    if (!convertNoteBodies(sources, progress))
+        return cancelled();
+    for (const NoteSource &source : std::as_const(sources))
+        batch.addNote(source.note, source.label);
 
     if (!batch.commit(&result, progress))
         result.cancelled = result.errorMessage.isEmpty();

@@ -13,6 +13,7 @@
 #include "ui/editoractions.h"
 #include "ui/editortoolbar.h"
 #include "ui/findbar.h"
+#include "ui/importdialog.h"
 #include "ui/notechrome.h"
 #include "ui/noteheaderbar.h"
 #include "ui/notebookdialogs.h"
@@ -266,7 +267,8 @@ void MainWindow::createFileMenu()
     m_editorActions->addNoteAction(save);
     file->addSeparator();
     // Not Ctrl+I: that is italic in the editor.
-    addLaterFeature(file, tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")));
+    file->addAction(tr("Import..."), QKeySequence(QStringLiteral("Ctrl+Shift+I")), this,
+                    &MainWindow::showImportDialog);
     // The header's Export and Print entries run these two.
     m_chrome->setExportAction(file->addAction(tr("Export..."), QKeySequence(QStringLiteral("Ctrl+E")), this,
                                               &MainWindow::exportCurrentNote));
@@ -294,6 +296,13 @@ void MainWindow::createFileMenu()
         quitKey = QKeySequence(QStringLiteral("Ctrl+Q"));
     QAction *quit = file->addAction(tr("Quit"), quitKey, this, &MainWindow::quitApplication);
     quit->setMenuRole(QAction::QuitRole);
+}
+
+void MainWindow::showImportDialog()
+{
+    auto *dialog = new ImportDialog(m_state, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void MainWindow::createEditMenus()

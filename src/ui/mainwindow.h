@@ -88,6 +88,7 @@ public:
 public Q_SLOTS:
     // The open note to a file or to paper.
     void exportCurrentNote();
+    void showImportDialog();
     void printNote();
     void printPreview();
 

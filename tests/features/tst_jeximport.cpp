@@ -369,6 +369,7 @@ void TestJexImport::syntheticArchive()
     QCOMPARE(result.attachments, 5); // the picture once per note using it, jpeg, no-extension png, pdf
     QCOMPARE(result.skipped, 2);     // the encrypted note and the tag
     QCOMPARE(result.errors, 1);      // the picture whose file is missing
+    QCOMPARE(result.trashed, 1);
     QVERIFY(!result.cancelled);
     QVERIFY(totals.contains(6));
     QVERIFY(result.reportText().contains(QStringLiteral("Secret")));

@@ -184,6 +184,7 @@ void TestNsxImport::syntheticArchive()
     QCOMPARE(result.attachments, 3); // jpeg, one png for two refs, pdf
     QCOMPARE(result.skipped, 1);     // the encrypted note missing from the ZIP
     QCOMPARE(result.errors, 2);      // the missing file and the broken JSON
+    QCOMPARE(result.trashed, 1);
     QVERIFY(result.reportText().contains(QStringLiteral("1026_ENCRYPTED")));
     QVERIFY(result.reportText().contains(QStringLiteral("gone.png")));
 
@@ -339,6 +340,7 @@ void TestNsxImport::realExports()
     QCOMPARE(result.attachments, attachments);
     QCOMPARE(result.errors, 0);
     QCOMPARE(result.skipped, 0);
+    QCOMPARE(result.trashed, trashed);
     QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NOT NULL")), trashed);
     QCOMPARE(store.attachmentFiles().size(), attachments);
     QSet<QString> shown;

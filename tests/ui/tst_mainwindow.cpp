@@ -430,7 +430,7 @@ void TestMainWindow::menuEntries_data()
     row("&File", "New Note", keys("Ctrl+N"), true, true);
     row("&File", "New Note in Window", keys("Ctrl+Shift+N"), true, true);
     row("&File", "Save Snapshot", QKeySequence::Save, false, true);
-    row("&File", "Import...", keys("Ctrl+Shift+I"), false, false);
+    row("&File", "Import...", keys("Ctrl+Shift+I"), true, true);
     row("&File", "Export...", keys("Ctrl+E"), true, true);
     row("&File", "Print...", QKeySequence::Print, true, true);
     row("&File", "Print Preview...", keys("Ctrl+Shift+P"), true, true);
