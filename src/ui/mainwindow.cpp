@@ -8,6 +8,7 @@
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
+#include "ui/backupcommands.h"
 #include "ui/editoractions.h"
 #include "ui/editortoolbar.h"
 #include "ui/findbar.h"
@@ -273,8 +274,8 @@ void MainWindow::createFileMenu()
     file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), this,
                     &MainWindow::printPreview);
     file->addSeparator();
-    addLaterFeature(file, tr("Backup Database..."));
-    addLaterFeature(file, tr("Restore Database..."));
+    file->addAction(tr("Backup Database..."), this, &MainWindow::backupDatabase);
+    file->addAction(tr("Restore Database..."), this, &MainWindow::restoreDatabase);
     file->addSeparator();
     m_signInAction = addLaterFeature(file, tr("Sign In..."));
     m_signOutAction = addLaterFeature(file, tr("Sign &Out"));
@@ -1052,6 +1053,19 @@ void MainWindow::showAndActivate()
         show();
     raise();
     activateWindow();
+}
+
+void MainWindow::backupDatabase()
+{
+    // The backup reads the database: the open note's last keystrokes belong in it.
+    saveCurrentNote();
+    backupInteractively(this, m_state, [this](const QString &message) { m_statusBar->showMessage(message, 3000); });
+}
+
+void MainWindow::restoreDatabase()
+{
+    saveCurrentNote();
+    restoreInteractively(this, m_state);
 }
 
 void MainWindow::exportCurrentNote()
