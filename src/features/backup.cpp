@@ -39,11 +39,6 @@ BackupResult failed(const QString &message)
     return result;
 }
 
-QString timestampText(const QDateTime &dateTime)
-{
-    return toStoredTimestamp(dateTime);
-}
-
 QDateTime timestampFrom(const QJsonObject &object, const QString &key)
 {
     return fromStoredTimestamp(object.value(key).toString());
@@ -161,13 +156,13 @@ QJsonObject noteToBackupJson(const Note &note)
         {QStringLiteral("id"), note.id},
         {QStringLiteral("notebookId"), note.notebookId},
         {QStringLiteral("body"), note.body},
-        {QStringLiteral("createdAt"), timestampText(note.createdAt)},
-        {QStringLiteral("updatedAt"), timestampText(note.updatedAt)},
-        {QStringLiteral("modifiedAt"), timestampText(note.modifiedAt)},
+        {QStringLiteral("createdAt"), toStoredTimestamp(note.createdAt)},
+        {QStringLiteral("updatedAt"), toStoredTimestamp(note.updatedAt)},
+        {QStringLiteral("modifiedAt"), toStoredTimestamp(note.modifiedAt)},
         {QStringLiteral("version"), note.version},
     };
     if (note.deletedAt)
-        object.insert(QStringLiteral("deletedAt"), timestampText(*note.deletedAt));
+        object.insert(QStringLiteral("deletedAt"), toStoredTimestamp(*note.deletedAt));
     return object;
 }
 
@@ -193,12 +188,12 @@ QJsonObject notebookToBackupJson(const Notebook &notebook)
         {QStringLiteral("isDefault"), notebook.isDefault},
         {QStringLiteral("isShared"), notebook.isShared},
         {QStringLiteral("ownerId"), notebook.ownerId},
-        {QStringLiteral("createdAt"), timestampText(notebook.createdAt)},
-        {QStringLiteral("updatedAt"), timestampText(notebook.updatedAt)},
+        {QStringLiteral("createdAt"), toStoredTimestamp(notebook.createdAt)},
+        {QStringLiteral("updatedAt"), toStoredTimestamp(notebook.updatedAt)},
         {QStringLiteral("version"), notebook.version},
     };
     if (notebook.deletedAt)
-        object.insert(QStringLiteral("deletedAt"), timestampText(*notebook.deletedAt));
+        object.insert(QStringLiteral("deletedAt"), toStoredTimestamp(*notebook.deletedAt));
     return object;
 }
 
@@ -248,7 +243,14 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
                               .arg(noteList.size())
                               .arg(count.value(0).toLongLong()));
     }
-    const QFileInfoList files = QDir(attachments.directory()).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
+    // Only the files the store itself could have named: a restore accepts no
+    // other, and anything else in the folder is not an attachment.
+    QFileInfoList files;
+    const QFileInfoList listed = QDir(attachments.directory()).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QFileInfo &file : listed) {
+        if (!attachments.filePath(file.fileName()).isEmpty())
+            files.append(file);
+    }
 
     // Progress: one step per entry added, per entry compressed, per entry read back.
     const qint64 entryCount = notebookList.size() + noteList.size() + files.size() + 1;
@@ -292,7 +294,7 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
     }
     const QJsonObject manifest{
         {QStringLiteral("version"), 1},
-        {QStringLiteral("exportedAt"), timestampText(QDateTime::currentDateTimeUtc())},
+        {QStringLiteral("exportedAt"), toStoredTimestamp(QDateTime::currentDateTimeUtc())},
         {QStringLiteral("noteCount"), int(noteList.size())},
         {QStringLiteral("notebookCount"), int(notebookList.size())},
     };
