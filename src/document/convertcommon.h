@@ -42,6 +42,23 @@ std::optional<TableEmbed> parseTableEmbed(const QJsonValue &embedValue);
 // The non-empty text inserts of a cell given as Delta operations.
 QList<DeltaOp> cellTextOps(const QJsonArray &cell);
 
+// Tables with more cells are kept as text: beyond this, loading and saving
+// a table in the editor takes longer than a keystroke may.
+constexpr qint64 maxTableCells = 10000;
+
+// Rows times the longest row: the cells an editor table for it would hold.
+qint64 tableCellCount(const TableEmbed &table);
+
+// "Table of 3 × 4 cells, kept as text", the line above a table that was too
+// large to become a table.
+QString oversizedTableNotice(qint64 rows, qint64 columns);
+
+// A table as lines of text: the notice in italics, then one line per row
+// holding the text of its cells, tab-separated, with their inline marks.
+// Empty cells and rows are left out, so the text is never larger than the
+// table's own.
+QList<DeltaOp> tableAsTextOps(const TableEmbed &table);
+
 inline const QString &dividerKey()
 {
     static const QString key = QStringLiteral("divider");

@@ -1,5 +1,6 @@
 #include "deltadocument.h"
 
+#include "convertcommon.h"
 #include "delta.h"
 #include "tableconvert.h"
 
@@ -268,18 +269,7 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
             const QTextBlockFormat block = blockFormatFromAttributes(attributes);
             return LineFormats { block, baseCharFormatForBlock(block) };
         };
-        const QList<DeltaLine> lines = deltaLines(ops);
-        for (const DeltaLine &line : lines) {
-            if (const DeltaPiece *tablePiece = tableLinePiece(line)) {
-                // A fresh empty block stands for no line of the note (the
-                // document's first block, or the block after a table), so
-                // it must not be saved as an empty line before this table.
-                if (atFreshBlock && cursor.block().length() == 1)
-                    makeTableSpacer(cursor.block());
-                if (insertTableFromJson(cursor, embedValue(tablePiece->embed)))
-                    atFreshBlock = true;
-                continue;
-            }
+        const auto loadLine = [&](const DeltaLine &line) {
             const LineFormats formats = lineFormats.get(line.blockAttributes, buildLineFormats);
             QTextBlockFormat blockFormat = formats.block;
             const QTextCharFormat &base = formats.base;
@@ -323,6 +313,31 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
                     format.merge(charFormats.get(piece.attributes, charFormatFromAttributes));
                     cursor.insertText(text, format);
                 }
+            }
+        };
+        const QList<DeltaLine> lines = deltaLines(ops);
+        for (const DeltaLine &line : lines) {
+            const DeltaPiece *tablePiece = tableLinePiece(line);
+            if (!tablePiece) {
+                loadLine(line);
+                continue;
+            }
+            // A fresh empty block stands for no line of the note (the
+            // document's first block, or the block after a table), so
+            // it must not be saved as an empty line before this table.
+            if (atFreshBlock && cursor.block().length() == 1)
+                makeTableSpacer(cursor.block());
+            const QString json = embedValue(tablePiece->embed);
+            if (insertTableFromJson(cursor, json)) {
+                atFreshBlock = true;
+                continue;
+            }
+            // Too large to edit as a table: its text as lines of their own.
+            const std::optional<DocumentConvert::TableEmbed> table = DocumentConvert::parseTableEmbed(json);
+            if (table && DocumentConvert::tableCellCount(*table) > DocumentConvert::maxTableCells) {
+                const QList<DeltaLine> textLines = deltaLines(DocumentConvert::tableAsTextOps(*table));
+                for (const DeltaLine &textLine : textLines)
+                    loadLine(textLine);
             }
         }
         cursor.endEditBlock();

@@ -2,12 +2,12 @@
 
 #include "convertcommon.h"
 #include "delta.h"
+#include "htmlcleaner.h"
 #include "tableconvert.h"
 #include "textformats.h"
 
 #include <QFontInfo>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -168,21 +168,16 @@ QJsonArray emptyLine()
     return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
 }
 
-// The regular expression engine refuses to match text holding unpaired
-// surrogates, which would let unwanted elements through.
-QString withValidSurrogates(const QString &text)
+// Tables inside table cells come out flattened by the cleaning; should one
+// slip through, its text still belongs to the outermost table.
+const QTextTable *outermostTable(const QTextBlock &block)
 {
-    if (text.isValidUtf16())
-        return text;
-    QString fixed = text;
-    for (qsizetype i = 0; i < fixed.size(); ++i) {
-        const QChar c = fixed.at(i);
-        if (c.isHighSurrogate() && i + 1 < fixed.size() && fixed.at(i + 1).isLowSurrogate())
-            ++i;
-        else if (c.isSurrogate())
-            fixed[i] = QChar::ReplacementCharacter;
+    const QTextTable *table = QTextCursor(block).currentTable();
+    for (QTextFrame *frame = table ? table->parentFrame() : nullptr; frame; frame = frame->parentFrame()) {
+        if (const auto *outer = qobject_cast<const QTextTable *>(frame))
+            table = outer;
     }
-    return fixed;
+    return table;
 }
 
 } // namespace
@@ -208,12 +203,7 @@ QString deltaToHtml(const QString &deltaJson, const InlineEmbedWriter &embedHtml
 
 QString stripUnsafeHtml(const QString &html)
 {
-    static const QRegularExpression unsafe(
-        QStringLiteral("<(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\\1>"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    QString cleaned = withValidSurrogates(html);
-    cleaned.remove(unsafe);
-    return cleaned;
+    return cleanHtml(html, HtmlCleaning::Safe);
 }
 
 QJsonArray htmlToDelta(const QString &html)
@@ -221,12 +211,12 @@ QJsonArray htmlToDelta(const QString &html)
     if (html.trimmed().isEmpty())
         return emptyLine();
     QTextDocument document;
-    document.setHtml(stripUnsafeHtml(html));
+    document.setHtml(cleanHtml(html, HtmlCleaning::Readable));
 
     QJsonArray ops;
     QSet<const QTextTable *> seenTables;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (const QTextTable *table = QTextCursor(block).currentTable()) {
+        if (const QTextTable *table = outermostTable(block)) {
             if (seenTables.contains(table))
                 continue;
             seenTables.insert(table);

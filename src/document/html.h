@@ -13,5 +13,7 @@ QString deltaToHtml(const QString &deltaJson, const InlineEmbedWriter &embedHtml
 QJsonArray htmlToDelta(const QString &html);
 
 // The HTML without script, style, navigation, header, footer, aside, iframe
-// and noscript elements and their contents.
+// and noscript elements and their contents, without event handler attributes
+// and script URLs. An opening tag without its end tag goes alone; a '<' that
+// starts no tag is escaped. Linear in the length of the text.
 QString stripUnsafeHtml(const QString &html);

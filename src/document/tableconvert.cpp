@@ -1,12 +1,11 @@
 #include "tableconvert.h"
 
+#include "convertcommon.h"
 #include "delta.h"
 #include "textformats.h"
 
 #include <QGuiApplication>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <QPalette>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -35,11 +34,13 @@ void markAsSpacerUnlessMarked(const QTextBlock &block)
         makeTableSpacer(block);
 }
 
-QJsonArray cellOperations(const QTextTableCell &cell)
+QJsonArray cellOperations(const QTextDocument *document, const QTextTableCell &cell)
 {
+    // Blocks found by position: a cursor made outside an edit block lays the
+    // document out up to its block, which made reading a table quadratic.
     DeltaWriter writer;
-    QTextBlock block = cell.firstCursorPosition().block();
-    const QTextBlock last = cell.lastCursorPosition().block();
+    QTextBlock block = document->findBlock(cell.firstPosition());
+    const QTextBlock last = document->findBlock(cell.lastPosition());
     while (block.isValid()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
@@ -102,7 +103,7 @@ QJsonObject tableObjectFromTextTable(const QTextTable *table)
             for (int column = 0; column < table->columns(); ++column) {
                 const QTextTableCell cell = table->cellAt(row, column);
                 const bool origin = cell.isValid() && cell.row() == row && cell.column() == column;
-                cells.append(origin ? cellOperations(cell) : QJsonArray());
+                cells.append(origin ? cellOperations(table->document(), cell) : QJsonArray());
             }
             rows.append(cells);
         }
@@ -185,20 +186,11 @@ QTextTable *insertNoteTable(QTextCursor &cursor, int rows, int columns, bool has
 
 bool insertTableFromJson(QTextCursor &cursor, const QString &json)
 {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject())
+    const std::optional<DocumentConvert::TableEmbed> parsed = DocumentConvert::parseTableEmbed(json);
+    if (!parsed || parsed->columnCount == 0 || DocumentConvert::tableCellCount(*parsed) > DocumentConvert::maxTableCells)
         return false;
-    const QJsonObject object = doc.object();
-    const QJsonArray rows = object.value(QLatin1String("cells")).toArray();
-    const bool hasHeader = object.value(QLatin1String("hasHeader")).toBool(true);
-    qsizetype columns = 0;
-    for (const QJsonValue &row : rows)
-        columns = qMax(columns, row.toArray().size());
-    if (rows.isEmpty() || columns == 0)
-        return false;
-
-    QTextTable *table = insertNoteTable(cursor, int(rows.size()), int(columns), hasHeader);
+    const QJsonArray &rows = parsed->rows;
+    QTextTable *table = insertNoteTable(cursor, int(rows.size()), int(parsed->columnCount), parsed->hasHeader);
     if (!table)
         return false;
     for (qsizetype row = 0; row < rows.size(); ++row) {

@@ -31,5 +31,6 @@ QTextTable *insertNoteTable(QTextCursor &cursor, int rows, int columns, bool has
 
 // Inserts the table described by the compact JSON of a table embed and leaves
 // the cursor just after it. Returns false, inserting nothing, when the text
-// is not a JSON object or has no cells.
+// is not a JSON object, has no cells, or has more than maxTableCells
+// cells (rows times the longest row).
 bool insertTableFromJson(QTextCursor &cursor, const QString &json);

@@ -133,10 +133,24 @@ void TestHtml::stripUnsafeHtml_data()
     QTest::newRow("case, newlines, shortest match")
         << QStringLiteral("a<SCRIPT type=\"x\">\nif (a > b)\n</Script>b<style>c</style>d<style>e</style>")
         << QStringLiteral("abd");
-    QTest::newRow("unmatched tags kept") << QStringLiteral("<nav>a</aside><script>x")
-                                         << QStringLiteral("<nav>a</aside><script>x");
+    // An opening tag without end tag goes alone, so its text stays.
+    QTest::newRow("unmatched tags") << QStringLiteral("<nav>a</aside><script>x<p>y</p>")
+                                    << QStringLiteral("ax<p>y</p>");
     QTest::newRow("unpaired surrogate does not stop cleaning")
-        << QString(QStringLiteral("<script>x</script>a") + QChar(0xD800)) << QStringLiteral("a\uFFFD");
+        << QString(QStringLiteral("<script>x</script>a") + QChar(0xD800)) << QString(QStringLiteral("a") + QChar(0xD800));
+    QTest::newRow("tag hidden in a tag name") << QStringLiteral("<scr<script></script>ipt>alert(1)</script>")
+                                              << QStringLiteral("&lt;script>alert(1)");
+    QTest::newRow("near-miss end tag is content")
+        << QStringLiteral("<script>a</scripts>b</script>c") << QStringLiteral("c");
+    QTest::newRow("handlers and script URLs, quoting kept")
+        << QStringLiteral("<a href='ok' onclick=\"x()\" title=\"a > b\"><img src=x onerror=y/></a>"
+                          "<a href=\"&#x6A;ava&#9;script&colon;z\">l</a><a HREF=JAVASCRIPT:z>m</a>")
+        << QStringLiteral("<a href='ok' title=\"a > b\"><img src=x></a><a>l</a><a>m</a>");
+    QTest::newRow("comments and declarations go")
+        << QStringLiteral("<!DOCTYPE html><!-- <script>x</script> --><?xml a?>t<![CDATA[<b>]]>")
+        << QStringLiteral("t]]>");
+    QTest::newRow("stray less-than and open tag at the end")
+        << QStringLiteral("1 < 2 <3 </ <p class=\"x>y") << QStringLiteral("1 &lt; 2 &lt;3 &lt;/ &lt;p class=\"x>y");
 }
 
 void TestHtml::stripUnsafeHtml()

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace DocumentConvert {
+
+// Qt's HTML reader takes time quadratic in the nesting depth of elements;
+// deeper elements lose their tags, never their text.
+constexpr int maxHtmlNesting = 100;
+
+enum class HtmlCleaning {
+    // Unwanted elements, event handlers and script URLs removed; the rest as it came.
+    Safe,
+    // Safe, and also bounded for Qt's reader: nesting capped, nested tables and
+    // tables of more than maxTableCells cells turned into text (Qt pads every
+    // row to the widest one, so a few kilobytes can ask for millions of cells).
+    Readable,
+};
+
+// One pass over the markup, linear in its length. A '<' that starts no tag
+// comes out as "&lt;", so what is left can never reassemble into a tag; a
+// tag left open at the end of the text comes out as text.
+QString cleanHtml(QStringView html, HtmlCleaning cleaning);
+
+} // namespace DocumentConvert

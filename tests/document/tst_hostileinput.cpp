@@ -1,0 +1,327 @@
+// Hostile input at the three doors text comes in by: pasted HTML, pasted
+// Markdown and stored note bodies. Each row names the input and what must
+// come of it; every row also checks that no word of the input is lost.
+
+#include "document/convertcommon.h"
+#include "document/deltadocument.h"
+#include "document/html.h"
+#include "document/markdown.h"
+
+#include "documenttest.h"
+#include "testmain.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+
+// The most cells a table may have and still load as a table.
+constexpr qint64 tableLimit = 10000;
+
+QString repeated(const char *piece, int times)
+{
+    return QString::fromUtf8(piece).repeated(times);
+}
+
+// Words the rows plant in their input, numbered so each is told apart.
+QStringList words(const char *stem, int count)
+{
+    QStringList result;
+    for (int i = 0; i < count; ++i)
+        result.append(QString::fromUtf8(stem) + QString::number(i));
+    return result;
+}
+
+QString nestedTables(int levels)
+{
+    QString html;
+    for (int i = 0; i < levels; ++i)
+        html += QStringLiteral("<table><tr><td>level%1 ").arg(i);
+    return html;
+}
+
+struct Outcome
+{
+    QString text;
+    int tables = 0;
+    qint64 largestTable = 0;
+    bool notice = false;
+};
+
+// Everything a person would read in the operations, table cells included.
+void collect(const QJsonArray &ops, Outcome *outcome)
+{
+    for (const QJsonValue &value : ops) {
+        const QJsonValue insert = value.toObject().value(QStringLiteral("insert"));
+        if (insert.isString()) {
+            const QString text = insert.toString();
+            outcome->text += text;
+            if (text.startsWith(QStringLiteral("Table of ")) && text.endsWith(QStringLiteral("cells, kept as text")))
+                outcome->notice = true;
+            continue;
+        }
+        const QJsonValue table = insert.toObject().value(QStringLiteral("table"));
+        if (table.isUndefined())
+            continue;
+        const std::optional<DocumentConvert::TableEmbed> embed = DocumentConvert::parseTableEmbed(table);
+        QVERIFY(embed);
+        ++outcome->tables;
+        outcome->largestTable = std::max(outcome->largestTable, qint64(embed->rows.size()) * embed->columnCount);
+        for (const QJsonValue &row : embed->rows) {
+            for (const QJsonValue &cell : row.toArray()) {
+                outcome->text += QLatin1Char(' ');
+                if (cell.isString())
+                    outcome->text += cell.toString();
+                else
+                    collect(cell.toArray(), outcome);
+            }
+        }
+    }
+}
+
+Outcome outcomeOf(const QJsonArray &ops)
+{
+    Outcome outcome;
+    collect(ops, &outcome);
+    return outcome;
+}
+
+void verifyNothingLost(const Outcome &outcome, const QStringList &expectedWords)
+{
+    for (const QString &word : expectedWords) {
+        if (!outcome.text.contains(word))
+            QFAIL(qPrintable(QStringLiteral("lost \"%1\"").arg(word)));
+    }
+}
+
+// A table embed of rows x columns whose first row holds every cell; the
+// others are empty, so a few kilobytes describe the whole grid.
+QString wideTableBody(int rows, int columns, const QString &firstWord)
+{
+    QJsonArray first;
+    first.append(firstWord);
+    for (int c = 1; c < columns; ++c)
+        first.append(QString());
+    QJsonArray cells { first };
+    for (int r = 1; r < rows; ++r)
+        cells.append(QJsonArray());
+    cells.append(QJsonArray { QStringLiteral("lastrow") });
+    const QString table = QString::fromUtf8(
+        QJsonDocument(QJsonObject { { QStringLiteral("cells"), cells } }).toJson(QJsonDocument::Compact));
+    const QJsonArray ops { QJsonObject { { QStringLiteral("insert"), QStringLiteral("before\n") } },
+        QJsonObject { { QStringLiteral("insert"), QJsonObject { { QStringLiteral("table"), table } } } },
+        QJsonObject { { QStringLiteral("insert"), QStringLiteral("\nafter\n") } } };
+    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+class TestHostileInput : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void pastedHtml_data();
+    void pastedHtml();
+    void pastedMarkdown_data();
+    void pastedMarkdown();
+    void noteBody_data();
+    void noteBody();
+    void cleanedHtmlRunsNoScript_data();
+    void cleanedHtmlRunsNoScript();
+};
+
+void TestHostileInput::pastedHtml_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<int>("tables");
+    QTest::addColumn<bool>("notice");
+
+    QTest::newRow("cells and rows never closed, 401 x 400")
+        << QString(QStringLiteral("<table><tr><td>first") + repeated("<td>", 400) + repeated("<tr>", 400)
+               + QStringLiteral("<td>last"))
+        << QStringList { QStringLiteral("first"), QStringLiteral("last") } << 0 << true;
+    QTest::newRow("a colspan asking for a million columns")
+        << QStringLiteral("<table><tr><td colspan=\"1000000\">wide</td></tr><tr><td>below</td></tr></table>")
+        << QStringList { QStringLiteral("wide"), QStringLiteral("below") } << 0 << true;
+    QTest::newRow("100 x 100 cells stay a table")
+        << QString(QStringLiteral("<table>")
+               + QString(QStringLiteral("<tr>") + repeated("<td>cell</td>", 100) + QStringLiteral("</tr>")).repeated(100)
+               + QStringLiteral("</table>"))
+        << QStringList { QStringLiteral("cell") } << 1 << false;
+    QTest::newRow("101 x 100 cells become text")
+        << QString(QStringLiteral("<table>")
+               + QString(QStringLiteral("<tr>") + repeated("<td>cell</td>", 100) + QStringLiteral("</tr>")).repeated(101)
+               + QStringLiteral("</table>"))
+        << QStringList { QStringLiteral("cell") } << 0 << true;
+    QTest::newRow("270 tables, each in a cell of the one before")
+        << nestedTables(270) << words("level", 270) << 1 << false;
+    QTest::newRow("closed nested tables flatten into their cell")
+        << QStringLiteral("<table><tr><td>out<table><tr><td>in1</td><td>in2</td></tr><tr><td>in3</td></tr></table>"
+                          "</td><td>side</td></tr></table><p>after</p>")
+        << QStringList { QStringLiteral("out"), QStringLiteral("in1"), QStringLiteral("in2"), QStringLiteral("in3"),
+               QStringLiteral("side"), QStringLiteral("after") }
+        << 1 << false;
+    QTest::newRow("5000 bold elements never closed")
+        << QString(repeated("<b>x", 5000) + QStringLiteral("deep")) << QStringList { QStringLiteral("deep") } << 0
+        << false;
+    QTest::newRow("5000 lists, each inside the one before")
+        << QString(repeated("<ul><li>item", 5000) + QStringLiteral("deep")) << QStringList { QStringLiteral("deep") }
+        << 0 << false;
+    QTest::newRow("10000 style tags never closed")
+        << QString(repeated("<style>", 10000) + QStringLiteral("shown")) << QStringList { QStringLiteral("shown") } << 0
+        << false;
+    QTest::newRow("script tag hidden in a tag name")
+        << QStringLiteral("<scr<script></script>ipt>alert(1)</script>after")
+        << QStringList { QStringLiteral("alert(1)"), QStringLiteral("after") } << 0 << false;
+    QTest::newRow("tag open at the end") << QStringLiteral("<p>before</p><a href=\"x>dangling")
+                                         << QStringList { QStringLiteral("before"), QStringLiteral("dangling") } << 0
+                                         << false;
+    QTest::newRow("comparisons in text") << QStringLiteral("<p>a < b and c<d, 1<2</p>")
+                                         << QStringList { QStringLiteral("a < b and c<d, 1<2") } << 0 << false;
+}
+
+void TestHostileInput::pastedHtml()
+{
+    QFETCH(QString, html);
+    QFETCH(QStringList, words);
+    QFETCH(int, tables);
+    QFETCH(bool, notice);
+
+    const Outcome outcome = outcomeOf(htmlToDelta(html));
+    verifyNothingLost(outcome, words);
+    QCOMPARE(outcome.tables, tables);
+    QCOMPARE(outcome.notice, notice);
+    QVERIFY(outcome.largestTable <= tableLimit);
+}
+
+void TestHostileInput::pastedMarkdown_data()
+{
+    QTest::addColumn<QString>("markdown");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<int>("tables");
+    QTest::addColumn<bool>("notice");
+
+    QTest::newRow("table of 60 columns and 200 rows")
+        << QString(QStringLiteral("| head ") + repeated("| h ", 59) + QStringLiteral("|\n") + repeated("|---", 60)
+               + QStringLiteral("|\n") + repeated("| body |\n", 199))
+        << QStringList { QStringLiteral("head"), QStringLiteral("body") } << 0 << true;
+    QTest::newRow("small table stays") << QStringLiteral("| a | b |\n|---|---|\n| c | d |\n")
+                                       << QStringList { QStringLiteral("a"), QStringLiteral("d") } << 1 << false;
+    QTest::newRow("raw HTML of nested tables")
+        << QString(QStringLiteral("text\n\n") + nestedTables(50)) << QStringList { QStringLiteral("text") } << 0
+        << false;
+    QTest::newRow("1000 nested quotes") << QString(repeated(">", 1000) + QStringLiteral(" quoted"))
+                                        << QStringList { QStringLiteral("quoted") } << 0 << false;
+    QTest::newRow("500 nested lists")
+        << [] {
+               QString markdown;
+               for (int i = 0; i < 500; ++i)
+                   markdown += QString(i * 2, QLatin1Char(' ')) + QStringLiteral("- item%1\n").arg(i);
+               return markdown;
+           }()
+        << words("item", 500) << 0 << false;
+}
+
+void TestHostileInput::pastedMarkdown()
+{
+    QFETCH(QString, markdown);
+    QFETCH(QStringList, words);
+    QFETCH(int, tables);
+    QFETCH(bool, notice);
+
+    const Outcome outcome = outcomeOf(markdownToDelta(markdown));
+    verifyNothingLost(outcome, words);
+    QCOMPARE(outcome.tables, tables);
+    QCOMPARE(outcome.notice, notice);
+    QVERIFY(outcome.largestTable <= tableLimit);
+}
+
+void TestHostileInput::noteBody_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<int>("tables");
+    QTest::addColumn<bool>("notice");
+
+    QTest::newRow("table of 300 x 400 cells in a few kilobytes")
+        << wideTableBody(300, 400, QStringLiteral("corner"))
+        << QStringList { QStringLiteral("before"), QStringLiteral("corner"), QStringLiteral("lastrow"),
+               QStringLiteral("after") }
+        << 0 << true;
+    QTest::newRow("table of exactly 10000 cells") << wideTableBody(99, 100, QStringLiteral("corner"))
+                                                  << QStringList { QStringLiteral("corner"), QStringLiteral("after") }
+                                                  << 1 << false;
+    QTest::newRow("one cell more") << wideTableBody(100, 100, QStringLiteral("corner"))
+                                   << QStringList { QStringLiteral("corner"), QStringLiteral("lastrow") } << 0 << true;
+    QTest::newRow("cut-off JSON loads as its text")
+        << QStringLiteral("[{\"insert\":\"kept words\\n\"},{\"insert\":{\"table\":\"{\\\"cells\\\":[[\\\"a")
+        << QStringList { QStringLiteral("kept words") } << 0 << false;
+}
+
+void TestHostileInput::noteBody()
+{
+    QFETCH(QString, body);
+    QFETCH(QStringList, words);
+    QFETCH(int, tables);
+    QFETCH(bool, notice);
+
+    DeltaDocument document;
+    document.setJson(body);
+    const QString saved = document.toJson();
+    const Outcome outcome = outcomeOf(QJsonDocument::fromJson(saved.toUtf8()).array());
+    verifyNothingLost(outcome, words);
+    QCOMPARE(outcome.tables, tables);
+    QCOMPARE(outcome.notice, notice);
+    QVERIFY(outcome.largestTable <= tableLimit);
+    // A table pads its rows to the longest, so a note may grow by its empty
+    // cells, never by more than a table may hold.
+    QVERIFY2(saved.size() <= 2 * body.size() + 4 * tableLimit, qPrintable(QString::number(saved.size())));
+}
+
+void TestHostileInput::cleanedHtmlRunsNoScript_data()
+{
+    QTest::addColumn<QString>("html");
+
+    const QStringList vectors = { QStringLiteral("<scr<script></script>ipt>alert(1)</script>"),
+        QStringLiteral("<SCRIPT SRC=//x.y/a.js></SCRIPT>"), QStringLiteral("<script/x>alert(1)</script x>"),
+        QStringLiteral("<script\n>alert(1)</script\t>"), QStringLiteral("<<script>script>alert(1)<</script>/script>"),
+        QStringLiteral("<script>alert(1)"), QStringLiteral("<scr\x01ipt>alert(1)</script>"),
+        QStringLiteral("<img src=x onerror=alert(1)>"), QStringLiteral("<img src=x ONERROR = \"alert(1)\">"),
+        QStringLiteral("<svg/onload=alert(1)>"), QStringLiteral("<body onload='alert(1)'>"),
+        QStringLiteral("<a href=\"javascript:alert(1)\">x</a>"), QStringLiteral("<a href=\" JaVaScRiPt:alert(1)\">x</a>"),
+        QStringLiteral("<a href=\"java\tscript:alert(1)\">x</a>"),
+        QStringLiteral("<a href=\"&#106;avascript&#58;alert(1)\">x</a>"),
+        QStringLiteral("<a href=\"&#x6A;avascript&colon;alert(1)\">x</a>"),
+        QStringLiteral("<a href=javascript&#0000058alert(1)>x</a>"), QStringLiteral("<iframe src=\"vbscript:x\">"),
+        QStringLiteral("<!--<script>alert(1)</script>-->"), QStringLiteral("<![CDATA[<script>alert(1)</script>]]>"),
+        QStringLiteral("<a title=\"x\" onclick=\"y\" href=\"ok\" onmouseover=z>t</a>"),
+        QStringLiteral("<style><script>alert(1)</script>") };
+    for (const QString &vector : vectors)
+        QTest::newRow(qPrintable(vector)) << vector;
+}
+
+void TestHostileInput::cleanedHtmlRunsNoScript()
+{
+    QFETCH(QString, html);
+    static const QRegularExpression scriptTag(
+        QStringLiteral("<script[\\s/>]|<script$"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression handler(
+        QStringLiteral("<[^<>]*[\\s/\"']on[a-z]+\\s*="), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression scriptUrl(
+        QStringLiteral("<[^<>]*(javascript|vbscript|&#)"), QRegularExpression::CaseInsensitiveOption);
+
+    const QString cleaned = stripUnsafeHtml(html);
+    QVERIFY2(!cleaned.contains(scriptTag), qPrintable(cleaned));
+    QVERIFY2(!cleaned.contains(handler), qPrintable(cleaned));
+    QVERIFY2(!cleaned.contains(scriptUrl), qPrintable(cleaned));
+    // One pass leaves nothing for a second pass to find.
+    QCOMPARE(stripUnsafeHtml(cleaned), cleaned);
+}
+
+LUMORA_TEST_MAIN(TestHostileInput)
+
+#include "tst_hostileinput.moc"
