@@ -68,12 +68,22 @@ QString childName(const QString &entry, const QString &folder, const QString &su
     return name.contains(QLatin1Char('/')) ? QString() : name;
 }
 
-// Moves `from` over `to` in one step, replacing an existing file.
+std::filesystem::path fileSystemPath(const QString &path)
+{
+#if defined(Q_OS_WIN)
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// Moves `from` over `to` in one step, replacing an existing file: QFile's
+// rename refuses to replace, and removing the old file first would leave a
+// moment without any backup.
 bool replaceFile(const QString &from, const QString &to, QString *error)
 {
     std::error_code code;
-    std::filesystem::rename(std::filesystem::path(QFile::encodeName(from).toStdString()),
-                            std::filesystem::path(QFile::encodeName(to).toStdString()), code);
+    std::filesystem::rename(fileSystemPath(from), fileSystemPath(to), code);
     if (!code)
         return true;
     if (error)
@@ -125,8 +135,8 @@ bool verifyArchive(const QString &path, const QHash<QString, qint64> &expected, 
     return true;
 }
 
-// Reads (and keeps) a read transaction open, so that notes and notebooks are
-// taken at one moment even while the window keeps saving.
+// Holds a read transaction, so that notes and notebooks are taken at one
+// moment even while the window keeps saving through its own connection.
 class ReadTransaction
 {
 public:
@@ -235,13 +245,9 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
         noteList = notes.all() + notes.trashed();
         // The lists come back empty when a read fails; a backup that
         // silently left notes out would be worse than none.
-        QSqlQuery count(database->db());
-        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM notes")) || !count.next())
-            return failed(QStringLiteral("Cannot read the notes: %1").arg(count.lastError().text()));
-        if (count.value(0).toLongLong() != noteList.size())
-            return failed(QStringLiteral("Cannot read every note: %1 of %2 read")
-                              .arg(noteList.size())
-                              .arg(count.value(0).toLongLong()));
+        const qsizetype stored = notes.countsByNotebook().value(QString()) + notes.trashCount();
+        if (stored != noteList.size())
+            return failed(QStringLiteral("Cannot read every note: %1 of %2 read").arg(noteList.size()).arg(stored));
     }
     // Only the files the store itself could have named: a restore accepts no
     // other, and anything else in the folder is not an attachment.
@@ -288,7 +294,8 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
         const QString name = kAttachmentsFolder + file.fileName();
         if (!zip.addFile(name, file.absoluteFilePath(), &error))
             return failed(QStringLiteral("Cannot write attachment %1: %2").arg(file.fileName(), error));
-        written.insert(name, file.size());
+        // The file may change before it is read; the store's limit bounds it.
+        written.insert(name, AttachmentRepository::MaxFileBytes);
         if (!step())
             return failed(cancelled);
     }
@@ -303,19 +310,15 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
     step();
 
     const qint64 beforeCommit = done;
+    bool stopped = false;
     const bool committed = zip.commit(&error, [&](double fraction) {
         done = beforeCommit + qint64(fraction * double(entryCount));
-        return !progress || progress(done, total);
+        stopped = stopped || (progress && !progress(done, total));
+        return !stopped;
     });
-    if (!committed) {
-        if (progress && !progress(done, total))
-            return failed(cancelled);
-        return failed(QStringLiteral("Cannot write backup %1: %2").arg(QDir::toNativeSeparators(target), error));
-    }
-    // An attachment may have grown since it was listed; the archive holds
-    // what was there when it was read.
-    for (const QFileInfo &file : files)
-        written[kAttachmentsFolder + file.fileName()] = AttachmentRepository::MaxFileBytes;
+    if (!committed)
+        return failed(stopped ? cancelled
+                              : QStringLiteral("Cannot write backup %1: %2").arg(QDir::toNativeSeparators(target), error));
     if (!verifyArchive(partial.fileName(), written, int(noteList.size()), int(notebookList.size()), progress,
                        beforeCommit + entryCount, total, &error)) {
         if (error.isEmpty())
