@@ -17,6 +17,16 @@ QString libzipError(zip_t *archive)
     return QString::fromUtf8(zip_strerror(archive));
 }
 
+// libzip takes file names as UTF-8 on Windows and as the system's bytes elsewhere.
+QByteArray libzipPath(const QString &path)
+{
+#if defined(Q_OS_WIN)
+    return path.toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
 QString libzipErrorFromCode(int code)
 {
     zip_error_t zipError;
@@ -64,7 +74,7 @@ bool ZipWriter::open(const QString &path, QString *error)
     discard();
     int code = 0;
     // ZIP_TRUNCATE: the old archive is not read, only replaced at commit.
-    m_archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    m_archive = zip_open(libzipPath(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!m_archive)
         return fail(error, libzipErrorFromCode(code));
     return true;
@@ -95,7 +105,7 @@ bool ZipWriter::addFile(const QString &entryName, const QString &filePath, QStri
     }
     file.close();
     // Length -1: up to the end of the file (ZIP_LENGTH_TO_END in newer libzip).
-    return addSource(entryName, zip_source_file(m_archive, QFile::encodeName(filePath).constData(), 0, -1), error);
+    return addSource(entryName, zip_source_file(m_archive, libzipPath(filePath).constData(), 0, -1), error);
 }
 
 bool ZipWriter::addData(const QString &entryName, const QByteArray &data, QString *error)
@@ -174,7 +184,7 @@ bool ZipReader::open(const QString &path, QString *error)
     close();
     int code = 0;
     // CHECKCONS: a damaged central directory fails here, not half-way through.
-    m_archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    m_archive = zip_open(libzipPath(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!m_archive)
         return fail(error, QStringLiteral("Cannot read archive %1: %2").arg(QDir::toNativeSeparators(path), libzipErrorFromCode(code)));
     const zip_int64_t count = zip_get_num_entries(m_archive, 0);
