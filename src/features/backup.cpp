@@ -292,7 +292,8 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
     }
     for (const QFileInfo &file : files) {
         const QString name = kAttachmentsFolder + file.fileName();
-        if (!zip.addFile(name, file.absoluteFilePath(), &error))
+        // Attachments are mostly pictures and PDFs, compressed already.
+        if (!zip.addFile(name, file.absoluteFilePath(), &error, ZipWriter::Compression::Store))
             return failed(QStringLiteral("Cannot write attachment %1: %2").arg(file.fileName(), error));
         // The file may change before it is read; the store's limit bounds it.
         written.insert(name, AttachmentRepository::MaxFileBytes);
