@@ -39,11 +39,6 @@ BackupResult failed(const QString &message)
     return result;
 }
 
-QString timestampText(const QDateTime &dateTime)
-{
-    return toStoredTimestamp(dateTime);
-}
-
 QDateTime timestampFrom(const QJsonObject &object, const QString &key)
 {
     return fromStoredTimestamp(object.value(key).toString());
@@ -73,12 +68,22 @@ QString childName(const QString &entry, const QString &folder, const QString &su
     return name.contains(QLatin1Char('/')) ? QString() : name;
 }
 
-// Moves `from` over `to` in one step, replacing an existing file.
+std::filesystem::path fileSystemPath(const QString &path)
+{
+#if defined(Q_OS_WIN)
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// Moves `from` over `to` in one step, replacing an existing file: QFile's
+// rename refuses to replace, and removing the old file first would leave a
+// moment without any backup.
 bool replaceFile(const QString &from, const QString &to, QString *error)
 {
     std::error_code code;
-    std::filesystem::rename(std::filesystem::path(QFile::encodeName(from).toStdString()),
-                            std::filesystem::path(QFile::encodeName(to).toStdString()), code);
+    std::filesystem::rename(fileSystemPath(from), fileSystemPath(to), code);
     if (!code)
         return true;
     if (error)
@@ -130,8 +135,8 @@ bool verifyArchive(const QString &path, const QHash<QString, qint64> &expected, 
     return true;
 }
 
-// Reads (and keeps) a read transaction open, so that notes and notebooks are
-// taken at one moment even while the window keeps saving.
+// Holds a read transaction, so that notes and notebooks are taken at one
+// moment even while the window keeps saving through its own connection.
 class ReadTransaction
 {
 public:
@@ -161,13 +166,13 @@ QJsonObject noteToBackupJson(const Note &note)
         {QStringLiteral("id"), note.id},
         {QStringLiteral("notebookId"), note.notebookId},
         {QStringLiteral("body"), note.body},
-        {QStringLiteral("createdAt"), timestampText(note.createdAt)},
-        {QStringLiteral("updatedAt"), timestampText(note.updatedAt)},
-        {QStringLiteral("modifiedAt"), timestampText(note.modifiedAt)},
+        {QStringLiteral("createdAt"), toStoredTimestamp(note.createdAt)},
+        {QStringLiteral("updatedAt"), toStoredTimestamp(note.updatedAt)},
+        {QStringLiteral("modifiedAt"), toStoredTimestamp(note.modifiedAt)},
         {QStringLiteral("version"), note.version},
     };
     if (note.deletedAt)
-        object.insert(QStringLiteral("deletedAt"), timestampText(*note.deletedAt));
+        object.insert(QStringLiteral("deletedAt"), toStoredTimestamp(*note.deletedAt));
     return object;
 }
 
@@ -193,12 +198,12 @@ QJsonObject notebookToBackupJson(const Notebook &notebook)
         {QStringLiteral("isDefault"), notebook.isDefault},
         {QStringLiteral("isShared"), notebook.isShared},
         {QStringLiteral("ownerId"), notebook.ownerId},
-        {QStringLiteral("createdAt"), timestampText(notebook.createdAt)},
-        {QStringLiteral("updatedAt"), timestampText(notebook.updatedAt)},
+        {QStringLiteral("createdAt"), toStoredTimestamp(notebook.createdAt)},
+        {QStringLiteral("updatedAt"), toStoredTimestamp(notebook.updatedAt)},
         {QStringLiteral("version"), notebook.version},
     };
     if (notebook.deletedAt)
-        object.insert(QStringLiteral("deletedAt"), timestampText(*notebook.deletedAt));
+        object.insert(QStringLiteral("deletedAt"), toStoredTimestamp(*notebook.deletedAt));
     return object;
 }
 
@@ -240,15 +245,18 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
         noteList = notes.all() + notes.trashed();
         // The lists come back empty when a read fails; a backup that
         // silently left notes out would be worse than none.
-        QSqlQuery count(database->db());
-        if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM notes")) || !count.next())
-            return failed(QStringLiteral("Cannot read the notes: %1").arg(count.lastError().text()));
-        if (count.value(0).toLongLong() != noteList.size())
-            return failed(QStringLiteral("Cannot read every note: %1 of %2 read")
-                              .arg(noteList.size())
-                              .arg(count.value(0).toLongLong()));
+        const qsizetype stored = notes.countsByNotebook().value(QString()) + notes.trashCount();
+        if (stored != noteList.size())
+            return failed(QStringLiteral("Cannot read every note: %1 of %2 read").arg(noteList.size()).arg(stored));
     }
-    const QFileInfoList files = QDir(attachments.directory()).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
+    // Only the files the store itself could have named: a restore accepts no
+    // other, and anything else in the folder is not an attachment.
+    QFileInfoList files;
+    const QFileInfoList listed = QDir(attachments.directory()).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QFileInfo &file : listed) {
+        if (!attachments.filePath(file.fileName()).isEmpty())
+            files.append(file);
+    }
 
     // Progress: one step per entry added, per entry compressed, per entry read back.
     const qint64 entryCount = notebookList.size() + noteList.size() + files.size() + 1;
@@ -284,15 +292,17 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
     }
     for (const QFileInfo &file : files) {
         const QString name = kAttachmentsFolder + file.fileName();
-        if (!zip.addFile(name, file.absoluteFilePath(), &error))
+        // Attachments are mostly pictures and PDFs, compressed already.
+        if (!zip.addFile(name, file.absoluteFilePath(), &error, ZipWriter::Compression::Store))
             return failed(QStringLiteral("Cannot write attachment %1: %2").arg(file.fileName(), error));
-        written.insert(name, file.size());
+        // The file may change before it is read; the store's limit bounds it.
+        written.insert(name, AttachmentRepository::MaxFileBytes);
         if (!step())
             return failed(cancelled);
     }
     const QJsonObject manifest{
         {QStringLiteral("version"), 1},
-        {QStringLiteral("exportedAt"), timestampText(QDateTime::currentDateTimeUtc())},
+        {QStringLiteral("exportedAt"), toStoredTimestamp(QDateTime::currentDateTimeUtc())},
         {QStringLiteral("noteCount"), int(noteList.size())},
         {QStringLiteral("notebookCount"), int(notebookList.size())},
     };
@@ -301,19 +311,15 @@ BackupResult createBackup(const QString &zipPath, Database *database, const Back
     step();
 
     const qint64 beforeCommit = done;
+    bool stopped = false;
     const bool committed = zip.commit(&error, [&](double fraction) {
         done = beforeCommit + qint64(fraction * double(entryCount));
-        return !progress || progress(done, total);
+        stopped = stopped || (progress && !progress(done, total));
+        return !stopped;
     });
-    if (!committed) {
-        if (progress && !progress(done, total))
-            return failed(cancelled);
-        return failed(QStringLiteral("Cannot write backup %1: %2").arg(QDir::toNativeSeparators(target), error));
-    }
-    // An attachment may have grown since it was listed; the archive holds
-    // what was there when it was read.
-    for (const QFileInfo &file : files)
-        written[kAttachmentsFolder + file.fileName()] = AttachmentRepository::MaxFileBytes;
+    if (!committed)
+        return failed(stopped ? cancelled
+                              : QStringLiteral("Cannot write backup %1: %2").arg(QDir::toNativeSeparators(target), error));
     if (!verifyArchive(partial.fileName(), written, int(noteList.size()), int(notebookList.size()), progress,
                        beforeCommit + entryCount, total, &error)) {
         if (error.isEmpty())

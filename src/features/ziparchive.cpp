@@ -17,6 +17,16 @@ QString libzipError(zip_t *archive)
     return QString::fromUtf8(zip_strerror(archive));
 }
 
+// libzip takes file names as UTF-8 on Windows and as the system's bytes elsewhere.
+QByteArray libzipPath(const QString &path)
+{
+#if defined(Q_OS_WIN)
+    return path.toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
 QString libzipErrorFromCode(int code)
 {
     zip_error_t zipError;
@@ -64,7 +74,7 @@ bool ZipWriter::open(const QString &path, QString *error)
     discard();
     int code = 0;
     // ZIP_TRUNCATE: the old archive is not read, only replaced at commit.
-    m_archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    m_archive = zip_open(libzipPath(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!m_archive)
         return fail(error, libzipErrorFromCode(code));
     return true;
@@ -82,7 +92,7 @@ bool ZipWriter::canAdd(const QString &entryName, QString *error) const
     return true;
 }
 
-bool ZipWriter::addFile(const QString &entryName, const QString &filePath, QString *error)
+bool ZipWriter::addFile(const QString &entryName, const QString &filePath, QString *error, Compression compression)
 {
     if (!canAdd(entryName, error))
         return false;
@@ -95,7 +105,8 @@ bool ZipWriter::addFile(const QString &entryName, const QString &filePath, QStri
     }
     file.close();
     // Length -1: up to the end of the file (ZIP_LENGTH_TO_END in newer libzip).
-    return addSource(entryName, zip_source_file(m_archive, QFile::encodeName(filePath).constData(), 0, -1), error);
+    return addSource(entryName, zip_source_file(m_archive, libzipPath(filePath).constData(), 0, -1), error,
+                     compression);
 }
 
 bool ZipWriter::addData(const QString &entryName, const QByteArray &data, QString *error)
@@ -107,10 +118,17 @@ bool ZipWriter::addData(const QString &entryName, const QByteArray &data, QStrin
     return addSource(entryName, zip_source_buffer(m_archive, kept.constData(), zip_uint64_t(kept.size()), 0), error);
 }
 
-bool ZipWriter::addSource(const QString &entryName, zip_source_t *source, QString *error)
+bool ZipWriter::addSource(const QString &entryName, zip_source_t *source, QString *error, Compression compression)
 {
-    if (source && zip_file_add(m_archive, entryName.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) >= 0)
+    const zip_int64_t index = source ? zip_file_add(m_archive, entryName.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) : -1;
+    if (index >= 0) {
+        if (compression == Compression::Store && zip_set_file_compression(m_archive, zip_uint64_t(index), ZIP_CM_STORE, 0) != 0) {
+            if (error)
+                *error = libzipError(m_archive);
+            return false;
+        }
         return true;
+    }
     // A source that was not added still belongs to us.
     if (source)
         zip_source_free(source);
@@ -174,7 +192,7 @@ bool ZipReader::open(const QString &path, QString *error)
     close();
     int code = 0;
     // CHECKCONS: a damaged central directory fails here, not half-way through.
-    m_archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    m_archive = zip_open(libzipPath(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!m_archive)
         return fail(error, QStringLiteral("Cannot read archive %1: %2").arg(QDir::toNativeSeparators(path), libzipErrorFromCode(code)));
     const zip_int64_t count = zip_get_num_entries(m_archive, 0);

@@ -33,7 +33,11 @@ public:
     bool isOpen() const { return m_archive != nullptr; }
 
     // The file's bytes are read when the archive is committed.
-    bool addFile(const QString &entryName, const QString &filePath, QString *error);
+    // Stored rather than deflated when the bytes are known not to shrink
+    // (pictures, PDFs, archives): deflating them costs time and saves nothing.
+    enum class Compression { Deflate, Store };
+    bool addFile(const QString &entryName, const QString &filePath, QString *error,
+                 Compression compression = Compression::Deflate);
     bool addData(const QString &entryName, const QByteArray &data, QString *error);
 
     // Called while the archive is written with the share done (0 to 1);
@@ -46,7 +50,8 @@ public:
 
 private:
     bool canAdd(const QString &entryName, QString *error) const;
-    bool addSource(const QString &entryName, struct zip_source *source, QString *error);
+    bool addSource(const QString &entryName, struct zip_source *source, QString *error,
+                   Compression compression = Compression::Deflate);
 
     struct zip *m_archive = nullptr;
     // libzip reads buffers only at commit time; they live until then.

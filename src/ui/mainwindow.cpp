@@ -10,6 +10,7 @@
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
+#include "ui/backupcommands.h"
 #include "ui/editoractions.h"
 #include "ui/editortoolbar.h"
 #include "ui/findbar.h"
@@ -277,8 +278,8 @@ void MainWindow::createFileMenu()
     file->addAction(tr("Print Preview..."), QKeySequence(QStringLiteral("Ctrl+Shift+P")), this,
                     &MainWindow::printPreview);
     file->addSeparator();
-    addLaterFeature(file, tr("Backup Database..."));
-    addLaterFeature(file, tr("Restore Database..."));
+    file->addAction(tr("Backup Database..."), this, &MainWindow::backupDatabase);
+    file->addAction(tr("Restore Database..."), this, &MainWindow::restoreDatabase);
     file->addSeparator();
     // Signing in starts from the welcome page, which says what an account is for.
     m_signInAction = file->addAction(tr("Sign In..."), this, [this] { m_screenStack->setCurrentWidget(m_welcomePage); });
@@ -1085,6 +1086,19 @@ void MainWindow::showAndActivate()
         show();
     raise();
     activateWindow();
+}
+
+void MainWindow::backupDatabase()
+{
+    // The backup reads the database: the open note's last keystrokes belong in it.
+    saveCurrentNote();
+    backupInteractively(this, m_state, [this](const QString &message) { m_statusBar->showMessage(message, 3000); });
+}
+
+void MainWindow::restoreDatabase()
+{
+    saveCurrentNote();
+    restoreInteractively(this, m_state);
 }
 
 void MainWindow::exportCurrentNote()

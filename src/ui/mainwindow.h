@@ -86,6 +86,9 @@ public:
     NoteOutput *noteOutput() const { return m_output; }
 
 public Q_SLOTS:
+    // The whole database to a ZIP archive and back.
+    void backupDatabase();
+    void restoreDatabase();
     // The open note to a file or to paper.
     void exportCurrentNote();
     void showImportDialog();

@@ -10,13 +10,16 @@
 #include "testarchives.h"
 #include "testmain.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSqlQuery>
+#include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <memory>
 
 using LumoraTest::fileBytes;
@@ -187,6 +190,8 @@ private Q_SLOTS:
     void malformedRecordIsCountedNotFatal();
     void failedBackupKeepsTheOldOne_data();
     void failedBackupKeepsTheOldOne();
+    void restoreKilledHalfWayChangesNothing_data();
+    void restoreKilledHalfWayChangesNothing();
 };
 
 void TestBackup::recordsKeepEveryField()
@@ -229,8 +234,15 @@ void TestBackup::recordsKeepEveryField()
 void TestBackup::archiveLayout()
 {
     QTemporaryDir out;
-    const QString path = makeBackup(out.path());
-    QVERIFY(!path.isEmpty());
+    const QString path = out.filePath(QStringLiteral("backup.zip"));
+    {
+        Library source;
+        QVERIFY(source.ok && fillLibrary(&source));
+        // Not a name the store gives its files: left out, as a restore
+        // would refuse it.
+        QVERIFY(writeBytes(source.attachments->directory() + QStringLiteral("/.leftover"), "x"));
+        QCOMPARE(createBackup(path, &source.database).errors, 0);
+    }
     QCOMPARE(entryNames(path),
              (QStringList { QStringLiteral("attachments/a-empty"), QStringLiteral("attachments/a-photo"),
                             QStringLiteral("attachments/a-text"), QStringLiteral("manifest.json"),
@@ -488,5 +500,92 @@ void TestBackup::failedBackupKeepsTheOldOne()
     QCOMPARE(LumoraTest::fingerprint(out.path()), before);
 }
 
-LUMORA_TEST_MAIN(TestBackup)
+void TestBackup::restoreKilledHalfWayChangesNothing_data()
+{
+    QTest::addColumn<int>("killAtStep");
+    // The archive of fillLibrary(): ten entries read, three attachment
+    // files copied, two notebooks and four notes written, then the commit.
+    QTest::newRow("reading the archive") << 5;
+    QTest::newRow("copying attachment files") << 12;
+    QTest::newRow("notebooks written") << 15;
+    QTest::newRow("every note written, not committed") << 19;
+}
+
+void TestBackup::restoreKilledHalfWayChangesNothing()
+{
+#if !defined(Q_OS_UNIX)
+    QSKIP("Kills a child process with a Unix signal");
+#else
+    QFETCH(int, killAtStep);
+    QTemporaryDir out;
+    QMap<QString, QByteArray> sourceFiles;
+    QString sourceTables;
+    QString path;
+    {
+        Library source;
+        QVERIFY(source.ok && fillLibrary(&source));
+        path = out.filePath(QStringLiteral("backup.zip"));
+        QCOMPARE(createBackup(path, &source.database).errors, 0);
+        sourceFiles = LumoraTest::fingerprint(source.attachments->directory());
+        sourceTables = source.tablesText();
+    }
+
+    Library target;
+    QVERIFY(target.ok);
+    const QString emptyTables = target.tablesText();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LUMORA_KILLED_RESTORE"), path + QLatin1Char('|') + QString::number(killAtStep));
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), QStringList());
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    // The open transaction died with the process: no record of the archive.
+    QCOMPARE(target.tablesText(), emptyTables);
+    QSqlQuery check(target.database.db());
+    QVERIFY(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
+    QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
+    // Files copied before the kill are whole.
+    const auto files = LumoraTest::fingerprint(target.attachments->directory());
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        QCOMPARE(it.value(), sourceFiles.value(it.key()));
+
+    // And the same archive restores in full afterwards.
+    const BackupResult result = restoreBackup(path, &target.database, RestoreMode::Skip);
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(result.imported, 6);
+    QCOMPARE(target.tablesText(), sourceTables);
+    QCOMPARE(LumoraTest::fingerprint(target.attachments->directory()), sourceFiles);
+#endif
+}
+
+// The child of restoreKilledHalfWayChangesNothing: restores into the data
+// directory it inherited and dies without any cleanup at the given step.
+static int killedRestore(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = qEnvironmentVariable("LUMORA_KILLED_RESTORE").split(QLatin1Char('|'));
+    const int killAt = args.value(1).toInt();
+    Database database;
+    if (!database.open(databasePath()))
+        return 2;
+    restoreBackup(args.value(0), &database, RestoreMode::Skip, [killAt](qint64 done, qint64) {
+        if (done >= killAt)
+            std::raise(SIGKILL);
+        return true;
+    });
+    return 3;
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsSet("LUMORA_KILLED_RESTORE"))
+        return killedRestore(argc, argv);
+    LumoraTest::TestEnvironment environment;
+    QApplication app(argc, argv);
+    TestBackup tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_backup.moc"

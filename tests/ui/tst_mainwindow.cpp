@@ -434,8 +434,8 @@ void TestMainWindow::menuEntries_data()
     row("&File", "Export...", keys("Ctrl+E"), true, true);
     row("&File", "Print...", QKeySequence::Print, true, true);
     row("&File", "Print Preview...", keys("Ctrl+Shift+P"), true, true);
-    row("&File", "Backup Database...", {}, false, false);
-    row("&File", "Restore Database...", {}, false, false);
+    row("&File", "Backup Database...", {}, true, true);
+    row("&File", "Restore Database...", {}, true, true);
     row("&File", "Sign In...", {}, true, true);
     row("&File", "Sign &Out", {}, false, false); // hidden, so disabled, while signed out
     row("&File", "Preferences…", keys("Ctrl+,"), true, true);
