@@ -10,6 +10,8 @@
 #include <QDebug>
 #include <QFile>
 #include <QHttpMultiPart>
+#include <QNetworkRequest>
+#include <QSqlError>
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -351,7 +353,7 @@ void SyncEngine::pushNextAttachment()
     QString filename = attachment.filename;
     filename.replace(QLatin1Char('"'), QLatin1Char('\''));
     filePart.setHeader(QNetworkRequest::ContentDispositionHeader,
-                       QByteArray("form-data; name=\"file\"; filename=\"") + filename.toUtf8() + '"');
+                       QByteArray(QByteArray("form-data; name=\"file\"; filename=\"") + filename.toUtf8() + '"'));
     filePart.setHeader(QNetworkRequest::ContentTypeHeader,
                        attachment.mimeType.isEmpty() ? QStringLiteral("application/octet-stream") : attachment.mimeType);
     // Streamed from disk rather than read into memory.
@@ -423,12 +425,13 @@ void SyncEngine::applyPulledNotes(const QJsonArray &changes, qsizetype from, qin
         for (qsizetype i = from; i < end; ++i) {
             const QJsonObject json = changes.at(i).toObject();
             const QString id = json.value(key("id")).toString();
-            const std::optional<Note> incoming = SyncWire::noteFromWire(json, SyncWire::isUsableId(id) ? m_notes->byId(id) : std::nullopt);
+            const std::optional<Note> local = SyncWire::isUsableId(id) ? m_notes->byId(id) : std::nullopt;
+            const std::optional<Note> incoming = SyncWire::noteFromWire(json, local);
             if (!incoming) {
                 qWarning() << "SyncEngine: pulled note skipped, unreadable record" << i;
                 continue;
             }
-            if (applyPulledNote(*incoming))
+            if (applyPulledNote(*incoming, local))
                 ++changed;
         }
         if (inTransaction && !db.commit()) {
@@ -459,9 +462,8 @@ void SyncEngine::applyPulledNotes(const QJsonArray &changes, qsizetype from, qin
     pullNotebooks();
 }
 
-bool SyncEngine::applyPulledNote(const Note &incoming)
+bool SyncEngine::applyPulledNote(const Note &incoming, const std::optional<Note> &local)
 {
-    const std::optional<Note> local = m_notes->byId(incoming.id);
     if (!local)
         return m_notes->insert(incoming);
     if (incoming.version < local->version)
@@ -580,9 +582,10 @@ void SyncEngine::pullAttachments()
                     continue;
                 self->m_downloadQueue.append(*record);
             }
-            const qint64 cursor = SyncWire::wireCursor(body.value(key("timestamp")));
-            if (cursor > 0)
-                self->m_preferences->setString(attachmentsCursorKey(), QString::number(cursor));
+            // Stored once every file arrived: a failed download must be listed
+            // again next time.
+            self->m_attachmentCursor = SyncWire::wireCursor(body.value(key("timestamp")));
+            self->m_downloadFailed = false;
             self->m_downloadTotal = int(self->m_downloadQueue.size());
             self->m_downloadDone = 0;
             self->m_downloaded = false;
@@ -596,6 +599,8 @@ void SyncEngine::pullAttachments()
 void SyncEngine::downloadNextAttachment()
 {
     if (m_downloadQueue.isEmpty()) {
+        if (m_attachmentCursor > 0 && !m_downloadFailed)
+            m_preferences->setString(attachmentsCursorKey(), QString::number(m_attachmentCursor));
         if (m_downloaded) {
             Q_EMIT attachmentsChanged();
             m_dataChanged = true;
@@ -615,8 +620,10 @@ void SyncEngine::downloadNextAttachment()
                                                    self->m_downloadTotal);
                          if (!ok || bytes.isEmpty()) {
                              qWarning() << "attachment download failed" << record.id << status;
+                             self->m_downloadFailed = true;
                          } else if (!self->m_attachments->saveFile(record.id, bytes)) {
                              qWarning() << "attachment save failed" << record.id;
+                             self->m_downloadFailed = true;
                          } else {
                              if (!self->m_attachments->byId(record.id)) {
                                  const QSignalBlocker blocker(self->m_attachments);

@@ -101,7 +101,7 @@ private:
     void pullNotes();
     void applyPulledNotes(const QJsonArray &changes, qsizetype from, qint64 cursor, int applied);
     // Stores one pulled record; true when the local store changed.
-    bool applyPulledNote(const Note &incoming);
+    bool applyPulledNote(const Note &incoming, const std::optional<Note> &local);
     void pullNotebooks();
     void pullAttachments();
     void downloadNextAttachment();
@@ -127,6 +127,8 @@ private:
     int m_downloadTotal = 0;
     int m_downloadDone = 0;
     bool m_downloaded = false;
+    bool m_downloadFailed = false;
+    qint64 m_attachmentCursor = 0;
     bool m_resync = false;
     bool m_dataChanged = false;
     int m_pullSliceSize = DefaultPullSliceSize;

@@ -47,7 +47,7 @@ QDateTime fromWireTime(const QJsonValue &value)
         // Beyond year 9999 or NaN: not a time.
         if (!std::isfinite(ms) || std::abs(ms) > 253402300799999.0)
             return {};
-        return QDateTime::fromMSecsSinceEpoch(qint64(ms), QTimeZone::UTC);
+        return QDateTime::fromMSecsSinceEpoch(qint64(ms), Qt::UTC);
     }
     if (value.isString()) {
         const QString text = value.toString();
@@ -207,7 +207,7 @@ QString conflictCopyBody(const QString &body)
     QJsonParseError error;
     QJsonDocument document = QJsonDocument::fromJson(body.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
-        return body + marker;
+        return QString(body + marker);
     QJsonArray ops = document.array();
     // The marker goes before the first line break, which ends the title.
     for (qsizetype i = 0; i < ops.size(); ++i) {
@@ -229,7 +229,8 @@ QString conflictCopyBody(const QString &body)
             before.insert(key("insert"), text.left(newline));
             result.append(before);
         }
-        result.append(QJsonObject{{key("insert"), marker.trimmed().prepend(newline > 0 || i > 0 ? QStringLiteral(" ") : QString())}});
+        const QString markerText = newline > 0 || i > 0 ? marker : marker.trimmed();
+        result.append(QJsonObject{{key("insert"), markerText}});
         QJsonObject rest = op;
         rest.insert(key("insert"), text.mid(newline));
         result.append(rest);
@@ -237,7 +238,7 @@ QString conflictCopyBody(const QString &body)
             result.append(ops.at(j));
         return QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Compact));
     }
-    ops.append(QJsonObject{{key("insert"), marker.trimmed() + QLatin1Char('\n')}});
+    ops.append(QJsonObject{{key("insert"), QString(marker.trimmed() + QLatin1Char('\n'))}});
     return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
 }
 

@@ -52,11 +52,11 @@ QHash<QByteArray, FormPart> parseMultipart(const HttpRequest &request)
     QByteArray boundary = type.mid(b + 9);
     if (boundary.startsWith('"'))
         boundary = boundary.mid(1, boundary.size() - 2);
-    const QByteArray delimiter = "--" + boundary;
+    const QByteArray delimiter = QByteArray("--" + boundary);
     qsizetype pos = request.body.indexOf(delimiter);
     while (pos >= 0) {
         const qsizetype start = pos + delimiter.size() + 2; // the CRLF after it
-        const qsizetype next = request.body.indexOf("\r\n" + delimiter, start);
+        const qsizetype next = request.body.indexOf(QByteArray("\r\n" + delimiter), start);
         if (next < 0)
             break;
         const QByteArray part = request.body.mid(start, next - start);
@@ -93,6 +93,14 @@ void FakeNotesServer::addFault(const QByteArray &method, const QString &path, co
                                FaultMode mode, int times, int skip)
 {
     m_faults.append({method, path, response, mode, times, skip});
+}
+
+HttpResponse FakeNotesServer::held(int delayMs)
+{
+    HttpResponse response;
+    response.status = 0;
+    response.delayMs = delayMs;
+    return response;
 }
 
 HttpResponse FakeNotesServer::handle(const HttpRequest &request)

@@ -68,6 +68,8 @@ public:
     void addFault(const QByteArray &method, const QString &path, const HttpResponse &response,
                   FaultMode mode = FaultMode::Instead, int times = -1, int skip = 0);
     void clearFaults() { m_faults.clear(); }
+    // For FaultMode::After: the server's own answer, sent delayMs later.
+    static HttpResponse held(int delayMs);
 
     // Requests below the base URL, oldest first, as "METHOD /path".
     QStringList requestLog() const { return m_log; }

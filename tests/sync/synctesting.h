@@ -16,6 +16,7 @@
 
 #include <QDateTime>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
@@ -35,9 +36,10 @@ inline QString jwtExpiringIn(qint64 seconds)
     return QString::fromLatin1(part(R"({"alg":"none","typ":"JWT"})") + '.' + part(payload) + ".c2ln");
 }
 
-inline BrioAccount::ClientConfig configFor(const LumoraTest::FakeNotesServer &server)
+// The notes API base URL of a server (also a child process's).
+inline BrioAccount::ClientConfig configFor(const QUrl &notesBase)
 {
-    const QString origin = QStringLiteral("http://127.0.0.1:%1").arg(server.http()->port());
+    const QString origin = notesBase.adjusted(QUrl::RemovePath).toString();
     return {origin,
             QStringLiteral("test"),
             origin + QStringLiteral("/account/v1"),
@@ -63,15 +65,21 @@ struct Device
     std::unique_ptr<SyncEngine> engine;
 
     explicit Device(const LumoraTest::FakeNotesServer &server, const QString &existingDir = QString())
+        : Device(server.baseUrl(), existingDir)
+    {
+    }
+
+    // existingDir: reopen that data directory (the caller keeps it).
+    explicit Device(const QUrl &notesBase, const QString &existingDir = QString())
     {
         if (existingDir.isEmpty()) {
             dir = std::make_unique<LumoraTest::ScopedDataDir>();
         } else {
             qputenv("NOTES_DATA_DIR", existingDir.toUtf8());
         }
-        client = std::make_unique<BrioAccount::Client>(configFor(server), nullptr, new BrioAccount::MemoryTokenStore);
+        client = std::make_unique<BrioAccount::Client>(configFor(notesBase), nullptr, new BrioAccount::MemoryTokenStore);
         client->tokenManager()->setTokens(jwtExpiringIn(3600), QStringLiteral("refresh-1"));
-        client->notesApi()->setBaseUrl(server.baseUrl());
+        client->notesApi()->setBaseUrl(notesBase);
         database = std::make_unique<Database>();
         if (!database->open(databasePath()) || !database->migrate())
             qFatal("test database cannot be opened");
@@ -141,7 +149,7 @@ struct Device
 
     static QString bodyOf(const QString &text)
     {
-        return QString::fromUtf8(QJsonDocument(QJsonArray{QJsonObject{{QStringLiteral("insert"), text + QStringLiteral("\n")}}})
+        return QString::fromUtf8(QJsonDocument(QJsonArray{QJsonObject{{QStringLiteral("insert"), QString(text + QLatin1Char('\n'))}}})
                                      .toJson(QJsonDocument::Compact));
     }
 };

@@ -14,9 +14,9 @@ QStringList contents(const Device &device)
 {
     QStringList lines;
     for (const Note &note : device.notes->all() + device.notes->trashed()) {
-        const QString notebook = note.notebookId.isEmpty() ? QString() : device.notebooks->byId(note.notebookId)->name;
+        const std::optional<Notebook> notebook = device.notebooks->byId(note.notebookId);
         lines.append(QStringLiteral("%1 | %2 | %3 | %4")
-                         .arg(note.id, deltaToPlainText(note.body).trimmed(), notebook,
+                         .arg(note.id, deltaToPlainText(note.body).trimmed(), notebook ? notebook->name : note.notebookId,
                               note.isTrashed() ? QStringLiteral("trash") : QString()));
     }
     lines.sort();
@@ -123,7 +123,7 @@ private Q_SLOTS:
         const QString base = QStringLiteral("Shared");
         const QString fromA = QStringLiteral("Written on A");
         const QString fromB = QStringLiteral("Written on B");
-        const QString other = QStringLiteral("Other");
+        const QString other = QStringLiteral("Other by B");
         QTest::newRow("both edit the same note") << Action::Edit << Action::Edit
                                                  << QStringList{other, fromA, fromB + QStringLiteral(" (conflicting copy)")};
         QTest::newRow("edit here, trash there") << Action::Edit << Action::Trash
@@ -156,7 +156,7 @@ private Q_SLOTS:
         apply(a, onA, shared.id, QStringLiteral("Written on A"), notebook->id);
         apply(b, onB, shared.id, QStringLiteral("Written on B"), notebook->id);
         // B also edits the other note: a change to a different note merges.
-        QCOMPARE(b.notes->saveEditedBody(other.id, Device::bodyOf(QStringLiteral("Other"))), NoteRepository::SaveResult::Unchanged);
+        QCOMPARE(b.notes->saveEditedBody(other.id, Device::bodyOf(QStringLiteral("Other by B"))), NoteRepository::SaveResult::Saved);
         for (int round = 0; round < 3; ++round) {
             QCOMPARE(a.syncNow(), SyncEngine::Idle);
             QCOMPARE(b.syncNow(), SyncEngine::Idle);
