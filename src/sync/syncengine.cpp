@@ -285,6 +285,9 @@ void SyncEngine::handlePushResults(const QList<Note> &sent, const QJsonObject &b
     for (const Note &note : sent)
         sentById.insert(note.id, {note.version, note.body, note.notebookId, note.deletedAt.has_value()});
 
+    // One commit for the lot rather than one per note.
+    QSqlDatabase db = m_database->db();
+    const bool inTransaction = db.transaction();
     const QJsonArray results = body.value(key("results")).toArray();
     for (const QJsonValue &value : results) {
         const QJsonObject result = value.toObject();
@@ -307,6 +310,12 @@ void SyncEngine::handlePushResults(const QList<Note> &sent, const QJsonObject &b
         } else if (status == QLatin1String("conflict")) {
             qWarning() << "note conflict" << id << result.value(key("message")).toString();
         }
+    }
+    if (inTransaction && !db.commit()) {
+        // The notes stay pending and are pushed again; the server takes a
+        // repeated push of the same version.
+        qWarning() << "SyncEngine: push results commit failed:" << db.lastError().text();
+        db.rollback();
     }
 }
 
