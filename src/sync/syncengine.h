@@ -46,7 +46,7 @@ public:
     static constexpr int AutoSyncIntervalMs = 300000;
     // Pulled notes are stored this many at a time, one transaction each, with
     // the event loop running in between so the window stays responsive.
-    static constexpr int DefaultPullSliceSize = 250;
+    static constexpr int DefaultPullSliceSize = 100;
 
     SyncEngine(BrioAccount::ApiClient *api, Database *database, NoteRepository *notes, NotebookRepository *notebooks,
                AttachmentRepository *attachments, PreferencesRepository *preferences, QObject *parent = nullptr);

@@ -406,6 +406,26 @@ private Q_SLOTS:
         QCOMPARE(states.size(), 4);
     }
 
+    // A burst of local changes makes one run; auto sync runs at once.
+    void debounceAndAutoSync()
+    {
+        Device device(*m_server);
+        QSignalSpy completed(device.engine.get(), &SyncEngine::syncCompleted);
+        device.engine->scheduleSync();
+        device.engine->scheduleSync();
+        device.engine->scheduleSync();
+        QCOMPARE(device.engine->state(), SyncEngine::Idle);
+        QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 1, 20000);
+        QCOMPARE(m_server->requestCount(QStringLiteral("GET /sync/pull")), 1);
+
+        device.engine->startAutoSync(SyncEngine::AutoSyncIntervalMs);
+        QVERIFY(device.engine->isAutoSyncActive());
+        QCOMPARE(device.engine->state(), SyncEngine::Syncing);
+        QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 2, 20000);
+        device.engine->stopAutoSync();
+        QVERIFY(!device.engine->isAutoSyncActive());
+    }
+
     void authenticationRequired()
     {
         Device device(*m_server);
