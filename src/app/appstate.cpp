@@ -13,6 +13,7 @@
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
 #include "storage/snapshotrepository.h"
+#include "sync/syncengine.h"
 #include "ui/notewindow.h"
 
 #include <QCoreApplication>
@@ -146,12 +147,28 @@ void AppState::createAccountClient()
     m_accountClient->notesApi()->setBaseUrl(notesApi);
     m_noteSharing = new NoteSharingService(m_accountClient->notesApi(), NoteSharingService::Note, this);
     m_notebookSharing = new NoteSharingService(m_accountClient->notesApi(), NoteSharingService::Notebook, this);
+    createSyncEngine();
 
     connect(m_accountClient, &BrioAccount::Client::authStateChanged, this, &AppState::onAuthStateChanged);
     // Joining or leaving changes who there is to share with.
     connect(m_accountClient->accountClient(), &BrioAccount::AccountClient::groupChanged, this,
             &AppState::refreshCanShare);
     m_accountClient->authClient()->initialize();
+}
+
+void AppState::createSyncEngine()
+{
+    m_syncEngine = new SyncEngine(m_accountClient->notesApi(), m_database, m_notes, m_notebooks, m_attachments,
+                                  m_preferences, this);
+    // A local change is sent shortly after the last one while signed in.
+    connect(m_notes, &NoteRepository::notesChanged, this, [this] {
+        if (isSignedIn())
+            m_syncEngine->scheduleSync();
+    });
+    connect(m_syncEngine, &SyncEngine::dataChanged, this, [this] {
+        Q_EMIT notesChanged();
+        Q_EMIT notebooksChanged();
+    });
 }
 
 bool AppState::isSignedIn() const
@@ -161,10 +178,16 @@ bool AppState::isSignedIn() const
 
 void AppState::onAuthStateChanged()
 {
-    if (isSignedIn())
+    if (isSignedIn()) {
+        // Every five minutes, and once now.
+        if (m_syncEngine && !m_syncEngine->isAutoSyncActive())
+            m_syncEngine->startAutoSync(SyncEngine::AutoSyncIntervalMs);
         refreshCanShare();
-    else
+    } else {
+        if (m_syncEngine)
+            m_syncEngine->stopAutoSync();
         setCanShare(false);
+    }
 }
 
 void AppState::setCanShare(bool canShare)

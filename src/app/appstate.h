@@ -18,6 +18,7 @@ class NoteSharingService;
 class NoteWindow;
 class PreferencesRepository;
 class SnapshotRepository;
+class SyncEngine;
 class ThemeManager;
 
 // Owns the database, the repositories and the services for the life of the
@@ -45,6 +46,7 @@ public:
     BrioAccount::Client *accountClient() const { return m_accountClient; }
     NoteSharingService *noteSharing() const { return m_noteSharing; }
     NoteSharingService *notebookSharing() const { return m_notebookSharing; }
+    SyncEngine *syncEngine() const { return m_syncEngine; }
     bool isSignedIn() const;
 
     QString currentNotebookId() const { return m_currentNotebookId; }
@@ -80,6 +82,7 @@ Q_SIGNALS:
 private:
     NoteWindow *showNoteWindow(const QString &noteId);
     void createAccountClient();
+    void createSyncEngine();
     void onAuthStateChanged();
     void setCanShare(bool canShare);
 
@@ -93,6 +96,7 @@ private:
     BrioAccount::Client *m_accountClient = nullptr;
     NoteSharingService *m_noteSharing = nullptr;
     NoteSharingService *m_notebookSharing = nullptr;
+    SyncEngine *m_syncEngine = nullptr;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;

@@ -20,6 +20,7 @@
 #include "ui/notebookdialogs.h"
 #include "ui/notebooklistwidget.h"
 #include "ui/samplenotesprompt.h"
+#include "sync/syncengine.h"
 #include "ui/settingsdialog.h"
 #include "ui/welcomescreen.h"
 #include "ui/noteeditor.h"
@@ -362,7 +363,7 @@ void MainWindow::createViewMenu()
     m_sidebarAction->setCheckable(true);
     m_sidebarAction->setChecked(true);
     view->addSeparator();
-    addLaterFeature(view, tr("Sync Now"), QKeySequence(QStringLiteral("Ctrl+Alt+R")));
+    view->addAction(tr("Sync Now"), QKeySequence(QStringLiteral("Ctrl+Alt+R")), this, &MainWindow::syncNow);
 }
 
 void MainWindow::createHelpMenu()
@@ -417,6 +418,7 @@ void MainWindow::showPreferences()
     }
     auto *dialog = new SettingsDialog(m_state, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connectSettingsToSync(dialog);
     dialog->show();
 }
 
@@ -629,6 +631,7 @@ void MainWindow::connectSignals()
                 [this](const QString &message) { m_statusBar->showMessage(message, 10000); });
     }
     updateAuthUI();
+    connectSyncEngine();
     connect(m_welcomePage, &WelcomeScreen::newNoteRequested, this, &MainWindow::newNote);
     connect(m_welcomePage, &WelcomeScreen::dismissed, this, [this] { m_screenStack->setCurrentWidget(m_noteView); });
 
@@ -783,8 +786,50 @@ void MainWindow::updateAuthUI()
     m_signInAction->setVisible(!signedIn);
     m_signOutAction->setVisible(signedIn);
     m_statusBar->setSyncText(signedIn ? tr("Signed in") : tr("Not signed in"));
+    m_list->setSyncEnabled(signedIn);
     m_welcomePage->setSignedIn(signedIn);
     showAppropriateScreen();
+}
+
+void MainWindow::syncNow()
+{
+    if (m_state->syncEngine() && m_state->isSignedIn())
+        m_state->syncEngine()->sync();
+}
+
+void MainWindow::connectSyncEngine()
+{
+    SyncEngine *engine = m_state->syncEngine();
+    if (!engine)
+        return;
+    connect(engine, &SyncEngine::stateChanged, this,
+            [this](SyncEngine::SyncState state) { m_statusBar->setSyncText(SyncEngine::stateText(state)); });
+    connect(engine, &SyncEngine::syncProgress, this, [this](const QString &label, int current, int total) {
+        m_statusBar->setSyncText(total > 0 ? label + QStringLiteral(" %1/%2").arg(current).arg(total) : label);
+    });
+    connect(engine, &SyncEngine::attachmentsChanged, this, [this] {
+        if (!m_open.isOpen())
+            return;
+        // Typing is stored before the editor reloads to show the new files.
+        saveCurrentNote();
+        openNote(m_open.id(), true);
+    });
+}
+
+void MainWindow::connectSettingsToSync(SettingsDialog *dialog)
+{
+    SyncEngine *engine = m_state->syncEngine();
+    BrioAccount::Client *account = m_state->accountClient();
+    if (!engine || !account)
+        return;
+    const auto refresh = [this, dialog, engine, account] {
+        dialog->setSignedIn(m_state->isSignedIn(), account->authClient()->currentUser().displayName);
+        dialog->setSyncStatusText(SyncEngine::stateText(engine->state()));
+    };
+    refresh();
+    connect(engine, &SyncEngine::stateChanged, dialog, refresh);
+    connect(account, &BrioAccount::Client::authStateChanged, dialog, refresh);
+    connect(dialog, &SettingsDialog::syncNowRequested, this, &MainWindow::syncNow);
 }
 
 void MainWindow::saveCurrentNote()

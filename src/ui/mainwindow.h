@@ -23,6 +23,7 @@ class QSplitter;
 class QStackedWidget;
 class QSystemTrayIcon;
 class QTimer;
+class SettingsDialog;
 class StatusBar;
 class TodosScreen;
 
@@ -117,6 +118,9 @@ private:
     void createHelpMenu();
     void createUI();
     void connectSignals();
+    void connectSyncEngine();
+    void connectSettingsToSync(SettingsDialog *dialog);
+    void syncNow();
     void restoreWindowState();
     void saveWindowState();
     void applyLayout();

@@ -3,6 +3,7 @@
 #include "app/appstate.h"
 #include "storage/noterepository.h"
 #include "storage/snapshotrepository.h"
+#include "sync/syncengine.h"
 #include "ui/noteeditor.h"
 
 #include <QScrollBar>
@@ -42,6 +43,7 @@ OpenNote::SaveResult OpenNote::save()
     if (!json)
         return SaveResult::Unchanged;
 
+    keepSyncedTextUnderTyping(*json);
     // The write announces itself synchronously; this window's own echo must
     // not reload the editor.
     m_saving = true;
@@ -63,6 +65,16 @@ OpenNote::SaveResult OpenNote::save()
     m_editor->acceptSaved(*json);
     m_state->notifyNoteUpdated(m_id, m_source);
     return SaveResult::Saved;
+}
+
+void OpenNote::keepSyncedTextUnderTyping(const QString &typed)
+{
+    // A sync replaced the text while this window held unsaved typing (it did
+    // not reload). The typing is stored over it; the text from the server is
+    // kept as a conflicting copy instead of vanishing.
+    const std::optional<Note> stored = m_state->notes()->byId(m_id);
+    if (stored && stored->syncStatus != SyncStatus::Pending && stored->body != m_storedBody && stored->body != typed)
+        insertConflictCopy(m_state->notes(), *stored);
 }
 
 bool OpenNote::snapshotIfChanged()

@@ -38,6 +38,8 @@ public:
     bool reloadIfChangedElsewhere();
 
 private:
+    void keepSyncedTextUnderTyping(const QString &typed);
+
     AppState *m_state;
     NoteEditor *m_editor;
     QObject *m_source;

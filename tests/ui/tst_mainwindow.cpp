@@ -474,7 +474,7 @@ void TestMainWindow::menuEntries_data()
     row("&View", "Trash", keys("Ctrl+Alt+D"), true, true);
     row("&View", "Focus Mode", keys("Ctrl+\\"), true, true);
     row("&View", "Show Notebook Sidebar", keys("Ctrl+Alt+B"), true, true);
-    row("&View", "Sync Now", keys("Ctrl+Alt+R"), false, false);
+    row("&View", "Sync Now", keys("Ctrl+Alt+R"), true, true); // syncs only while signed in
     row("&Help", "About Lumora Notes", {}, true, true);
     row("&Help", "What's &New...", {}, true, true);
     row("&Help", "Check for &Updates...", {}, true, true);

@@ -55,6 +55,8 @@ private Q_SLOTS:
     void editingOneNoteWritesOnlyThatNote();
     void changeElsewhereReloadsWithoutMovingTheCursor();
     void failedSaveKeepsTheTextAndRetries();
+    void pulledChangeWhileOpen_data();
+    void pulledChangeWhileOpen();
 
 private:
     void browseAll();
@@ -207,3 +209,47 @@ void TestSaveRule::failedSaveKeepsTheTextAndRetries()
 
 LUMORA_TEST_MAIN(TestSaveRule)
 #include "tst_saverule.moc"
+
+void TestSaveRule::pulledChangeWhileOpen_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expectedEditorEnd");
+    QTest::addColumn<int>("expectedCopies");
+
+    // Without typing the editor shows the server's text; with typing the
+    // typing is stored and the server's text is kept as a copy.
+    QTest::newRow("no unsaved typing: reloads") << QString() << QStringLiteral("from the server") << 0;
+    QTest::newRow("unsaved typing: kept, server text copied") << QStringLiteral(" typed here") << QStringLiteral(" typed here") << 1;
+}
+
+void TestSaveRule::pulledChangeWhileOpen()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, expectedEditorEnd);
+    QFETCH(int, expectedCopies);
+
+    const QString id = m_ids.at(2);
+    m_window->selectNote(id);
+    NoteEditor *editor = m_window->editor();
+    editor->moveCursor(QTextCursor::End);
+    if (!typed.isEmpty())
+        QTest::keyClicks(editor, typed);
+
+    // What a sync pull writes: the server's text as a synced row.
+    Note pulled = *m_state->notes()->byId(id);
+    pulled.body = QStringLiteral(R"([{"insert":"Server title\nfrom the server\n"}])");
+    pulled.version += 5;
+    pulled.syncStatus = SyncStatus::Synced;
+    QVERIFY(m_state->notes()->update(pulled));
+    QVERIFY(editor->toPlainText().endsWith(expectedEditorEnd));
+
+    m_window->selectNote(m_ids.at(4));
+    const std::optional<Note> stored = m_state->notes()->byId(id);
+    QCOMPARE(deltaToPlainText(stored->body).contains(QLatin1String("typed here")), !typed.isEmpty());
+    int copies = 0;
+    for (const Note &note : m_state->notes()->all()) {
+        if (note.id != id && deltaToPlainText(note.body) == QLatin1String("Server title (conflicting copy)\nfrom the server\n"))
+            ++copies;
+    }
+    QCOMPARE(copies, expectedCopies);
+}

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "account/apiclient.h"
+#include "account/client.h"
+#include "account/tokenmanager.h"
+#include "account/tokenstore.h"
+#include "fakenotesserver.h"
+#include "storage/attachmentrepository.h"
+#include "storage/database.h"
+#include "storage/datapaths.h"
+#include "storage/notebookrepository.h"
+#include "storage/noterepository.h"
+#include "storage/preferencesrepository.h"
+#include "sync/syncengine.h"
+#include "testenvironment.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+#include <QUuid>
+
+#include <memory>
+
+namespace SyncTesting {
+
+inline QString jwtExpiringIn(qint64 seconds)
+{
+    const auto part = [](const QByteArray &bytes) {
+        return bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    };
+    const QByteArray payload = QJsonDocument(QJsonObject{{QStringLiteral("exp"), QDateTime::currentSecsSinceEpoch() + seconds}})
+                                   .toJson(QJsonDocument::Compact);
+    return QString::fromLatin1(part(R"({"alg":"none","typ":"JWT"})") + '.' + part(payload) + ".c2ln");
+}
+
+// The notes API base URL of a server (also a child process's).
+inline BrioAccount::ClientConfig configFor(const QUrl &notesBase)
+{
+    const QString origin = notesBase.adjusted(QUrl::RemovePath).toString();
+    return {origin,
+            QStringLiteral("test"),
+            origin + QStringLiteral("/account/v1"),
+            QStringLiteral("0123456789abcdef0123456789abcdef"),
+            QStringLiteral("app.lumora.notes.test"),
+            QStringLiteral("Lumora Notes"),
+            QStringLiteral("1.0.0"),
+            QStringLiteral("testos"),
+            origin + QStringLiteral("/portal")};
+}
+
+// One installation: its own data directory, database, repositories and a
+// signed-in account client, syncing through the given server.
+struct Device
+{
+    std::unique_ptr<LumoraTest::ScopedDataDir> dir;
+    std::unique_ptr<BrioAccount::Client> client;
+    std::unique_ptr<Database> database;
+    std::unique_ptr<NoteRepository> notes;
+    std::unique_ptr<NotebookRepository> notebooks;
+    std::unique_ptr<PreferencesRepository> preferences;
+    std::unique_ptr<AttachmentRepository> attachments;
+    std::unique_ptr<SyncEngine> engine;
+
+    explicit Device(const LumoraTest::FakeNotesServer &server, const QString &existingDir = QString())
+        : Device(server.baseUrl(), existingDir)
+    {
+    }
+
+    // existingDir: reopen that data directory (the caller keeps it).
+    explicit Device(const QUrl &notesBase, const QString &existingDir = QString())
+    {
+        if (existingDir.isEmpty()) {
+            dir = std::make_unique<LumoraTest::ScopedDataDir>();
+        } else {
+            qputenv("NOTES_DATA_DIR", existingDir.toUtf8());
+        }
+        client = std::make_unique<BrioAccount::Client>(configFor(notesBase), nullptr, new BrioAccount::MemoryTokenStore);
+        client->tokenManager()->setTokens(jwtExpiringIn(3600), QStringLiteral("refresh-1"));
+        client->notesApi()->setBaseUrl(notesBase);
+        database = std::make_unique<Database>();
+        if (!database->open(databasePath()) || !database->migrate())
+            qFatal("test database cannot be opened");
+        notes = std::make_unique<NoteRepository>(database.get());
+        notebooks = std::make_unique<NotebookRepository>(database.get());
+        preferences = std::make_unique<PreferencesRepository>(database.get());
+        attachments = std::make_unique<AttachmentRepository>(database.get());
+        engine = std::make_unique<SyncEngine>(client->notesApi(), database.get(), notes.get(), notebooks.get(),
+                                              attachments.get(), preferences.get());
+    }
+
+    ~Device()
+    {
+        engine.reset();
+        attachments.reset();
+        preferences.reset();
+        notebooks.reset();
+        notes.reset();
+        database.reset();
+        client.reset();
+    }
+
+    // Starts a run and waits for it (and any run it chains) to end.
+    SyncEngine::SyncState syncNow(int timeoutMs = 60000)
+    {
+        QEventLoop loop;
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(engine.get(), &SyncEngine::stateChanged, &loop, [&loop](SyncEngine::SyncState state) {
+            if (state != SyncEngine::Syncing)
+                loop.quit();
+        });
+        timeout.start(timeoutMs);
+        engine->sync();
+        if (engine->state() == SyncEngine::Syncing)
+            loop.exec();
+        return engine->state();
+    }
+
+    Note addNote(const QString &text, const QString &notebookId = QString())
+    {
+        Note note;
+        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        note.notebookId = notebookId;
+        note.body = bodyOf(text);
+        note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+        notes->insert(note);
+        return note;
+    }
+
+    QString textOf(const QString &id) const
+    {
+        const std::optional<Note> note = notes->byId(id);
+        return note ? deltaToPlainText(note->body) : QString();
+    }
+
+    // Every note body's text, trashed notes included.
+    QStringList allTexts() const
+    {
+        QStringList texts;
+        for (const Note &note : notes->all() + notes->trashed())
+            texts.append(deltaToPlainText(note.body));
+        texts.sort();
+        return texts;
+    }
+
+    static QString bodyOf(const QString &text)
+    {
+        return QString::fromUtf8(QJsonDocument(QJsonArray{QJsonObject{{QStringLiteral("insert"), QString(text + QLatin1Char('\n'))}}})
+                                     .toJson(QJsonDocument::Compact));
+    }
+};
+
+} // namespace SyncTesting

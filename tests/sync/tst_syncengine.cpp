@@ -1,0 +1,620 @@
+#include "synctesting.h"
+#include "sync/syncwire.h"
+#include "testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrlQuery>
+
+using LumoraTest::FakeNotesServer;
+using LumoraTest::HttpResponse;
+using SyncTesting::Device;
+
+Q_DECLARE_METATYPE(LumoraTest::HttpResponse)
+Q_DECLARE_METATYPE(SyncStatus)
+
+namespace {
+
+QJsonObject pushedChange(const FakeNotesServer &server)
+{
+    const QList<LumoraTest::HttpRequest> pushes = server.http()->requests(QStringLiteral("/notes/v1/sync/push"));
+    if (pushes.isEmpty())
+        return {};
+    return QJsonDocument::fromJson(pushes.last().body).object().value(QStringLiteral("changes")).toArray().at(0).toObject();
+}
+
+// The run's requests without the pull phases every run ends with.
+QStringList pushRequests(const FakeNotesServer &server)
+{
+    QStringList log = server.requestLog();
+    log.removeIf([](const QString &entry) { return entry.startsWith(QLatin1String("GET ")); });
+    return log;
+}
+
+HttpResponse status(int code)
+{
+    return HttpResponse::json(R"({"error":"x"})", code);
+}
+
+} // namespace
+
+class TestSyncEngine : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_server = std::make_unique<FakeNotesServer>();
+        QVERIFY(m_server->listen());
+    }
+    void cleanup() { m_server.reset(); }
+
+    void nothingPendingStartsWithPull()
+    {
+        Device device(*m_server);
+        QSignalSpy progress(device.engine.get(), &SyncEngine::syncProgress);
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        QCOMPARE(m_server->requestLog(),
+                 QStringList({QStringLiteral("GET /sync/pull"), QStringLiteral("GET /notebooks"),
+                              QStringLiteral("GET /attachments")}));
+        QCOMPARE(progress.first().at(0).toString(), QStringLiteral("Downloading notes"));
+        QCOMPARE(device.preferences->getString(SyncEngine::notesCursorKey()), QString::number(m_server->clock()));
+    }
+
+    void notePush_data()
+    {
+        QTest::addColumn<bool>("trashed");
+        QTest::addColumn<int>("serverStatus"); // 0: the server's own answer
+        QTest::addColumn<bool>("dropped");
+        QTest::addColumn<SyncStatus>("expectedStatus");
+        QTest::addColumn<int>("expectedState");
+        QTest::addColumn<QString>("expectedError");
+
+        QTest::newRow("edit accepted") << false << 0 << false << SyncStatus::Synced << int(SyncEngine::Idle) << QString();
+        QTest::newRow("trash accepted") << true << 0 << false << SyncStatus::Synced << int(SyncEngine::Idle) << QString();
+        QTest::newRow("server error") << false << 500 << false << SyncStatus::Pending << int(SyncEngine::Error)
+                                      << QStringLiteral("Note push failed (HTTP 500)");
+        QTest::newRow("connection dropped") << false << 0 << true << SyncStatus::Pending << int(SyncEngine::Error)
+                                            << QStringLiteral("Note push failed (HTTP 0)");
+        QTest::newRow("bad request") << true << 400 << false << SyncStatus::Pending << int(SyncEngine::Error)
+                                     << QStringLiteral("Note push failed (HTTP 400)");
+    }
+
+    void notePush()
+    {
+        QFETCH(bool, trashed);
+        QFETCH(int, serverStatus);
+        QFETCH(bool, dropped);
+        QFETCH(SyncStatus, expectedStatus);
+        QFETCH(int, expectedState);
+        QFETCH(QString, expectedError);
+
+        Device device(*m_server);
+        const Note note = device.addNote(QStringLiteral("Groceries"));
+        if (trashed)
+            QVERIFY(device.notes->moveToTrash(note.id));
+        if (serverStatus)
+            m_server->addFault("POST", QStringLiteral("/sync/push"), status(serverStatus));
+        if (dropped)
+            m_server->addFault("POST", QStringLiteral("/sync/push"), HttpResponse::dropped());
+        QSignalSpy failed(device.engine.get(), &SyncEngine::syncFailed);
+
+        QCOMPARE(int(device.syncNow()), expectedState);
+        QCOMPARE(device.notes->byId(note.id)->syncStatus, expectedStatus);
+        QCOMPARE(device.engine->lastError(), expectedError);
+        QCOMPARE(failed.size(), expectedError.isEmpty() ? 0 : 1);
+        // A failed push stops the run before any pull.
+        QCOMPARE(m_server->requestCount(QStringLiteral("GET /sync/pull")), expectedError.isEmpty() ? 1 : 0);
+
+        const QJsonObject change = pushedChange(*m_server);
+        QCOMPARE(change.value(QStringLiteral("action")).toString(), trashed ? QStringLiteral("delete") : QStringLiteral("update"));
+        QCOMPARE(change.value(QStringLiteral("entity_type")).toString(), QStringLiteral("note"));
+        const QJsonObject data = change.value(QStringLiteral("data")).toObject();
+        QCOMPARE(data.contains(QStringLiteral("deleted_at")), trashed);
+        QVERIFY(!data.contains(QStringLiteral("notebook_id")));
+        QCOMPARE(qint64(data.value(QStringLiteral("created_at")).toDouble()), note.createdAt.toMSecsSinceEpoch());
+        QCOMPARE(data.value(QStringLiteral("body")).toString(), note.body);
+    }
+
+    // Pushing is confirmed per note; a conflicting one stays pending.
+    void pushConflictStaysPending()
+    {
+        Device device(*m_server);
+        const Note note = device.addNote(QStringLiteral("mine"));
+        m_server->putNote(note.id, Device::bodyOf(QStringLiteral("theirs")), 5);
+        const Note other = device.addNote(QStringLiteral("other"));
+        m_server->addFault("GET", QStringLiteral("/sync/pull"), status(503));
+        device.syncNow();
+        QCOMPARE(device.notes->byId(note.id)->syncStatus, SyncStatus::Pending);
+        QCOMPARE(device.notes->byId(other.id)->syncStatus, SyncStatus::Synced);
+        QCOMPARE(device.textOf(note.id), QStringLiteral("mine\n"));
+    }
+
+    // An edit made while the push was on its way must still go up.
+    void editDuringPushStaysPending()
+    {
+        Device device(*m_server);
+        const Note note = device.addNote(QStringLiteral("first"));
+        m_server->addFault("POST", QStringLiteral("/sync/push"), FakeNotesServer::held(300), FakeNotesServer::FaultMode::After, 1);
+        connect(m_server->http(), &LumoraTest::TestHttpServer::requestReceived, this,
+                [&](const LumoraTest::HttpRequest &request) {
+                    if (request.path.endsWith(QLatin1String("/sync/push")))
+                        device.notes->saveEditedBody(note.id, Device::bodyOf(QStringLiteral("second")));
+                });
+        device.syncNow();
+        QCOMPARE(device.notes->byId(note.id)->syncStatus, SyncStatus::Pending);
+        QCOMPARE(device.textOf(note.id), QStringLiteral("second\n"));
+        device.syncNow();
+        QCOMPARE(device.notes->byId(note.id)->syncStatus, SyncStatus::Synced);
+        QCOMPARE(m_server->notes().value(note.id).data.value(QStringLiteral("body")).toString(),
+                 Device::bodyOf(QStringLiteral("second")));
+    }
+
+    void notebookPush_data()
+    {
+        QTest::addColumn<bool>("serverKnows");
+        QTest::addColumn<bool>("deleted");
+        QTest::addColumn<QByteArray>("faultMethod");
+        QTest::addColumn<int>("faultStatus");
+        QTest::addColumn<QStringList>("expectedRequests");
+        QTest::addColumn<SyncStatus>("expectedStatus");
+
+        const QString put = QStringLiteral("PUT /notebooks/nb-1");
+        const QString post = QStringLiteral("POST /notebooks");
+        const QString del = QStringLiteral("DELETE /notebooks/nb-1");
+        QTest::newRow("unknown: PUT 404 then POST") << false << false << QByteArray() << 0 << QStringList{put, post} << SyncStatus::Synced;
+        QTest::newRow("known: PUT") << true << false << QByteArray() << 0 << QStringList{put} << SyncStatus::Synced;
+        QTest::newRow("PUT 500 stays pending") << true << false << QByteArray("PUT") << 500 << QStringList{put} << SyncStatus::Pending;
+        QTest::newRow("POST fails stays pending") << false << false << QByteArray("POST") << 500 << QStringList{put, post} << SyncStatus::Pending;
+        QTest::newRow("deleted, known") << true << true << QByteArray() << 0 << QStringList{del} << SyncStatus::Synced;
+        QTest::newRow("deleted, 404 counts as done") << false << true << QByteArray() << 0 << QStringList{del} << SyncStatus::Synced;
+        QTest::newRow("deleted, 500 stays pending") << true << true << QByteArray("DELETE") << 500 << QStringList{del} << SyncStatus::Pending;
+    }
+
+    void notebookPush()
+    {
+        QFETCH(bool, serverKnows);
+        QFETCH(bool, deleted);
+        QFETCH(QByteArray, faultMethod);
+        QFETCH(int, faultStatus);
+        QFETCH(QStringList, expectedRequests);
+        QFETCH(SyncStatus, expectedStatus);
+
+        Device device(*m_server);
+        Notebook notebook;
+        notebook.id = QStringLiteral("nb-1");
+        notebook.name = QStringLiteral("Work");
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(device.notebooks->insert(notebook));
+        if (serverKnows)
+            m_server->putNotebook(notebook.id, QStringLiteral("Old name"), 1);
+        if (deleted)
+            QVERIFY(device.notebooks->moveToTrash(notebook.id));
+        if (faultStatus)
+            m_server->addFault(faultMethod, faultMethod == "POST" ? QStringLiteral("/notebooks") : QStringLiteral("/notebooks/nb-1"),
+                               status(faultStatus));
+
+        // Notebook failures are logged, never stop the run.
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        QCOMPARE(pushRequests(*m_server), expectedRequests);
+        QCOMPARE(device.notebooks->byId(notebook.id)->syncStatus, expectedStatus);
+        if (!deleted && expectedStatus == SyncStatus::Synced)
+            QCOMPARE(m_server->notebooks().value(notebook.id).name, QStringLiteral("Work"));
+    }
+
+    void attachmentUpload_data()
+    {
+        QTest::addColumn<bool>("fileExists");
+        QTest::addColumn<int>("serverStatus");
+        QTest::addColumn<bool>("dropped");
+        QTest::addColumn<SyncStatus>("expectedStatus");
+        QTest::addColumn<int>("expectedUploads");
+
+        QTest::newRow("uploaded") << true << 0 << false << SyncStatus::Synced << 1;
+        QTest::newRow("413 is never retried") << true << 413 << false << SyncStatus::Synced << 1;
+        QTest::newRow("500 stays pending") << true << 500 << false << SyncStatus::Pending << 1;
+        QTest::newRow("dropped stays pending") << true << 0 << true << SyncStatus::Pending << 1;
+        QTest::newRow("missing file is dropped") << false << 0 << false << SyncStatus::Synced << 0;
+    }
+
+    void attachmentUpload()
+    {
+        QFETCH(bool, fileExists);
+        QFETCH(int, serverStatus);
+        QFETCH(bool, dropped);
+        QFETCH(SyncStatus, expectedStatus);
+        QFETCH(int, expectedUploads);
+
+        Device device(*m_server);
+        const Note note = device.addNote(QStringLiteral("with file"));
+        Attachment attachment;
+        attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        attachment.noteId = note.id;
+        attachment.filename = QStringLiteral("photo \"1\".png");
+        attachment.mimeType = QStringLiteral("image/png");
+        attachment.sizeBytes = 4;
+        attachment.createdAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(device.attachments->insert(attachment));
+        if (fileExists)
+            QVERIFY(device.attachments->saveFile(attachment.id, QByteArray("\x89PNG", 4)));
+        if (serverStatus)
+            m_server->addFault("POST", QStringLiteral("/attachments"), status(serverStatus));
+        if (dropped)
+            m_server->addFault("POST", QStringLiteral("/attachments"), HttpResponse::dropped());
+
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        // Qt's network layer sends a request again once when the connection
+        // closes under it; a dropped upload can arrive twice.
+        const int uploads = m_server->requestCount(QStringLiteral("POST /attachments"));
+        QCOMPARE(uploads > 0, expectedUploads > 0);
+        QCOMPARE(device.attachments->byId(attachment.id)->syncStatus, expectedStatus);
+        if (expectedUploads && !serverStatus && !dropped) {
+            const auto stored = m_server->attachments().value(attachment.id);
+            QCOMPARE(stored.noteId, note.id);
+            QCOMPARE(stored.bytes, QByteArray("\x89PNG", 4));
+            QCOMPARE(stored.mimeType, QStringLiteral("image/png"));
+        }
+        // The next run tries again only what is still pending.
+        m_server->clearFaults();
+        device.syncNow();
+        QCOMPARE(m_server->requestCount(QStringLiteral("POST /attachments")),
+                 uploads + (expectedStatus == SyncStatus::Pending ? 1 : 0));
+        QCOMPARE(device.attachments->byId(attachment.id)->syncStatus, fileExists ? SyncStatus::Synced : expectedStatus);
+    }
+
+    void pulledNoteVersions_data()
+    {
+        QTest::addColumn<int>("localVersion");
+        QTest::addColumn<bool>("localPending");
+        QTest::addColumn<int>("serverVersion");
+        QTest::addColumn<QString>("serverText");
+        QTest::addColumn<QString>("expectedText");
+        QTest::addColumn<SyncStatus>("expectedStatus");
+        QTest::addColumn<QStringList>("expectedAllTexts");
+
+        // The local note reads "local"; pending rows were edited here.
+        const QString local = QStringLiteral("local\n");
+        QTest::newRow("lower version kept") << 3 << false << 2 << QStringLiteral("server") << local << SyncStatus::Synced
+                                            << QStringList{local};
+        QTest::newRow("equal version overwrites") << 3 << false << 3 << QStringLiteral("server") << QStringLiteral("server\n")
+                                                  << SyncStatus::Synced << QStringList{QStringLiteral("server\n")};
+        QTest::newRow("higher version overwrites") << 3 << false << 4 << QStringLiteral("server") << QStringLiteral("server\n")
+                                                   << SyncStatus::Synced << QStringList{QStringLiteral("server\n")};
+        QTest::newRow("both edited: local text kept as a copy")
+            << 3 << true << 4 << QStringLiteral("server") << QStringLiteral("server\n") << SyncStatus::Conflict
+            << QStringList{QStringLiteral("local (conflicting copy)\n"), QStringLiteral("server\n")};
+        QTest::newRow("pending, same text: synced") << 3 << true << 3 << QStringLiteral("local") << local
+                                                    << SyncStatus::Synced << QStringList{local};
+    }
+
+    void pulledNoteVersions()
+    {
+        QFETCH(int, localVersion);
+        QFETCH(bool, localPending);
+        QFETCH(int, serverVersion);
+        QFETCH(QString, serverText);
+        QFETCH(QString, expectedText);
+        QFETCH(SyncStatus, expectedStatus);
+        QFETCH(QStringList, expectedAllTexts);
+
+        Device device(*m_server);
+        Note note = device.addNote(QStringLiteral("local"));
+        QVERIFY(device.notes->markSynced(note.id, localVersion));
+        if (localPending) {
+            note = *device.notes->byId(note.id);
+            note.syncStatus = SyncStatus::Pending;
+            QVERIFY(device.notes->update(note));
+        }
+        m_server->putNote(note.id, Device::bodyOf(serverText), serverVersion);
+        // Keep the push out of the picture: only the pull decides here.
+        m_server->addFault("POST", QStringLiteral("/sync/push"), HttpResponse::json(R"({"results":[]})"));
+        QSignalSpy changed(device.notes.get(), &NoteRepository::notesChanged);
+
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        QCOMPARE(device.textOf(note.id), expectedText);
+        QCOMPARE(device.notes->byId(note.id)->syncStatus, expectedStatus);
+        QCOMPARE(device.allTexts(), expectedAllTexts);
+        QCOMPARE(changed.isEmpty(), expectedText == QStringLiteral("local\n") && expectedStatus == SyncStatus::Synced
+                                        && !localPending);
+    }
+
+    void pulledNotebooks_data()
+    {
+        QTest::addColumn<SyncStatus>("localStatus");
+        QTest::addColumn<int>("localVersion");
+        QTest::addColumn<int>("serverVersion");
+        QTest::addColumn<QString>("expectedName");
+
+        QTest::newRow("synced, newer on server") << SyncStatus::Synced << 1 << 2 << QStringLiteral("Server");
+        QTest::newRow("synced, same version") << SyncStatus::Synced << 2 << 2 << QStringLiteral("Server");
+        QTest::newRow("synced, older on server") << SyncStatus::Synced << 3 << 2 << QStringLiteral("Local");
+        QTest::newRow("pending is never overwritten") << SyncStatus::Pending << 1 << 5 << QStringLiteral("Local");
+        QTest::newRow("conflict is never overwritten") << SyncStatus::Conflict << 1 << 5 << QStringLiteral("Local");
+    }
+
+    void pulledNotebooks()
+    {
+        QFETCH(SyncStatus, localStatus);
+        QFETCH(int, localVersion);
+        QFETCH(int, serverVersion);
+        QFETCH(QString, expectedName);
+
+        Device device(*m_server);
+        Notebook notebook;
+        notebook.id = QStringLiteral("nb-7");
+        notebook.name = QStringLiteral("Local");
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        notebook.version = localVersion;
+        notebook.syncStatus = localStatus;
+        QVERIFY(device.notebooks->insert(notebook));
+        m_server->putNotebook(notebook.id, QStringLiteral("Server"), serverVersion);
+        m_server->addFault("PUT", QStringLiteral("/notebooks/*"), status(500));
+        m_server->putNotebook(QStringLiteral("nb-new"), QStringLiteral("New"), 1);
+
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        QCOMPARE(device.notebooks->byId(notebook.id)->name, expectedName);
+        QCOMPARE(device.notebooks->byId(QStringLiteral("nb-new"))->name, QStringLiteral("New"));
+        QCOMPARE(device.notebooks->byId(QStringLiteral("nb-new"))->syncStatus, SyncStatus::Synced);
+    }
+
+    void pullCursor_data()
+    {
+        QTest::addColumn<QByteArray>("pullBody");
+        QTest::addColumn<QString>("expectedCursor");
+
+        QTest::newRow("positive timestamp") << QByteArray(R"({"changes":[],"timestamp":1750000000123})")
+                                            << QStringLiteral("1750000000123");
+        QTest::newRow("no timestamp") << QByteArray(R"({"changes":[]})") << QStringLiteral("1000");
+        QTest::newRow("zero") << QByteArray(R"({"changes":[],"timestamp":0})") << QStringLiteral("1000");
+        QTest::newRow("negative") << QByteArray(R"({"changes":[],"timestamp":-5})") << QStringLiteral("1000");
+        QTest::newRow("text") << QByteArray(R"({"changes":[],"timestamp":"1750000000123"})") << QStringLiteral("1000");
+    }
+
+    void pullCursor()
+    {
+        QFETCH(QByteArray, pullBody);
+        QFETCH(QString, expectedCursor);
+
+        Device device(*m_server);
+        device.preferences->setString(SyncEngine::notesCursorKey(), QStringLiteral("1000"));
+        m_server->addFault("GET", QStringLiteral("/sync/pull"), HttpResponse::json(pullBody));
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        QCOMPARE(device.preferences->getString(SyncEngine::notesCursorKey()), expectedCursor);
+        const auto pulls = m_server->http()->requests(QStringLiteral("/notes/v1/sync/pull"));
+        QCOMPARE(QUrlQuery(pulls.first().query).queryItemValue(QStringLiteral("since")), QStringLiteral("1000"));
+    }
+
+    void syncDuringRunRunsOnceMore()
+    {
+        Device device(*m_server);
+        m_server->addFault("GET", QStringLiteral("/sync/pull"), FakeNotesServer::held(200), FakeNotesServer::FaultMode::After, 1);
+        QSignalSpy completed(device.engine.get(), &SyncEngine::syncCompleted);
+        QSignalSpy states(device.engine.get(), &SyncEngine::stateChanged);
+        device.engine->sync();
+        device.engine->sync();
+        device.engine->sync();
+        device.engine->sync();
+        QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 2, 20000);
+        // A third run would have started from the second one's finish.
+        QCOMPARE(m_server->requestCount(QStringLiteral("GET /sync/pull")), 2);
+        QCOMPARE(device.engine->state(), SyncEngine::Idle);
+        // Idle → Syncing → Idle → Syncing → Idle.
+        QCOMPARE(states.size(), 4);
+    }
+
+    // A burst of local changes makes one run; auto sync runs at once.
+    void debounceAndAutoSync()
+    {
+        Device device(*m_server);
+        QSignalSpy completed(device.engine.get(), &SyncEngine::syncCompleted);
+        device.engine->scheduleSync();
+        device.engine->scheduleSync();
+        device.engine->scheduleSync();
+        QCOMPARE(device.engine->state(), SyncEngine::Idle);
+        QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 1, 20000);
+        QCOMPARE(m_server->requestCount(QStringLiteral("GET /sync/pull")), 1);
+
+        device.engine->startAutoSync(SyncEngine::AutoSyncIntervalMs);
+        QVERIFY(device.engine->isAutoSyncActive());
+        QCOMPARE(device.engine->state(), SyncEngine::Syncing);
+        QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 2, 20000);
+        device.engine->stopAutoSync();
+        QVERIFY(!device.engine->isAutoSyncActive());
+    }
+
+    void authenticationRequired()
+    {
+        Device device(*m_server);
+        device.client->tokenManager()->setTokens(SyncTesting::jwtExpiringIn(-60), QStringLiteral("refresh-1"));
+        const Note note = device.addNote(QStringLiteral("unsent"));
+        QSignalSpy failed(device.engine.get(), &SyncEngine::syncFailed);
+        QCOMPARE(device.syncNow(), SyncEngine::Error);
+        QCOMPARE(device.engine->lastError(), QStringLiteral("Authentication required"));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().at(0).toString(), QStringLiteral("Authentication required"));
+        QCOMPARE(device.notes->byId(note.id)->syncStatus, SyncStatus::Pending);
+        QCOMPARE(m_server->requestCount(QStringLiteral("POST /sync/push")), 0);
+    }
+
+    void stateTexts()
+    {
+        QCOMPARE(SyncEngine::stateText(SyncEngine::Idle), QStringLiteral("Synced"));
+        QCOMPARE(SyncEngine::stateText(SyncEngine::Syncing), QStringLiteral("Syncing..."));
+        QCOMPARE(SyncEngine::stateText(SyncEngine::Error), QStringLiteral("Sync error"));
+        QCOMPARE(SyncEngine::stateText(SyncEngine::Offline), QStringLiteral("Offline"));
+        QCOMPARE(SyncEngine::stateText(SyncEngine::SyncState(7)), QStringLiteral("Unknown"));
+    }
+
+    void hostileServer_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<HttpResponse>("response");
+        QTest::addColumn<int>("expectedState");
+        QTest::addColumn<QString>("expectedError");
+
+        const int error = SyncEngine::Error;
+        const int idle = SyncEngine::Idle;
+        const QString pull = QStringLiteral("/sync/pull");
+        QTest::newRow("pull: garbage") << QByteArray("GET") << pull << HttpResponse::json("{not json at all")
+                                       << error << QStringLiteral("Pull failed (unreadable answer)");
+        QTest::newRow("pull: array body") << QByteArray("GET") << pull << HttpResponse::json("[1,2,3]") << error
+                                          << QStringLiteral("Pull failed (unreadable answer)");
+        QTest::newRow("pull: changes of the wrong type") << QByteArray("GET") << pull
+                                                         << HttpResponse::json(R"({"changes":{"id":"x"}})") << error
+                                                         << QStringLiteral("Pull failed (unreadable answer)");
+        QTest::newRow("pull: records of the wrong types")
+            << QByteArray("GET") << pull
+            << HttpResponse::json(R"({"changes":[7,"x",null,{"id":5},{"id":"../../etc"},{"id":"n1","body":[1]},)"
+                                  R"({"id":"n2","body":"[]","version":"high","notebook_id":{}}],"timestamp":"soon"})")
+            << idle << QString();
+        QTest::newRow("pull: 500") << QByteArray("GET") << pull << status(500) << error << QStringLiteral("Pull failed (HTTP 500)");
+        QTest::newRow("pull: dropped") << QByteArray("GET") << pull << HttpResponse::dropped() << error
+                                       << QStringLiteral("Pull failed (HTTP 0)");
+        QTest::newRow("pull: huge body") << QByteArray("GET") << pull
+                                         << HttpResponse::json("{\"changes\":[],\"junk\":\"" + QByteArray(40 * 1024 * 1024, 'x') + "\"}")
+                                         << idle << QString();
+        QTest::newRow("push: garbage") << QByteArray("POST") << QStringLiteral("/sync/push") << HttpResponse::json("<html>")
+                                       << error << QStringLiteral("Note push failed (unreadable answer)");
+        QTest::newRow("push: results for other notes")
+            << QByteArray("POST") << QStringLiteral("/sync/push")
+            << HttpResponse::json(R"({"results":[{"entity_id":"someone-else","status":"ok","version":9},5]})") << idle << QString();
+        QTest::newRow("notebooks: garbage") << QByteArray("GET") << QStringLiteral("/notebooks") << HttpResponse::json("}{")
+                                            << error << QStringLiteral("Notebook list failed (unreadable answer)");
+        QTest::newRow("notebooks: 502") << QByteArray("GET") << QStringLiteral("/notebooks") << status(502) << error
+                                        << QStringLiteral("Notebook list failed (HTTP 502)");
+        QTest::newRow("notebooks: wrong types")
+            << QByteArray("GET") << QStringLiteral("/notebooks")
+            << HttpResponse::json(R"({"notebooks":[{"id":"nb-local","name":7},{"id":3,"name":"x"},"nb"]})") << idle << QString();
+        QTest::newRow("attachment list: garbage") << QByteArray("GET") << QStringLiteral("/attachments")
+                                                  << HttpResponse::json("nope") << idle << QString();
+        QTest::newRow("attachment list: path ids")
+            << QByteArray("GET") << QStringLiteral("/attachments")
+            << HttpResponse::json(R"({"attachments":[{"id":"../escape","note_id":"n"},{"id":"a1","note_id":"../x"}]})") << idle
+            << QString();
+        QTest::newRow("attachment download: 500") << QByteArray("GET") << QStringLiteral("/attachments/*") << status(500)
+                                                  << idle << QString();
+    }
+
+    void hostileServer()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QString, path);
+        QFETCH(HttpResponse, response);
+        QFETCH(int, expectedState);
+        QFETCH(QString, expectedError);
+
+        Device device(*m_server);
+        Notebook notebook;
+        notebook.id = QStringLiteral("nb-local");
+        notebook.name = QStringLiteral("Kept");
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        notebook.syncStatus = SyncStatus::Synced;
+        QVERIFY(device.notebooks->insert(notebook));
+        const Note synced = device.addNote(QStringLiteral("synced note"), notebook.id);
+        QVERIFY(device.notes->markSynced(synced.id, 1));
+        const Note pending = device.addNote(QStringLiteral("pending note"));
+        m_server->putAttachment(QStringLiteral("att-1"), synced.id, "bytes");
+        m_server->addFault(method, path, response);
+
+        QCOMPARE(int(device.syncNow()), expectedState);
+        QCOMPARE(device.engine->lastError(), expectedError);
+        QCOMPARE(device.allTexts(), QStringList({QStringLiteral("pending note\n"), QStringLiteral("synced note\n")}));
+        QCOMPARE(device.notebooks->byId(notebook.id)->name, QStringLiteral("Kept"));
+        QVERIFY(!device.notes->byId(synced.id)->isTrashed());
+        QVERIFY(QDir(device.attachments->directory()).entryList(QDir::Files).size() <= 1);
+        QVERIFY(!QFile::exists(QDir(device.attachments->directory()).absoluteFilePath(QStringLiteral("../escape"))));
+
+        // A well-behaved server afterwards brings everything in line.
+        m_server->clearFaults();
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        QCOMPARE(device.notes->byId(pending.id)->syncStatus, SyncStatus::Synced);
+        QCOMPARE(device.attachments->readFile(QStringLiteral("att-1")), QByteArray("bytes"));
+    }
+
+    // The server deleting every note only ever moves notes to the trash.
+    void pullThatDeletesEverything()
+    {
+        Device device(*m_server);
+        QStringList ids;
+        for (int i = 0; i < 5; ++i) {
+            const Note note = device.addNote(QStringLiteral("note %1").arg(i));
+            ids.append(note.id);
+        }
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        // Edited here after the push: must survive the deletion on the server.
+        QCOMPARE(device.notes->saveEditedBody(ids.at(0), Device::bodyOf(QStringLiteral("edited here"))),
+                 NoteRepository::SaveResult::Saved);
+        for (const QString &id : std::as_const(ids))
+            m_server->putNote(id, m_server->notes().value(id).data.value(QStringLiteral("body")).toString(), 5, QString(), true);
+        m_server->addFault("POST", QStringLiteral("/sync/push"), HttpResponse::json(R"({"results":[]})"), FakeNotesServer::FaultMode::Instead, 1);
+
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        QCOMPARE(device.allTexts(), QStringList({QStringLiteral("edited here (conflicting copy)\n"), QStringLiteral("note 0\n"),
+                                                 QStringLiteral("note 1\n"), QStringLiteral("note 2\n"),
+                                                 QStringLiteral("note 3\n"), QStringLiteral("note 4\n")}));
+        QCOMPARE(device.notes->trashed().size(), 5);
+        QCOMPARE(device.notes->all().size(), 1);
+    }
+
+    void wireTimes_data()
+    {
+        QTest::addColumn<QJsonValue>("value");
+        QTest::addColumn<QDateTime>("expected");
+
+        const QDateTime time = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
+        QTest::newRow("milliseconds") << QJsonValue(1700000000123.0) << time;
+        QTest::newRow("ISO UTC") << QJsonValue(QStringLiteral("2023-11-14T22:13:20.123Z")) << time;
+        QTest::newRow("ISO with offset") << QJsonValue(QStringLiteral("2023-11-15T00:13:20.123+02:00")) << time;
+        QTest::newRow("empty text") << QJsonValue(QString()) << QDateTime();
+        QTest::newRow("garbage text") << QJsonValue(QStringLiteral("yesterday")) << QDateTime();
+        QTest::newRow("bool") << QJsonValue(true) << QDateTime();
+        QTest::newRow("absurd number") << QJsonValue(1e300) << QDateTime();
+    }
+
+    void wireTimes()
+    {
+        QFETCH(QJsonValue, value);
+        QFETCH(QDateTime, expected);
+        const QDateTime parsed = SyncWire::fromWireTime(value);
+        QCOMPARE(parsed, expected);
+        if (parsed.isValid())
+            QCOMPARE(parsed.timeSpec(), Qt::UTC);
+    }
+
+    // The copy's title says what it is; the rest of the document is kept.
+    void conflictCopyBody_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("one line") << QStringLiteral(R"j([{"insert":"Plan\n"}])j")
+                                  << QStringLiteral(R"j([{"insert":"Plan"},{"insert":" (conflicting copy)"},{"insert":"\n"}])j");
+        QTest::newRow("heading keeps its line format")
+            << QStringLiteral(R"j([{"insert":"Plan"},{"insert":"\n","attributes":{"header":1}},{"insert":"body\n"}])j")
+            << QStringLiteral(R"j([{"insert":"Plan"},{"insert":" (conflicting copy)"},{"attributes":{"header":1},"insert":"\n"},{"insert":"body\n"}])j");
+        QTest::newRow("empty first line") << QStringLiteral(R"j([{"insert":"\nsecond\n"}])j")
+                                          << QStringLiteral(R"j([{"insert":"(conflicting copy)"},{"insert":"\nsecond\n"}])j");
+        QTest::newRow("no line break") << QStringLiteral(R"j([{"insert":"x"}])j")
+                                       << QStringLiteral(R"j([{"insert":"x"},{"insert":"(conflicting copy)\n"}])j");
+        QTest::newRow("not JSON") << QStringLiteral("legacy text") << QStringLiteral("legacy text (conflicting copy)");
+    }
+
+    void conflictCopyBody()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, expected);
+        QCOMPARE(SyncWire::conflictCopyBody(body), expected);
+    }
+
+private:
+    std::unique_ptr<FakeNotesServer> m_server;
+};
+
+
+LUMORA_TEST_MAIN(TestSyncEngine)
+#include "tst_syncengine.moc"
