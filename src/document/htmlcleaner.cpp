@@ -39,6 +39,8 @@ struct Token
     // A start tag written again without its unsafe attributes; empty when the
     // source is kept as it came.
     QString rebuilt;
+    // Written before the token.
+    QString prefix;
     qint64 colspan = 1;
     qint64 rowspan = 1;
     Action action = Action::Keep;
@@ -388,6 +390,13 @@ private:
     QHash<QString, qsizetype> m_noCloserFrom;
 };
 
+struct OpenElement
+{
+    QString name;
+    qsizetype token = 0;
+    int items = 0;
+};
+
 struct TableState
 {
     qsizetype startToken = 0;
@@ -405,8 +414,9 @@ struct TableState
 class ReadableBounds
 {
 public:
-    explicit ReadableBounds(QList<Token> *tokens)
-        : m_tokens(*tokens)
+    ReadableBounds(QStringView html, QList<Token> *tokens)
+        : m_html(html)
+        , m_tokens(*tokens)
     {
     }
 
@@ -426,11 +436,39 @@ public:
     }
 
 private:
-    QString top() const { return m_open.isEmpty() ? QString() : m_open.last(); }
+    QString top() const { return m_open.isEmpty() ? QString() : m_open.last().name; }
+
+    qsizetype lastOpen(const QString &name) const
+    {
+        for (qsizetype i = m_open.size() - 1; i >= 0; --i) {
+            if (m_open.at(i).name == name)
+                return i;
+        }
+        return -1;
+    }
+
+    // Qt's reader takes time quadratic in the items of one list; lines of
+    // a note do not know which list they came from, so long lists are read
+    // as several lists in a row.
+    void splitLongList(Token &item)
+    {
+        for (qsizetype i = m_open.size() - 1; i >= 0; --i) {
+            OpenElement &list = m_open[i];
+            if (list.name != QLatin1String("ul") && list.name != QLatin1String("ol"))
+                continue;
+            if (++list.items > maxListItems) {
+                const Token &open = m_tokens.at(list.token);
+                item.prefix = QLatin1String("</") + list.name + QLatin1Char('>')
+                    + m_html.mid(open.begin, open.end - open.begin);
+                list.items = 1;
+            }
+            return;
+        }
+    }
 
     void popWhile(std::initializer_list<QLatin1String> names)
     {
-        while (!m_open.isEmpty() && std::any_of(names.begin(), names.end(), [&](QLatin1String n) { return m_open.last() == n; }))
+        while (!m_open.isEmpty() && std::any_of(names.begin(), names.end(), [&](QLatin1String n) { return m_open.last().name == n; }))
             m_open.removeLast();
     }
 
@@ -453,16 +491,18 @@ private:
         }
     }
 
-    bool pushElement(Token &token)
+    void pushElement(qsizetype k)
     {
+        Token &token = m_tokens[k];
         if (isVoidElement(token.name))
-            return true;
+            return;
         if (m_open.size() >= maxHtmlNesting) {
             token.action = Action::Drop;
-            return false;
+            return;
         }
-        m_open.append(token.name);
-        return true;
+        m_open.append({ token.name, k });
+        if (token.name == QLatin1String("li"))
+            splitLongList(token);
     }
 
     void start(qsizetype k)
@@ -473,7 +513,7 @@ private:
             table.startToken = k;
             table.flatten = !m_tables.isEmpty() || m_open.size() >= maxHtmlNesting;
             if (!table.flatten)
-                m_open.append(token.name);
+                m_open.append({ token.name, k });
             m_tables.append(table);
             return;
         }
@@ -493,7 +533,7 @@ private:
                 return;
         }
         closeImplied(token.name);
-        pushElement(token);
+        pushElement(k);
     }
 
     void end(qsizetype k)
@@ -511,7 +551,7 @@ private:
             if (m_tables.last().flatten)
                 return;
         }
-        const qsizetype at = m_open.lastIndexOf(token.name);
+        const qsizetype at = lastOpen(token.name);
         if (at < 0) {
             token.action = Action::Drop;
             return;
@@ -525,7 +565,7 @@ private:
         const qint64 rows = std::max(table.rows, table.rowsReached);
         const bool oversized = rows * table.columns > maxTableCells;
         if (!table.flatten) {
-            const qsizetype at = m_open.lastIndexOf(QStringLiteral("table"));
+            const qsizetype at = lastOpen(QStringLiteral("table"));
             if (at >= 0)
                 m_open.resize(at);
         }
@@ -551,8 +591,9 @@ private:
         }
     }
 
+    QStringView m_html;
     QList<Token> &m_tokens;
-    QStringList m_open;
+    QList<OpenElement> m_open;
     QList<TableState> m_tables;
 };
 
@@ -564,6 +605,7 @@ QString render(QStringView html, const QList<Token> &tokens)
     bool wroteSinceBreak = false;
     for (const Token &token : tokens) {
         const QStringView source = html.mid(token.begin, token.end - token.begin);
+        out += token.prefix;
         switch (token.action) {
         case Action::Drop:
             continue;
@@ -611,7 +653,7 @@ QString cleanHtml(QStringView html, HtmlCleaning cleaning)
 {
     QList<Token> tokens = Tokenizer(html).run();
     if (cleaning == HtmlCleaning::Readable)
-        ReadableBounds(&tokens).run();
+        ReadableBounds(html, &tokens).run();
     return render(html, tokens);
 }
 
