@@ -129,6 +129,8 @@ private Q_SLOTS:
     void pastedMarkdown();
     void noteBody_data();
     void noteBody();
+    void longListsKeepEveryItem_data();
+    void longListsKeepEveryItem();
     void cleanedHtmlRunsNoScript_data();
     void cleanedHtmlRunsNoScript();
 };
@@ -280,6 +282,53 @@ void TestHostileInput::noteBody()
     // A table pads its rows to the longest, so a note may grow by its empty
     // cells, never by more than a table may hold.
     QVERIFY2(saved.size() <= 2 * body.size() + 4 * tableLimit, qPrintable(QString::number(saved.size())));
+}
+
+// Long lists are read as several lists in a row; no item may go missing or
+// lose its kind on the way.
+void TestHostileInput::longListsKeepEveryItem_data()
+{
+    QTest::addColumn<QString>("door");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("items");
+
+    QTest::newRow("pasted bullets") << QStringLiteral("html") << QStringLiteral("bullet") << 250;
+    QTest::newRow("pasted numbers") << QStringLiteral("html") << QStringLiteral("ordered") << 250;
+    QTest::newRow("stored checklist") << QStringLiteral("note") << QStringLiteral("unchecked") << 2500;
+    QTest::newRow("stored numbers") << QStringLiteral("note") << QStringLiteral("ordered") << 2500;
+}
+
+void TestHostileInput::longListsKeepEveryItem()
+{
+    QFETCH(QString, door);
+    QFETCH(QString, kind);
+    QFETCH(int, items);
+
+    QJsonArray ops;
+    if (door == QLatin1String("html")) {
+        const QString tag = kind == QLatin1String("ordered") ? QStringLiteral("ol") : QStringLiteral("ul");
+        QString html = QLatin1Char('<') + tag + QLatin1Char('>');
+        for (int i = 0; i < items; ++i)
+            html += QStringLiteral("<li>item%1").arg(i);
+        ops = htmlToDelta(html);
+    } else {
+        QJsonArray body;
+        for (int i = 0; i < items; ++i) {
+            body.append(QJsonObject { { QStringLiteral("insert"), QStringLiteral("item%1").arg(i) } });
+            body.append(QJsonObject { { QStringLiteral("insert"), QStringLiteral("\n") },
+                { QStringLiteral("attributes"), QJsonObject { { QStringLiteral("list"), kind } } } });
+        }
+        DeltaDocument document;
+        document.setDelta(body);
+        ops = document.toDelta();
+    }
+    verifyNothingLost(outcomeOf(ops), words("item", items));
+    int listLines = 0;
+    for (const QJsonValue &op : std::as_const(ops)) {
+        if (op.toObject().value(QStringLiteral("attributes")).toObject().value(QStringLiteral("list")) == kind)
+            ++listLines;
+    }
+    QCOMPARE(listLines, items);
 }
 
 void TestHostileInput::cleanedHtmlRunsNoScript_data()
