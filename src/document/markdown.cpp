@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTextCursor>
 #include <QTextDocument>
 
 using namespace DocumentConvert;
@@ -266,7 +267,13 @@ QJsonArray markdownToDelta(const QString &markdown)
     // text in a fixed-pitch font for code: a monospace application font must
     // not turn the whole text into code.
     document.setDefaultFont(QFont(QStringLiteral("sans-serif")));
+    // Inside an edit block Qt's reader does not lay out the paragraph it
+    // writes to after every run, which made a paragraph of many marks
+    // quadratic (20 KB of "*a" took seconds).
+    QTextCursor editBlock(&document);
+    editBlock.beginEditBlock();
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    editBlock.endEditBlock();
     return htmlToDelta(document.toHtml());
 }
 

@@ -216,6 +216,9 @@ void TestHostileInput::pastedMarkdown_data()
     QTest::newRow("raw HTML of nested tables")
         << QString(QStringLiteral("text\n\n") + nestedTables(50)) << QStringList { QStringLiteral("text") } << 0
         << false;
+    QTest::newRow("5000 emphasis marks in one paragraph")
+        << QString(repeated("*a", 5000) + QStringLiteral(" tail")) << QStringList { QStringLiteral("tail") } << 0
+        << false;
     QTest::newRow("1000 nested quotes") << QString(repeated(">", 1000) + QStringLiteral(" quoted"))
                                         << QStringList { QStringLiteral("quoted") } << 0 << false;
     QTest::newRow("500 nested lists")
