@@ -224,8 +224,13 @@ private:
         if (next == QLatin1Char('!') || next == QLatin1Char('?')) {
             // Comments, declarations and processing instructions show nothing.
             const bool comment = m_html.mid(lt).startsWith(QLatin1String("<!--"));
-            const qsizetype close = comment ? m_html.indexOf(QLatin1String("-->"), lt + 4)
-                                            : m_html.indexOf(QLatin1Char('>'), lt + 2);
+            qsizetype close = comment ? m_html.indexOf(QLatin1String("-->"), lt + 4)
+                                      : m_html.indexOf(QLatin1Char('>'), lt + 2);
+            // "<!-->" and "<!--->" are whole, empty comments.
+            if (comment && at(lt + 4) == QLatin1Char('>'))
+                close = lt + 2;
+            else if (comment && at(lt + 4) == QLatin1Char('-') && at(lt + 5) == QLatin1Char('>'))
+                close = lt + 3;
             if (close < 0)
                 return openToEnd(lt);
             const qsizetype end = close + (comment ? 3 : 1);

@@ -149,6 +149,8 @@ void TestHtml::stripUnsafeHtml_data()
     QTest::newRow("comments and declarations go")
         << QStringLiteral("<!DOCTYPE html><!-- <script>x</script> --><?xml a?>t<![CDATA[<b>]]>")
         << QStringLiteral("t]]>");
+    QTest::newRow("abruptly closed comments hide nothing")
+        << QStringLiteral("<!-->a<!--->b<!-- c -->") << QStringLiteral("ab");
     QTest::newRow("stray less-than and open tag at the end")
         << QStringLiteral("1 < 2 <3 </ <p class=\"x>y") << QStringLiteral("1 &lt; 2 &lt;3 &lt;/ &lt;p class=\"x>y");
 }
