@@ -5,6 +5,7 @@
 // With --shot it saves the note view as a PNG and quits; --scale sets the
 // device pixel ratio of the picture, --bars keeps only the two bars, --menu
 // takes the header's More menu instead.
+#include "previewsupport.h"
 #include "app/appstate.h"
 #include "app/thememanager.h"
 #include "storage/notebookrepository.h"
@@ -47,17 +48,11 @@ const char SampleNote[] = R"json([
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    for (const char *font : {":/fonts/IBMPlexSans.ttf", ":/fonts/IBMPlexSans-Italic.ttf",
-                             ":/fonts/IBMPlexMono-Medium.ttf"})
-        QFontDatabase::addApplicationFont(QString::fromLatin1(font));
-    QFont interfaceFont(QStringLiteral("IBM Plex Sans"));
-    interfaceFont.setPointSizeF(QApplication::font().pointSizeF());
-    QApplication::setFont(interfaceFont);
+    Preview::useInterfaceFonts();
 
     QCommandLineParser parser;
-    const QCommandLineOption dark(QStringLiteral("dark"), QStringLiteral("Use the dark theme."));
-    const QCommandLineOption shot(QStringLiteral("shot"), QStringLiteral("Save a screenshot and quit."),
-                                  QStringLiteral("file"));
+    const QCommandLineOption dark = Preview::darkOption();
+    const QCommandLineOption shot = Preview::shotOption();
     const QCommandLineOption scale(QStringLiteral("scale"), QStringLiteral("Device pixel ratio of the shot."),
                                    QStringLiteral("ratio"), QStringLiteral("2"));
     const QCommandLineOption bars(QStringLiteral("bars"), QStringLiteral("Only the header bar and the toolbar."));
@@ -67,17 +62,12 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     QTemporaryDir dataDir;
-    qputenv("NOTES_DATA_DIR", dataDir.path().toLocal8Bit());
-    qputenv("LUMORA_NO_WELCOME_NOTES", "1");
     QSettings::setDefaultFormat(QSettings::IniFormat);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dataDir.path());
-    AppState state;
-    QString error;
-    if (!state.initialize(&error)) {
-        qCritical().noquote() << error;
+    const std::unique_ptr<AppState> session = Preview::openState(dataDir, parser.isSet(dark));
+    if (!session)
         return 1;
-    }
-    state.themeManager()->setMode(parser.isSet(dark) ? QStringLiteral("dark") : QStringLiteral("light"));
+    AppState &state = *session;
 
     const std::optional<Notebook> notebook = state.notebooks()->create(QStringLiteral("Work projects"));
     const QDateTime now = QDateTime::currentDateTimeUtc();

@@ -2,6 +2,7 @@
 // the light or dark palette.
 //   exportdialogpreview [--dark] [--print-preview] [--shot file.png]
 // With --shot it saves the window as a PNG and quits.
+#include "previewsupport.h"
 #include "app/thememanager.h"
 #include "document/deltadocument.h"
 #include "ui/exportdialog.h"
@@ -34,17 +35,13 @@ const char *const SampleNote =
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexSans.ttf"));
-    QFont interfaceFont(QStringLiteral("IBM Plex Sans"));
-    interfaceFont.setPointSizeF(QApplication::font().pointSizeF());
-    QApplication::setFont(interfaceFont);
+    Preview::useInterfaceFonts();
 
     QCommandLineParser parser;
-    const QCommandLineOption dark(QStringLiteral("dark"), QStringLiteral("Use the dark theme."));
+    const QCommandLineOption dark = Preview::darkOption();
     const QCommandLineOption preview(QStringLiteral("print-preview"),
                                      QStringLiteral("Show the print preview of a sample note."));
-    const QCommandLineOption shot(QStringLiteral("shot"), QStringLiteral("Save a screenshot and quit."),
-                                  QStringLiteral("file"));
+    const QCommandLineOption shot = Preview::shotOption();
     parser.addOptions({dark, preview, shot});
     parser.addHelpOption();
     parser.process(app);
@@ -67,13 +64,6 @@ int main(int argc, char *argv[])
     }
     QDialog &dialog = *window;
     dialog.show();
-    if (parser.isSet(shot)) {
-        const QString file = parser.value(shot);
-        QTimer::singleShot(400, &dialog, [&dialog, file] {
-            if (!dialog.grab().save(file))
-                qCritical().noquote() << "Could not save" << file;
-            QCoreApplication::quit();
-        });
-    }
+    Preview::shootLater(&dialog, parser.value(shot));
     return app.exec();
 }

@@ -2,6 +2,7 @@
 // the dialog in the light or dark palette.
 //   historypreview [--dark] [--row N] [--empty] [--shot file.png]
 // With --shot it saves the dialog as a PNG and quits.
+#include "previewsupport.h"
 #include "app/appstate.h"
 #include "app/thememanager.h"
 #include "storage/noterepository.h"
@@ -44,32 +45,23 @@ QString planVersion(int step)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexSans.ttf"));
-    QFont interfaceFont(QStringLiteral("IBM Plex Sans"));
-    interfaceFont.setPointSizeF(QApplication::font().pointSizeF());
-    QApplication::setFont(interfaceFont);
+    Preview::useInterfaceFonts();
 
     QCommandLineParser parser;
-    const QCommandLineOption dark(QStringLiteral("dark"), QStringLiteral("Use the dark theme."));
+    const QCommandLineOption dark = Preview::darkOption();
     const QCommandLineOption row(QStringLiteral("row"), QStringLiteral("Select row <n>."), QStringLiteral("n"),
                                  QStringLiteral("1"));
     const QCommandLineOption empty(QStringLiteral("empty"), QStringLiteral("A note without snapshots."));
-    const QCommandLineOption shot(QStringLiteral("shot"), QStringLiteral("Save a screenshot and quit."),
-                                  QStringLiteral("file"));
+    const QCommandLineOption shot = Preview::shotOption();
     parser.addOptions({dark, row, empty, shot});
     parser.addHelpOption();
     parser.process(app);
 
     QTemporaryDir dataDir;
-    qputenv("NOTES_DATA_DIR", dataDir.path().toLocal8Bit());
-    qputenv("LUMORA_NO_WELCOME_NOTES", "1");
-    AppState state;
-    QString error;
-    if (!state.initialize(&error)) {
-        qCritical().noquote() << error;
+    const std::unique_ptr<AppState> session = Preview::openState(dataDir, parser.isSet(dark));
+    if (!session)
         return 1;
-    }
-    state.themeManager()->setMode(parser.isSet(dark) ? QStringLiteral("dark") : QStringLiteral("light"));
+    AppState &state = *session;
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     Note note;
@@ -94,13 +86,6 @@ int main(int argc, char *argv[])
     dialog->snapshotList()->setCurrentRow(parser.value(row).toInt());
     dialog->show();
 
-    if (parser.isSet(shot)) {
-        const QString file = parser.value(shot);
-        QTimer::singleShot(400, dialog, [dialog, file] {
-            if (!dialog->grab().save(file))
-                qCritical().noquote() << "Could not save" << file;
-            QCoreApplication::quit();
-        });
-    }
+    Preview::shootLater(dialog, parser.value(shot));
     return app.exec();
 }

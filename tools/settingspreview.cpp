@@ -2,6 +2,7 @@
 // pages in the light or dark palette.
 //   settingspreview [--dark] [--page N] [--signed-in] [--shot file.png]
 // With --shot it saves the window as a PNG (at the screen's pixel ratio) and quits.
+#include "previewsupport.h"
 #include "app/appstate.h"
 #include "app/thememanager.h"
 #include "storage/preferencesrepository.h"
@@ -16,30 +17,23 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexSans.ttf"));
-    QFont interfaceFont(QStringLiteral("IBM Plex Sans"));
-    interfaceFont.setPointSizeF(QApplication::font().pointSizeF());
-    QApplication::setFont(interfaceFont);
+    Preview::useInterfaceFonts();
 
     QCommandLineParser parser;
-    const QCommandLineOption dark(QStringLiteral("dark"), QStringLiteral("Use the dark theme."));
+    const QCommandLineOption dark = Preview::darkOption();
     const QCommandLineOption page(QStringLiteral("page"), QStringLiteral("Show page <n> (0 to 4)."),
                                   QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption signedIn(QStringLiteral("signed-in"), QStringLiteral("Pretend an account is signed in."));
-    const QCommandLineOption shot(QStringLiteral("shot"), QStringLiteral("Save a screenshot and quit."),
-                                  QStringLiteral("file"));
+    const QCommandLineOption shot = Preview::shotOption();
     parser.addOptions({dark, page, signedIn, shot});
     parser.addHelpOption();
     parser.process(app);
 
     QTemporaryDir dataDir;
-    qputenv("NOTES_DATA_DIR", dataDir.path().toLocal8Bit());
-    AppState state;
-    QString error;
-    if (!state.initialize(&error)) {
-        qCritical().noquote() << error;
+    const std::unique_ptr<AppState> session = Preview::openState(dataDir, parser.isSet(dark), true);
+    if (!session)
         return 1;
-    }
+    AppState &state = *session;
     // What the main window does when the theme preference changes.
     QObject::connect(state.preferences(), &PreferencesRepository::changed, &state, [&state](const QString &key) {
         if (key == QLatin1String("theme_mode"))
@@ -58,13 +52,6 @@ int main(int argc, char *argv[])
     dialog->resize(dialog->minimumSize());
     dialog->show();
 
-    if (parser.isSet(shot)) {
-        const QString file = parser.value(shot);
-        QTimer::singleShot(400, dialog, [dialog, file] {
-            if (!dialog->grab().save(file))
-                qCritical().noquote() << "Could not save" << file;
-            QCoreApplication::quit();
-        });
-    }
+    Preview::shootLater(dialog, parser.value(shot));
     return app.exec();
 }

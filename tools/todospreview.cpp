@@ -2,8 +2,7 @@
 // TODO lines, to look at it in the light or dark palette.
 //   todospreview [--dark] [--completed] [--alpha] [--filter text] [--shot file.png]
 // With --shot it saves the window as a PNG and quits.
-#include "app/appstate.h"
-#include "app/thememanager.h"
+#include "previewsupport.h"
 #include "storage/noterepository.h"
 #include "ui/todosscreen.h"
 
@@ -48,33 +47,24 @@ const SampleNote Samples[] = {
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexSans.ttf"));
-    QFont interfaceFont(QStringLiteral("IBM Plex Sans"));
-    interfaceFont.setPointSizeF(QApplication::font().pointSizeF());
-    QApplication::setFont(interfaceFont);
+    Preview::useInterfaceFonts();
 
     QCommandLineParser parser;
-    const QCommandLineOption dark(QStringLiteral("dark"), QStringLiteral("Use the dark theme."));
+    const QCommandLineOption dark = Preview::darkOption();
     const QCommandLineOption completed(QStringLiteral("completed"), QStringLiteral("Show completed to-dos."));
     const QCommandLineOption alpha(QStringLiteral("alpha"), QStringLiteral("Sort alphabetically."));
     const QCommandLineOption filter(QStringLiteral("filter"), QStringLiteral("Type <text> into the filter."),
                                     QStringLiteral("text"));
-    const QCommandLineOption shot(QStringLiteral("shot"), QStringLiteral("Save a screenshot and quit."),
-                                  QStringLiteral("file"));
+    const QCommandLineOption shot = Preview::shotOption();
     parser.addOptions({dark, completed, alpha, filter, shot});
     parser.addHelpOption();
     parser.process(app);
 
     QTemporaryDir dataDir;
-    qputenv("NOTES_DATA_DIR", dataDir.path().toLocal8Bit());
-    qputenv("LUMORA_NO_WELCOME_NOTES", "1");
-    AppState state;
-    QString error;
-    if (!state.initialize(&error)) {
-        qCritical().noquote() << error;
+    const std::unique_ptr<AppState> session = Preview::openState(dataDir, parser.isSet(dark));
+    if (!session)
         return 1;
-    }
-    state.themeManager()->setMode(parser.isSet(dark) ? QStringLiteral("dark") : QStringLiteral("light"));
+    AppState &state = *session;
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const SampleNote &sample : Samples) {
@@ -96,13 +86,6 @@ int main(int argc, char *argv[])
     screen->refresh();
     screen->show();
 
-    if (parser.isSet(shot)) {
-        const QString file = parser.value(shot);
-        QTimer::singleShot(400, screen, [screen, file] {
-            if (!screen->grab().save(file))
-                qCritical().noquote() << "Could not save" << file;
-            QCoreApplication::quit();
-        });
-    }
+    Preview::shootLater(screen, parser.value(shot));
     return app.exec();
 }

@@ -1,6 +1,10 @@
 #include "appstate.h"
 
+#include "account/accountclient.h"
+#include "account/apiclient.h"
+#include "account/client.h"
 #include "app/thememanager.h"
+#include "features/notesharingservice.h"
 #include "features/samplenotes.h"
 #include "storage/attachmentrepository.h"
 #include "storage/database.h"
@@ -11,6 +15,7 @@
 #include "storage/snapshotrepository.h"
 #include "ui/notewindow.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QUuid>
@@ -83,6 +88,8 @@ bool AppState::initialize(QString *error)
     m_themeManager = new ThemeManager(m_preferences, this);
     m_themeManager->setMode(m_preferences->getString(QStringLiteral("theme_mode"), QStringLiteral("system")));
 
+    createAccountClient();
+
     // Selection from the last run is restored silently: nothing listens yet.
     if (const auto notebookId = m_preferences->value(QStringLiteral("lastNotebookId")))
         m_currentNotebookId = *notebookId;
@@ -117,13 +124,68 @@ void AppState::setCurrentNoteId(const QString &id)
     Q_EMIT currentNoteChanged(id);
 }
 
+void AppState::createAccountClient()
+{
+    // The built-in servers; each can be moved by its environment variable.
+    const BrioAccount::ClientConfig config = BrioAccount::withEnvironmentOverrides({
+        QStringLiteral("https://auth.lumora.app"),
+        QStringLiteral("lumora"),
+        QStringLiteral("https://api.lumora.app/account/v1"),
+        QStringLiteral("a41c7e09b2d85f36e10c9a7b4d2f8e63"),
+        QStringLiteral("app.lumora.notes"),
+        QStringLiteral("Lumora Notes"),
+        QCoreApplication::applicationVersion(),
+        QString(),
+        QStringLiteral("https://account.lumora.app"),
+    });
+    const QUrl notesApi = BrioAccount::notesApiUrlFromEnvironment(QUrl(QStringLiteral("https://api.lumora.app/notes/v1")));
+    qInfo().noquote() << "Auth:" << config.authBaseUrl << "Account:" << config.accountApiBaseUrl
+                      << "Sync:" << notesApi.toString();
+
+    m_accountClient = new BrioAccount::Client(config, this);
+    m_accountClient->notesApi()->setBaseUrl(notesApi);
+    m_noteSharing = new NoteSharingService(m_accountClient->notesApi(), NoteSharingService::Note, this);
+    m_notebookSharing = new NoteSharingService(m_accountClient->notesApi(), NoteSharingService::Notebook, this);
+
+    connect(m_accountClient, &BrioAccount::Client::authStateChanged, this, &AppState::onAuthStateChanged);
+    // Joining or leaving changes who there is to share with.
+    connect(m_accountClient->accountClient(), &BrioAccount::AccountClient::groupChanged, this,
+            &AppState::refreshCanShare);
+    m_accountClient->authClient()->initialize();
+}
+
+bool AppState::isSignedIn() const
+{
+    return m_accountClient && m_accountClient->isAuthenticated();
+}
+
+void AppState::onAuthStateChanged()
+{
+    if (isSignedIn())
+        refreshCanShare();
+    else
+        setCanShare(false);
+}
+
+void AppState::setCanShare(bool canShare)
+{
+    if (canShare == m_canShare)
+        return;
+    m_canShare = canShare;
+    Q_EMIT canShareChanged(canShare);
+}
+
 void AppState::refreshCanShare()
 {
-    // No account client yet: the session always behaves as signed out.
-    if (m_canShare) {
-        m_canShare = false;
-        Q_EMIT canShareChanged(false);
+    if (!isSignedIn() || m_accountClient->claims().groupId.isEmpty()) {
+        setCanShare(false);
+        return;
     }
+    m_accountClient->accountClient()->getGroup([guard = QPointer<AppState>(this)](const BrioAccount::Group &group) {
+        // An empty record is a failed request: what was known stays.
+        if (guard && !group.id.isEmpty())
+            guard->setCanShare(group.members.size() >= 2);
+    });
 }
 
 NoteWindow *AppState::newNoteWindow()

@@ -6,10 +6,15 @@
 #include <QString>
 #include <QStringList>
 
+namespace BrioAccount {
+class Client;
+}
+
 class AttachmentRepository;
 class Database;
 class NoteRepository;
 class NotebookRepository;
+class NoteSharingService;
 class NoteWindow;
 class PreferencesRepository;
 class SnapshotRepository;
@@ -37,6 +42,10 @@ public:
     SnapshotRepository *snapshots() const { return m_snapshots; }
     AttachmentRepository *attachments() const { return m_attachments; }
     ThemeManager *themeManager() const { return m_themeManager; }
+    BrioAccount::Client *accountClient() const { return m_accountClient; }
+    NoteSharingService *noteSharing() const { return m_noteSharing; }
+    NoteSharingService *notebookSharing() const { return m_notebookSharing; }
+    bool isSignedIn() const;
 
     QString currentNotebookId() const { return m_currentNotebookId; }
     QString currentNoteId() const { return m_currentNoteId; }
@@ -70,6 +79,9 @@ Q_SIGNALS:
 
 private:
     NoteWindow *showNoteWindow(const QString &noteId);
+    void createAccountClient();
+    void onAuthStateChanged();
+    void setCanShare(bool canShare);
 
     Database *m_database = nullptr;
     NoteRepository *m_notes = nullptr;
@@ -78,6 +90,9 @@ private:
     SnapshotRepository *m_snapshots = nullptr;
     AttachmentRepository *m_attachments = nullptr;
     ThemeManager *m_themeManager = nullptr;
+    BrioAccount::Client *m_accountClient = nullptr;
+    NoteSharingService *m_noteSharing = nullptr;
+    NoteSharingService *m_notebookSharing = nullptr;
 
     QString m_currentNotebookId;
     QString m_currentNoteId;

@@ -258,10 +258,10 @@ QString deltaToMarkdown(const QString &deltaJson, const InlineEmbedWriter &embed
     return writer.finish();
 }
 
-QJsonArray markdownToDelta(const QString &markdown)
+namespace {
+
+QJsonArray markdownChunkToDelta(const QString &markdown)
 {
-    if (markdown.trimmed().isEmpty())
-        return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
     QTextDocument document;
     // The HTML carries the default font on every run, and the HTML reader takes
     // text in a fixed-pitch font for code: a monospace application font must
@@ -275,6 +275,65 @@ QJsonArray markdownToDelta(const QString &markdown)
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
     editBlock.endEditBlock();
     return htmlToDelta(document.toHtml());
+}
+
+} // namespace
+
+QList<QString> splitMarkdownAtTables(const QString &markdown, int tablesPerChunk)
+{
+    static const QRegularExpression delimiterRow(
+        QStringLiteral("^\\s*\\|?\\s*:?-+:?\\s*(\\|\\s*:?-+:?\\s*)*\\|?\\s*$"));
+    static const QRegularExpression fence(QStringLiteral("^\\s{0,3}(```|~~~)"));
+    const QStringList lines = markdown.split(QLatin1Char('\n'));
+    QList<QString> chunks;
+    QStringList current;
+    int tables = 0;
+    bool inFence = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (fence.match(line).hasMatch())
+            inFence = !inFence;
+        else if (!inFence && line.contains(QLatin1Char('|')) && delimiterRow.match(line).hasMatch())
+            ++tables;
+        current.append(line);
+        // A table ends at a blank line; one followed by an indented line may
+        // belong to a list item or a code block, so the cut waits.
+        const bool nextIndented = i + 1 < lines.size()
+            && (lines.at(i + 1).startsWith(QLatin1Char(' ')) || lines.at(i + 1).startsWith(QLatin1Char('\t')));
+        if (tables >= tablesPerChunk && !inFence && line.trimmed().isEmpty() && !nextIndented) {
+            chunks.append(current.join(QLatin1Char('\n')));
+            current.clear();
+            tables = 0;
+        }
+    }
+    if (!current.isEmpty())
+        chunks.append(current.join(QLatin1Char('\n')));
+    return chunks;
+}
+
+QJsonArray markdownToDelta(const QString &markdown)
+{
+    if (markdown.trimmed().isEmpty())
+        return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
+    // Qt's reader drops a picture without alt text.
+    static const QRegularExpression emptyAlt(QStringLiteral("!\\[\\]\\("));
+    QString text = markdown;
+    text.replace(emptyAlt, QStringLiteral("![image]("));
+    // Qt's reader takes time quadratic in the number of tables, so a text of
+    // many tables is read a few tables at a time.
+    constexpr int TablesPerChunk = 8;
+    const QList<QString> chunks = splitMarkdownAtTables(text, TablesPerChunk);
+    if (chunks.size() == 1)
+        return markdownChunkToDelta(text);
+    QJsonArray ops;
+    for (const QString &chunk : chunks) {
+        if (chunk.trimmed().isEmpty())
+            continue;
+        const QJsonArray part = markdownChunkToDelta(chunk);
+        for (const QJsonValue &op : part)
+            ops.append(op);
+    }
+    return ops.isEmpty() ? QJsonArray { deltaInsertOp(QStringLiteral("\n")) } : ops;
 }
 
 QJsonArray simpleMarkdownToDelta(const QString &markdown)

@@ -1,11 +1,10 @@
 #include "tasks.h"
 
-#include "document/delta.h"
-
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonParseError>
 #include <QRegularExpression>
 
 namespace {
@@ -64,46 +63,73 @@ QString taskId(const QString &noteId, qint32 lineIndex, const QString &text)
 QList<Task> extractTasks(const QString &noteId, const QString &body, const QDateTime &noteUpdatedAt)
 {
     QList<Task> tasks;
-    const QList<DeltaLine> lines = deltaLines(parseDeltaOps(body));
+    if (body.isEmpty())
+        return tasks;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(body.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return tasks;
+    // Walked in place, without building the general line model: the To-Dos
+    // window runs this over every note that may hold a to-do.
+    const QJsonArray ops = document.array();
+    const QString insertKey = QStringLiteral("insert");
+    const QString attributesKey = QStringLiteral("attributes");
+    const QString listKey = QStringLiteral("list");
     const QDateTime extractedAt = QDateTime::currentDateTimeUtc();
+    qint32 lineIndex = 0;
     qint32 charOffset = 0;
     QString buffer;
-    for (qsizetype index = 0; index < lines.size(); ++index) {
-        const DeltaLine &line = lines.at(index);
-        // Text after the last newline is not a line yet.
-        if (!line.terminated)
-            break;
-        buffer.clear();
-        for (const DeltaPiece &piece : line.pieces) {
-            if (!piece.isEmbed)
-                buffer += piece.text;
-        }
-        const qint32 lineStart = charOffset;
-        charOffset += qint32(buffer.size()) + 1;
-
-        Task task;
-        const QString list = line.blockAttributes.value(QLatin1String("list")).toString();
-        if (list == QLatin1String("checked") || list == QLatin1String("unchecked")) {
-            task.text = buffer.trimmed();
-            task.completed = list == QLatin1String("checked");
-            task.source = TaskSource::Checklist;
-        } else {
-            const TypedTask typed = typedTask(buffer.trimmed());
-            if (!typed.found)
-                continue;
-            task.text = typed.text;
-            task.completed = typed.completed;
-            task.source = typed.source;
-        }
-        if (task.text.isEmpty())
+    for (const QJsonValue &value : ops) {
+        const QJsonObject op = value.toObject();
+        const QJsonValue insert = op.value(insertKey);
+        // Embeds, retains and deletes hold no characters of a line.
+        if (!insert.isString())
             continue;
-        task.lineIndex = qint32(index);
-        task.charOffset = lineStart;
-        task.noteId = noteId;
-        task.id = taskId(noteId, task.lineIndex, task.text);
-        task.extractedAt = extractedAt;
-        task.noteUpdatedAt = noteUpdatedAt;
-        tasks.append(task);
+        const QString text = insert.toString();
+        QString list;
+        bool listRead = false;
+        qsizetype start = 0;
+        while (true) {
+            const qsizetype newline = text.indexOf(QLatin1Char('\n'), start);
+            // Text after the last newline is not a line yet.
+            if (newline < 0) {
+                buffer += QStringView(text).mid(start);
+                break;
+            }
+            buffer += QStringView(text).mid(start, newline - start);
+            start = newline + 1;
+            const qint32 lineStart = charOffset;
+            charOffset += qint32(buffer.size()) + 1;
+            const qint32 line = lineIndex++;
+            if (!listRead) {
+                list = op.value(attributesKey).toObject().value(listKey).toString();
+                listRead = true;
+            }
+
+            Task task;
+            if (list == QLatin1String("checked") || list == QLatin1String("unchecked")) {
+                task.text = buffer.trimmed();
+                task.completed = list == QLatin1String("checked");
+                task.source = TaskSource::Checklist;
+            } else {
+                const TypedTask typed = typedTask(buffer.trimmed());
+                if (typed.found) {
+                    task.text = typed.text;
+                    task.completed = typed.completed;
+                    task.source = typed.source;
+                }
+            }
+            buffer.clear();
+            if (task.text.isEmpty())
+                continue;
+            task.lineIndex = line;
+            task.charOffset = lineStart;
+            task.noteId = noteId;
+            task.id = taskId(noteId, task.lineIndex, task.text);
+            task.extractedAt = extractedAt;
+            task.noteUpdatedAt = noteUpdatedAt;
+            tasks.append(task);
+        }
     }
     return tasks;
 }

@@ -277,11 +277,12 @@ QStringList initialSchemaStatements()
 } // namespace
 
 namespace {
-// Every open Database of this (GUI) thread, so that a failed query can find
-// the one that ran it.
+// Every open Database of this thread, so that a failed query can find the
+// one that ran it. Per thread: a worker (backup, restore) has connections of
+// its own, and a connection is only ever used by the thread that made it.
 QList<Database *> &liveDatabases()
 {
-    static QList<Database *> databases;
+    thread_local QList<Database *> databases;
     return databases;
 }
 } // namespace

@@ -696,9 +696,15 @@ bool NoteRepository::includeInTodos(const QString &noteId) const
 
 bool NoteRepository::setIncludeInTodos(const QString &noteId, bool include)
 {
-    return execWrite(QStringLiteral("INSERT INTO note_task_settings (note_id, include_in_todos) VALUES (?, ?) "
-                                    "ON CONFLICT(note_id) DO UPDATE SET include_in_todos = excluded.include_in_todos"),
-                     {noteId, include ? 1 : 0});
+    // Setting what is already stored writes nothing and tells nobody.
+    if (includeInTodos(noteId) == include)
+        return true;
+    if (!execWrite(QStringLiteral("INSERT INTO note_task_settings (note_id, include_in_todos) VALUES (?, ?) "
+                                  "ON CONFLICT(note_id) DO UPDATE SET include_in_todos = excluded.include_in_todos"),
+                   {noteId, include ? 1 : 0}))
+        return false;
+    Q_EMIT includeInTodosChanged(noteId, include);
+    return true;
 }
 
 QSet<QString> NoteRepository::notesExcludedFromTodos() const

@@ -156,6 +156,8 @@ Q_SIGNALS:
     // A purge committed: the files of these attachments have no row any more.
     // Emitted before notePurged().
     void attachmentsPurged(const QStringList &attachmentIds);
+    // The note's "Include in To-Dos" setting was stored with a new value.
+    void includeInTodosChanged(const QString &noteId, bool include);
 
 private:
     QList<Note> selectNotes(const QString &sql, const QVariantList &binds = {}) const;

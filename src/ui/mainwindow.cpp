@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "account/authclient.h"
+#include "account/client.h"
 #include "app/application.h"
 #include "app/appstate.h"
 #include "app/thememanager.h"
@@ -276,10 +278,12 @@ void MainWindow::createFileMenu()
     addLaterFeature(file, tr("Backup Database..."));
     addLaterFeature(file, tr("Restore Database..."));
     file->addSeparator();
-    m_signInAction = addLaterFeature(file, tr("Sign In..."));
-    m_signOutAction = addLaterFeature(file, tr("Sign &Out"));
-    // No account yet: the session is always signed out.
-    m_signOutAction->setVisible(false);
+    // Signing in starts from the welcome page, which says what an account is for.
+    m_signInAction = file->addAction(tr("Sign In..."), this, [this] { m_screenStack->setCurrentWidget(m_welcomePage); });
+    m_signOutAction = file->addAction(tr("Sign &Out"), this, [this] {
+        if (BrioAccount::Client *account = m_state->accountClient())
+            account->authClient()->logout();
+    });
     file->addSeparator();
     QAction *preferences = file->addAction(tr("Preferences\u2026"), QKeySequence(QStringLiteral("Ctrl+,")), this,
                                            &MainWindow::showPreferences);
@@ -604,6 +608,17 @@ void MainWindow::connectSignals()
                     m_state->notes()->moveToNotebook(noteId, notebookId);
             });
 
+    if (BrioAccount::Client *account = m_state->accountClient()) {
+        m_welcomePage->setSignInAvailable(true);
+        connect(account, &BrioAccount::Client::authStateChanged, this, &MainWindow::updateAuthUI);
+        connect(m_welcomePage, &WelcomeScreen::signInRequested, account->authClient(), &BrioAccount::AuthClient::login);
+        connect(account->authClient(), &BrioAccount::AuthClient::loginFailed, this, [this](const QString &error) {
+            m_statusBar->showMessage(tr("Sign-in failed: %1").arg(error), 3000);
+        });
+        connect(account, &BrioAccount::Client::tokenStorageUnavailable, this,
+                [this](const QString &message) { m_statusBar->showMessage(message, 10000); });
+    }
+    updateAuthUI();
     connect(m_welcomePage, &WelcomeScreen::newNoteRequested, this, &MainWindow::newNote);
     connect(m_welcomePage, &WelcomeScreen::dismissed, this, [this] { m_screenStack->setCurrentWidget(m_noteView); });
 
@@ -749,8 +764,17 @@ void MainWindow::clearOpenNote()
 
 void MainWindow::showAppropriateScreen()
 {
-    // No account yet, so nobody is ever signed in.
-    m_screenStack->setCurrentWidget(m_open.isOpen() ? m_noteView : m_welcomePage);
+    m_screenStack->setCurrentWidget(m_open.isOpen() || m_state->isSignedIn() ? m_noteView : m_welcomePage);
+}
+
+void MainWindow::updateAuthUI()
+{
+    const bool signedIn = m_state->isSignedIn();
+    m_signInAction->setVisible(!signedIn);
+    m_signOutAction->setVisible(signedIn);
+    m_statusBar->setSyncText(signedIn ? tr("Signed in") : tr("Not signed in"));
+    m_welcomePage->setSignedIn(signedIn);
+    showAppropriateScreen();
 }
 
 void MainWindow::saveCurrentNote()

@@ -63,6 +63,10 @@ public:
     void refreshNoteList();
     void refreshNotebooks();
     void showAppropriateScreen();
+    // Sign-in and sign-out entries, welcome page and status bar follow the account.
+    void updateAuthUI();
+    QAction *signInAction() const { return m_signInAction; }
+    QAction *signOutAction() const { return m_signOutAction; }
     void showSearchWindow();
     void showTrashWindow();
     void showTodosWindow();

@@ -58,6 +58,13 @@ NoteChrome::NoteChrome(AppState *state, NoteEditor *editor, QWidget *window)
             refreshFromStore();
     });
     connect(state, &AppState::notebooksChanged, this, &NoteChrome::refreshNotebookName);
+    // The same note open in another window follows a change made there.
+    if (NoteRepository *notes = state->notes()) {
+        connect(notes, &NoteRepository::includeInTodosChanged, this, [this](const QString &id, bool include) {
+            if (id == openNoteId())
+                m_header->setIncludeInTodos(include);
+        });
+    }
     connect(editor, &NoteEditor::wordCountChanged, this, [this] {
         // Clearing a view-only editor switches nothing to read-only.
         if (openNoteId().isEmpty())

@@ -3,40 +3,173 @@
 #include "app/appstate.h"
 #include "storage/noterepository.h"
 
+#include <QAbstractListModel>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
-#include <QSignalBlocker>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 #include <utility>
+#include <vector>
+
+// One listed to-do, with what showing and ordering it needs. The strings
+// are shared with the index, so a row costs a few pointers.
+struct TodoRow
+{
+    QString noteId;
+    QString text;
+    QString title;
+    qint32 lineIndex = 0;
+    qint64 updatedMs = 0;
+    bool completed = false;
+    bool tickable = false;
+    TaskSource source = TaskSource::Checklist;
+    // The text folded for case-insensitive ordering (alphabetical only).
+    QString sortText;
+    quint64 textPrefix = 0;
+};
+
+// The rows behind the list. A model rather than list items: tens of
+// thousands of rows are laid out in one vector instead of one allocation
+// and a round of bookkeeping each.
+class TodoListModel : public QAbstractListModel
+{
+public:
+    using Tick = std::function<bool(int row, bool checked)>;
+
+    TodoListModel(Tick tick, QObject *parent)
+        : QAbstractListModel(parent)
+        , m_tick(std::move(tick))
+    {
+    }
+
+    const std::vector<TodoRow> &rows() const { return m_rows; }
+
+    void reset(std::vector<TodoRow> rows, const QFont &font)
+    {
+        beginResetModel();
+        m_rows = std::move(rows);
+        m_completedFont = font;
+        m_completedFont.setStrikeOut(true);
+        endResetModel();
+    }
+
+    void removeAt(int row)
+    {
+        beginRemoveRows({}, row, row);
+        m_rows.erase(m_rows.begin() + row);
+        endRemoveRows();
+    }
+
+    void insertAt(int row, TodoRow value)
+    {
+        beginInsertRows({}, row, row);
+        m_rows.insert(m_rows.begin() + row, std::move(value));
+        endInsertRows();
+    }
+
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_rows.size());
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= int(m_rows.size()))
+            return {};
+        const TodoRow &row = m_rows[size_t(index.row())];
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+            return row.title.isEmpty() ? row.text : row.text + QStringLiteral("  \u2014 ") + row.title;
+        case Qt::CheckStateRole:
+            return row.completed ? Qt::Checked : Qt::Unchecked;
+        case Qt::FontRole:
+            return row.completed ? QVariant(m_completedFont) : QVariant();
+        case TodosScreen::NoteIdRole:
+            return row.noteId;
+        case TodosScreen::LineIndexRole:
+            return row.lineIndex;
+        case TodosScreen::SourceRole:
+            return int(row.source);
+        default:
+            return {};
+        }
+    }
+
+    Qt::ItemFlags flags(const QModelIndex &index) const override
+    {
+        if (!index.isValid() || index.row() >= int(m_rows.size()))
+            return Qt::NoItemFlags;
+        Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        // Only a checklist line can be ticked in its note; typed boxes and
+        // "TODO:" lines show their state and stay as they are.
+        if (m_rows[size_t(index.row())].tickable)
+            flags |= Qt::ItemIsUserCheckable;
+        return flags;
+    }
+
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override
+    {
+        if (role != Qt::CheckStateRole || !(flags(index) & Qt::ItemIsUserCheckable))
+            return false;
+        const bool checked = value.toInt() == Qt::Checked;
+        if (checked == m_rows[size_t(index.row())].completed)
+            return true;
+        // The note's change replaces the row while this runs.
+        return m_tick(index.row(), checked);
+    }
+
+private:
+    Tick m_tick;
+    std::vector<TodoRow> m_rows;
+    QFont m_completedFont;
+};
 
 namespace {
 
-const QColor CompletedColor(0x9E, 0x9E, 0x9E);
-
-// Marks the list as being rebuilt, so that item changes are not taken for ticks.
-class Rebuilding
+// Greys the text of a completed to-do but leaves its box in the normal
+// colours: a grey tick on a dark background is hard to make out.
+class TodoDelegate : public QStyledItemDelegate
 {
 public:
-    Rebuilding(bool *flag, QListWidget *list)
-        : m_flag(flag)
-        , m_blocker(list)
-    {
-        *m_flag = true;
-    }
-    ~Rebuilding() { *m_flag = false; }
-    Rebuilding(const Rebuilding &) = delete;
-    Rebuilding &operator=(const Rebuilding &) = delete;
+    using QStyledItemDelegate::QStyledItemDelegate;
 
-private:
-    bool *m_flag;
-    QSignalBlocker m_blocker;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        if (index.data(Qt::CheckStateRole).toInt() != Qt::Checked) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        const QWidget *widget = opt.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        const QString text = opt.text;
+        opt.text.clear();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+
+        opt.text = text;
+        const QColor normal = opt.palette.color(QPalette::Text);
+        const QColor base = opt.palette.color(QPalette::Base);
+        // Half way to the background reads as done in either theme.
+        const QColor grey = QColor::fromRgbF((normal.redF() + base.redF()) / 2, (normal.greenF() + base.greenF()) / 2,
+                                             (normal.blueF() + base.blueF()) / 2);
+        opt.palette.setColor(QPalette::Text, grey);
+        painter->save();
+        painter->setClipRect(style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget));
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        painter->restore();
+    }
 };
 
 } // namespace
@@ -47,7 +180,8 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     , m_sort(new QComboBox(this))
     , m_showCompleted(new QCheckBox(tr("Show Completed"), this))
     , m_filter(new QLineEdit(this))
-    , m_list(new QListWidget(this))
+    , m_list(new QListView(this))
+    , m_model(new TodoListModel([this](int row, bool checked) { return tick(row, checked); }, this))
     , m_index(state->notes())
 {
     auto *layout = new QVBoxLayout(this);
@@ -64,9 +198,10 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     m_filter->setMaximumWidth(200);
     bar->addWidget(m_filter);
     layout->addLayout(bar);
-    m_completedFont = m_list->font();
-    m_completedFont.setStrikeOut(true);
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new TodoDelegate(m_list));
     m_list->setWordWrap(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Room between wrapped rows, so each to-do reads as one.
     m_list->setSpacing(2);
     // Wrapped rows are measured one by one: lay out a screenful first and
@@ -78,9 +213,8 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
     connect(m_sort, &QComboBox::currentIndexChanged, this, &TodosScreen::refresh);
     connect(m_showCompleted, &QCheckBox::toggled, this, &TodosScreen::refresh);
     connect(m_filter, &QLineEdit::textChanged, this, &TodosScreen::refresh);
-    connect(m_list, &QListWidget::itemChanged, this, &TodosScreen::onItemChanged);
-    connect(m_list, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
-        const QString noteId = item->data(NoteIdRole).toString();
+    connect(m_list, &QListView::doubleClicked, this, [this](const QModelIndex &index) {
+        const QString noteId = index.data(NoteIdRole).toString();
         if (!noteId.isEmpty())
             m_state->openNoteWindow(noteId);
     });
@@ -95,25 +229,40 @@ TodosScreen::TodosScreen(AppState *state, QWidget *parent)
         updateNoteRows(noteId);
         m_followedOneNote = true;
     });
+    // Left out or taken back in from a note's header: only its rows change.
+    if (NoteRepository *notes = state->notes()) {
+        connect(notes, &NoteRepository::includeInTodosChanged, this, [this](const QString &noteId) {
+            if (isVisible())
+                updateNoteRows(noteId);
+        });
+    }
     connect(state, &AppState::notesChanged, this, [this] {
         if (!std::exchange(m_followedOneNote, false) && isVisible())
             refresh();
     });
 }
 
+TodosScreen::~TodosScreen() = default;
+
 bool TodosScreen::keeps(const Task &task) const
 {
     if (task.completed && !m_showCompleted->isChecked())
         return false;
-    return m_needle.isEmpty() || task.text.toLower().contains(m_needle);
+    return m_needle.isEmpty() || task.text.contains(m_needle, Qt::CaseInsensitive);
 }
 
-TodosScreen::Row TodosScreen::rowFor(const TodoIndex::NoteTodos &note, qsizetype taskIndex) const
+TodoRow TodosScreen::rowFor(const TodoIndex::NoteTodos &note, qsizetype taskIndex) const
 {
-    Row row;
+    const Task &task = note.tasks.at(taskIndex);
+    TodoRow row;
     row.noteId = note.noteId;
-    row.lineIndex = note.tasks.at(taskIndex).lineIndex;
+    row.text = task.text;
+    row.title = note.title;
+    row.lineIndex = task.lineIndex;
     row.updatedMs = note.updatedMs;
+    row.completed = task.completed;
+    row.source = task.source;
+    row.tickable = task.source == TaskSource::Checklist && note.editable;
     if (m_alphabetical) {
         row.sortText = note.folded().at(taskIndex);
         // The first four code units, so most comparisons never reach the text.
@@ -125,7 +274,7 @@ TodosScreen::Row TodosScreen::rowFor(const TodoIndex::NoteTodos &note, qsizetype
 
 // A total order, so that a note's rows put back one by one land where a
 // rebuild would put them.
-bool TodosScreen::before(const Row &a, const Row &b) const
+bool TodosScreen::before(const TodoRow &a, const TodoRow &b) const
 {
     if (m_alphabetical) {
         if (a.textPrefix != b.textPrefix)
@@ -142,85 +291,34 @@ bool TodosScreen::before(const Row &a, const Row &b) const
     return a.lineIndex < b.lineIndex;
 }
 
-QString TodosScreen::itemText(const TodoIndex::NoteTodos &note, const Task &task)
-{
-    return note.title.isEmpty() ? task.text : task.text + QStringLiteral("  \u2014 ") + note.title;
-}
-
-void TodosScreen::setUpItem(QListWidgetItem *item, const TodoIndex::NoteTodos &note, const Task &task) const
-{
-    item->setData(NoteIdRole, note.noteId);
-    item->setData(LineIndexRole, task.lineIndex);
-    item->setData(SourceRole, int(task.source));
-    // Only a checklist line can be ticked in its note; typed boxes and
-    // "TODO:" lines show their state and stay as they are.
-    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (task.source == TaskSource::Checklist && note.editable)
-        flags |= Qt::ItemIsUserCheckable;
-    item->setFlags(flags);
-    item->setCheckState(task.completed ? Qt::Checked : Qt::Unchecked);
-    if (task.completed) {
-        item->setFont(m_completedFont);
-        item->setForeground(CompletedColor);
-    }
-}
-
 void TodosScreen::refresh()
 {
-    Rebuilding rebuilding(&m_rebuilding, m_list);
-    m_list->clear();
-    m_rows.clear();
     NoteRepository *notes = m_state->notes();
     m_index.sync();
     m_excluded = notes ? notes->notesExcludedFromTodos() : QSet<QString>();
-    m_needle = m_filter->text().toLower();
+    m_needle = m_filter->text();
     m_alphabetical = m_sort->currentData().toString() == QLatin1String("alpha");
 
-    struct Listed
-    {
-        Row row;
-        const TodoIndex::NoteTodos *note;
-        const Task *task;
-    };
-    std::vector<Listed> listed;
+    std::vector<TodoRow> rows;
     const QList<const TodoIndex::NoteTodos *> withTodos = m_index.notesWithTodos();
     for (const TodoIndex::NoteTodos *note : withTodos) {
         if (m_excluded.contains(note->noteId))
             continue;
         for (qsizetype i = 0; i < note->tasks.size(); ++i) {
             if (keeps(note->tasks.at(i)))
-                listed.push_back({rowFor(*note, i), note, &note->tasks.at(i)});
+                rows.push_back(rowFor(*note, i));
         }
     }
-    std::sort(listed.begin(), listed.end(), [this](const Listed &a, const Listed &b) { return before(a.row, b.row); });
-    // All rows in one insertion: one at a time costs the list's model and
-    // view a round of bookkeeping each, most of a refresh at 30,000 to-dos.
-    QStringList texts;
-    texts.reserve(qsizetype(listed.size()));
-    for (const Listed &entry : listed)
-        texts.append(itemText(*entry.note, *entry.task));
-    m_list->addItems(texts);
-    m_completedFont = m_list->font();
-    m_completedFont.setStrikeOut(true);
-    {
-        // The view lays every row out afresh after the insertion anyway.
-        const QSignalBlocker quiet(m_list->model());
-        for (int i = 0; i < int(listed.size()); ++i)
-            setUpItem(m_list->item(i), *listed[size_t(i)].note, *listed[size_t(i)].task);
-    }
-    m_rows.reserve(listed.size());
-    for (Listed &entry : listed)
-        m_rows.push_back(std::move(entry.row));
+    std::sort(rows.begin(), rows.end(), [this](const TodoRow &a, const TodoRow &b) { return before(a, b); });
+    m_model->reset(std::move(rows), m_list->font());
 }
 
 void TodosScreen::updateNoteRows(const QString &noteId)
 {
-    Rebuilding rebuilding(&m_rebuilding, m_list);
-    for (qsizetype i = qsizetype(m_rows.size()) - 1; i >= 0; --i) {
-        if (m_rows[size_t(i)].noteId == noteId) {
-            delete m_list->takeItem(int(i));
-            m_rows.erase(m_rows.begin() + i);
-        }
+    const std::vector<TodoRow> &rows = m_model->rows();
+    for (int i = int(rows.size()) - 1; i >= 0; --i) {
+        if (rows[size_t(i)].noteId == noteId)
+            m_model->removeAt(i);
     }
     const TodoIndex::NoteTodos *note = m_index.syncNote(noteId);
     if (!note)
@@ -231,50 +329,37 @@ void TodosScreen::updateNoteRows(const QString &noteId)
     }
     m_excluded.remove(noteId);
     for (qsizetype i = 0; i < note->tasks.size(); ++i) {
-        const Task &task = note->tasks.at(i);
-        if (!keeps(task))
+        if (!keeps(note->tasks.at(i)))
             continue;
-        Row row = rowFor(*note, i);
-        const auto at = std::upper_bound(m_rows.begin(), m_rows.end(), row,
-                                         [this](const Row &a, const Row &b) { return before(a, b); });
-        const int index = int(at - m_rows.begin());
-        m_rows.insert(at, std::move(row));
-        auto *item = new QListWidgetItem(itemText(*note, task));
-        setUpItem(item, *note, task);
-        m_list->insertItem(index, item);
+        TodoRow row = rowFor(*note, i);
+        const auto at = std::upper_bound(rows.begin(), rows.end(), row,
+                                         [this](const TodoRow &a, const TodoRow &b) { return before(a, b); });
+        m_model->insertAt(int(at - rows.begin()), std::move(row));
     }
 }
 
-void TodosScreen::onItemChanged(QListWidgetItem *item)
+bool TodosScreen::tick(int row, bool checked)
 {
-    if (m_rebuilding || !item)
-        return;
-    const bool checked = item->checkState() == Qt::Checked;
-    if (item->data(SourceRole).toInt() != int(TaskSource::Checklist)) {
-        // Nothing in the note would follow: put the box back.
-        QSignalBlocker blocker(m_list);
-        item->setCheckState(checked ? Qt::Unchecked : Qt::Checked);
-        return;
-    }
-    const QString noteId = item->data(NoteIdRole).toString();
-    const int line = item->data(LineIndexRole).toInt();
+    const QString noteId = m_model->rows()[size_t(row)].noteId;
+    const int line = m_model->rows()[size_t(row)].lineIndex;
     NoteRepository *notes = m_state->notes();
     std::optional<Note> note = notes ? notes->byId(noteId) : std::nullopt;
     const QString body = note && !note->isTrashed() ? setTaskChecked(note->body, line, checked) : QString();
     if (body.isEmpty() || body == note->body) {
         // The note no longer holds what the row showed: show what it holds.
         updateNoteRows(noteId);
-        return;
+        return false;
     }
     note->body = body;
     note->updatedAt = note->modifiedAt = QDateTime::currentDateTimeUtc();
     note->version += 1;
     note->syncStatus = SyncStatus::Pending;
-    // The item is rebuilt from the stored note while this runs.
+    // The row is rebuilt from the stored note while this runs.
     if (!notes->update(*note)) {
         updateNoteRows(noteId);
         QMessageBox::warning(this, tr("To-Dos"), tr("The to-do could not be saved in its note."));
-        return;
+        return false;
     }
     m_state->notifyNoteUpdated(noteId, this);
+    return true;
 }

@@ -10,9 +10,6 @@
 
 namespace {
 
-// Account sign-in is not part of this build; the button says so.
-constexpr bool kSignInAvailable = false;
-
 QLabel *centredLabel(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
@@ -127,13 +124,21 @@ void WelcomeScreen::setSignedIn(bool signedIn)
     refresh();
 }
 
+void WelcomeScreen::setSignInAvailable(bool available)
+{
+    if (available == m_signInAvailable)
+        return;
+    m_signInAvailable = available;
+    refresh();
+}
+
 void WelcomeScreen::refresh()
 {
     // Setting a style sheet sends palette and style events of its own.
     m_refreshing = true;
     m_accountRow->setVisible(!m_signedIn);
-    m_signInButton->setEnabled(kSignInAvailable);
-    m_signInButton->setToolTip(kSignInAvailable ? tr("Sign in to sync your notes")
+    m_signInButton->setEnabled(m_signInAvailable);
+    m_signInButton->setToolTip(m_signInAvailable ? tr("Sign in to sync your notes")
                                                 : tr("Signing in is not available in this build yet."));
 
     const QPalette pal = palette();

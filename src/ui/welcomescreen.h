@@ -16,6 +16,8 @@ public:
 
     bool isSignedIn() const { return m_signedIn; }
     void setSignedIn(bool signedIn);
+    // Without an account client the button stays, disabled, and says why.
+    void setSignInAvailable(bool available);
     // Re-reads the palette and the account state into the page.
     void refresh();
 
@@ -33,6 +35,7 @@ protected:
 
 private:
     bool m_signedIn = false;
+    bool m_signInAvailable = false;
     bool m_refreshing = false;
     QLabel *m_icon = nullptr;
     QLabel *m_title = nullptr;

@@ -43,8 +43,17 @@ TestEnvironment::TestEnvironment()
     // Update checks of the program under test (and of programs it launches)
     // go to a closed local port, never to the internet.
     qputenv("LUMORA_UPDATE_URL", "http://127.0.0.1:9/notes/stable/");
+    // The same for the account and notes servers.
+    qputenv("AUTH_BASE_URL", "http://127.0.0.1:9");
+    qputenv("ACCOUNT_API_URL", "http://127.0.0.1:9/account/v1");
+    qputenv("ACCOUNT_PORTAL_URL", "http://127.0.0.1:9/portal");
+    qputenv("SYNC_API_URL", "http://127.0.0.1:9/notes/v1");
     // Tests start from an empty library; the welcome-note tests turn this off.
     qputenv("LUMORA_NO_WELCOME_NOTES", "1");
+    // The desktop's keyring holds the user's secrets: only the keyring tests,
+    // which bring a session and keyring of their own, may reach D-Bus.
+    if (qEnvironmentVariableIsEmpty("LUMORA_TEST_KEYRING"))
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QStandardPaths::setTestModeEnabled(true);
     s_settingsRoot = base + QStringLiteral("/config");
     setSettingsDir(s_settingsRoot);

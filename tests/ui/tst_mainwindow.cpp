@@ -436,8 +436,8 @@ void TestMainWindow::menuEntries_data()
     row("&File", "Print Preview...", keys("Ctrl+Shift+P"), true, true);
     row("&File", "Backup Database...", {}, false, false);
     row("&File", "Restore Database...", {}, false, false);
-    row("&File", "Sign In...", {}, false, false);
-    row("&File", "Sign &Out", {}, false, false);
+    row("&File", "Sign In...", {}, true, true);
+    row("&File", "Sign &Out", {}, true, true); // shown only while signed in
     row("&File", "Preferences…", keys("Ctrl+,"), true, true);
     row("&File", "Quit", quit, true, true);
     row("&Edit", "Undo", QKeySequence::Undo, false, false); // nothing to undo yet

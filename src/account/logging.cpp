@@ -1,0 +1,7 @@
+#include "logging.h"
+
+namespace BrioAccount {
+
+Q_LOGGING_CATEGORY(lcAccount, "brioaccount.client")
+
+} // namespace BrioAccount

@@ -1,0 +1,205 @@
+#include "importbatch.h"
+
+#include "storage/database.h"
+#include "storage/notebookrepository.h"
+#include "storage/noterepository.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QHash>
+#include <QMimeDatabase>
+#include <QSet>
+#include <QSqlError>
+#include <QUuid>
+
+void ImportResult::skip(const QString &item, const QString &reason)
+{
+    ++skipped;
+    skippedItems.append({item, reason});
+}
+
+void ImportResult::fail(const QString &item, const QString &reason)
+{
+    ++errors;
+    failedItems.append({item, reason});
+}
+
+QString ImportResult::reportText() const
+{
+    QStringList lines;
+    if (cancelled)
+        lines << QStringLiteral("The import was cancelled; nothing was imported.");
+    lines << QStringLiteral("Imported: %1 notes").arg(imported);
+    lines << QStringLiteral("Notebooks: %1").arg(notebooks);
+    lines << QStringLiteral("Attachments: %1").arg(attachments);
+    if (skipped > 0)
+        lines << QStringLiteral("Skipped: %1").arg(skipped);
+    if (errors > 0)
+        lines << QStringLiteral("Errors: %1").arg(errors);
+    if (!errorMessage.isEmpty())
+        lines << QString() << errorMessage;
+    const auto list = [&lines](const QString &heading, const QList<ImportIssue> &issues) {
+        if (issues.isEmpty())
+            return;
+        lines << QString() << heading;
+        for (const ImportIssue &issue : issues)
+            lines << QStringLiteral("- %1: %2").arg(issue.item, issue.reason);
+    };
+    list(QStringLiteral("Skipped items:"), skippedItems);
+    list(QStringLiteral("Failed items:"), failedItems);
+    return lines.join(QLatin1Char('\n'));
+}
+
+ImportBatch::ImportBatch(Database *database)
+    : m_database(database)
+    , m_attachments(database)
+{
+}
+
+ImportBatch::~ImportBatch()
+{
+    if (!m_committed)
+        discard();
+}
+
+QString newImportId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QString ImportBatch::addNotebook(const QString &name, const QDateTime &createdAt, const QDateTime &updatedAt)
+{
+    Notebook notebook;
+    notebook.id = newImportId();
+    notebook.name = name;
+    notebook.createdAt = createdAt;
+    notebook.updatedAt = updatedAt;
+    m_notebooks.append(notebook);
+    return notebook.id;
+}
+
+QString ImportBatch::newNoteId()
+{
+    return newImportId();
+}
+
+QString ImportBatch::addAttachment(const QString &noteId, const QString &filename, const QString &mimeType,
+                                   const QByteArray &bytes, QString *error)
+{
+    Attachment attachment;
+    attachment.id = newImportId();
+    attachment.noteId = noteId;
+    attachment.filename = filename;
+    attachment.mimeType = mimeType;
+    attachment.sizeBytes = bytes.size();
+    attachment.createdAt = QDateTime::currentDateTimeUtc();
+    if (!m_attachments.saveFile(attachment.id, bytes)) {
+        *error = QStringLiteral("the file could not be written to %1").arg(m_attachments.directory());
+        return QString();
+    }
+    m_writtenFiles.append(attachment.id);
+    m_attachmentRows.append(attachment);
+    return attachment.id;
+}
+
+void ImportBatch::addNote(const Note &note, const QString &label)
+{
+    m_notes.append({note, label});
+}
+
+void ImportBatch::discard()
+{
+    for (const QString &id : std::as_const(m_writtenFiles))
+        QFile::remove(m_attachments.filePath(id));
+    m_writtenFiles.clear();
+}
+
+bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
+{
+    QSqlDatabase db = m_database->db();
+    NoteRepository notes(m_database);
+    NotebookRepository notebooks(m_database);
+    const auto rollBack = [&](const QString &message) {
+        db.rollback();
+        discard();
+        result->imported = result->notebooks = result->attachments = 0;
+        if (!message.isEmpty()) {
+            result->errors += 1;
+            result->errorMessage = message;
+        }
+        return false;
+    };
+    if (!db.transaction())
+        return rollBack(QStringLiteral("The database cannot be written: %1").arg(db.lastError().text()));
+
+    for (const Notebook &notebook : std::as_const(m_notebooks)) {
+        if (!notebooks.insert(notebook))
+            return rollBack(QStringLiteral("The notebook \"%1\" could not be stored.").arg(notebook.name));
+        ++result->notebooks;
+    }
+
+    QSet<QString> storedNotes;
+    const int total = int(m_notes.size());
+    for (int i = 0; i < total; ++i) {
+        const PendingNote &pending = m_notes.at(i);
+        if (progress && (i % 64 == 0) && !progress(i, total, QStringLiteral("Saving notes...")))
+            return rollBack(QString());
+        if (notes.insert(pending.note)) {
+            storedNotes.insert(pending.note.id);
+            ++result->imported;
+        } else {
+            result->fail(pending.label, QStringLiteral("the note could not be stored"));
+        }
+    }
+
+    QStringList orphanFiles;
+    for (const Attachment &attachment : std::as_const(m_attachmentRows)) {
+        if (!storedNotes.contains(attachment.noteId) || !m_attachments.insert(attachment)) {
+            orphanFiles.append(attachment.id);
+            continue;
+        }
+        ++result->attachments;
+    }
+    if (progress && !progress(total, total, QStringLiteral("Saving notes...")))
+        return rollBack(QString());
+    if (!db.commit())
+        return rollBack(QStringLiteral("The import could not be saved: %1").arg(db.lastError().text()));
+    m_committed = true;
+    for (const QString &id : std::as_const(orphanFiles))
+        QFile::remove(m_attachments.filePath(id));
+    return true;
+}
+
+QString importMimeType(const QByteArray &bytes, const QString &fileName, const QString &declared)
+{
+    static const QMimeDatabase mimeDatabase;
+    const QMimeType byContent = mimeDatabase.mimeTypeForData(bytes);
+    // Plain bytes and text say little: the name or the declared type know more.
+    if (byContent.isValid() && !byContent.isDefault() && !byContent.inherits(QStringLiteral("text/plain")))
+        return byContent.name();
+    if (!fileName.isEmpty()) {
+        const QMimeType byName = mimeDatabase.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+        if (byName.isValid() && !byName.isDefault())
+            return byName.name();
+    }
+    const QString trimmed = declared.trimmed().toLower();
+    if (trimmed.contains(QLatin1Char('/'))) {
+        const QMimeType named = mimeDatabase.mimeTypeForName(trimmed);
+        return named.isValid() ? named.name() : trimmed;
+    }
+    if (byContent.isValid() && !byContent.isDefault())
+        return byContent.name();
+    return QStringLiteral("application/octet-stream");
+}
+
+QDateTime importTimeFromEpoch(qint64 value, const QDateTime &fallback)
+{
+    constexpr qint64 MillisecondsFrom = 100000000000LL; // 10^11 s is the year 5138
+    constexpr qint64 Latest = 4102444800LL;               // 2100-01-01
+    if (value > MillisecondsFrom)
+        value /= 1000;
+    if (value < 1 || value > Latest)
+        return fallback;
+    return QDateTime::fromSecsSinceEpoch(value, Qt::UTC);
+}
+

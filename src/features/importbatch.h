@@ -1,0 +1,71 @@
+#pragma once
+
+#include "import.h"
+#include "storage/attachmentrepository.h"
+#include "storage/note.h"
+#include "storage/notebook.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class Database;
+
+// Collects what one archive brings and stores it in one transaction.
+// Converting notes is the slow part and happens before commit() without
+// holding the database's write lock, so the window's own saves are not kept
+// waiting for long. Attachment files are written as they come (the bytes are
+// not kept in memory) and removed again unless commit() succeeds.
+class ImportBatch
+{
+public:
+    explicit ImportBatch(Database *database);
+    ~ImportBatch();
+    ImportBatch(const ImportBatch &) = delete;
+    ImportBatch &operator=(const ImportBatch &) = delete;
+
+    // Returns the new notebook's id.
+    QString addNotebook(const QString &name, const QDateTime &createdAt, const QDateTime &updatedAt);
+    // Returns the new note's id, for its attachments; the note's other
+    // fields are filled in by the caller later through setNoteBody().
+    QString newNoteId();
+    // Writes the file now; empty id, with *error set, when that fails.
+    QString addAttachment(const QString &noteId, const QString &filename, const QString &mimeType,
+                          const QByteArray &bytes, QString *error);
+    // `label` names the note in the report should storing it fail.
+    void addNote(const Note &note, const QString &label);
+
+    int noteCount() const { return int(m_notes.size()); }
+
+    // Stores everything; note-level failures count in result->errors (their
+    // attachments are dropped), anything else rolls the lot back. progress
+    // is asked between notes and may cancel.
+    bool commit(ImportResult *result, const ImportProgress &progress);
+    // Removes the files written so far.
+    void discard();
+
+private:
+    struct PendingNote
+    {
+        Note note;
+        QString label;
+    };
+
+    Database *m_database;
+    AttachmentRepository m_attachments;
+    QList<Notebook> m_notebooks;
+    QList<PendingNote> m_notes;
+    QList<Attachment> m_attachmentRows;
+    QStringList m_writtenFiles;
+    bool m_committed = false;
+};
+
+QString newImportId();
+// The type of a file from its bytes (magic numbers) first, then its name,
+// then what the archive declared; never "image/jpg" and the like.
+QString importMimeType(const QByteArray &bytes, const QString &fileName, const QString &declared);
+// Seconds since 1970; values above 10^11 are taken as milliseconds. Values
+// outside 1970..2100 give `fallback`.
+QDateTime importTimeFromEpoch(qint64 value, const QDateTime &fallback);

@@ -1,0 +1,498 @@
+#include "accounttest.h"
+#include "apiclient.h"
+#include "clientconfig.h"
+#include "formdata.h"
+#include "testmain.h"
+#include "tokenmanager.h"
+
+#include <QHttpMultiPart>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+#include <memory>
+
+using namespace AccountTest;
+using namespace LumoraTest;
+using BrioAccount::ApiClient;
+using BrioAccount::Client;
+
+namespace {
+
+const QString ItemPath = QStringLiteral("/notes/v1/item");
+
+struct Result
+{
+    bool called = false;
+    int calls = 0;
+    bool success = false;
+    int status = -1;
+    QJsonObject body;
+};
+
+ApiClient::JsonCallback recordInto(std::shared_ptr<Result> result)
+{
+    return [result](bool success, int status, const QJsonObject &body) {
+        ++result->calls;
+        result->called = true;
+        result->success = success;
+        result->status = status;
+        result->body = body;
+    };
+}
+
+// Status -1 drops the connection instead of answering.
+HttpResponse answer(int status, const QByteArray &body)
+{
+    if (status < 0)
+        return HttpResponse::dropped();
+    return HttpResponse::json(body, status);
+}
+
+} // namespace
+
+class ApiClientTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHttpServer> m_server;
+    std::unique_ptr<Client> m_client;
+    QString m_access;
+
+    ApiClient *notes() const { return m_client->notesApi(); }
+
+    // Runs one request through the notes client and waits for its callback.
+    std::shared_ptr<Result> run(const QByteArray &method, const QJsonObject &json = {})
+    {
+        auto result = std::make_shared<Result>();
+        notes()->send(method, QStringLiteral("/item"), json, recordInto(result));
+        if (!result->called)
+            (void)QTest::qWaitFor([&] { return result->called; }, 5000);
+        return result;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_server = std::make_unique<TestHttpServer>();
+        QVERIFY(m_server->listen());
+        m_client = std::make_unique<Client>(configFor(*m_server), nullptr, new BrioAccount::MemoryTokenStore);
+        notes()->setBaseUrl(m_server->url(QStringLiteral("/notes/v1")));
+        m_access = tokenExpiringIn(3600, QStringLiteral("first"));
+        m_client->tokenManager()->setTokens(m_access, QStringLiteral("refresh-1"));
+    }
+
+    void cleanup()
+    {
+        m_client.reset();
+        m_server.reset();
+    }
+
+    // What a JSON request hands its caller, for each way the server can
+    // answer, and how often the resource and the refresh endpoint were asked.
+    void jsonRequest_data()
+    {
+        // Server behaviour.
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<int>("firstStatus"); // -1: connection dropped
+        QTest::addColumn<QByteArray>("firstBody");
+        QTest::addColumn<int>("refreshStatus");
+        QTest::addColumn<int>("repeatStatus");
+        QTest::addColumn<QByteArray>("repeatBody");
+        // Expected.
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("bodyValue"); // body["v"]; empty: empty body
+        QTest::addColumn<int>("requests"); // -1: not counted
+        QTest::addColumn<int>("refreshes");
+        QTest::addColumn<int>("authRequired");
+        QTest::addColumn<int>("networkErrors");
+
+        const QByteArray a = R"({"v":"a"})";
+        const QByteArray again = R"({"v":"again"})";
+        QTest::newRow("200 object") << QByteArray("GET") << 200 << a << 0 << 0 << QByteArray() //
+                                    << true << 200 << "a" << 1 << 0 << 0 << 0;
+        QTest::newRow("204 empty body") << QByteArray("DELETE") << 204 << QByteArray() << 0 << 0 << QByteArray()
+                                        << true << 204 << "" << 1 << 0 << 0 << 0;
+        QTest::newRow("299 is success") << QByteArray("PUT") << 299 << a << 0 << 0 << QByteArray() //
+                                        << true << 299 << "a" << 1 << 0 << 0 << 0;
+        QTest::newRow("404 keeps its body") << QByteArray("GET") << 404 << a << 0 << 0 << QByteArray() //
+                                            << false << 404 << "a" << 1 << 0 << 0 << 0;
+        QTest::newRow("500 not json") << QByteArray("POST") << 500 << QByteArray("<html>oops") << 0 << 0
+                                      << QByteArray() << false << 500 << "" << 1 << 0 << 0 << 0;
+        QTest::newRow("array is no object") << QByteArray("GET") << 200 << QByteArray("[1,2]") << 0 << 0
+                                            << QByteArray() << true << 200 << "" << 1 << 0 << 0 << 0;
+        QTest::newRow("401, refresh, repeat succeeds") << QByteArray("GET") << 401 << a << 200 << 200 << again
+                                                       << true << 200 << "again" << 2 << 1 << 0 << 0;
+        QTest::newRow("401 twice reaches the caller") << QByteArray("PATCH") << 401 << a << 200 << 401 << again
+                                                      << false << 401 << "again" << 2 << 1 << 0 << 0;
+        QTest::newRow("401, refresh refused") << QByteArray("POST") << 401 << a << 400 << 0 << QByteArray() //
+                                              << false << 401 << "" << 1 << 1 << 1 << 0;
+        // Qt itself may send a request again once when the connection drops.
+        QTest::newRow("transport failure") << QByteArray("GET") << -1 << QByteArray() << 0 << -1 << QByteArray()
+                                           << false << 0 << "" << -1 << 0 << 0 << 1;
+        QTest::newRow("unknown method sends nothing") << QByteArray("OPTIONS") << 200 << a << 0 << 0 << QByteArray()
+                                                      << false << 0 << "" << 0 << 0 << 0 << 0;
+    }
+
+    void jsonRequest()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(int, firstStatus);
+        QFETCH(QByteArray, firstBody);
+        QFETCH(int, refreshStatus);
+        QFETCH(int, repeatStatus);
+        QFETCH(QByteArray, repeatBody);
+
+        const QString renewed = tokenExpiringIn(3600, QStringLiteral("renewed"));
+        int served = 0;
+        m_server->route(ItemPath, [&](const HttpRequest &) {
+            return ++served == 1 ? answer(firstStatus, firstBody) : answer(repeatStatus, repeatBody);
+        });
+        m_server->route(RefreshPath, refreshAnswer(renewed, refreshStatus));
+        QSignalSpy authRequired(notes(), &ApiClient::authenticationRequired);
+        QSignalSpy networkErrors(notes(), &ApiClient::networkError);
+
+        const auto result = run(method, QJsonObject{{QStringLiteral("k"), 1}});
+
+        QVERIFY(result->called);
+        QTEST(result->success, "success");
+        QTEST(result->status, "status");
+        QFETCH(QString, bodyValue);
+        if (bodyValue.isEmpty())
+            QVERIFY2(result->body.isEmpty(), QJsonDocument(result->body).toJson().constData());
+        else
+            QCOMPARE(result->body.value(QStringLiteral("v")).toString(), bodyValue);
+        QFETCH(int, requests);
+        if (requests >= 0)
+            QCOMPARE(int(m_server->requests(ItemPath).size()), requests);
+        QTEST(int(m_server->requests(RefreshPath).size()), "refreshes");
+        QTEST(int(authRequired.size()), "authRequired");
+        QTEST(int(networkErrors.size()), "networkErrors");
+        QCOMPARE(result->calls, 1);
+
+        const QList<HttpRequest> sent = m_server->requests(ItemPath);
+        const bool renewedBetween = !m_server->requests(RefreshPath).isEmpty();
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            QCOMPARE(sent.at(i).method, method);
+            // The repeat is the same request with the new token.
+            QCOMPARE(sent.at(i).header("Authorization"), bearer(i > 0 && renewedBetween ? renewed : m_access));
+            if (method != "GET" && method != "DELETE")
+                QCOMPARE(sent.at(i).body, QByteArray(R"({"k":1})"));
+        }
+        if (!m_server->requests(RefreshPath).isEmpty()) {
+            const HttpRequest refresh = m_server->requests(RefreshPath).constFirst();
+            QCOMPARE(refresh.header("Authorization"), QByteArray());
+            QCOMPARE(refresh.body, QByteArray(R"({"refresh_token":"refresh-1"})"));
+        }
+    }
+
+    // Every request names the application; empty values leave their header out.
+    void headers_data()
+    {
+        QTest::addColumn<QString>("appVersion");
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<bool>("emptyBody");
+        QTest::addColumn<QByteArray>("expectedVersion");
+
+        QTest::newRow("all values, signed in") << QStringLiteral("9.8.7") << true << false << QByteArray("9.8.7");
+        QTest::newRow("no version: no header") << QString() << true << false << QByteArray();
+        QTest::newRow("signed out: no bearer") << QStringLiteral("1.0") << false << true << QByteArray("1.0");
+    }
+
+    void headers()
+    {
+        QFETCH(QString, appVersion);
+        QFETCH(bool, signedIn);
+        QFETCH(bool, emptyBody);
+        m_server->route(ItemPath, [](const HttpRequest &) { return HttpResponse::json("{}"); });
+        notes()->setClientInfo(QStringLiteral("app.lumora.notes.test"), appVersion, QStringLiteral("testos"));
+        if (!signedIn)
+            m_client->tokenManager()->clearTokens();
+
+        QVERIFY(run("POST", emptyBody ? QJsonObject() : QJsonObject{{QStringLiteral("x"), true}})->called);
+
+        const HttpRequest request = m_server->requests(ItemPath).constFirst();
+        QCOMPARE(request.header("X-App-Id"), QByteArray("app.lumora.notes.test"));
+        QTEST(request.header("X-App-Version"), "expectedVersion");
+        QCOMPARE(request.header("X-Platform"), QByteArray("testos"));
+        QCOMPARE(request.header("Accept"), QByteArray("application/json"));
+        QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
+        QCOMPARE(request.header("Authorization"), signedIn ? bearer(m_access) : QByteArray());
+        QCOMPARE(request.body, emptyBody ? QByteArray() : QByteArray(R"({"x":true})"));
+        const bool hasVersionHeader = std::any_of(request.headers.cbegin(), request.headers.cend(), [](const auto &h) {
+            return h.first.compare("X-App-Version", Qt::CaseInsensitive) == 0;
+        });
+        QCOMPARE(hasVersionHeader, !appVersion.isEmpty());
+    }
+
+    void urls_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("path appended") << "https://h.example/notes/v1" << "/sync/pull" << ""
+                                       << "https://h.example/notes/v1/sync/pull";
+        QTest::newRow("query kept") << "https://h.example/notes/v1" << "/sync/pull" << "since=5&limit=10"
+                                    << "https://h.example/notes/v1/sync/pull?since=5&limit=10";
+        QTest::newRow("base query replaced only when set") << "https://h.example/a?x=1" << "/b" << ""
+                                                           << "https://h.example/a/b?x=1";
+        QTest::newRow("realm base") << "https://auth.example/api/v1/realms/lumora" << "/users/me" << ""
+                                    << "https://auth.example/api/v1/realms/lumora/users/me";
+    }
+
+    void urls()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, path);
+        QFETCH(QString, query);
+        notes()->setBaseUrl(QUrl(base));
+        QTEST(notes()->buildUrl(path, QUrlQuery(query)).toString(), "expected");
+    }
+
+    // Before sending, an access token that is about to expire is renewed.
+    void refreshBeforeRequest_data()
+    {
+        QTest::addColumn<QString>("access");
+        QTest::addColumn<int>("refreshStatus");
+        QTest::addColumn<int>("refreshes");
+        QTest::addColumn<bool>("sentWithNewToken");
+        QTest::addColumn<int>("status");
+
+        QTest::newRow("expires in 40 s: still good") << tokenExpiringIn(40) << 200 << 0 << false << 200;
+        QTest::newRow("expires in 20 s: renewed first") << tokenExpiringIn(20) << 200 << 1 << true << 200;
+        QTest::newRow("expired an hour ago") << tokenExpiringIn(-3600) << 200 << 1 << true << 200;
+        QTest::newRow("no exp claim") << jwt(QJsonObject{{QStringLiteral("sub"), QStringLiteral("x")}}) << 200 << 1
+                                      << true << 200;
+        QTest::newRow("not a JWT") << QStringLiteral("garbage") << 200 << 1 << true << 200;
+        QTest::newRow("renewal refused: nothing sent") << tokenExpiringIn(5) << 401 << 1 << false << 401;
+    }
+
+    void refreshBeforeRequest()
+    {
+        QFETCH(QString, access);
+        QFETCH(int, refreshStatus);
+        QFETCH(bool, sentWithNewToken);
+        const QString renewed = tokenExpiringIn(3600, QStringLiteral("renewed"));
+        m_client->tokenManager()->setTokens(access, QStringLiteral("refresh-1"));
+        m_server->route(ItemPath, [](const HttpRequest &) { return HttpResponse::json("{}"); });
+        m_server->route(RefreshPath, refreshAnswer(renewed, refreshStatus));
+        QSignalSpy authRequired(notes(), &ApiClient::authenticationRequired);
+
+        const auto result = run("GET");
+
+        QTEST(result->status, "status");
+        QTEST(int(m_server->requests(RefreshPath).size()), "refreshes");
+        const bool refused = refreshStatus != 200;
+        QCOMPARE(m_server->requests(ItemPath).size(), refused ? 0 : 1);
+        QCOMPARE(authRequired.size(), refused ? 1 : 0);
+        if (!refused) {
+            QCOMPARE(m_server->requests(ItemPath).constFirst().header("Authorization"),
+                     bearer(sentWithNewToken ? renewed : access));
+        }
+    }
+
+    // Three requests that need a renewal at once share one refresh request.
+    void concurrentRequestsShareOneRefresh()
+    {
+        const QString renewed = tokenExpiringIn(3600, QStringLiteral("renewed"));
+        m_client->tokenManager()->setTokens(tokenExpiringIn(-10), QStringLiteral("refresh-1"));
+        m_server->route(RefreshPath, refreshAnswer(renewed, 200, 100));
+        QList<int> order;
+        for (int i = 1; i <= 3; ++i) {
+            m_server->route(QStringLiteral("/notes/v1/item%1").arg(i), [i](const HttpRequest &) {
+                return HttpResponse::json(jsonBytes({{QStringLiteral("n"), i}}));
+            });
+            notes()->get(QStringLiteral("/item%1").arg(i), [&order](bool ok, int, const QJsonObject &body) {
+                if (ok)
+                    order.append(body.value(QStringLiteral("n")).toInt());
+            });
+        }
+        QVERIFY(m_client->tokenManager()->isRefreshing());
+        QTRY_COMPARE(order.size(), 3);
+        QCOMPARE(m_server->requests(RefreshPath).size(), 1);
+        for (int i = 1; i <= 3; ++i) {
+            const auto sent = m_server->requests(QStringLiteral("/notes/v1/item%1").arg(i));
+            QCOMPARE(sent.size(), 1);
+            QCOMPARE(sent.constFirst().header("Authorization"), bearer(renewed));
+        }
+        // Queued in order, so sent in order: the first asked is the first answered.
+        QCOMPARE(m_server->requests().at(1).path, QStringLiteral("/notes/v1/item1"));
+    }
+
+    void binary_data()
+    {
+        QTest::addColumn<int>("firstStatus");
+        QTest::addColumn<int>("refreshStatus");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("requests");
+
+        const QByteArray png("\x89PNG\r\n\x1a\n\0\1\2", 11);
+        QTest::newRow("bytes as sent") << 200 << 0 << true << 200 << png << 1;
+        QTest::newRow("401, refresh, repeat") << 401 << 200 << true << 200 << png << 2;
+        QTest::newRow("401, refresh refused") << 401 << 500 << false << 401 << QByteArray() << 1;
+        QTest::newRow("404 body passed on") << 404 << 0 << false << 404 << QByteArray("gone") << 1;
+        QTest::newRow("dropped") << -1 << 0 << false << 0 << QByteArray() << -1;
+    }
+
+    void binary()
+    {
+        QFETCH(int, firstStatus);
+        QFETCH(int, refreshStatus);
+        QFETCH(QByteArray, bytes);
+        const QByteArray png("\x89PNG\r\n\x1a\n\0\1\2", 11);
+        int served = 0;
+        m_server->route(QStringLiteral("/notes/v1/attachments/a1"), [&](const HttpRequest &) {
+            if (firstStatus < 0)
+                return HttpResponse::dropped();
+            if (++served > 1)
+                return HttpResponse::withBody(png, 200, "image/png");
+            return HttpResponse::withBody(firstStatus == 404 ? QByteArray("gone") : png, firstStatus, "image/png");
+        });
+        m_server->route(RefreshPath, refreshAnswer(tokenExpiringIn(3600, QStringLiteral("r")), refreshStatus));
+
+        bool called = false;
+        bool success = false;
+        int status = -1;
+        QByteArray received;
+        notes()->getBinary(QStringLiteral("/attachments/a1"), [&](bool ok, int code, const QByteArray &body) {
+            called = true;
+            success = ok;
+            status = code;
+            received = body;
+        });
+        QTRY_VERIFY(called);
+        QTEST(success, "success");
+        QTEST(status, "status");
+        QCOMPARE(received, bytes);
+        QFETCH(int, requests);
+        if (requests >= 0)
+            QCOMPARE(int(m_server->requests(QStringLiteral("/notes/v1/attachments/a1")).size()), requests);
+        const HttpRequest first = m_server->requests(QStringLiteral("/notes/v1/attachments/a1")).constFirst();
+        QCOMPARE(first.header("Accept"), QByteArray("*/*"));
+        QCOMPARE(first.header("Content-Type"), QByteArray());
+        QCOMPARE(first.header("X-App-Id"), QByteArray("app.lumora.notes.test"));
+    }
+
+    // The attachment upload: three parts in order, each with its disposition.
+    void multipartLayout()
+    {
+        m_server->route(QStringLiteral("/notes/v1/attachments"),
+                        [](const HttpRequest &) { return HttpResponse::json(R"({"id":"a1"})", 201); });
+        const QByteArray file("\0\1binary\r\n--not-a-boundary\r\n", 30);
+        QHttpMultiPart *body = BrioAccount::createFormData({
+            {QStringLiteral("note_id"), "n-1", {}, {}},
+            {QStringLiteral("id"), "a-1", {}, {}},
+            {QStringLiteral("file"), file, QStringLiteral("photo \"1\".png"), QString()},
+        });
+        auto result = std::make_shared<Result>();
+        notes()->postMultipart(QStringLiteral("/attachments"), body, recordInto(result));
+        QTRY_VERIFY(result->called);
+        QVERIFY(result->success);
+        QCOMPARE(result->status, 201);
+        QCOMPARE(result->body.value(QStringLiteral("id")).toString(), QStringLiteral("a1"));
+
+        const HttpRequest request = m_server->requests(QStringLiteral("/notes/v1/attachments")).constFirst();
+        QCOMPARE(request.header("Authorization"), bearer(m_access));
+        QCOMPARE(request.header("Accept"), QByteArray());
+        const QRegularExpression boundaryPattern(QStringLiteral("^multipart/form-data; ?boundary=\"?([^\"]+)\"?$"));
+        const auto match = boundaryPattern.match(QString::fromLatin1(request.header("Content-Type")));
+        QVERIFY2(match.hasMatch(), request.header("Content-Type").constData());
+        const QByteArray boundary = "--" + match.captured(1).toLatin1();
+        QList<QByteArray> parts;
+        qsizetype from = request.body.indexOf(boundary);
+        QVERIFY(from >= 0);
+        while (true) {
+            const qsizetype start = from + boundary.size();
+            if (request.body.mid(start, 2) == "--")
+                break;
+            const qsizetype next = request.body.indexOf(QByteArray("\r\n" + boundary), start);
+            QVERIFY(next > start);
+            parts.append(request.body.mid(start + 2, next - start - 2));
+            from = next + 2;
+        }
+        QCOMPARE(parts.size(), 3);
+        const auto split = [](const QByteArray &part) {
+            const qsizetype gap = part.indexOf("\r\n\r\n");
+            return std::pair(part.left(gap).toLower(), part.mid(gap + 4));
+        };
+        QCOMPARE(split(parts[0]).first, QByteArray("content-disposition: form-data; name=\"note_id\""));
+        QCOMPARE(split(parts[0]).second, QByteArray("n-1"));
+        QCOMPARE(split(parts[1]).first, QByteArray("content-disposition: form-data; name=\"id\""));
+        QCOMPARE(split(parts[1]).second, QByteArray("a-1"));
+        QVERIFY2(split(parts[2]).first.contains("content-type: application/octet-stream"), parts[2].constData());
+        QVERIFY2(split(parts[2]).first.contains("content-disposition: form-data; name=\"file\"; filename=\"photo _1_.png\""),
+                 parts[2].constData());
+        QCOMPARE(split(parts[2]).second, file);
+    }
+
+    void multipartFailures_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("uploads");
+
+        QTest::newRow("null body") << "null" << 0 << 0;
+        QTest::newRow("renewal refused") << "refused" << 401 << 0;
+        QTest::newRow("401 is not repeated") << "401" << 401 << 1;
+        QTest::newRow("transport failure") << "drop" << 0 << -1;
+    }
+
+    void multipartFailures()
+    {
+        QFETCH(QString, scenario);
+        if (scenario == QLatin1String("refused"))
+            m_client->tokenManager()->setTokens(tokenExpiringIn(-1), QStringLiteral("refresh-1"));
+        m_server->route(RefreshPath, refreshAnswer(QString(), 403));
+        m_server->route(QStringLiteral("/notes/v1/attachments"), [&](const HttpRequest &) {
+            return scenario == QLatin1String("drop") ? HttpResponse::dropped() : HttpResponse::json("{}", 401);
+        });
+        QPointer<QHttpMultiPart> body =
+            scenario == QLatin1String("null") ? nullptr : BrioAccount::createFormData({{QStringLiteral("id"), "x", {}, {}}});
+        auto result = std::make_shared<Result>();
+        notes()->postMultipart(QStringLiteral("/attachments"), body, recordInto(result));
+        QTRY_VERIFY(result->called);
+        QVERIFY(!result->success);
+        QTEST(result->status, "status");
+        QFETCH(int, uploads);
+        if (uploads >= 0)
+            QCOMPARE(int(m_server->requests(QStringLiteral("/notes/v1/attachments")).size()), uploads);
+        QCOMPARE(m_server->requests(RefreshPath).size(), scenario == QLatin1String("refused") ? 1 : 0);
+        // The parts are freed with the transfer, or at once when nothing is sent.
+        QTRY_VERIFY(body.isNull());
+    }
+
+    void platform_data()
+    {
+        QTest::addColumn<QString>("kernel");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("linux") << "linux" << "linux";
+        QTest::newRow("darwin") << "darwin" << "macos";
+        QTest::newRow("winnt") << "winnt" << "windows";
+        QTest::newRow("WinNT upper case") << "WinNT" << "windows";
+        QTest::newRow("other kernels pass") << "FreeBSD" << "freebsd";
+    }
+
+    void platform()
+    {
+        QFETCH(QString, kernel);
+        QTEST(BrioAccount::platformName(kernel), "expected");
+    }
+
+    void emptyPlatformIsDetected()
+    {
+        BrioAccount::ClientConfig config = configFor(*m_server);
+        config.platform.clear();
+        Client client(config, nullptr, new BrioAccount::MemoryTokenStore);
+        QCOMPARE(client.platform(), BrioAccount::platformName(QSysInfo::kernelType()));
+        QCOMPARE(client.accountApi()->platform(), client.platform());
+        QCOMPARE(client.authApi()->baseUrl().toString(), config.authBaseUrl + QStringLiteral("/api/v1/realms/test"));
+    }
+};
+
+LUMORA_TEST_MAIN(ApiClientTest)
+#include "tst_apiclient.moc"
