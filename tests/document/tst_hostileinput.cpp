@@ -211,6 +211,15 @@ void TestHostileInput::pastedMarkdown_data()
         << QString(QStringLiteral("| head ") + repeated("| h ", 59) + QStringLiteral("|\n") + repeated("|---", 60)
                + QStringLiteral("|\n") + repeated("| body |\n", 199))
         << QStringList { QStringLiteral("head"), QStringLiteral("body") } << 0 << true;
+    QTest::newRow("table of 2 columns and 20000 rows")
+        << QString(QStringLiteral("| head | h |\n|---|---|\n") + repeated("| body | b |\n", 19999)
+               + QStringLiteral("| last | l |\n\nafter\n"))
+        << QStringList { QStringLiteral("head"), QStringLiteral("body"), QStringLiteral("last"), QStringLiteral("after") }
+        << 0 << true;
+    QTest::newRow("table in a code fence is text")
+        << QString(QStringLiteral("```\n| a | b |\n|---|---|\n") + repeated("| c | d |\n", 6000)
+               + QStringLiteral("```\n"))
+        << QStringList { QStringLiteral("| c | d |") } << 0 << false;
     QTest::newRow("small table stays") << QStringLiteral("| a | b |\n|---|---|\n| c | d |\n")
                                        << QStringList { QStringLiteral("a"), QStringLiteral("d") } << 1 << false;
     QTest::newRow("raw HTML of nested tables")
