@@ -602,6 +602,20 @@ private:
     QList<TableState> m_tables;
 };
 
+// A quoted attribute value may hold "<script>"; a reader that ends tags at
+// the first '>' would see a tag there, so brackets inside a tag are escaped
+// (values decode character references, so they mean the same).
+QString withQuotedBracketsEscaped(QStringView tag)
+{
+    const QStringView inside = tag.mid(1, tag.size() - 2);
+    if (!inside.contains(QLatin1Char('<')) && !inside.contains(QLatin1Char('>')))
+        return tag.toString();
+    QString escaped = inside.toString();
+    escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return QLatin1Char('<') + escaped + QLatin1Char('>');
+}
+
 QString render(QStringView html, const QList<Token> &tokens)
 {
     QString out;
@@ -640,10 +654,7 @@ QString render(QStringView html, const QList<Token> &tokens)
             break;
         case TokenKind::StartTag:
         case TokenKind::EndTag:
-            if (token.rebuilt.isEmpty())
-                out += source;
-            else
-                out += token.rebuilt;
+            out += withQuotedBracketsEscaped(token.rebuilt.isEmpty() ? source : QStringView(token.rebuilt));
             if (token.name == QLatin1String("img"))
                 wroteSinceBreak = true;
             break;
