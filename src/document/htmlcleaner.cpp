@@ -395,6 +395,20 @@ private:
     QHash<QString, qsizetype> m_noCloserFrom;
 };
 
+// A quoted attribute value may hold "<script>"; a reader that ends tags at
+// the first '>' would see a tag there, so brackets inside a tag are escaped
+// (values decode character references, so they mean the same).
+QString withQuotedBracketsEscaped(QStringView tag)
+{
+    const QStringView inside = tag.mid(1, tag.size() - 2);
+    if (!inside.contains(QLatin1Char('<')) && !inside.contains(QLatin1Char('>')))
+        return tag.toString();
+    QString escaped = inside.toString();
+    escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return QLatin1Char('<') + escaped + QLatin1Char('>');
+}
+
 struct OpenElement
 {
     QString name;
@@ -463,8 +477,9 @@ private:
                 continue;
             if (++list.items > maxListItems) {
                 const Token &open = m_tokens.at(list.token);
-                item.prefix = QLatin1String("</") + list.name + QLatin1Char('>')
-                    + m_html.mid(open.begin, open.end - open.begin);
+                const QStringView openTag = open.rebuilt.isEmpty() ? m_html.mid(open.begin, open.end - open.begin)
+                                                                   : QStringView(open.rebuilt);
+                item.prefix = QLatin1String("</") + list.name + QLatin1Char('>') + withQuotedBracketsEscaped(openTag);
                 list.items = 1;
             }
             return;
@@ -601,20 +616,6 @@ private:
     QList<OpenElement> m_open;
     QList<TableState> m_tables;
 };
-
-// A quoted attribute value may hold "<script>"; a reader that ends tags at
-// the first '>' would see a tag there, so brackets inside a tag are escaped
-// (values decode character references, so they mean the same).
-QString withQuotedBracketsEscaped(QStringView tag)
-{
-    const QStringView inside = tag.mid(1, tag.size() - 2);
-    if (!inside.contains(QLatin1Char('<')) && !inside.contains(QLatin1Char('>')))
-        return tag.toString();
-    QString escaped = inside.toString();
-    escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
-    escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
-    return QLatin1Char('<') + escaped + QLatin1Char('>');
-}
 
 QString render(QStringView html, const QList<Token> &tokens)
 {
