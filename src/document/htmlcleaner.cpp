@@ -316,7 +316,12 @@ private:
                     value = m_html.mid(q, p - q);
                 }
             }
-            if (isUnsafeAttribute(name, value)) {
+            // Names a browser would not take as one (a quote or '<' in them, or
+            // an '=' first) go too: written again between spaces they could
+            // join their neighbours into another attribute.
+            const bool malformed = name.startsWith(QLatin1Char('=')) || name.contains(QLatin1Char('"'))
+                || name.contains(QLatin1Char('\'')) || name.contains(QLatin1Char('<'));
+            if (malformed || isUnsafeAttribute(name, value)) {
                 dropped = true;
                 continue;
             }

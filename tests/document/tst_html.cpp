@@ -152,6 +152,8 @@ void TestHtml::stripUnsafeHtml_data()
     QTest::newRow("brackets inside quoted values are escaped")
         << QStringLiteral("<h3 id=\"a><script>x()</script>\">t</h3>")
         << QStringLiteral("<h3 id=\"a&gt;&lt;script&gt;x()&lt;/script&gt;\">t</h3>");
+    QTest::newRow("malformed attribute names go with the handlers")
+        << QStringLiteral("<p a\"b c=1 onclick=x //=\"y\" <d>t</p>") << QStringLiteral("<p c=1>t</p>");
     QTest::newRow("abruptly closed comments hide nothing")
         << QStringLiteral("<!-->a<!--->b<!-- c -->") << QStringLiteral("ab");
     QTest::newRow("stray less-than and open tag at the end")
