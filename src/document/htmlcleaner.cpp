@@ -542,7 +542,13 @@ private:
             m_tables.append(table);
             return;
         }
-        if (isTablePart(token.name) && !m_tables.isEmpty()) {
+        if (isTablePart(token.name) && m_tables.isEmpty()) {
+            // Qt builds a table around cells outside one, with no limit on
+            // its size; read them as text instead.
+            token.action = flattenedPart(token);
+            return;
+        }
+        if (isTablePart(token.name)) {
             TableState &table = m_tables.last();
             table.parts.append(k);
             if (token.name == QLatin1String("tr")) {
@@ -571,7 +577,11 @@ private:
                 closeTable(k);
             return;
         }
-        if (isTablePart(token.name) && !m_tables.isEmpty()) {
+        if (isTablePart(token.name) && m_tables.isEmpty()) {
+            token.action = Action::Drop;
+            return;
+        }
+        if (isTablePart(token.name)) {
             m_tables.last().parts.append(k);
             if (m_tables.last().flatten)
                 return;
@@ -582,6 +592,19 @@ private:
             return;
         }
         m_open.resize(at);
+    }
+
+    // A table's cells read as text: a space before each cell, a line break
+    // before each row.
+    static Action flattenedPart(const Token &part)
+    {
+        if (part.kind != TokenKind::StartTag)
+            return Action::Drop;
+        if (part.name == QLatin1String("td") || part.name == QLatin1String("th"))
+            return Action::Space;
+        if (part.name == QLatin1String("tr") || part.name == QLatin1String("caption"))
+            return Action::Break;
+        return Action::Drop;
     }
 
     void closeTable(qsizetype endToken)
@@ -603,17 +626,8 @@ private:
         }
         if (endToken >= 0)
             m_tokens[endToken].action = Action::Break;
-        for (const qsizetype k : std::as_const(table.parts)) {
-            Token &part = m_tokens[k];
-            const bool cell = part.name == QLatin1String("td") || part.name == QLatin1String("th");
-            const bool row = part.name == QLatin1String("tr") || part.name == QLatin1String("caption");
-            if (part.kind == TokenKind::StartTag && cell)
-                part.action = Action::Space;
-            else if (part.kind == TokenKind::StartTag && row)
-                part.action = Action::Break;
-            else
-                part.action = Action::Drop;
-        }
+        for (const qsizetype k : std::as_const(table.parts))
+            m_tokens[k].action = flattenedPart(m_tokens.at(k));
     }
 
     QStringView m_html;

@@ -160,6 +160,10 @@ void TestHostileInput::pastedHtml_data()
                + QString(QStringLiteral("<tr>") + repeated("<td>cell</td>", 100) + QStringLiteral("</tr>")).repeated(101)
                + QStringLiteral("</table>"))
         << QStringList { QStringLiteral("cell") } << 0 << true;
+    QTest::newRow("cells outside a table, one a million columns wide")
+        << QStringLiteral("<th>head</th><td colspan=1000000>wide<tr><td>next</td><table><tr><td>in</td></tr></table>")
+        << QStringList { QStringLiteral("head"), QStringLiteral("wide"), QStringLiteral("next"), QStringLiteral("in") }
+        << 1 << false;
     QTest::newRow("270 tables, each in a cell of the one before")
         << nestedTables(270) << words("level", 270) << 1 << false;
     QTest::newRow("closed nested tables flatten into their cell")
