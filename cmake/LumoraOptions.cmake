@@ -32,3 +32,13 @@ if(LUMORA_SANITIZE AND NOT MSVC)
     -fsanitize=${LUMORA_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(lumora_options INTERFACE -fsanitize=${LUMORA_SANITIZE})
 endif()
+
+# libFuzzer targets under fuzz/ (clang only): every target is instrumented for
+# coverage; only the fuzz executables link libFuzzer's main.
+option(LUMORA_FUZZ "Build the libFuzzer targets (clang)" OFF)
+if(LUMORA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "LUMORA_FUZZ needs clang, e.g. CC=clang-14 CXX=clang++-14")
+  endif()
+  target_compile_options(lumora_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()

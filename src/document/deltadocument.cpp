@@ -20,6 +20,9 @@ namespace {
 
 constexpr QChar kObjectReplacement(0xFFFC);
 
+// Numbering stays right up to here; beyond, a list goes on as a new one.
+constexpr int maxEditorListItems = 1000;
+
 QString embedKey(const QJsonObject &embed)
 {
     return embed.isEmpty() ? QString() : embed.begin().key();
@@ -281,9 +284,12 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
             } else {
                 // What the list applier does, folded into the one block
                 // insertion: a line continuing the list above joins it.
+                // Adding an item costs Qt time in the length of the list, so
+                // very long runs of items start a new list now and then.
                 setListItemProperties(blockFormat, listType);
                 QTextList *previous = atFreshBlock ? nullptr : cursor.block().textList();
-                if (previous && previous->format().style() == listStyleFor(listType))
+                if (previous && previous->format().style() == listStyleFor(listType)
+                    && previous->count() < maxEditorListItems)
                     blockFormat.setObjectIndex(previous->objectIndex());
             }
             if (atFreshBlock) {

@@ -39,6 +39,8 @@ struct Token
     // A start tag written again without its unsafe attributes; empty when the
     // source is kept as it came.
     QString rebuilt;
+    // Written before the token.
+    QString prefix;
     qint64 colspan = 1;
     qint64 rowspan = 1;
     Action action = Action::Keep;
@@ -222,8 +224,13 @@ private:
         if (next == QLatin1Char('!') || next == QLatin1Char('?')) {
             // Comments, declarations and processing instructions show nothing.
             const bool comment = m_html.mid(lt).startsWith(QLatin1String("<!--"));
-            const qsizetype close = comment ? m_html.indexOf(QLatin1String("-->"), lt + 4)
-                                            : m_html.indexOf(QLatin1Char('>'), lt + 2);
+            qsizetype close = comment ? m_html.indexOf(QLatin1String("-->"), lt + 4)
+                                      : m_html.indexOf(QLatin1Char('>'), lt + 2);
+            // "<!-->" and "<!--->" are whole, empty comments.
+            if (comment && at(lt + 4) == QLatin1Char('>'))
+                close = lt + 2;
+            else if (comment && at(lt + 4) == QLatin1Char('-') && at(lt + 5) == QLatin1Char('>'))
+                close = lt + 3;
             if (close < 0)
                 return openToEnd(lt);
             const qsizetype end = close + (comment ? 3 : 1);
@@ -309,7 +316,12 @@ private:
                     value = m_html.mid(q, p - q);
                 }
             }
-            if (isUnsafeAttribute(name, value)) {
+            // Names a browser would not take as one (a quote or '<' in them, or
+            // an '=' first) go too: written again between spaces they could
+            // join their neighbours into another attribute.
+            const bool malformed = name.startsWith(QLatin1Char('=')) || name.contains(QLatin1Char('"'))
+                || name.contains(QLatin1Char('\'')) || name.contains(QLatin1Char('<'));
+            if (malformed || isUnsafeAttribute(name, value)) {
                 dropped = true;
                 continue;
             }
@@ -388,6 +400,27 @@ private:
     QHash<QString, qsizetype> m_noCloserFrom;
 };
 
+// A quoted attribute value may hold "<script>"; a reader that ends tags at
+// the first '>' would see a tag there, so brackets inside a tag are escaped
+// (values decode character references, so they mean the same).
+QString withQuotedBracketsEscaped(QStringView tag)
+{
+    const QStringView inside = tag.mid(1, tag.size() - 2);
+    if (!inside.contains(QLatin1Char('<')) && !inside.contains(QLatin1Char('>')))
+        return tag.toString();
+    QString escaped = inside.toString();
+    escaped.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    escaped.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return QLatin1Char('<') + escaped + QLatin1Char('>');
+}
+
+struct OpenElement
+{
+    QString name;
+    qsizetype token = 0;
+    int items = 0;
+};
+
 struct TableState
 {
     qsizetype startToken = 0;
@@ -405,8 +438,9 @@ struct TableState
 class ReadableBounds
 {
 public:
-    explicit ReadableBounds(QList<Token> *tokens)
-        : m_tokens(*tokens)
+    ReadableBounds(QStringView html, QList<Token> *tokens)
+        : m_html(html)
+        , m_tokens(*tokens)
     {
     }
 
@@ -426,11 +460,40 @@ public:
     }
 
 private:
-    QString top() const { return m_open.isEmpty() ? QString() : m_open.last(); }
+    QString top() const { return m_open.isEmpty() ? QString() : m_open.last().name; }
+
+    qsizetype lastOpen(const QString &name) const
+    {
+        for (qsizetype i = m_open.size() - 1; i >= 0; --i) {
+            if (m_open.at(i).name == name)
+                return i;
+        }
+        return -1;
+    }
+
+    // Qt's reader takes time quadratic in the items of one list; lines of
+    // a note do not know which list they came from, so long lists are read
+    // as several lists in a row.
+    void splitLongList(Token &item)
+    {
+        for (qsizetype i = m_open.size() - 1; i >= 0; --i) {
+            OpenElement &list = m_open[i];
+            if (list.name != QLatin1String("ul") && list.name != QLatin1String("ol"))
+                continue;
+            if (++list.items > maxListItems) {
+                const Token &open = m_tokens.at(list.token);
+                const QStringView openTag = open.rebuilt.isEmpty() ? m_html.mid(open.begin, open.end - open.begin)
+                                                                   : QStringView(open.rebuilt);
+                item.prefix = QLatin1String("</") + list.name + QLatin1Char('>') + withQuotedBracketsEscaped(openTag);
+                list.items = 1;
+            }
+            return;
+        }
+    }
 
     void popWhile(std::initializer_list<QLatin1String> names)
     {
-        while (!m_open.isEmpty() && std::any_of(names.begin(), names.end(), [&](QLatin1String n) { return m_open.last() == n; }))
+        while (!m_open.isEmpty() && std::any_of(names.begin(), names.end(), [&](QLatin1String n) { return m_open.last().name == n; }))
             m_open.removeLast();
     }
 
@@ -453,16 +516,18 @@ private:
         }
     }
 
-    bool pushElement(Token &token)
+    void pushElement(qsizetype k)
     {
+        Token &token = m_tokens[k];
         if (isVoidElement(token.name))
-            return true;
+            return;
         if (m_open.size() >= maxHtmlNesting) {
             token.action = Action::Drop;
-            return false;
+            return;
         }
-        m_open.append(token.name);
-        return true;
+        m_open.append({ token.name, k });
+        if (token.name == QLatin1String("li"))
+            splitLongList(token);
     }
 
     void start(qsizetype k)
@@ -473,11 +538,17 @@ private:
             table.startToken = k;
             table.flatten = !m_tables.isEmpty() || m_open.size() >= maxHtmlNesting;
             if (!table.flatten)
-                m_open.append(token.name);
+                m_open.append({ token.name, k });
             m_tables.append(table);
             return;
         }
-        if (isTablePart(token.name) && !m_tables.isEmpty()) {
+        if (isTablePart(token.name) && m_tables.isEmpty()) {
+            // Qt builds a table around cells outside one, with no limit on
+            // its size; read them as text instead.
+            token.action = flattenedPart(token);
+            return;
+        }
+        if (isTablePart(token.name)) {
             TableState &table = m_tables.last();
             table.parts.append(k);
             if (token.name == QLatin1String("tr")) {
@@ -493,7 +564,7 @@ private:
                 return;
         }
         closeImplied(token.name);
-        pushElement(token);
+        pushElement(k);
     }
 
     void end(qsizetype k)
@@ -506,17 +577,34 @@ private:
                 closeTable(k);
             return;
         }
-        if (isTablePart(token.name) && !m_tables.isEmpty()) {
+        if (isTablePart(token.name) && m_tables.isEmpty()) {
+            token.action = Action::Drop;
+            return;
+        }
+        if (isTablePart(token.name)) {
             m_tables.last().parts.append(k);
             if (m_tables.last().flatten)
                 return;
         }
-        const qsizetype at = m_open.lastIndexOf(token.name);
+        const qsizetype at = lastOpen(token.name);
         if (at < 0) {
             token.action = Action::Drop;
             return;
         }
         m_open.resize(at);
+    }
+
+    // A table's cells read as text: a space before each cell, a line break
+    // before each row.
+    static Action flattenedPart(const Token &part)
+    {
+        if (part.kind != TokenKind::StartTag)
+            return Action::Drop;
+        if (part.name == QLatin1String("td") || part.name == QLatin1String("th"))
+            return Action::Space;
+        if (part.name == QLatin1String("tr") || part.name == QLatin1String("caption"))
+            return Action::Break;
+        return Action::Drop;
     }
 
     void closeTable(qsizetype endToken)
@@ -525,7 +613,7 @@ private:
         const qint64 rows = std::max(table.rows, table.rowsReached);
         const bool oversized = rows * table.columns > maxTableCells;
         if (!table.flatten) {
-            const qsizetype at = m_open.lastIndexOf(QStringLiteral("table"));
+            const qsizetype at = lastOpen(QStringLiteral("table"));
             if (at >= 0)
                 m_open.resize(at);
         }
@@ -538,21 +626,13 @@ private:
         }
         if (endToken >= 0)
             m_tokens[endToken].action = Action::Break;
-        for (const qsizetype k : std::as_const(table.parts)) {
-            Token &part = m_tokens[k];
-            const bool cell = part.name == QLatin1String("td") || part.name == QLatin1String("th");
-            const bool row = part.name == QLatin1String("tr") || part.name == QLatin1String("caption");
-            if (part.kind == TokenKind::StartTag && cell)
-                part.action = Action::Space;
-            else if (part.kind == TokenKind::StartTag && row)
-                part.action = Action::Break;
-            else
-                part.action = Action::Drop;
-        }
+        for (const qsizetype k : std::as_const(table.parts))
+            m_tokens[k].action = flattenedPart(m_tokens.at(k));
     }
 
+    QStringView m_html;
     QList<Token> &m_tokens;
-    QStringList m_open;
+    QList<OpenElement> m_open;
     QList<TableState> m_tables;
 };
 
@@ -564,6 +644,7 @@ QString render(QStringView html, const QList<Token> &tokens)
     bool wroteSinceBreak = false;
     for (const Token &token : tokens) {
         const QStringView source = html.mid(token.begin, token.end - token.begin);
+        out += token.prefix;
         switch (token.action) {
         case Action::Drop:
             continue;
@@ -593,10 +674,7 @@ QString render(QStringView html, const QList<Token> &tokens)
             break;
         case TokenKind::StartTag:
         case TokenKind::EndTag:
-            if (token.rebuilt.isEmpty())
-                out += source;
-            else
-                out += token.rebuilt;
+            out += withQuotedBracketsEscaped(token.rebuilt.isEmpty() ? source : QStringView(token.rebuilt));
             if (token.name == QLatin1String("img"))
                 wroteSinceBreak = true;
             break;
@@ -611,7 +689,7 @@ QString cleanHtml(QStringView html, HtmlCleaning cleaning)
 {
     QList<Token> tokens = Tokenizer(html).run();
     if (cleaning == HtmlCleaning::Readable)
-        ReadableBounds(&tokens).run();
+        ReadableBounds(html, &tokens).run();
     return render(html, tokens);
 }
 

@@ -9,6 +9,10 @@ namespace DocumentConvert {
 // deeper elements lose their tags, never their text.
 constexpr int maxHtmlNesting = 100;
 
+// Qt's reader also takes time quadratic in the items of one list; longer
+// lists are read as several.
+constexpr int maxListItems = 100;
+
 enum class HtmlCleaning {
     // Unwanted elements, event handlers and script URLs removed; the rest as it came.
     Safe,

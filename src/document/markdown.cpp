@@ -7,7 +7,10 @@
 #include <QFont>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTextCursor>
 #include <QTextDocument>
+
+#include <algorithm>
 
 using namespace DocumentConvert;
 
@@ -266,17 +269,72 @@ QJsonArray markdownChunkToDelta(const QString &markdown)
     // text in a fixed-pitch font for code: a monospace application font must
     // not turn the whole text into code.
     document.setDefaultFont(QFont(QStringLiteral("sans-serif")));
+    // Inside an edit block Qt's reader does not lay out the paragraph it
+    // writes to after every run, which made a paragraph of many marks
+    // quadratic (20 KB of "*a" took seconds).
+    QTextCursor editBlock(&document);
+    editBlock.beginEditBlock();
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    editBlock.endEditBlock();
     return htmlToDelta(document.toHtml());
+}
+
+} // namespace
+
+namespace {
+
+// The row under a table's header: cells of dashes with optional colons.
+const QRegularExpression &tableDelimiterRow()
+{
+    static const QRegularExpression row(QStringLiteral("^\\s*\\|?\\s*:?-+:?\\s*(\\|\\s*:?-+:?\\s*)*\\|?\\s*$"));
+    return row;
+}
+
+const QRegularExpression &codeFence()
+{
+    static const QRegularExpression fence(QStringLiteral("^\\s{0,3}(```|~~~)"));
+    return fence;
+}
+
+// Qt's reader takes time quadratic in the rows of a table, before any later
+// limit can see it: a table of more cells than a note keeps as a table loses
+// its delimiter row, so it is read as text under a notice.
+QString withOversizedTablesAsText(const QString &markdown)
+{
+    QStringList lines = markdown.split(QLatin1Char('\n'));
+    bool inFence = false;
+    bool changed = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (codeFence().match(line).hasMatch()) {
+            inFence = !inFence;
+            continue;
+        }
+        if (inFence || i == 0 || !line.contains(QLatin1Char('|')) || !lines.at(i - 1).contains(QLatin1Char('|'))
+            || !tableDelimiterRow().match(line).hasMatch())
+            continue;
+        const QStringList cells = line.split(QLatin1Char('|'));
+        const qint64 columns = std::count_if(
+            cells.begin(), cells.end(), [](const QString &cell) { return !cell.trimmed().isEmpty(); });
+        qsizetype end = i + 1;
+        while (end < lines.size() && lines.at(end).contains(QLatin1Char('|')) && !lines.at(end).trimmed().isEmpty())
+            ++end;
+        const qint64 rows = end - i;
+        if (rows * columns > maxTableCells) {
+            lines[i] = QLatin1String("\n*") + oversizedTableNotice(rows, columns) + QLatin1String("*\n");
+            changed = true;
+        }
+        i = end - 1;
+    }
+    return changed ? lines.join(QLatin1Char('\n')) : markdown;
 }
 
 } // namespace
 
 QList<QString> splitMarkdownAtTables(const QString &markdown, int tablesPerChunk)
 {
-    static const QRegularExpression delimiterRow(
-        QStringLiteral("^\\s*\\|?\\s*:?-+:?\\s*(\\|\\s*:?-+:?\\s*)*\\|?\\s*$"));
-    static const QRegularExpression fence(QStringLiteral("^\\s{0,3}(```|~~~)"));
+    const QRegularExpression &delimiterRow = tableDelimiterRow();
+    const QRegularExpression &fence = codeFence();
     const QStringList lines = markdown.split(QLatin1Char('\n'));
     QList<QString> chunks;
     QStringList current;
@@ -310,7 +368,7 @@ QJsonArray markdownToDelta(const QString &markdown)
         return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
     // Qt's reader drops a picture without alt text.
     static const QRegularExpression emptyAlt(QStringLiteral("!\\[\\]\\("));
-    QString text = markdown;
+    QString text = withOversizedTablesAsText(markdown);
     text.replace(emptyAlt, QStringLiteral("![image]("));
     // Qt's reader takes time quadratic in the number of tables, so a text of
     // many tables is read a few tables at a time.

@@ -145,10 +145,17 @@ void TestHtml::stripUnsafeHtml_data()
     QTest::newRow("handlers and script URLs, quoting kept")
         << QStringLiteral("<a href='ok' onclick=\"x()\" title=\"a > b\"><img src=x onerror=y/></a>"
                           "<a href=\"&#x6A;ava&#9;script&colon;z\">l</a><a HREF=JAVASCRIPT:z>m</a>")
-        << QStringLiteral("<a href='ok' title=\"a > b\"><img src=x></a><a>l</a><a>m</a>");
+        << QStringLiteral("<a href='ok' title=\"a &gt; b\"><img src=x></a><a>l</a><a>m</a>");
     QTest::newRow("comments and declarations go")
         << QStringLiteral("<!DOCTYPE html><!-- <script>x</script> --><?xml a?>t<![CDATA[<b>]]>")
         << QStringLiteral("t]]>");
+    QTest::newRow("brackets inside quoted values are escaped")
+        << QStringLiteral("<h3 id=\"a><script>x()</script>\">t</h3>")
+        << QStringLiteral("<h3 id=\"a&gt;&lt;script&gt;x()&lt;/script&gt;\">t</h3>");
+    QTest::newRow("malformed attribute names go with the handlers")
+        << QStringLiteral("<p a\"b c=1 onclick=x //=\"y\" <d>t</p>") << QStringLiteral("<p c=1>t</p>");
+    QTest::newRow("abruptly closed comments hide nothing")
+        << QStringLiteral("<!-->a<!--->b<!-- c -->") << QStringLiteral("ab");
     QTest::newRow("stray less-than and open tag at the end")
         << QStringLiteral("1 < 2 <3 </ <p class=\"x>y") << QStringLiteral("1 &lt; 2 &lt;3 &lt;/ &lt;p class=\"x>y");
 }
