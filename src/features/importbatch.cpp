@@ -227,6 +227,25 @@ QDateTime importTimeFromEpoch(qint64 value, const QDateTime &fallback)
 }
 
 
+ImportResult cancelledImport(ImportResult result)
+{
+    result.imported = result.notebooks = result.attachments = 0;
+    result.cancelled = true;
+    return result;
+}
+
+ImportResult finishImport(QList<NoteSource> &sources, ImportBatch &batch, ImportResult result,
+                          const ImportProgress &progress)
+{
+    if (!convertNoteBodies(sources, progress))
+        return cancelledImport(result);
+    for (const NoteSource &source : std::as_const(sources))
+        batch.addNote(source.note, source.label);
+    if (!batch.commit(&result, progress))
+        result.cancelled = result.errorMessage.isEmpty();
+    return result;
+}
+
 bool convertNoteBodies(QList<NoteSource> &sources, const ImportProgress &progress)
 {
     const int total = int(sources.size());

@@ -76,6 +76,12 @@ struct NoteSource
 // called on this thread only; false when it cancelled.
 bool convertNoteBodies(QList<NoteSource> &sources, const ImportProgress &progress);
 
+// What a cancelled import reports: nothing stored.
+ImportResult cancelledImport(ImportResult result);
+// The last steps of every archive: bodies converted, notes added, one commit.
+ImportResult finishImport(QList<NoteSource> &sources, ImportBatch &batch, ImportResult result,
+                          const ImportProgress &progress);
+
 QString newImportId();
 // The type of a file from its bytes (magic numbers) first, then its name,
 // then what the archive declared; never "image/jpg" and the like.

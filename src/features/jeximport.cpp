@@ -134,11 +134,7 @@ ImportResult importJex(const QString &path, Database *database, const ImportProg
         }
         return true;
     };
-    const auto cancelled = [&result] {
-        result.imported = result.notebooks = result.attachments = 0;
-        result.cancelled = true;
-        return result;
-    };
+    const auto cancelled = [&result] { return cancelledImport(result); };
     if (!report(0, 0, QStringLiteral("Reading archive...")))
         return cancelled();
 
@@ -288,12 +284,5 @@ ImportResult importJex(const QString &path, Database *database, const ImportProg
             record.deletedAt = note.deletedTime;
         sources.append(source);
     }
-    if (!convertNoteBodies(sources, progress))
-        return cancelled();
-    for (const NoteSource &source : std::as_const(sources))
-        batch.addNote(source.note, source.label);
-
-    if (!batch.commit(&result, progress))
-        result.cancelled = result.errorMessage.isEmpty();
-    return result;
+    return finishImport(sources, batch, result, progress);
 }

@@ -45,11 +45,7 @@ ImportResult importNsx(const QString &path, Database *database, const ImportProg
     const auto report = [&](int current, int total, const QString &label) {
         return !progress || progress(current, total, label);
     };
-    const auto cancelled = [&result] {
-        result.imported = result.notebooks = result.attachments = 0;
-        result.cancelled = true;
-        return result;
-    };
+    const auto cancelled = [&result] { return cancelledImport(result); };
     const auto failed = [&result](const QString &message) {
         result.errors = 1;
         result.errorMessage = message;
@@ -198,14 +194,7 @@ ImportResult importNsx(const QString &path, Database *database, const ImportProg
             record.deletedAt = record.updatedAt;
         sources.append(source);
     }
-    if (!convertNoteBodies(sources, progress))
-        return cancelled();
-    for (const NoteSource &source : std::as_const(sources))
-        batch.addNote(source.note, source.label);
-
-    if (!batch.commit(&result, progress))
-        result.cancelled = result.errorMessage.isEmpty();
-    return result;
+    return finishImport(sources, batch, result, progress);
 }
 
 ImportResult importArchive(ImportFormat format, const QString &path, Database *database, const ImportProgress &progress)
