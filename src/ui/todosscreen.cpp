@@ -63,18 +63,48 @@ public:
         endResetModel();
     }
 
-    void removeAt(int row)
-    {
-        beginRemoveRows({}, row, row);
-        m_rows.erase(m_rows.begin() + row);
-        endRemoveRows();
-    }
+    using Less = std::function<bool(const TodoRow &, const TodoRow &)>;
 
-    void insertAt(int row, TodoRow value)
+    // Puts one note's rows (sorted by `less`) in place of the ones it has.
+    // Rows that keep their places change in place; otherwise each run of
+    // rows leaves and arrives with one signal, since every signal makes the
+    // view lay the whole list out again.
+    void replaceNoteRows(const QString &noteId, std::vector<TodoRow> incoming, const Less &less)
     {
-        beginInsertRows({}, row, row);
-        m_rows.insert(m_rows.begin() + row, std::move(value));
-        endInsertRows();
+        std::vector<int> old;
+        for (int i = 0; i < int(m_rows.size()); ++i) {
+            if (m_rows[size_t(i)].noteId == noteId)
+                old.push_back(i);
+        }
+        if (!old.empty() && old.size() == incoming.size() && fitsInPlace(old, incoming, less)) {
+            for (size_t j = 0; j < old.size(); ++j) {
+                m_rows[size_t(old[j])] = std::move(incoming[j]);
+                const QModelIndex changed = index(old[j]);
+                Q_EMIT dataChanged(changed, changed);
+            }
+            return;
+        }
+        for (size_t j = old.size(); j > 0;) {
+            const int last = old[--j];
+            int first = last;
+            while (j > 0 && old[j - 1] == first - 1)
+                first = old[--j];
+            beginRemoveRows({}, first, last);
+            m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
+            endRemoveRows();
+        }
+        for (size_t k = 0; k < incoming.size();) {
+            const auto at = std::upper_bound(m_rows.begin(), m_rows.end(), incoming[k], less);
+            const size_t pos = size_t(at - m_rows.begin());
+            size_t end = k + 1;
+            while (end < incoming.size() && (pos == m_rows.size() || less(incoming[end], m_rows[pos])))
+                ++end;
+            beginInsertRows({}, int(pos), int(pos + end - k - 1));
+            m_rows.insert(m_rows.begin() + qsizetype(pos), std::make_move_iterator(incoming.begin() + qsizetype(k)),
+                          std::make_move_iterator(incoming.begin() + qsizetype(end)));
+            endInsertRows();
+            k = end;
+        }
     }
 
     int rowCount(const QModelIndex &parent = {}) const override
@@ -130,6 +160,22 @@ public:
     }
 
 private:
+    // Whether the new rows, put where the old ones are, leave the list in order.
+    bool fitsInPlace(const std::vector<int> &old, const std::vector<TodoRow> &incoming, const Less &less) const
+    {
+        const auto rowAt = [&](int i) -> const TodoRow & {
+            const auto it = std::lower_bound(old.begin(), old.end(), i);
+            return it != old.end() && *it == i ? incoming[size_t(it - old.begin())] : m_rows[size_t(i)];
+        };
+        for (const int i : old) {
+            if (i > 0 && less(rowAt(i), rowAt(i - 1)))
+                return false;
+            if (i + 1 < int(m_rows.size()) && less(rowAt(i + 1), rowAt(i)))
+                return false;
+        }
+        return true;
+    }
+
     Tick m_tick;
     std::vector<TodoRow> m_rows;
     QFont m_completedFont;
@@ -315,27 +361,21 @@ void TodosScreen::refresh()
 
 void TodosScreen::updateNoteRows(const QString &noteId)
 {
-    const std::vector<TodoRow> &rows = m_model->rows();
-    for (int i = int(rows.size()) - 1; i >= 0; --i) {
-        if (rows[size_t(i)].noteId == noteId)
-            m_model->removeAt(i);
-    }
+    const auto less = [this](const TodoRow &a, const TodoRow &b) { return before(a, b); };
+    std::vector<TodoRow> rows;
     const TodoIndex::NoteTodos *note = m_index.syncNote(noteId);
-    if (!note)
-        return;
-    if (!m_state->notes()->includeInTodos(noteId)) {
+    if (note && !m_state->notes()->includeInTodos(noteId)) {
         m_excluded.insert(noteId);
-        return;
+        note = nullptr;
+    } else if (note) {
+        m_excluded.remove(noteId);
+        for (qsizetype i = 0; i < note->tasks.size(); ++i) {
+            if (keeps(note->tasks.at(i)))
+                rows.push_back(rowFor(*note, i));
+        }
+        std::sort(rows.begin(), rows.end(), less);
     }
-    m_excluded.remove(noteId);
-    for (qsizetype i = 0; i < note->tasks.size(); ++i) {
-        if (!keeps(note->tasks.at(i)))
-            continue;
-        TodoRow row = rowFor(*note, i);
-        const auto at = std::upper_bound(rows.begin(), rows.end(), row,
-                                         [this](const TodoRow &a, const TodoRow &b) { return before(a, b); });
-        m_model->insertAt(int(at - rows.begin()), std::move(row));
-    }
+    m_model->replaceNoteRows(noteId, std::move(rows), less);
 }
 
 bool TodosScreen::tick(int row, bool checked)
