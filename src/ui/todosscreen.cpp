@@ -101,16 +101,13 @@ public:
                 ++end;
             beginInsertRows({}, int(pos), int(pos + end - k - 1));
             m_rows.insert(m_rows.begin() + qsizetype(pos), std::make_move_iterator(incoming.begin() + qsizetype(k)),
-                          std::make_move_iterator(incoming.begin() + qsizetype(end)));
+                std::make_move_iterator(incoming.begin() + qsizetype(end)));
             endInsertRows();
             k = end;
         }
     }
 
-    int rowCount(const QModelIndex &parent = {}) const override
-    {
-        return parent.isValid() ? 0 : int(m_rows.size());
-    }
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_rows.size()); }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
@@ -209,7 +206,7 @@ public:
         const QColor base = opt.palette.color(QPalette::Base);
         // Half way to the background reads as done in either theme.
         const QColor grey = QColor::fromRgbF((normal.redF() + base.redF()) / 2, (normal.greenF() + base.greenF()) / 2,
-                                             (normal.blueF() + base.blueF()) / 2);
+            (normal.blueF() + base.blueF()) / 2);
         opt.palette.setColor(QPalette::Text, grey);
         painter->save();
         painter->setClipRect(style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget));
