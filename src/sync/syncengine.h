@@ -4,6 +4,7 @@
 #include "storage/note.h"
 #include "storage/notebook.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QList>
 #include <QObject>
@@ -47,6 +48,9 @@ public:
     // Pulled notes are stored this many at a time, one transaction each, with
     // the event loop running in between so the window stays responsive.
     static constexpr int DefaultPullSliceSize = 100;
+    // The push batch is built, and its answer stored, this many notes at a
+    // time for the same reason.
+    static constexpr int DefaultPushSliceSize = 250;
 
     SyncEngine(BrioAccount::ApiClient *api, Database *database, NoteRepository *notes, NotebookRepository *notebooks,
                AttachmentRepository *attachments, PreferencesRepository *preferences, QObject *parent = nullptr);
@@ -62,6 +66,7 @@ public:
     static QString stateText(SyncState state);
 
     void setPullSliceSize(int size) { m_pullSliceSize = qMax(1, size); }
+    void setPushSliceSize(int size) { m_pushSliceSize = qMax(1, size); }
 
     // Preference keys of the pull cursors.
     static QString notesCursorKey();
@@ -95,7 +100,9 @@ private:
     void createNotebook(const Notebook &notebook);
     void markNotebookSynced(const Notebook &sent, qint32 version);
     void pushNotes();
-    void handlePushResults(const QList<Note> &sent, const QJsonObject &body);
+    void buildPushBatch(qint64 afterRowId);
+    void sendPushBatch();
+    void storePushResults(const QJsonArray &results, qsizetype from);
     void pushAttachments();
     void pushNextAttachment();
     void pullNotes();
@@ -120,6 +127,9 @@ private:
     // stopped are ignored.
     quint64 m_run = 0;
     QList<Notebook> m_notebookQueue;
+    // The push batch being built, and what each note looked like when read.
+    QJsonArray m_pushChanges;
+    QHash<QString, SentNote> m_pushSent;
     QList<Attachment> m_downloadQueue;
     QList<Attachment> m_uploadQueue;
     int m_uploadTotal = 0;
@@ -132,6 +142,7 @@ private:
     bool m_resync = false;
     bool m_dataChanged = false;
     int m_pullSliceSize = DefaultPullSliceSize;
+    int m_pushSliceSize = DefaultPushSliceSize;
     QTimer *m_periodicTimer;
     QTimer *m_debounceTimer;
 };
