@@ -77,6 +77,11 @@ SyncEngine::SyncEngine(BrioAccount::ApiClient *api, Database *database, NoteRepo
     m_debounceTimer->setInterval(DebounceMs);
     connect(m_debounceTimer, &QTimer::timeout, this, &SyncEngine::sync);
     connect(m_periodicTimer, &QTimer::timeout, this, &SyncEngine::sync);
+    // The settings dialog writes these as the user changes them.
+    connect(m_preferences, &PreferencesRepository::changed, this, [this](const QString &name) {
+        if (m_autoSyncStarted && (name == autoSyncKey() || name == syncIntervalKey()))
+            applyAutoSyncPreferences();
+    });
     connect(m_api, &BrioAccount::ApiClient::authenticationRequired, this, [this] {
         // The run cannot go on without a token; answers still on the way
         // belong to a stopped run.
@@ -96,6 +101,16 @@ QString SyncEngine::attachmentsCursorKey()
     return QStringLiteral("lastAttachmentSyncMs");
 }
 
+QString SyncEngine::autoSyncKey()
+{
+    return QStringLiteral("auto_sync");
+}
+
+QString SyncEngine::syncIntervalKey()
+{
+    return QStringLiteral("sync_interval_minutes");
+}
+
 QString SyncEngine::stateText(SyncState state)
 {
     switch (state) {
@@ -113,24 +128,49 @@ QString SyncEngine::stateText(SyncState state)
 
 void SyncEngine::scheduleSync()
 {
+    if (m_autoSyncStarted && preferredIntervalMs() == 0)
+        return;
     m_debounceTimer->start();
 }
 
-void SyncEngine::startAutoSync(int intervalMs)
+void SyncEngine::startAutoSync()
 {
-    m_periodicTimer->start(intervalMs);
-    sync();
+    m_autoSyncStarted = true;
+    applyAutoSyncPreferences();
+    if (m_periodicTimer->isActive())
+        sync();
 }
 
 void SyncEngine::stopAutoSync()
 {
+    m_autoSyncStarted = false;
     m_periodicTimer->stop();
     m_debounceTimer->stop();
 }
 
-bool SyncEngine::isAutoSyncActive() const
+int SyncEngine::periodicIntervalMs() const
 {
-    return m_periodicTimer->isActive();
+    return m_periodicTimer->isActive() ? m_periodicTimer->interval() : 0;
+}
+
+int SyncEngine::preferredIntervalMs() const
+{
+    if (!m_preferences->getBool(autoSyncKey(), true))
+        return 0;
+    // The settings dialog offers 1 to 120 minutes; anything else stored is
+    // taken as the nearest of those.
+    return qBound(1, m_preferences->getInt(syncIntervalKey(), 5), 120) * 60000;
+}
+
+void SyncEngine::applyAutoSyncPreferences()
+{
+    const int interval = preferredIntervalMs();
+    if (interval == 0) {
+        m_periodicTimer->stop();
+        m_debounceTimer->stop();
+    } else if (!m_periodicTimer->isActive() || m_periodicTimer->interval() != interval) {
+        m_periodicTimer->start(interval);
+    }
 }
 
 void SyncEngine::setState(SyncState state)

@@ -44,7 +44,6 @@ public:
     Q_ENUM(SyncState)
 
     static constexpr int DebounceMs = 2000;
-    static constexpr int AutoSyncIntervalMs = 300000;
     // Pulled notes are stored this many at a time, one transaction each, with
     // the event loop running in between so the window stays responsive.
     static constexpr int DefaultPullSliceSize = 100;
@@ -56,10 +55,19 @@ public:
                AttachmentRepository *attachments, PreferencesRepository *preferences, QObject *parent = nullptr);
 
     void sync();
+    // A run shortly after the last of a burst of calls; nothing while
+    // automatic sync is started but switched off in the preferences.
     void scheduleSync();
-    void startAutoSync(int intervalMs);
+    // Syncs in the background as the "auto_sync" and "sync_interval_minutes"
+    // preferences say, following their changes, until stopAutoSync(); when
+    // automatic sync is on, a run starts at once.
+    void startAutoSync();
     void stopAutoSync();
-    bool isAutoSyncActive() const;
+    bool isAutoSyncStarted() const { return m_autoSyncStarted; }
+    // The period of the running periodic timer; 0 when it is not running.
+    int periodicIntervalMs() const;
+    // What the preferences ask for: 0 when automatic sync is off.
+    int preferredIntervalMs() const;
 
     SyncState state() const { return m_state; }
     QString lastError() const { return m_lastError; }
@@ -71,6 +79,9 @@ public:
     // Preference keys of the pull cursors.
     static QString notesCursorKey();
     static QString attachmentsCursorKey();
+    // Preference keys of automatic sync.
+    static QString autoSyncKey();
+    static QString syncIntervalKey();
 
 Q_SIGNALS:
     void stateChanged(SyncEngine::SyncState state);
@@ -92,6 +103,7 @@ private:
     };
 
     void setState(SyncState state);
+    void applyAutoSyncPreferences();
     void fail(const QString &message);
     bool isCurrent(quint64 run) const { return run == m_run && m_state == Syncing; }
 
@@ -140,6 +152,7 @@ private:
     bool m_downloadFailed = false;
     qint64 m_attachmentCursor = 0;
     bool m_resync = false;
+    bool m_autoSyncStarted = false;
     bool m_dataChanged = false;
     int m_pullSliceSize = DefaultPullSliceSize;
     int m_pushSliceSize = DefaultPushSliceSize;
