@@ -179,9 +179,9 @@ bool AppState::isSignedIn() const
 void AppState::onAuthStateChanged()
 {
     if (isSignedIn()) {
-        // Every five minutes, and once now.
-        if (m_syncEngine && !m_syncEngine->isAutoSyncActive())
-            m_syncEngine->startAutoSync(SyncEngine::AutoSyncIntervalMs);
+        // In the background as the preferences say, and once now.
+        if (m_syncEngine && !m_syncEngine->isAutoSyncStarted())
+            m_syncEngine->startAutoSync();
         refreshCanShare();
     } else {
         if (m_syncEngine)

@@ -188,6 +188,25 @@ QList<Note> NoteRepository::pending() const
     return selectNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));
 }
 
+QList<Note> NoteRepository::pendingAfter(qint64 afterRowId, int limit, qint64 *lastRowId) const
+{
+    // Walks the sync_status index, which holds the rowid: no sort, no scan.
+    QList<Note> notes;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!runPrepared(q,
+                     QStringLiteral("SELECT rowid AS page_rowid, * FROM notes WHERE sync_status = 'pending' AND rowid > ? "
+                                    "ORDER BY rowid LIMIT ?"),
+                     {afterRowId, limit}))
+        return notes;
+    const NoteColumns columns(q.record());
+    while (q.next()) {
+        notes.append(readNote(q, columns));
+        *lastRowId = q.value(0).toLongLong();
+    }
+    return notes;
+}
+
 bool NoteRepository::insert(const Note &note)
 {
     const QVariantList binds{

@@ -65,6 +65,10 @@ public:
     QList<Note> byNotebook(const QString &notebookId) const;
     QList<Note> trashed() const;
     QList<Note> pending() const;
+    // At most `limit` pending notes stored after the row afterRowId, in row
+    // order, and the row of the last one: a large push reads its notes a page
+    // at a time. Start with 0.
+    QList<Note> pendingAfter(qint64 afterRowId, int limit, qint64 *lastRowId) const;
 
     bool insert(const Note &note);
     bool update(const Note &note);

@@ -77,6 +77,11 @@ SyncEngine::SyncEngine(BrioAccount::ApiClient *api, Database *database, NoteRepo
     m_debounceTimer->setInterval(DebounceMs);
     connect(m_debounceTimer, &QTimer::timeout, this, &SyncEngine::sync);
     connect(m_periodicTimer, &QTimer::timeout, this, &SyncEngine::sync);
+    // The settings dialog writes these as the user changes them.
+    connect(m_preferences, &PreferencesRepository::changed, this, [this](const QString &name) {
+        if (m_autoSyncStarted && (name == autoSyncKey() || name == syncIntervalKey()))
+            applyAutoSyncPreferences();
+    });
     connect(m_api, &BrioAccount::ApiClient::authenticationRequired, this, [this] {
         // The run cannot go on without a token; answers still on the way
         // belong to a stopped run.
@@ -96,6 +101,16 @@ QString SyncEngine::attachmentsCursorKey()
     return QStringLiteral("lastAttachmentSyncMs");
 }
 
+QString SyncEngine::autoSyncKey()
+{
+    return QStringLiteral("auto_sync");
+}
+
+QString SyncEngine::syncIntervalKey()
+{
+    return QStringLiteral("sync_interval_minutes");
+}
+
 QString SyncEngine::stateText(SyncState state)
 {
     switch (state) {
@@ -113,24 +128,49 @@ QString SyncEngine::stateText(SyncState state)
 
 void SyncEngine::scheduleSync()
 {
+    if (m_autoSyncStarted && preferredIntervalMs() == 0)
+        return;
     m_debounceTimer->start();
 }
 
-void SyncEngine::startAutoSync(int intervalMs)
+void SyncEngine::startAutoSync()
 {
-    m_periodicTimer->start(intervalMs);
-    sync();
+    m_autoSyncStarted = true;
+    applyAutoSyncPreferences();
+    if (m_periodicTimer->isActive())
+        sync();
 }
 
 void SyncEngine::stopAutoSync()
 {
+    m_autoSyncStarted = false;
     m_periodicTimer->stop();
     m_debounceTimer->stop();
 }
 
-bool SyncEngine::isAutoSyncActive() const
+int SyncEngine::periodicIntervalMs() const
 {
-    return m_periodicTimer->isActive();
+    return m_periodicTimer->isActive() ? m_periodicTimer->interval() : 0;
+}
+
+int SyncEngine::preferredIntervalMs() const
+{
+    if (!m_preferences->getBool(autoSyncKey(), true))
+        return 0;
+    // The settings dialog offers 1 to 120 minutes; anything else stored is
+    // taken as the nearest of those.
+    return qBound(1, m_preferences->getInt(syncIntervalKey(), 5), 120) * 60000;
+}
+
+void SyncEngine::applyAutoSyncPreferences()
+{
+    const int interval = preferredIntervalMs();
+    if (interval == 0) {
+        m_periodicTimer->stop();
+        m_debounceTimer->stop();
+    } else if (!m_periodicTimer->isActive() || m_periodicTimer->interval() != interval) {
+        m_periodicTimer->start(interval);
+    }
 }
 
 void SyncEngine::setState(SyncState state)
@@ -251,72 +291,105 @@ void SyncEngine::markNotebookSynced(const Notebook &sent, qint32 version)
 
 void SyncEngine::pushNotes()
 {
-    const QList<Note> pending = m_notes->pending();
-    if (pending.isEmpty()) {
-        pushAttachments();
-        return;
-    }
-    Q_EMIT syncProgress(tr("Uploading notes"), 0, int(pending.size()));
-    QJsonArray changes;
-    for (const Note &note : pending)
-        changes.append(SyncWire::noteChange(note));
-    const quint64 run = m_run;
-    const QPointer<SyncEngine> self(this);
-    m_api->post(QStringLiteral("/sync/push"), QJsonObject{{key("changes"), changes}},
-                [self, run, pending](bool ok, int status, const QJsonObject &body) {
-                    if (!self || !self->isCurrent(run))
-                        return;
-                    if (!ok) {
-                        self->fail(tr("Note push failed (HTTP %1)").arg(status));
-                        return;
-                    }
-                    if (!body.value(key("results")).isArray()) {
-                        self->fail(tr("Note push failed (unreadable answer)"));
-                        return;
-                    }
-                    self->handlePushResults(pending, body);
-                    self->pushAttachments();
-                });
+    m_pushChanges = QJsonArray();
+    m_pushSent.clear();
+    buildPushBatch(0);
 }
 
-void SyncEngine::handlePushResults(const QList<Note> &sent, const QJsonObject &body)
+void SyncEngine::buildPushBatch(qint64 afterRowId)
 {
-    QHash<QString, SentNote> sentById;
-    for (const Note &note : sent)
-        sentById.insert(note.id, {note.version, note.body, note.notebookId, note.deletedAt.has_value()});
+    qint64 lastRowId = afterRowId;
+    const QList<Note> page = m_notes->pendingAfter(afterRowId, m_pushSliceSize, &lastRowId);
+    if (afterRowId == 0) {
+        if (page.isEmpty()) {
+            pushAttachments();
+            return;
+        }
+        Q_EMIT syncProgress(tr("Uploading notes"), 0, 0);
+    }
+    for (const Note &note : page) {
+        m_pushChanges.append(SyncWire::noteChange(note));
+        m_pushSent.insert(note.id, {note.version, note.body, note.notebookId, note.deletedAt.has_value()});
+    }
+    if (page.size() == m_pushSliceSize) {
+        const quint64 run = m_run;
+        later(this, [this, run, lastRowId] {
+            if (isCurrent(run))
+                buildPushBatch(lastRowId);
+        });
+        return;
+    }
+    sendPushBatch();
+}
 
-    // One commit for the lot rather than one per note.
-    QSqlDatabase db = m_database->db();
-    const bool inTransaction = db.transaction();
-    const QJsonArray results = body.value(key("results")).toArray();
-    for (const QJsonValue &value : results) {
-        const QJsonObject result = value.toObject();
-        const QString id = result.value(key("entity_id")).toString();
-        const QString status = result.value(key("status")).toString();
-        // Only what this batch sent can be confirmed by its answer.
-        const auto it = sentById.constFind(id);
-        if (it == sentById.constEnd())
-            continue;
-        if (status == QLatin1String("ok")) {
-            const std::optional<Note> current = m_notes->byId(id);
-            if (!current)
+void SyncEngine::sendPushBatch()
+{
+    QJsonObject batch{{key("changes"), m_pushChanges}};
+    m_pushChanges = QJsonArray();
+    const quint64 run = m_run;
+    const QPointer<SyncEngine> self(this);
+    m_api->post(QStringLiteral("/sync/push"), batch, [self, run](bool ok, int status, const QJsonObject &body) {
+        if (!self || !self->isCurrent(run))
+            return;
+        if (!ok) {
+            self->fail(tr("Note push failed (HTTP %1)").arg(status));
+            return;
+        }
+        if (!body.value(key("results")).isArray()) {
+            self->fail(tr("Note push failed (unreadable answer)"));
+            return;
+        }
+        self->storePushResults(body.value(key("results")).toArray(), 0);
+    });
+}
+
+void SyncEngine::storePushResults(const QJsonArray &results, qsizetype from)
+{
+    const qsizetype end = qMin(results.size(), from + m_pushSliceSize);
+    {
+        // One commit per slice rather than one per note. Killed between two
+        // slices, the notes not yet marked stay pending and are pushed again;
+        // the server takes a repeated push of the same version.
+        QSqlDatabase db = m_database->db();
+        const bool inTransaction = db.transaction();
+        for (qsizetype i = from; i < end; ++i) {
+            const QJsonObject result = results.at(i).toObject();
+            const QString id = result.value(key("entity_id")).toString();
+            const QString status = result.value(key("status")).toString();
+            // Only what this batch sent can be confirmed by its answer.
+            const auto it = m_pushSent.constFind(id);
+            if (it == m_pushSent.constEnd())
                 continue;
-            const SentNote &was = it.value();
-            if (current->version != was.version || current->body != was.body || current->notebookId != was.notebookId
-                || current->isTrashed() != was.trashed)
-                continue; // edited since it was sent: stays pending
-            m_notes->markSynced(id, SyncWire::wireVersion(result.value(key("version")), 0));
-            m_dataChanged = true;
-        } else if (status == QLatin1String("conflict")) {
-            qWarning() << "note conflict" << id << result.value(key("message")).toString();
+            if (status == QLatin1String("ok")) {
+                const std::optional<Note> current = m_notes->byId(id);
+                if (!current)
+                    continue;
+                const SentNote &was = it.value();
+                if (current->version != was.version || current->body != was.body
+                    || current->notebookId != was.notebookId || current->isTrashed() != was.trashed)
+                    continue; // edited since it was sent: stays pending
+                m_notes->markSynced(id, SyncWire::wireVersion(result.value(key("version")), 0));
+                m_dataChanged = true;
+            } else if (status == QLatin1String("conflict")) {
+                qWarning() << "note conflict" << id << result.value(key("message")).toString();
+            }
+        }
+        if (inTransaction && !db.commit()) {
+            qWarning() << "SyncEngine: push results commit failed:" << db.lastError().text();
+            db.rollback();
         }
     }
-    if (inTransaction && !db.commit()) {
-        // The notes stay pending and are pushed again; the server takes a
-        // repeated push of the same version.
-        qWarning() << "SyncEngine: push results commit failed:" << db.lastError().text();
-        db.rollback();
+    if (end < results.size()) {
+        Q_EMIT syncProgress(tr("Uploading notes"), int(end), int(results.size()));
+        const quint64 run = m_run;
+        later(this, [this, run, results, end] {
+            if (isCurrent(run))
+                storePushResults(results, end);
+        });
+        return;
     }
+    m_pushSent.clear();
+    pushAttachments();
 }
 
 // Push attachments -------------------------------------------------------

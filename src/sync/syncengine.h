@@ -4,6 +4,7 @@
 #include "storage/note.h"
 #include "storage/notebook.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QList>
 #include <QObject>
@@ -43,29 +44,44 @@ public:
     Q_ENUM(SyncState)
 
     static constexpr int DebounceMs = 2000;
-    static constexpr int AutoSyncIntervalMs = 300000;
     // Pulled notes are stored this many at a time, one transaction each, with
     // the event loop running in between so the window stays responsive.
     static constexpr int DefaultPullSliceSize = 100;
+    // The push batch is built, and its answer stored, this many notes at a
+    // time for the same reason.
+    static constexpr int DefaultPushSliceSize = 250;
 
     SyncEngine(BrioAccount::ApiClient *api, Database *database, NoteRepository *notes, NotebookRepository *notebooks,
                AttachmentRepository *attachments, PreferencesRepository *preferences, QObject *parent = nullptr);
 
     void sync();
+    // A run shortly after the last of a burst of calls; nothing while
+    // automatic sync is started but switched off in the preferences.
     void scheduleSync();
-    void startAutoSync(int intervalMs);
+    // Syncs in the background as the "auto_sync" and "sync_interval_minutes"
+    // preferences say, following their changes, until stopAutoSync(); when
+    // automatic sync is on, a run starts at once.
+    void startAutoSync();
     void stopAutoSync();
-    bool isAutoSyncActive() const;
+    bool isAutoSyncStarted() const { return m_autoSyncStarted; }
+    // The period of the running periodic timer; 0 when it is not running.
+    int periodicIntervalMs() const;
+    // What the preferences ask for: 0 when automatic sync is off.
+    int preferredIntervalMs() const;
 
     SyncState state() const { return m_state; }
     QString lastError() const { return m_lastError; }
     static QString stateText(SyncState state);
 
     void setPullSliceSize(int size) { m_pullSliceSize = qMax(1, size); }
+    void setPushSliceSize(int size) { m_pushSliceSize = qMax(1, size); }
 
     // Preference keys of the pull cursors.
     static QString notesCursorKey();
     static QString attachmentsCursorKey();
+    // Preference keys of automatic sync.
+    static QString autoSyncKey();
+    static QString syncIntervalKey();
 
 Q_SIGNALS:
     void stateChanged(SyncEngine::SyncState state);
@@ -87,6 +103,7 @@ private:
     };
 
     void setState(SyncState state);
+    void applyAutoSyncPreferences();
     void fail(const QString &message);
     bool isCurrent(quint64 run) const { return run == m_run && m_state == Syncing; }
 
@@ -95,7 +112,9 @@ private:
     void createNotebook(const Notebook &notebook);
     void markNotebookSynced(const Notebook &sent, qint32 version);
     void pushNotes();
-    void handlePushResults(const QList<Note> &sent, const QJsonObject &body);
+    void buildPushBatch(qint64 afterRowId);
+    void sendPushBatch();
+    void storePushResults(const QJsonArray &results, qsizetype from);
     void pushAttachments();
     void pushNextAttachment();
     void pullNotes();
@@ -120,6 +139,9 @@ private:
     // stopped are ignored.
     quint64 m_run = 0;
     QList<Notebook> m_notebookQueue;
+    // The push batch being built, and what each note looked like when read.
+    QJsonArray m_pushChanges;
+    QHash<QString, SentNote> m_pushSent;
     QList<Attachment> m_downloadQueue;
     QList<Attachment> m_uploadQueue;
     int m_uploadTotal = 0;
@@ -130,8 +152,10 @@ private:
     bool m_downloadFailed = false;
     qint64 m_attachmentCursor = 0;
     bool m_resync = false;
+    bool m_autoSyncStarted = false;
     bool m_dataChanged = false;
     int m_pullSliceSize = DefaultPullSliceSize;
+    int m_pushSliceSize = DefaultPushSliceSize;
     QTimer *m_periodicTimer;
     QTimer *m_debounceTimer;
 };

@@ -455,8 +455,8 @@ QWidget *SettingsDialog::createSyncPage()
     statusRow->addWidget(m_syncNowButton);
     status->addLayout(statusRow);
 
-    // The sync engine reads these when it runs; they are kept even while no
-    // account is signed in.
+    // The sync engine follows these as they change; they are kept even while
+    // no account is signed in.
     QVBoxLayout *automatic = addGroup(page, tr("Automatic Sync"),
                                       tr("Push local changes and pull updates from the server in the background."));
     QCheckBox *autoSync = addCheckBox(automatic, tr("Enable automatic sync"), QStringLiteral("auto_sync"), true);

@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTest>
 #include <QTimer>
 #include <QUuid>
 
@@ -147,11 +148,65 @@ struct Device
         return texts;
     }
 
+    Notebook addNotebook(const QString &id, const QString &name, SyncStatus status = SyncStatus::Pending, int version = 1)
+    {
+        Notebook notebook;
+        notebook.id = id;
+        notebook.name = name;
+        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+        notebook.version = version;
+        notebook.syncStatus = status;
+        if (!notebooks->insert(notebook))
+            qFatal("test notebook cannot be stored");
+        return notebook;
+    }
+
+    // A pending attachment of the note; its file is written unless bytes is null.
+    Attachment addAttachment(const QString &noteId, const QByteArray &bytes, const QString &filename,
+                             const QString &mimeType)
+    {
+        Attachment attachment;
+        attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        attachment.noteId = noteId;
+        attachment.filename = filename;
+        attachment.mimeType = mimeType;
+        attachment.sizeBytes = bytes.size();
+        attachment.createdAt = QDateTime::currentDateTimeUtc();
+        if (!attachments->insert(attachment) || (!bytes.isNull() && !attachments->saveFile(attachment.id, bytes)))
+            qFatal("test attachment cannot be stored");
+        return attachment;
+    }
+
     static QString bodyOf(const QString &text)
     {
         return QString::fromUtf8(QJsonDocument(QJsonArray{QJsonObject{{QStringLiteral("insert"), QString(text + QLatin1Char('\n'))}}})
                                      .toJson(QJsonDocument::Compact));
     }
+};
+
+inline LumoraTest::HttpResponse status(int code)
+{
+    return LumoraTest::HttpResponse::json(R"({"error":"x"})", code);
+}
+
+// Each test function of a derived test case gets a fresh server.
+class ServerTestCase : public QObject
+{
+    Q_OBJECT
+
+protected:
+    LumoraTest::FakeNotesServer &server() { return *m_server; }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_server = std::make_unique<LumoraTest::FakeNotesServer>();
+        QVERIFY(m_server->listen());
+    }
+    void cleanup() { m_server.reset(); }
+
+private:
+    std::unique_ptr<LumoraTest::FakeNotesServer> m_server;
 };
 
 } // namespace SyncTesting

@@ -3,7 +3,6 @@
 
 #include <QTest>
 
-using LumoraTest::FakeNotesServer;
 using SyncTesting::Device;
 
 namespace {
@@ -54,36 +53,22 @@ void apply(Device &device, Action action, const QString &noteId, const QString &
 
 Q_DECLARE_METATYPE(Action)
 
-class TestSyncConvergence : public QObject
+class TestSyncConvergence : public SyncTesting::ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_server = std::make_unique<FakeNotesServer>();
-        QVERIFY(m_server->listen());
-    }
-    void cleanup() { m_server.reset(); }
-
     void changesReachTheOtherDevice()
     {
-        Device a(*m_server);
-        Device b(*m_server);
+        Device a(server());
+        Device b(server());
         const std::optional<Notebook> work = a.notebooks->create(QStringLiteral("Work"));
         QVERIFY(work);
         const Note plan = a.addNote(QStringLiteral("Plan"), work->id);
         const Note list = a.addNote(QStringLiteral("List"));
         const Note old = a.addNote(QStringLiteral("Old"));
-        Attachment attachment;
-        attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        attachment.noteId = plan.id;
-        attachment.filename = QStringLiteral("scan.pdf");
-        attachment.mimeType = QStringLiteral("application/pdf");
-        attachment.sizeBytes = 9;
-        attachment.createdAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(a.attachments->insert(attachment));
-        QVERIFY(a.attachments->saveFile(attachment.id, "%PDF-1.4\n"));
+        const Attachment attachment = a.addAttachment(plan.id, "%PDF-1.4\n", QStringLiteral("scan.pdf"),
+                                                      QStringLiteral("application/pdf"));
 
         QCOMPARE(a.syncNow(), SyncEngine::Idle);
         QCOMPARE(b.syncNow(), SyncEngine::Idle);
@@ -145,8 +130,8 @@ private Q_SLOTS:
         QFETCH(Action, onB);
         QFETCH(QStringList, expectedTexts);
 
-        Device a(*m_server);
-        Device b(*m_server);
+        Device a(server());
+        Device b(server());
         const std::optional<Notebook> notebook = a.notebooks->create(QStringLiteral("Projects"));
         const Note shared = a.addNote(QStringLiteral("Shared"));
         const Note other = a.addNote(QStringLiteral("Other"));
@@ -168,28 +153,6 @@ private Q_SLOTS:
         QVERIFY(a.notes->pending().isEmpty());
         QVERIFY(b.notes->pending().isEmpty());
     }
-
-    void differentNotesMerge()
-    {
-        Device a(*m_server);
-        Device b(*m_server);
-        const Note one = a.addNote(QStringLiteral("one"));
-        const Note two = a.addNote(QStringLiteral("two"));
-        a.syncNow();
-        b.syncNow();
-        QCOMPARE(a.notes->saveEditedBody(one.id, Device::bodyOf(QStringLiteral("one by A"))), NoteRepository::SaveResult::Saved);
-        QCOMPARE(b.notes->saveEditedBody(two.id, Device::bodyOf(QStringLiteral("two by B"))), NoteRepository::SaveResult::Saved);
-        const Note fresh = b.addNote(QStringLiteral("new on B"));
-        a.syncNow();
-        b.syncNow();
-        a.syncNow();
-        QCOMPARE(texts(a), QStringList({QStringLiteral("new on B"), QStringLiteral("one by A"), QStringLiteral("two by B")}));
-        QCOMPARE(contents(b), contents(a));
-        QCOMPARE(a.notes->byId(fresh.id)->syncStatus, SyncStatus::Synced);
-    }
-
-private:
-    std::unique_ptr<FakeNotesServer> m_server;
 };
 
 LUMORA_TEST_MAIN(TestSyncConvergence)

@@ -12,6 +12,7 @@
 using LumoraTest::FakeNotesServer;
 using LumoraTest::HttpResponse;
 using SyncTesting::Device;
+using SyncTesting::status;
 
 Q_DECLARE_METATYPE(LumoraTest::HttpResponse)
 Q_DECLARE_METATYPE(SyncStatus)
@@ -34,35 +35,23 @@ QStringList pushRequests(const FakeNotesServer &server)
     return log;
 }
 
-HttpResponse status(int code)
-{
-    return HttpResponse::json(R"({"error":"x"})", code);
-}
-
 } // namespace
 
-class TestSyncEngine : public QObject
+class TestSyncEngine : public SyncTesting::ServerTestCase
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_server = std::make_unique<FakeNotesServer>();
-        QVERIFY(m_server->listen());
-    }
-    void cleanup() { m_server.reset(); }
-
     void nothingPendingStartsWithPull()
     {
-        Device device(*m_server);
+        Device device(server());
         QSignalSpy progress(device.engine.get(), &SyncEngine::syncProgress);
         QCOMPARE(device.syncNow(), SyncEngine::Idle);
-        QCOMPARE(m_server->requestLog(),
+        QCOMPARE(server().requestLog(),
                  QStringList({QStringLiteral("GET /sync/pull"), QStringLiteral("GET /notebooks"),
                               QStringLiteral("GET /attachments")}));
         QCOMPARE(progress.first().at(0).toString(), QStringLiteral("Downloading notes"));
-        QCOMPARE(device.preferences->getString(SyncEngine::notesCursorKey()), QString::number(m_server->clock()));
+        QCOMPARE(device.preferences->getString(SyncEngine::notesCursorKey()), QString::number(server().clock()));
     }
 
     void notePush_data()
@@ -76,8 +65,6 @@ private Q_SLOTS:
 
         QTest::newRow("edit accepted") << false << 0 << false << SyncStatus::Synced << int(SyncEngine::Idle) << QString();
         QTest::newRow("trash accepted") << true << 0 << false << SyncStatus::Synced << int(SyncEngine::Idle) << QString();
-        QTest::newRow("server error") << false << 500 << false << SyncStatus::Pending << int(SyncEngine::Error)
-                                      << QStringLiteral("Note push failed (HTTP 500)");
         QTest::newRow("connection dropped") << false << 0 << true << SyncStatus::Pending << int(SyncEngine::Error)
                                             << QStringLiteral("Note push failed (HTTP 0)");
         QTest::newRow("bad request") << true << 400 << false << SyncStatus::Pending << int(SyncEngine::Error)
@@ -93,14 +80,14 @@ private Q_SLOTS:
         QFETCH(int, expectedState);
         QFETCH(QString, expectedError);
 
-        Device device(*m_server);
+        Device device(server());
         const Note note = device.addNote(QStringLiteral("Groceries"));
         if (trashed)
             QVERIFY(device.notes->moveToTrash(note.id));
         if (serverStatus)
-            m_server->addFault("POST", QStringLiteral("/sync/push"), status(serverStatus));
+            server().addFault("POST", QStringLiteral("/sync/push"), status(serverStatus));
         if (dropped)
-            m_server->addFault("POST", QStringLiteral("/sync/push"), HttpResponse::dropped());
+            server().addFault("POST", QStringLiteral("/sync/push"), HttpResponse::dropped());
         QSignalSpy failed(device.engine.get(), &SyncEngine::syncFailed);
 
         QCOMPARE(int(device.syncNow()), expectedState);
@@ -108,9 +95,9 @@ private Q_SLOTS:
         QCOMPARE(device.engine->lastError(), expectedError);
         QCOMPARE(failed.size(), expectedError.isEmpty() ? 0 : 1);
         // A failed push stops the run before any pull.
-        QCOMPARE(m_server->requestCount(QStringLiteral("GET /sync/pull")), expectedError.isEmpty() ? 1 : 0);
+        QCOMPARE(server().requestCount(QStringLiteral("GET /sync/pull")), expectedError.isEmpty() ? 1 : 0);
 
-        const QJsonObject change = pushedChange(*m_server);
+        const QJsonObject change = pushedChange(server());
         QCOMPARE(change.value(QStringLiteral("action")).toString(), trashed ? QStringLiteral("delete") : QStringLiteral("update"));
         QCOMPARE(change.value(QStringLiteral("entity_type")).toString(), QStringLiteral("note"));
         const QJsonObject data = change.value(QStringLiteral("data")).toObject();
@@ -123,11 +110,11 @@ private Q_SLOTS:
     // Pushing is confirmed per note; a conflicting one stays pending.
     void pushConflictStaysPending()
     {
-        Device device(*m_server);
+        Device device(server());
         const Note note = device.addNote(QStringLiteral("mine"));
-        m_server->putNote(note.id, Device::bodyOf(QStringLiteral("theirs")), 5);
+        server().putNote(note.id, Device::bodyOf(QStringLiteral("theirs")), 5);
         const Note other = device.addNote(QStringLiteral("other"));
-        m_server->addFault("GET", QStringLiteral("/sync/pull"), status(503));
+        server().addFault("GET", QStringLiteral("/sync/pull"), status(503));
         device.syncNow();
         QCOMPARE(device.notes->byId(note.id)->syncStatus, SyncStatus::Pending);
         QCOMPARE(device.notes->byId(other.id)->syncStatus, SyncStatus::Synced);
@@ -137,10 +124,10 @@ private Q_SLOTS:
     // An edit made while the push was on its way must still go up.
     void editDuringPushStaysPending()
     {
-        Device device(*m_server);
+        Device device(server());
         const Note note = device.addNote(QStringLiteral("first"));
-        m_server->addFault("POST", QStringLiteral("/sync/push"), FakeNotesServer::held(300), FakeNotesServer::FaultMode::After, 1);
-        connect(m_server->http(), &LumoraTest::TestHttpServer::requestReceived, this,
+        server().addFault("POST", QStringLiteral("/sync/push"), FakeNotesServer::held(300), FakeNotesServer::FaultMode::After, 1);
+        connect(server().http(), &LumoraTest::TestHttpServer::requestReceived, this,
                 [&](const LumoraTest::HttpRequest &request) {
                     if (request.path.endsWith(QLatin1String("/sync/push")))
                         device.notes->saveEditedBody(note.id, Device::bodyOf(QStringLiteral("second")));
@@ -150,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(device.textOf(note.id), QStringLiteral("second\n"));
         device.syncNow();
         QCOMPARE(device.notes->byId(note.id)->syncStatus, SyncStatus::Synced);
-        QCOMPARE(m_server->notes().value(note.id).data.value(QStringLiteral("body")).toString(),
+        QCOMPARE(server().notes().value(note.id).data.value(QStringLiteral("body")).toString(),
                  Device::bodyOf(QStringLiteral("second")));
     }
 
@@ -170,7 +157,6 @@ private Q_SLOTS:
         QTest::newRow("known: PUT") << true << false << QByteArray() << 0 << QStringList{put} << SyncStatus::Synced;
         QTest::newRow("PUT 500 stays pending") << true << false << QByteArray("PUT") << 500 << QStringList{put} << SyncStatus::Pending;
         QTest::newRow("POST fails stays pending") << false << false << QByteArray("POST") << 500 << QStringList{put, post} << SyncStatus::Pending;
-        QTest::newRow("deleted, known") << true << true << QByteArray() << 0 << QStringList{del} << SyncStatus::Synced;
         QTest::newRow("deleted, 404 counts as done") << false << true << QByteArray() << 0 << QStringList{del} << SyncStatus::Synced;
         QTest::newRow("deleted, 500 stays pending") << true << true << QByteArray("DELETE") << 500 << QStringList{del} << SyncStatus::Pending;
     }
@@ -184,84 +170,65 @@ private Q_SLOTS:
         QFETCH(QStringList, expectedRequests);
         QFETCH(SyncStatus, expectedStatus);
 
-        Device device(*m_server);
-        Notebook notebook;
-        notebook.id = QStringLiteral("nb-1");
-        notebook.name = QStringLiteral("Work");
-        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(device.notebooks->insert(notebook));
+        Device device(server());
+        const Notebook notebook = device.addNotebook(QStringLiteral("nb-1"), QStringLiteral("Work"));
         if (serverKnows)
-            m_server->putNotebook(notebook.id, QStringLiteral("Old name"), 1);
+            server().putNotebook(notebook.id, QStringLiteral("Old name"), 1);
         if (deleted)
             QVERIFY(device.notebooks->moveToTrash(notebook.id));
         if (faultStatus)
-            m_server->addFault(faultMethod, faultMethod == "POST" ? QStringLiteral("/notebooks") : QStringLiteral("/notebooks/nb-1"),
+            server().addFault(faultMethod, faultMethod == "POST" ? QStringLiteral("/notebooks") : QStringLiteral("/notebooks/nb-1"),
                                status(faultStatus));
 
         // Notebook failures are logged, never stop the run.
         QCOMPARE(device.syncNow(), SyncEngine::Idle);
-        QCOMPARE(pushRequests(*m_server), expectedRequests);
+        QCOMPARE(pushRequests(server()), expectedRequests);
         QCOMPARE(device.notebooks->byId(notebook.id)->syncStatus, expectedStatus);
         if (!deleted && expectedStatus == SyncStatus::Synced)
-            QCOMPARE(m_server->notebooks().value(notebook.id).name, QStringLiteral("Work"));
+            QCOMPARE(server().notebooks().value(notebook.id).name, QStringLiteral("Work"));
     }
 
     void attachmentUpload_data()
     {
         QTest::addColumn<bool>("fileExists");
         QTest::addColumn<int>("serverStatus");
-        QTest::addColumn<bool>("dropped");
         QTest::addColumn<SyncStatus>("expectedStatus");
         QTest::addColumn<int>("expectedUploads");
 
-        QTest::newRow("uploaded") << true << 0 << false << SyncStatus::Synced << 1;
-        QTest::newRow("413 is never retried") << true << 413 << false << SyncStatus::Synced << 1;
-        QTest::newRow("500 stays pending") << true << 500 << false << SyncStatus::Pending << 1;
-        QTest::newRow("dropped stays pending") << true << 0 << true << SyncStatus::Pending << 1;
-        QTest::newRow("missing file is dropped") << false << 0 << false << SyncStatus::Synced << 0;
+        QTest::newRow("uploaded") << true << 0 << SyncStatus::Synced << 1;
+        QTest::newRow("413 is never retried") << true << 413 << SyncStatus::Synced << 1;
+        QTest::newRow("500 stays pending") << true << 500 << SyncStatus::Pending << 1;
+        QTest::newRow("missing file is dropped") << false << 0 << SyncStatus::Synced << 0;
     }
 
     void attachmentUpload()
     {
         QFETCH(bool, fileExists);
         QFETCH(int, serverStatus);
-        QFETCH(bool, dropped);
         QFETCH(SyncStatus, expectedStatus);
         QFETCH(int, expectedUploads);
 
-        Device device(*m_server);
+        Device device(server());
         const Note note = device.addNote(QStringLiteral("with file"));
-        Attachment attachment;
-        attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        attachment.noteId = note.id;
-        attachment.filename = QStringLiteral("photo \"1\".png");
-        attachment.mimeType = QStringLiteral("image/png");
-        attachment.sizeBytes = 4;
-        attachment.createdAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(device.attachments->insert(attachment));
-        if (fileExists)
-            QVERIFY(device.attachments->saveFile(attachment.id, QByteArray("\x89PNG", 4)));
+        const Attachment attachment = device.addAttachment(note.id, fileExists ? QByteArray("\x89PNG", 4) : QByteArray(),
+                                                           QStringLiteral("photo \"1\".png"), QStringLiteral("image/png"));
         if (serverStatus)
-            m_server->addFault("POST", QStringLiteral("/attachments"), status(serverStatus));
-        if (dropped)
-            m_server->addFault("POST", QStringLiteral("/attachments"), HttpResponse::dropped());
+            server().addFault("POST", QStringLiteral("/attachments"), status(serverStatus));
 
         QCOMPARE(device.syncNow(), SyncEngine::Idle);
-        // Qt's network layer sends a request again once when the connection
-        // closes under it; a dropped upload can arrive twice.
-        const int uploads = m_server->requestCount(QStringLiteral("POST /attachments"));
-        QCOMPARE(uploads > 0, expectedUploads > 0);
+        const int uploads = server().requestCount(QStringLiteral("POST /attachments"));
+        QCOMPARE(uploads, expectedUploads);
         QCOMPARE(device.attachments->byId(attachment.id)->syncStatus, expectedStatus);
-        if (expectedUploads && !serverStatus && !dropped) {
-            const auto stored = m_server->attachments().value(attachment.id);
+        if (expectedUploads && !serverStatus) {
+            const auto stored = server().attachments().value(attachment.id);
             QCOMPARE(stored.noteId, note.id);
             QCOMPARE(stored.bytes, QByteArray("\x89PNG", 4));
             QCOMPARE(stored.mimeType, QStringLiteral("image/png"));
         }
         // The next run tries again only what is still pending.
-        m_server->clearFaults();
+        server().clearFaults();
         device.syncNow();
-        QCOMPARE(m_server->requestCount(QStringLiteral("POST /attachments")),
+        QCOMPARE(server().requestCount(QStringLiteral("POST /attachments")),
                  uploads + (expectedStatus == SyncStatus::Pending ? 1 : 0));
         QCOMPARE(device.attachments->byId(attachment.id)->syncStatus, fileExists ? SyncStatus::Synced : expectedStatus);
     }
@@ -282,8 +249,6 @@ private Q_SLOTS:
                                             << QStringList{local};
         QTest::newRow("equal version overwrites") << 3 << false << 3 << QStringLiteral("server") << QStringLiteral("server\n")
                                                   << SyncStatus::Synced << QStringList{QStringLiteral("server\n")};
-        QTest::newRow("higher version overwrites") << 3 << false << 4 << QStringLiteral("server") << QStringLiteral("server\n")
-                                                   << SyncStatus::Synced << QStringList{QStringLiteral("server\n")};
         QTest::newRow("both edited: local text kept as a copy")
             << 3 << true << 4 << QStringLiteral("server") << QStringLiteral("server\n") << SyncStatus::Conflict
             << QStringList{QStringLiteral("local (conflicting copy)\n"), QStringLiteral("server\n")};
@@ -301,7 +266,7 @@ private Q_SLOTS:
         QFETCH(SyncStatus, expectedStatus);
         QFETCH(QStringList, expectedAllTexts);
 
-        Device device(*m_server);
+        Device device(server());
         Note note = device.addNote(QStringLiteral("local"));
         QVERIFY(device.notes->markSynced(note.id, localVersion));
         if (localPending) {
@@ -309,9 +274,9 @@ private Q_SLOTS:
             note.syncStatus = SyncStatus::Pending;
             QVERIFY(device.notes->update(note));
         }
-        m_server->putNote(note.id, Device::bodyOf(serverText), serverVersion);
+        server().putNote(note.id, Device::bodyOf(serverText), serverVersion);
         // Keep the push out of the picture: only the pull decides here.
-        m_server->addFault("POST", QStringLiteral("/sync/push"), HttpResponse::json(R"({"results":[]})"));
+        server().addFault("POST", QStringLiteral("/sync/push"), HttpResponse::json(R"({"results":[]})"));
         QSignalSpy changed(device.notes.get(), &NoteRepository::notesChanged);
 
         QCOMPARE(device.syncNow(), SyncEngine::Idle);
@@ -329,11 +294,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("serverVersion");
         QTest::addColumn<QString>("expectedName");
 
-        QTest::newRow("synced, newer on server") << SyncStatus::Synced << 1 << 2 << QStringLiteral("Server");
         QTest::newRow("synced, same version") << SyncStatus::Synced << 2 << 2 << QStringLiteral("Server");
         QTest::newRow("synced, older on server") << SyncStatus::Synced << 3 << 2 << QStringLiteral("Local");
         QTest::newRow("pending is never overwritten") << SyncStatus::Pending << 1 << 5 << QStringLiteral("Local");
-        QTest::newRow("conflict is never overwritten") << SyncStatus::Conflict << 1 << 5 << QStringLiteral("Local");
     }
 
     void pulledNotebooks()
@@ -343,17 +306,11 @@ private Q_SLOTS:
         QFETCH(int, serverVersion);
         QFETCH(QString, expectedName);
 
-        Device device(*m_server);
-        Notebook notebook;
-        notebook.id = QStringLiteral("nb-7");
-        notebook.name = QStringLiteral("Local");
-        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
-        notebook.version = localVersion;
-        notebook.syncStatus = localStatus;
-        QVERIFY(device.notebooks->insert(notebook));
-        m_server->putNotebook(notebook.id, QStringLiteral("Server"), serverVersion);
-        m_server->addFault("PUT", QStringLiteral("/notebooks/*"), status(500));
-        m_server->putNotebook(QStringLiteral("nb-new"), QStringLiteral("New"), 1);
+        Device device(server());
+        const Notebook notebook = device.addNotebook(QStringLiteral("nb-7"), QStringLiteral("Local"), localStatus, localVersion);
+        server().putNotebook(notebook.id, QStringLiteral("Server"), serverVersion);
+        server().addFault("PUT", QStringLiteral("/notebooks/*"), status(500));
+        server().putNotebook(QStringLiteral("nb-new"), QStringLiteral("New"), 1);
 
         QCOMPARE(device.syncNow(), SyncEngine::Idle);
         QCOMPARE(device.notebooks->byId(notebook.id)->name, expectedName);
@@ -370,7 +327,6 @@ private Q_SLOTS:
                                             << QStringLiteral("1750000000123");
         QTest::newRow("no timestamp") << QByteArray(R"({"changes":[]})") << QStringLiteral("1000");
         QTest::newRow("zero") << QByteArray(R"({"changes":[],"timestamp":0})") << QStringLiteral("1000");
-        QTest::newRow("negative") << QByteArray(R"({"changes":[],"timestamp":-5})") << QStringLiteral("1000");
         QTest::newRow("text") << QByteArray(R"({"changes":[],"timestamp":"1750000000123"})") << QStringLiteral("1000");
     }
 
@@ -379,19 +335,19 @@ private Q_SLOTS:
         QFETCH(QByteArray, pullBody);
         QFETCH(QString, expectedCursor);
 
-        Device device(*m_server);
+        Device device(server());
         device.preferences->setString(SyncEngine::notesCursorKey(), QStringLiteral("1000"));
-        m_server->addFault("GET", QStringLiteral("/sync/pull"), HttpResponse::json(pullBody));
+        server().addFault("GET", QStringLiteral("/sync/pull"), HttpResponse::json(pullBody));
         QCOMPARE(device.syncNow(), SyncEngine::Idle);
         QCOMPARE(device.preferences->getString(SyncEngine::notesCursorKey()), expectedCursor);
-        const auto pulls = m_server->http()->requests(QStringLiteral("/notes/v1/sync/pull"));
+        const auto pulls = server().http()->requests(QStringLiteral("/notes/v1/sync/pull"));
         QCOMPARE(QUrlQuery(pulls.first().query).queryItemValue(QStringLiteral("since")), QStringLiteral("1000"));
     }
 
     void syncDuringRunRunsOnceMore()
     {
-        Device device(*m_server);
-        m_server->addFault("GET", QStringLiteral("/sync/pull"), FakeNotesServer::held(200), FakeNotesServer::FaultMode::After, 1);
+        Device device(server());
+        server().addFault("GET", QStringLiteral("/sync/pull"), FakeNotesServer::held(200), FakeNotesServer::FaultMode::After, 1);
         QSignalSpy completed(device.engine.get(), &SyncEngine::syncCompleted);
         QSignalSpy states(device.engine.get(), &SyncEngine::stateChanged);
         device.engine->sync();
@@ -400,35 +356,84 @@ private Q_SLOTS:
         device.engine->sync();
         QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 2, 20000);
         // A third run would have started from the second one's finish.
-        QCOMPARE(m_server->requestCount(QStringLiteral("GET /sync/pull")), 2);
+        QCOMPARE(server().requestCount(QStringLiteral("GET /sync/pull")), 2);
         QCOMPARE(device.engine->state(), SyncEngine::Idle);
         // Idle → Syncing → Idle → Syncing → Idle.
         QCOMPARE(states.size(), 4);
     }
 
-    // A burst of local changes makes one run; auto sync runs at once.
-    void debounceAndAutoSync()
+    // A burst of local changes makes one run.
+    void debounce()
     {
-        Device device(*m_server);
+        Device device(server());
         QSignalSpy completed(device.engine.get(), &SyncEngine::syncCompleted);
         device.engine->scheduleSync();
         device.engine->scheduleSync();
         device.engine->scheduleSync();
         QCOMPARE(device.engine->state(), SyncEngine::Idle);
         QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 1, 20000);
-        QCOMPARE(m_server->requestCount(QStringLiteral("GET /sync/pull")), 1);
+        QCOMPARE(server().requestCount(QStringLiteral("GET /sync/pull")), 1);
+    }
 
-        device.engine->startAutoSync(SyncEngine::AutoSyncIntervalMs);
-        QVERIFY(device.engine->isAutoSyncActive());
-        QCOMPARE(device.engine->state(), SyncEngine::Syncing);
-        QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 2, 20000);
+    void autoSyncFollowsPreferences_data()
+    {
+        // Preference values as stored; empty: not stored. The expected
+        // periods are in minutes, 0 for no periodic timer.
+        QTest::addColumn<QString>("autoSync");
+        QTest::addColumn<QString>("minutes");
+        QTest::addColumn<int>("expectedMinutes");
+        QTest::addColumn<QString>("laterAutoSync");
+        QTest::addColumn<QString>("laterMinutes");
+        QTest::addColumn<int>("expectedLaterMinutes");
+
+        QTest::newRow("defaults, then a new interval") << QString() << QString() << 5 << QString() << "30" << 30;
+        QTest::newRow("stored interval, switched off") << "1" << "15" << 15 << "0" << QString() << 0;
+        QTest::newRow("off, switched on") << "0" << "10" << 0 << "1" << QString() << 10;
+        QTest::newRow("out of range is clamped") << QString() << "0" << 1 << QString() << "500" << 120;
+    }
+
+    void autoSyncFollowsPreferences()
+    {
+        QFETCH(QString, autoSync);
+        QFETCH(QString, minutes);
+        QFETCH(int, expectedMinutes);
+        QFETCH(QString, laterAutoSync);
+        QFETCH(QString, laterMinutes);
+        QFETCH(int, expectedLaterMinutes);
+
+        Device device(server());
+        const auto store = [&device](const QString &key, const QString &value) {
+            if (!value.isEmpty())
+                device.preferences->setString(key, value);
+        };
+        store(SyncEngine::autoSyncKey(), autoSync);
+        store(SyncEngine::syncIntervalKey(), minutes);
+        device.engine->startAutoSync();
+        QCOMPARE(device.engine->periodicIntervalMs(), expectedMinutes * 60000);
+        // Switched on, it runs at once; switched off, nothing runs by itself.
+        QCOMPARE(device.engine->state(), expectedMinutes ? SyncEngine::Syncing : SyncEngine::Idle);
+        QTRY_COMPARE_WITH_TIMEOUT(device.engine->state(), SyncEngine::Idle, 20000);
+        if (!expectedMinutes) {
+            device.engine->scheduleSync(); // a local change
+            QTest::qWait(SyncEngine::DebounceMs + 500);
+        }
+        QCOMPARE(server().requestCount(QStringLiteral("GET /sync/pull")), expectedMinutes ? 1 : 0);
+
+        // Changed in the settings while running.
+        store(SyncEngine::autoSyncKey(), laterAutoSync);
+        store(SyncEngine::syncIntervalKey(), laterMinutes);
+        QCOMPARE(device.engine->periodicIntervalMs(), expectedLaterMinutes * 60000);
+
+        // Once stopped, the preferences start nothing.
         device.engine->stopAutoSync();
-        QVERIFY(!device.engine->isAutoSyncActive());
+        device.preferences->setString(SyncEngine::autoSyncKey(), QStringLiteral("1"));
+        device.preferences->setString(SyncEngine::syncIntervalKey(), QStringLiteral("2"));
+        QCOMPARE(device.engine->periodicIntervalMs(), 0);
     }
 
     void authenticationRequired()
     {
-        Device device(*m_server);
+        Device device(server());
         device.client->tokenManager()->setTokens(SyncTesting::jwtExpiringIn(-60), QStringLiteral("refresh-1"));
         const Note note = device.addNote(QStringLiteral("unsent"));
         QSignalSpy failed(device.engine.get(), &SyncEngine::syncFailed);
@@ -437,16 +442,7 @@ private Q_SLOTS:
         QCOMPARE(failed.size(), 1);
         QCOMPARE(failed.first().at(0).toString(), QStringLiteral("Authentication required"));
         QCOMPARE(device.notes->byId(note.id)->syncStatus, SyncStatus::Pending);
-        QCOMPARE(m_server->requestCount(QStringLiteral("POST /sync/push")), 0);
-    }
-
-    void stateTexts()
-    {
-        QCOMPARE(SyncEngine::stateText(SyncEngine::Idle), QStringLiteral("Synced"));
-        QCOMPARE(SyncEngine::stateText(SyncEngine::Syncing), QStringLiteral("Syncing..."));
-        QCOMPARE(SyncEngine::stateText(SyncEngine::Error), QStringLiteral("Sync error"));
-        QCOMPARE(SyncEngine::stateText(SyncEngine::Offline), QStringLiteral("Offline"));
-        QCOMPARE(SyncEngine::stateText(SyncEngine::SyncState(7)), QStringLiteral("Unknown"));
+        QCOMPARE(server().requestCount(QStringLiteral("POST /sync/push")), 0);
     }
 
     void hostileServer_data()
@@ -462,8 +458,6 @@ private Q_SLOTS:
         const QString pull = QStringLiteral("/sync/pull");
         QTest::newRow("pull: garbage") << QByteArray("GET") << pull << HttpResponse::json("{not json at all")
                                        << error << QStringLiteral("Pull failed (unreadable answer)");
-        QTest::newRow("pull: array body") << QByteArray("GET") << pull << HttpResponse::json("[1,2,3]") << error
-                                          << QStringLiteral("Pull failed (unreadable answer)");
         QTest::newRow("pull: changes of the wrong type") << QByteArray("GET") << pull
                                                          << HttpResponse::json(R"({"changes":{"id":"x"}})") << error
                                                          << QStringLiteral("Pull failed (unreadable answer)");
@@ -472,19 +466,13 @@ private Q_SLOTS:
             << HttpResponse::json(R"({"changes":[7,"x",null,{"id":5},{"id":"../../etc"},{"id":"n1","body":[1]},)"
                                   R"({"id":"n2","body":"[]","version":"high","notebook_id":{}}],"timestamp":"soon"})")
             << idle << QString();
-        QTest::newRow("pull: 500") << QByteArray("GET") << pull << status(500) << error << QStringLiteral("Pull failed (HTTP 500)");
         QTest::newRow("pull: dropped") << QByteArray("GET") << pull << HttpResponse::dropped() << error
                                        << QStringLiteral("Pull failed (HTTP 0)");
-        QTest::newRow("pull: huge body") << QByteArray("GET") << pull
-                                         << HttpResponse::json("{\"changes\":[],\"junk\":\"" + QByteArray(40 * 1024 * 1024, 'x') + "\"}")
-                                         << idle << QString();
         QTest::newRow("push: garbage") << QByteArray("POST") << QStringLiteral("/sync/push") << HttpResponse::json("<html>")
                                        << error << QStringLiteral("Note push failed (unreadable answer)");
         QTest::newRow("push: results for other notes")
             << QByteArray("POST") << QStringLiteral("/sync/push")
             << HttpResponse::json(R"({"results":[{"entity_id":"someone-else","status":"ok","version":9},5]})") << idle << QString();
-        QTest::newRow("notebooks: garbage") << QByteArray("GET") << QStringLiteral("/notebooks") << HttpResponse::json("}{")
-                                            << error << QStringLiteral("Notebook list failed (unreadable answer)");
         QTest::newRow("notebooks: 502") << QByteArray("GET") << QStringLiteral("/notebooks") << status(502) << error
                                         << QStringLiteral("Notebook list failed (HTTP 502)");
         QTest::newRow("notebooks: wrong types")
@@ -508,18 +496,13 @@ private Q_SLOTS:
         QFETCH(int, expectedState);
         QFETCH(QString, expectedError);
 
-        Device device(*m_server);
-        Notebook notebook;
-        notebook.id = QStringLiteral("nb-local");
-        notebook.name = QStringLiteral("Kept");
-        notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
-        notebook.syncStatus = SyncStatus::Synced;
-        QVERIFY(device.notebooks->insert(notebook));
+        Device device(server());
+        const Notebook notebook = device.addNotebook(QStringLiteral("nb-local"), QStringLiteral("Kept"), SyncStatus::Synced);
         const Note synced = device.addNote(QStringLiteral("synced note"), notebook.id);
         QVERIFY(device.notes->markSynced(synced.id, 1));
         const Note pending = device.addNote(QStringLiteral("pending note"));
-        m_server->putAttachment(QStringLiteral("att-1"), synced.id, "bytes");
-        m_server->addFault(method, path, response);
+        server().putAttachment(QStringLiteral("att-1"), synced.id, "bytes");
+        server().addFault(method, path, response);
 
         QCOMPARE(int(device.syncNow()), expectedState);
         QCOMPARE(device.engine->lastError(), expectedError);
@@ -530,7 +513,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(QDir(device.attachments->directory()).absoluteFilePath(QStringLiteral("../escape"))));
 
         // A well-behaved server afterwards brings everything in line.
-        m_server->clearFaults();
+        server().clearFaults();
         QCOMPARE(device.syncNow(), SyncEngine::Idle);
         QCOMPARE(device.notes->byId(pending.id)->syncStatus, SyncStatus::Synced);
         QCOMPARE(device.attachments->readFile(QStringLiteral("att-1")), QByteArray("bytes"));
@@ -539,7 +522,7 @@ private Q_SLOTS:
     // The server deleting every note only ever moves notes to the trash.
     void pullThatDeletesEverything()
     {
-        Device device(*m_server);
+        Device device(server());
         QStringList ids;
         for (int i = 0; i < 5; ++i) {
             const Note note = device.addNote(QStringLiteral("note %1").arg(i));
@@ -550,8 +533,8 @@ private Q_SLOTS:
         QCOMPARE(device.notes->saveEditedBody(ids.at(0), Device::bodyOf(QStringLiteral("edited here"))),
                  NoteRepository::SaveResult::Saved);
         for (const QString &id : std::as_const(ids))
-            m_server->putNote(id, m_server->notes().value(id).data.value(QStringLiteral("body")).toString(), 5, QString(), true);
-        m_server->addFault("POST", QStringLiteral("/sync/push"), HttpResponse::json(R"({"results":[]})"), FakeNotesServer::FaultMode::Instead, 1);
+            server().putNote(id, server().notes().value(id).data.value(QStringLiteral("body")).toString(), 5, QString(), true);
+        server().addFault("POST", QStringLiteral("/sync/push"), HttpResponse::json(R"({"results":[]})"), FakeNotesServer::FaultMode::Instead, 1);
 
         QCOMPARE(device.syncNow(), SyncEngine::Idle);
         QCOMPARE(device.allTexts(), QStringList({QStringLiteral("edited here (conflicting copy)\n"), QStringLiteral("note 0\n"),
@@ -568,10 +551,8 @@ private Q_SLOTS:
 
         const QDateTime time = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
         QTest::newRow("milliseconds") << QJsonValue(1700000000123.0) << time;
-        QTest::newRow("ISO UTC") << QJsonValue(QStringLiteral("2023-11-14T22:13:20.123Z")) << time;
         QTest::newRow("ISO with offset") << QJsonValue(QStringLiteral("2023-11-15T00:13:20.123+02:00")) << time;
         QTest::newRow("empty text") << QJsonValue(QString()) << QDateTime();
-        QTest::newRow("garbage text") << QJsonValue(QStringLiteral("yesterday")) << QDateTime();
         QTest::newRow("bool") << QJsonValue(true) << QDateTime();
         QTest::newRow("absurd number") << QJsonValue(1e300) << QDateTime();
     }
@@ -592,8 +573,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("one line") << QStringLiteral(R"j([{"insert":"Plan\n"}])j")
-                                  << QStringLiteral(R"j([{"insert":"Plan"},{"insert":" (conflicting copy)"},{"insert":"\n"}])j");
         QTest::newRow("heading keeps its line format")
             << QStringLiteral(R"j([{"insert":"Plan"},{"insert":"\n","attributes":{"header":1}},{"insert":"body\n"}])j")
             << QStringLiteral(R"j([{"insert":"Plan"},{"insert":" (conflicting copy)"},{"attributes":{"header":1},"insert":"\n"},{"insert":"body\n"}])j");
@@ -610,9 +589,6 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         QCOMPARE(SyncWire::conflictCopyBody(body), expected);
     }
-
-private:
-    std::unique_ptr<FakeNotesServer> m_server;
 };
 
 
