@@ -804,6 +804,11 @@ void MainWindow::connectSyncEngine()
         return;
     connect(engine, &SyncEngine::stateChanged, this,
             [this](SyncEngine::SyncState state) { m_statusBar->setSyncText(SyncEngine::stateText(state)); });
+    // "Sync error" alone does not say what to do about it; the reason follows
+    // the state change.
+    connect(engine, &SyncEngine::syncFailed, this, [this](const QString &error) {
+        m_statusBar->setSyncText(tr("%1: %2").arg(SyncEngine::stateText(SyncEngine::Error), error));
+    });
     connect(engine, &SyncEngine::syncProgress, this, [this](const QString &label, int current, int total) {
         m_statusBar->setSyncText(total > 0 ? label + QStringLiteral(" %1/%2").arg(current).arg(total) : label);
     });

@@ -90,9 +90,9 @@ QUrl FakeNotesServer::baseUrl() const
 }
 
 void FakeNotesServer::addFault(const QByteArray &method, const QString &path, const HttpResponse &response,
-                               FaultMode mode, int times, int skip)
+                               FaultMode mode, int times)
 {
-    m_faults.append({method, path, response, mode, times, skip});
+    m_faults.append({method, path, response, mode, times});
 }
 
 HttpResponse FakeNotesServer::held(int delayMs)
@@ -118,7 +118,7 @@ HttpResponse FakeNotesServer::handle(const HttpRequest &request)
         if (candidate.method != request.method || !pathMatches)
             continue;
         ++candidate.seen;
-        if (candidate.seen <= candidate.skip || (candidate.times >= 0 && candidate.seen > candidate.skip + candidate.times))
+        if (candidate.times >= 0 && candidate.seen > candidate.times)
             continue;
         fault = &candidate;
         break;
@@ -349,10 +349,9 @@ void FakeNotesServer::putNotebook(const QString &id, const QString &name, int ve
     m_notebooks.insert(id, {id, name, version, false, false, now, now});
 }
 
-void FakeNotesServer::putAttachment(const QString &id, const QString &noteId, const QByteArray &bytes,
-                                    const QString &filename, const QString &mimeType)
+void FakeNotesServer::putAttachment(const QString &id, const QString &noteId, const QByteArray &bytes)
 {
-    m_attachments.insert(id, {id, noteId, filename, mimeType, bytes, tick()});
+    m_attachments.insert(id, {id, noteId, QStringLiteral("file.bin"), QStringLiteral("application/octet-stream"), bytes, tick()});
 }
 
 } // namespace LumoraTest

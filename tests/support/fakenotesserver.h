@@ -63,26 +63,22 @@ public:
 
     // method and path as the client names them, below the base URL; a path
     // ending in "*" matches every path that starts with the rest. The fault
-    // applies to the requests after the first `skip` matching ones, `times`
-    // times (-1: always).
+    // applies to the first `times` matching requests (-1: all).
     void addFault(const QByteArray &method, const QString &path, const HttpResponse &response,
-                  FaultMode mode = FaultMode::Instead, int times = -1, int skip = 0);
+                  FaultMode mode = FaultMode::Instead, int times = -1);
     void clearFaults() { m_faults.clear(); }
     // For FaultMode::After: the server's own answer, sent delayMs later.
     static HttpResponse held(int delayMs);
 
     // Requests below the base URL, oldest first, as "METHOD /path".
     QStringList requestLog() const { return m_log; }
-    void clearLog() { m_log.clear(); }
     int requestCount(const QString &entry) const { return int(m_log.count(entry)); }
 
     // Server-side changes, as another device would make them.
     void putNote(const QString &id, const QString &body, int version, const QString &notebookId = QString(),
                  bool deleted = false);
     void putNotebook(const QString &id, const QString &name, int version);
-    void putAttachment(const QString &id, const QString &noteId, const QByteArray &bytes,
-                       const QString &filename = QStringLiteral("file.bin"),
-                       const QString &mimeType = QStringLiteral("application/octet-stream"));
+    void putAttachment(const QString &id, const QString &noteId, const QByteArray &bytes);
 
     QHash<QString, StoredNote> notes() const { return m_notes; }
     QHash<QString, StoredNotebook> notebooks() const { return m_notebooks; }
@@ -97,7 +93,6 @@ private:
         HttpResponse response;
         FaultMode mode;
         int times;
-        int skip;
         int seen = 0;
     };
 
