@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QUuid>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -140,8 +141,17 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
     QSqlDatabase db = m_database->db();
     NoteRepository notes(m_database);
     NotebookRepository notebooks(m_database);
+    // Notes go in a few hundred per transaction, so that a save from the
+    // window waits for one of those rather than for the whole archive. What
+    // earlier transactions stored is taken back when a later step fails or
+    // is cancelled: the archive comes in whole or not at all.
+    QStringList storedNoteIds;
+    QStringList storedNotebookIds;
     const auto rollBack = [&](const QString &message) {
         db.rollback();
+        QString undoError;
+        if (!notes.purgeMany(storedNoteIds, &undoError) || !notebooks.removeEmpty(storedNotebookIds))
+            qWarning().noquote() << "An import could not take back what it had stored:" << undoError;
         discard();
         result->imported = result->notebooks = result->attachments = result->trashed = 0;
         if (!message.isEmpty()) {
@@ -150,46 +160,83 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
         }
         return false;
     };
-    if (!db.transaction())
-        return rollBack(QStringLiteral("The database cannot be written: %1").arg(db.lastError().text()));
+    const auto begin = [&] {
+        return db.transaction() ? QString()
+                                : QStringLiteral("The database cannot be written: %1").arg(db.lastError().text());
+    };
+    if (const QString error = begin(); !error.isEmpty())
+        return rollBack(error);
 
+    QStringList notebookIds;
     for (const Notebook &notebook : std::as_const(m_notebooks)) {
         if (!notebooks.insert(notebook))
             return rollBack(QStringLiteral("The notebook \"%1\" could not be stored.").arg(notebook.name));
+        notebookIds.append(notebook.id);
         ++result->notebooks;
     }
 
-    QSet<QString> storedNotes;
+    QHash<QString, QList<qsizetype>> attachmentsOfNote;
+    for (qsizetype i = 0; i < m_attachmentRows.size(); ++i)
+        attachmentsOfNote[m_attachmentRows.at(i).noteId].append(i);
+    QSet<QString> attachedRows;
+    QStringList chunkNoteIds;
     const int total = int(m_notes.size());
-    for (int i = 0; i < total; ++i) {
-        const PendingNote &pending = m_notes.at(i);
-        if (progress && (i % 64 == 0) && !progress(i, total, QStringLiteral("Saving notes...")))
+    for (int from = 0; from < total || from == 0; from += m_notesPerTransaction) {
+        const int to = std::min(total, from + m_notesPerTransaction);
+        if (from > 0) {
+            if (progress && !progress(from, total, QStringLiteral("Saving notes...")))
+                return rollBack(QString());
+            if (const QString error = begin(); !error.isEmpty())
+                return rollBack(error);
+        }
+        QList<Note> chunk;
+        chunk.reserve(to - from);
+        for (int i = from; i < to; ++i)
+            chunk.append(m_notes.at(i).note);
+        chunkNoteIds.clear();
+        bool cancelled = false;
+        QString error;
+        const bool stored = notes.insertMany(chunk, [&](qsizetype k, bool ok) {
+            const PendingNote &pending = m_notes.at(from + int(k));
+            if (ok) {
+                chunkNoteIds.append(pending.note.id);
+                ++result->imported;
+                if (pending.note.deletedAt)
+                    ++result->trashed;
+            } else {
+                result->fail(pending.label, QStringLiteral("the note could not be stored"));
+            }
+            const int done = from + int(k) + 1;
+            cancelled = progress && done % 64 == 0 && !progress(done, total, QStringLiteral("Saving notes..."));
+            return !cancelled;
+        }, &error);
+        if (cancelled)
             return rollBack(QString());
-        if (notes.insert(pending.note)) {
-            storedNotes.insert(pending.note.id);
-            ++result->imported;
-            if (pending.note.deletedAt)
-                ++result->trashed;
-        } else {
-            result->fail(pending.label, QStringLiteral("the note could not be stored"));
+        if (!stored)
+            return rollBack(QStringLiteral("The notes could not be stored: %1").arg(error));
+        for (const QString &noteId : std::as_const(chunkNoteIds)) {
+            for (const qsizetype index : attachmentsOfNote.value(noteId)) {
+                if (m_attachments.insert(m_attachmentRows.at(index))) {
+                    attachedRows.insert(m_attachmentRows.at(index).id);
+                    ++result->attachments;
+                }
+            }
         }
+        if (to == total && progress && !progress(total, total, QStringLiteral("Saving notes...")))
+            return rollBack(QString());
+        if (!db.commit())
+            return rollBack(QStringLiteral("The import could not be saved: %1").arg(db.lastError().text()));
+        storedNoteIds += chunkNoteIds;
+        storedNotebookIds = notebookIds;
+        if (total == 0)
+            break;
     }
-
-    QStringList orphanFiles;
-    for (const Attachment &attachment : std::as_const(m_attachmentRows)) {
-        if (!storedNotes.contains(attachment.noteId) || !m_attachments.insert(attachment)) {
-            orphanFiles.append(attachment.id);
-            continue;
-        }
-        ++result->attachments;
-    }
-    if (progress && !progress(total, total, QStringLiteral("Saving notes...")))
-        return rollBack(QString());
-    if (!db.commit())
-        return rollBack(QStringLiteral("The import could not be saved: %1").arg(db.lastError().text()));
     m_committed = true;
-    for (const QString &id : std::as_const(orphanFiles))
-        QFile::remove(m_attachments.filePath(id));
+    // Files of notes that could not be stored, or whose row could not be.
+    for (const Attachment &attachment : std::as_const(m_attachmentRows)) {
+        if (!attachedRows.contains(attachment.id))
+            QFile::remove(m_attachments.filePath(attachment.id));
+    }
     return true;
 }
 

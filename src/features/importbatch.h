@@ -45,6 +45,8 @@ public:
     bool commit(ImportResult *result, const ImportProgress &progress);
     // Removes the files written so far.
     void discard();
+    // How many notes one transaction of commit() stores at most.
+    void setNotesPerTransaction(int notes) { m_notesPerTransaction = qMax(1, notes); }
 
 private:
     struct PendingNote
@@ -60,6 +62,8 @@ private:
     QList<Attachment> m_attachmentRows;
     QStringList m_writtenFiles;
     bool m_committed = false;
+    // Short enough that a save from the window is not kept waiting long.
+    int m_notesPerTransaction = 250;
 };
 
 // A note whose body is still Markdown or HTML text.

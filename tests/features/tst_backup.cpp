@@ -296,6 +296,11 @@ void TestBackup::roundTripIntoEmptyLibrary()
     QCOMPARE(target.notes->trashed().constFirst().id, QStringLiteral("n-3"));
     // Restored records wait to be synced, like any other change.
     QCOMPARE(target.notes->byId(QStringLiteral("n-1"))->syncStatus, SyncStatus::Pending);
+    // And are found and listed like any stored note.
+    const QList<Note> found = target.notes->search(QStringLiteral("plan"));
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.constFirst().id, QStringLiteral("n-1"));
+    QCOMPARE(target.notes->listRow(QStringLiteral("n-1"))->texts.title, QStringLiteral("Plan"));
 
     // Again into the same library: everything is already there.
     result = restoreBackup(path, &target.database, RestoreMode::Skip);

@@ -1,7 +1,9 @@
 #include "features/import.h"
+#include "features/importbatch.h"
 #include "features/jeximport.h"
 #include "features/tarreader.h"
 #include "importtesting.h"
+#include "storage/noterepository.h"
 #include "tarwriter.h"
 
 #include "testmain.h"
@@ -106,6 +108,8 @@ private Q_SLOTS:
     void hostileNames();
     void cancelLeavesNothing_data();
     void cancelLeavesNothing();
+    void savedInSeveralTransactions_data();
+    void savedInSeveralTransactions();
     void realExports_data();
     void realExports();
 
@@ -533,6 +537,55 @@ void TestJexImport::cancelLeavesNothing()
     QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM notebooks")), 0);
     QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM attachments")), 0);
     QVERIFY(store.attachmentFiles().isEmpty());
+}
+
+void TestJexImport::savedInSeveralTransactions_data()
+{
+    QTest::addColumn<int>("cancelAt");
+    QTest::addColumn<int>("notesStored");
+    QTest::newRow("all stored") << -1 << 5;
+    QTest::newRow("cancelled after two transactions") << 4 << 0;
+    QTest::newRow("cancelled before the last commit") << 5 << 0;
+}
+
+// Two notes per transaction: a cancel after some were committed takes back
+// those too, rows, search index and files.
+void TestJexImport::savedInSeveralTransactions()
+{
+    QFETCH(int, cancelAt);
+    QFETCH(int, notesStored);
+    Store store;
+    QVERIFY(store.open());
+    ImportResult result;
+    {
+        ImportBatch batch(store.database.get());
+        batch.setNotesPerTransaction(2);
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QString notebookId = batch.addNotebook(QStringLiteral("F"), now, now);
+        for (int i = 0; i < 5; ++i) {
+            Note note;
+            note.id = batch.newNoteId();
+            note.notebookId = notebookId;
+            note.body = QStringLiteral(R"([{"insert":"kiwi %1\n"}])").arg(i);
+            note.createdAt = note.updatedAt = note.modifiedAt = now;
+            QString error;
+            QVERIFY(!batch.addAttachment(note.id, QStringLiteral("p.png"), QStringLiteral("image/png"), pngBytes(i),
+                                         &error).isEmpty());
+            batch.addNote(note, QStringLiteral("Note %1").arg(i));
+        }
+        const bool committed = batch.commit(&result, [cancelAt](int done, int, const QString &) {
+            return done != cancelAt;
+        });
+        QCOMPARE(committed, cancelAt < 0);
+    }
+    QCOMPARE(result.imported, notesStored);
+    QCOMPARE(result.attachments, notesStored);
+    QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM notes")), notesStored);
+    QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM note_list_texts")), notesStored);
+    QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM attachments")), notesStored);
+    QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM notebooks")), notesStored > 0 ? 1 : 0);
+    QCOMPARE(int(store.attachmentFiles().size()), notesStored);
+    QCOMPARE(int(NoteRepository(store.database.get()).search(QStringLiteral("kiwi")).size()), notesStored);
 }
 
 void TestJexImport::realExports_data()
