@@ -153,9 +153,10 @@ int main(int argc, char *argv[])
     Step step = measure([&] { result = restoreBackup(zipPath, target.get(), RestoreMode::Skip); });
     const double longestWait = probe.stop();
     printStep(QStringLiteral("restoreBackup, empty library"), step, result);
-    out() << QStringLiteral("    a save meanwhile waited at most %1 ms for the write lock (%2 saves)")
+    out() << QStringLiteral("    a save meanwhile waited at most %1 ms for the write lock (%2 saves, %3 over 100 ms)")
                  .arg(longestWait, 0, 'f', 0)
                  .arg(probe.writes())
+                        .arg(probe.slowWrites())
           << Qt::endl;
     step = measure([&] { result = restoreBackup(zipPath, target.get(), RestoreMode::Skip); });
     printStep(QStringLiteral("restoreBackup again, all skipped"), step, result);

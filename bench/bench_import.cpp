@@ -101,9 +101,10 @@ int main(int argc, char *argv[])
                         .arg(result.imported / qMax(cpuSeconds, 0.001), 0, 'f', 0)
                         .arg(QThread::idealThreadCount())
                  << Qt::endl;
-    Bench::out() << QStringLiteral("  a save meanwhile  waited at most %1 ms for the write lock (%2 saves)")
+    Bench::out() << QStringLiteral("  a save meanwhile  waited at most %1 ms for the write lock (%2 saves, %3 over 100 ms)")
                         .arg(longestWait, 0, 'f', 0)
                         .arg(probe.writes())
+                        .arg(probe.slowWrites())
                  << Qt::endl;
     Bench::out() << QStringLiteral("  resident memory   %1 MB before, %2 MB peak (whole process)")
                         .arg(rssBefore, 0, 'f', 1)

@@ -7,6 +7,7 @@
 #include "storage/noterepository.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QHash>
@@ -71,6 +72,14 @@ QString ImportResult::issuesText() const
     list(QStringLiteral("Failed items:"), failedItems);
     return lines.join(QLatin1Char('\n'));
 }
+
+namespace {
+
+// How long one transaction of a commit may hold the write lock before it
+// commits and lets a waiting save in.
+constexpr qint64 kMillisecondsPerTransaction = 40;
+
+} // namespace
 
 ImportBatch::ImportBatch(Database *database)
     : m_database(database)
@@ -181,22 +190,29 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
     QSet<QString> attachedRows;
     QStringList chunkNoteIds;
     const int total = int(m_notes.size());
-    for (int from = 0; from < total || from == 0; from += m_notesPerTransaction) {
-        const int to = std::min(total, from + m_notesPerTransaction);
+    int from = 0;
+    do {
         if (from > 0) {
+            Database::letWaitingWritersIn();
             if (progress && !progress(from, total, QStringLiteral("Saving notes...")))
                 return rollBack(QString());
             if (const QString error = begin(); !error.isEmpty())
                 return rollBack(error);
         }
+        const int most = std::min(total, from + m_notesPerTransaction);
         QList<Note> chunk;
-        chunk.reserve(to - from);
-        for (int i = from; i < to; ++i)
+        chunk.reserve(most - from);
+        for (int i = from; i < most; ++i)
             chunk.append(m_notes.at(i).note);
         chunkNoteIds.clear();
+        // A transaction also ends once it has held the lock for a while: on a
+        // busy machine a few hundred notes can take a second.
+        QElapsedTimer held;
+        held.start();
+        int to = from;
         bool cancelled = false;
         QString error;
-        const bool stored = notes.insertMany(chunk, [&](qsizetype k, bool ok) {
+        notes.insertMany(chunk, [&](qsizetype k, bool ok) {
             const PendingNote &pending = m_notes.at(from + int(k));
             if (ok) {
                 chunkNoteIds.append(pending.note.id);
@@ -206,13 +222,13 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
             } else {
                 result->fail(pending.label, QStringLiteral("the note could not be stored"));
             }
-            const int done = from + int(k) + 1;
-            cancelled = progress && done % 64 == 0 && !progress(done, total, QStringLiteral("Saving notes..."));
-            return !cancelled;
+            to = from + int(k) + 1;
+            cancelled = progress && to % 64 == 0 && !progress(to, total, QStringLiteral("Saving notes..."));
+            return !cancelled && held.elapsed() < kMillisecondsPerTransaction;
         }, &error);
         if (cancelled)
             return rollBack(QString());
-        if (!stored)
+        if (to < most && !error.isEmpty())
             return rollBack(QStringLiteral("The notes could not be stored: %1").arg(error));
         for (const QString &noteId : std::as_const(chunkNoteIds)) {
             for (const qsizetype index : attachmentsOfNote.value(noteId)) {
@@ -228,9 +244,8 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
             return rollBack(QStringLiteral("The import could not be saved: %1").arg(db.lastError().text()));
         storedNoteIds += chunkNoteIds;
         storedNotebookIds = notebookIds;
-        if (total == 0)
-            break;
-    }
+        from = to;
+    } while (from < total);
     m_committed = true;
     // Files of notes that could not be stored, or whose row could not be.
     for (const Attachment &attachment : std::as_const(m_attachmentRows)) {

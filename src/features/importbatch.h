@@ -45,7 +45,8 @@ public:
     bool commit(ImportResult *result, const ImportProgress &progress);
     // Removes the files written so far.
     void discard();
-    // How many notes one transaction of commit() stores at most.
+    // How many notes one transaction of commit() stores at most (it also
+    // ends after a few tens of milliseconds).
     void setNotesPerTransaction(int notes) { m_notesPerTransaction = qMax(1, notes); }
 
 private:
@@ -62,8 +63,7 @@ private:
     QList<Attachment> m_attachmentRows;
     QStringList m_writtenFiles;
     bool m_committed = false;
-    // Short enough that a save from the window is not kept waiting long.
-    int m_notesPerTransaction = 250;
+    int m_notesPerTransaction = 500;
 };
 
 // A note whose body is still Markdown or HTML text.
