@@ -9,6 +9,7 @@
 //   bench_backup [--notes N] [--attachments N]
 
 #include "benchsupport.h"
+#include "writerprobe.h"
 #include "features/backup.h"
 #include "storage/attachmentrepository.h"
 #include "storage/database.h"
@@ -148,8 +149,15 @@ int main(int argc, char *argv[])
         return 1;
     }
     BackupResult result;
+    Bench::WriterProbe probe(databasePath());
     Step step = measure([&] { result = restoreBackup(zipPath, target.get(), RestoreMode::Skip); });
+    const double longestWait = probe.stop();
     printStep(QStringLiteral("restoreBackup, empty library"), step, result);
+    out() << QStringLiteral("    a save meanwhile waited at most %1 ms for the write lock (%2 saves, %3 over 100 ms)")
+                 .arg(longestWait, 0, 'f', 0)
+                 .arg(probe.writes())
+                        .arg(probe.slowWrites())
+          << Qt::endl;
     step = measure([&] { result = restoreBackup(zipPath, target.get(), RestoreMode::Skip); });
     printStep(QStringLiteral("restoreBackup again, all skipped"), step, result);
     qunsetenv("NOTES_DATA_DIR");

@@ -9,6 +9,7 @@
 #include "jexgenerator.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
+#include "writerprobe.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -70,12 +71,14 @@ int main(int argc, char *argv[])
     timer.start();
     const std::clock_t cpuStart = std::clock();
     qint64 convertedAt = 0;
+    Bench::WriterProbe probe(databasePath());
     const ImportResult result = importJex(archive, &database, [&](int, int, const QString &label) {
         if (convertedAt == 0 && label.startsWith(QLatin1String("Saving")))
             convertedAt = timer.elapsed();
         return true;
     });
     const qint64 total = timer.elapsed();
+    const double longestWait = probe.stop();
     // On a busy machine the wall time says more about the neighbours than
     // about the import; the CPU time (all threads) does not.
     const double cpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
@@ -97,6 +100,11 @@ int main(int argc, char *argv[])
                         .arg(cpuSeconds, 0, 'f', 2)
                         .arg(result.imported / qMax(cpuSeconds, 0.001), 0, 'f', 0)
                         .arg(QThread::idealThreadCount())
+                 << Qt::endl;
+    Bench::out() << QStringLiteral("  a save meanwhile  waited at most %1 ms for the write lock (%2 saves, %3 over 100 ms)")
+                        .arg(longestWait, 0, 'f', 0)
+                        .arg(probe.writes())
+                        .arg(probe.slowWrites())
                  << Qt::endl;
     Bench::out() << QStringLiteral("  resident memory   %1 MB before, %2 MB peak (whole process)")
                         .arg(rssBefore, 0, 'f', 1)

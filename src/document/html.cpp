@@ -104,6 +104,9 @@ QString tableHtml(const QJsonValue &embedValue)
 QJsonObject inlineAttributesFromHtmlFormat(const QTextCharFormat &format)
 {
     QJsonObject attributes = inlineAttributesFromCharFormat(format);
+    // Markdown may carry raw HTML that no cleaning has seen.
+    if (isScriptUrl(attributes.value(QLatin1String("link")).toString()))
+        attributes.remove(QLatin1String("link"));
     if (format.fontUnderline() && !attributes.contains(QLatin1String("link")))
         attributes.insert(QLatin1String("underline"), true);
     if (!attributes.contains(QLatin1String("code")) && format.hasProperty(QTextFormat::FontFamilies)
@@ -139,15 +142,29 @@ QJsonObject blockAttributesFromBlock(const QTextBlock &block)
     return attributes;
 }
 
-void appendBlock(QJsonArray *ops, const QTextBlock &block)
+void appendBlock(QJsonArray *ops, const QTextBlock &block, DocumentReader reader)
 {
+    // The Markdown reader makes a heading bold only up to its first mark;
+    // through HTML the heading's own weight reached every run.
+    const bool boldHeading = reader == DocumentReader::Markdown && block.blockFormat().headingLevel() > 0;
+    // From Markdown, neighbouring runs whose formats differ only in what a
+    // note does not keep are one insert, as the HTML round trip made them.
+    const bool joinRuns = reader == DocumentReader::Markdown;
+    QString runText;
+    QJsonObject runAttributes;
+    const auto flush = [&] {
+        if (!runText.isEmpty())
+            ops->append(deltaInsertOp(runText, runAttributes));
+        runText.clear();
+    };
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         const QTextCharFormat format = fragment.charFormat();
         if (format.isImageFormat()) {
             const QString name = format.toImageFormat().name();
-            if (name.isEmpty())
+            if (name.isEmpty() || isScriptUrl(name))
                 continue;
+            flush();
             const QString key = name.startsWith(attachmentUrlPrefix()) ? QStringLiteral("lumora-notes-attachment")
                                                                        : QStringLiteral("image");
             // Equal neighbouring images share one fragment, one character each.
@@ -157,10 +174,58 @@ void appendBlock(QJsonArray *ops, const QTextBlock &block)
         }
         QString text = fragment.text();
         text.remove(objectReplacement);
-        if (!text.isEmpty())
-            ops->append(deltaInsertOp(text, inlineAttributesFromHtmlFormat(format)));
+        if (text.isEmpty())
+            continue;
+        QJsonObject attributes = inlineAttributesFromHtmlFormat(format);
+        if (boldHeading)
+            attributes.insert(QLatin1String("bold"), true);
+        if (!joinRuns || attributes != runAttributes)
+            flush();
+        runText += text;
+        runAttributes = attributes;
     }
+    flush();
     ops->append(deltaInsertOp(QStringLiteral("\n"), blockAttributesFromBlock(block)));
+}
+
+// Table cells are read by the editor's own reader, which trusts its links.
+// From Markdown a cell is one line: a line break before its text is an empty
+// paragraph Qt's reader leaves in the first cell after a code block.
+void cleanTableCells(QJsonObject *table, DocumentReader reader)
+{
+    const QJsonObject lineBreak { { QLatin1String("insert"), QStringLiteral("\n") } };
+    const QLatin1String link("link");
+    QJsonArray rows = table->value(QLatin1String("cells")).toArray();
+    bool changed = false;
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        QJsonArray cells = rows.at(r).toArray();
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            QJsonArray ops = cells.at(c).toArray();
+            if (reader == DocumentReader::Markdown && ops.size() > 1 && ops.first().toObject() == lineBreak) {
+                ops.removeFirst();
+                cells[c] = ops;
+                rows[r] = cells;
+                changed = true;
+            }
+            for (qsizetype o = 0; o < ops.size(); ++o) {
+                QJsonObject op = ops.at(o).toObject();
+                QJsonObject attributes = op.value(QLatin1String("attributes")).toObject();
+                if (!isScriptUrl(attributes.value(link).toString()))
+                    continue;
+                attributes.remove(link);
+                if (attributes.isEmpty())
+                    op.remove(QLatin1String("attributes"));
+                else
+                    op.insert(QLatin1String("attributes"), attributes);
+                ops[o] = op;
+                cells[c] = ops;
+                rows[r] = cells;
+                changed = true;
+            }
+        }
+    }
+    if (changed)
+        table->insert(QLatin1String("cells"), rows);
 }
 
 QJsonArray emptyLine()
@@ -212,7 +277,11 @@ QJsonArray htmlToDelta(const QString &html)
         return emptyLine();
     QTextDocument document;
     document.setHtml(cleanHtml(html, HtmlCleaning::Readable));
+    return textDocumentToDelta(document, DocumentReader::Html);
+}
 
+QJsonArray textDocumentToDelta(const QTextDocument &document, DocumentReader reader)
+{
     QJsonArray ops;
     QSet<const QTextTable *> seenTables;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
@@ -222,12 +291,13 @@ QJsonArray htmlToDelta(const QString &html)
             seenTables.insert(table);
             QJsonObject object = tableObjectFromTextTable(table);
             object.insert(QLatin1String("hasHeader"), table->rows() >= 1);
+            cleanTableCells(&object, reader);
             const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
             ops.append(deltaInsertOp(QJsonObject { { tableKey(), json } }));
             ops.append(deltaInsertOp(QStringLiteral("\n")));
             continue;
         }
-        appendBlock(&ops, block);
+        appendBlock(&ops, block, reader);
     }
     return ops.isEmpty() ? emptyLine() : ops;
 }

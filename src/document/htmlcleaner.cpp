@@ -172,11 +172,7 @@ QString decodedForSchemeCheck(QStringView value)
 
 bool isUnsafeAttribute(QStringView name, QStringView value)
 {
-    if (name.startsWith(QLatin1String("on"), Qt::CaseInsensitive))
-        return true;
-    const QString decoded = decodedForSchemeCheck(value);
-    return decoded.contains(QLatin1String("javascript:")) || decoded.contains(QLatin1String("vbscript:"))
-        || decoded.contains(QLatin1String("livescript:")) || decoded.contains(QLatin1String("data:text/html"));
+    return name.startsWith(QLatin1String("on"), Qt::CaseInsensitive) || isScriptUrl(value);
 }
 
 qint64 spanValue(QStringView value)
@@ -684,6 +680,13 @@ QString render(QStringView html, const QList<Token> &tokens)
 }
 
 } // namespace
+
+bool isScriptUrl(QStringView url)
+{
+    const QString decoded = decodedForSchemeCheck(url);
+    return decoded.contains(QLatin1String("javascript:")) || decoded.contains(QLatin1String("vbscript:"))
+        || decoded.contains(QLatin1String("livescript:")) || decoded.contains(QLatin1String("data:text/html"));
+}
 
 QString cleanHtml(QStringView html, HtmlCleaning cleaning)
 {

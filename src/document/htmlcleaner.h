@@ -27,4 +27,9 @@ enum class HtmlCleaning {
 // tag left open at the end of the text comes out as text.
 QString cleanHtml(QStringView html, HtmlCleaning cleaning);
 
+// Whether a link or picture address runs script when followed (javascript:,
+// vbscript:, data:text/html and the like, however spelled): what the
+// cleaning removes from attributes.
+bool isScriptUrl(QStringView url);
+
 } // namespace DocumentConvert

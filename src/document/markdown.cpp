@@ -4,7 +4,6 @@
 #include "delta.h"
 #include "html.h"
 
-#include <QFont>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTextCursor>
@@ -265,10 +264,6 @@ namespace {
 QJsonArray markdownChunkToDelta(const QString &markdown)
 {
     QTextDocument document;
-    // The HTML carries the default font on every run, and the HTML reader takes
-    // text in a fixed-pitch font for code: a monospace application font must
-    // not turn the whole text into code.
-    document.setDefaultFont(QFont(QStringLiteral("sans-serif")));
     // Inside an edit block Qt's reader does not lay out the paragraph it
     // writes to after every run, which made a paragraph of many marks
     // quadratic (20 KB of "*a" took seconds).
@@ -276,7 +271,7 @@ QJsonArray markdownChunkToDelta(const QString &markdown)
     editBlock.beginEditBlock();
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
     editBlock.endEditBlock();
-    return htmlToDelta(document.toHtml());
+    return textDocumentToDelta(document, DocumentReader::Markdown);
 }
 
 } // namespace

@@ -500,7 +500,35 @@ BackupResult restoreBackup(const QString &zipPath, Database *database, RestoreMo
         if (!step())
             return abandon(cancelled);
     }
+    // Notes not stored yet go in as one bulk write; the rest (and a second
+    // record of an id) are compared with what is stored, one by one, after.
+    QList<QString> ids;
+    ids.reserve(records.notes.size());
+    for (const Note &archived : std::as_const(records.notes))
+        ids.append(archived.id);
+    QSet<QString> known = notes.storedIds(ids);
+    QList<Note> fresh;
+    QList<Note> others;
     for (const Note &archived : std::as_const(records.notes)) {
+        if (known.contains(archived.id)) {
+            others.append(archived);
+        } else {
+            known.insert(archived.id);
+            fresh.append(archived);
+        }
+    }
+    bool stopped = false;
+    QString bulkError;
+    const bool inserted = notes.insertMany(fresh, [&](qsizetype i, bool ok) {
+        countWrite(ok, true, QStringLiteral("Cannot restore note %1").arg(fresh.at(i).id));
+        stopped = !step();
+        return !stopped;
+    }, &bulkError);
+    if (stopped)
+        return abandon(cancelled);
+    if (!inserted)
+        return abandon(QStringLiteral("Cannot restore the notes: %1").arg(bulkError));
+    for (const Note &archived : std::as_const(others)) {
         const std::optional<Note> stored = notes.byId(archived.id);
         bool replaced = false;
         bool written = true;

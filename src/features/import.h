@@ -46,9 +46,10 @@ using ImportProgress = std::function<bool(int current, int total, const QString 
 enum class ImportFormat { Joplin, NoteStation };
 
 // Each archive is imported all or nothing: the notes, notebooks and
-// attachment rows go in one transaction on the connection of `database`, and
-// files written for a rolled-back import are removed again. Notes trashed in
-// the source land in the Trash.
+// attachment rows go in through the connection of `database` in short
+// transactions, what was stored is taken back when a later one fails or the
+// import is cancelled, and files written for it are removed again. Notes
+// trashed in the source land in the Trash.
 ImportResult importJex(const QString &path, Database *database, const ImportProgress &progress = {});
 ImportResult importNsx(const QString &path, Database *database, const ImportProgress &progress = {});
 ImportResult importArchive(ImportFormat format, const QString &path, Database *database,

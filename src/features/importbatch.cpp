@@ -7,6 +7,7 @@
 #include "storage/noterepository.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QHash>
@@ -16,6 +17,7 @@
 #include <QThread>
 #include <QUuid>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -70,6 +72,14 @@ QString ImportResult::issuesText() const
     list(QStringLiteral("Failed items:"), failedItems);
     return lines.join(QLatin1Char('\n'));
 }
+
+namespace {
+
+// How long one transaction of a commit may hold the write lock before it
+// commits and lets a waiting save in.
+constexpr qint64 kMillisecondsPerTransaction = 40;
+
+} // namespace
 
 ImportBatch::ImportBatch(Database *database)
     : m_database(database)
@@ -140,8 +150,17 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
     QSqlDatabase db = m_database->db();
     NoteRepository notes(m_database);
     NotebookRepository notebooks(m_database);
+    // Notes go in a few hundred per transaction, so that a save from the
+    // window waits for one of those rather than for the whole archive. What
+    // earlier transactions stored is taken back when a later step fails or
+    // is cancelled: the archive comes in whole or not at all.
+    QStringList storedNoteIds;
+    QStringList storedNotebookIds;
     const auto rollBack = [&](const QString &message) {
         db.rollback();
+        QString undoError;
+        if (!notes.purgeMany(storedNoteIds, &undoError) || !notebooks.removeEmpty(storedNotebookIds))
+            qWarning().noquote() << "An import could not take back what it had stored:" << undoError;
         discard();
         result->imported = result->notebooks = result->attachments = result->trashed = 0;
         if (!message.isEmpty()) {
@@ -150,46 +169,89 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
         }
         return false;
     };
-    if (!db.transaction())
-        return rollBack(QStringLiteral("The database cannot be written: %1").arg(db.lastError().text()));
+    const auto begin = [&] {
+        return db.transaction() ? QString()
+                                : QStringLiteral("The database cannot be written: %1").arg(db.lastError().text());
+    };
+    if (const QString error = begin(); !error.isEmpty())
+        return rollBack(error);
 
+    QStringList notebookIds;
     for (const Notebook &notebook : std::as_const(m_notebooks)) {
         if (!notebooks.insert(notebook))
             return rollBack(QStringLiteral("The notebook \"%1\" could not be stored.").arg(notebook.name));
+        notebookIds.append(notebook.id);
         ++result->notebooks;
     }
 
-    QSet<QString> storedNotes;
+    QHash<QString, QList<qsizetype>> attachmentsOfNote;
+    for (qsizetype i = 0; i < m_attachmentRows.size(); ++i)
+        attachmentsOfNote[m_attachmentRows.at(i).noteId].append(i);
+    QSet<QString> attachedRows;
+    QStringList chunkNoteIds;
     const int total = int(m_notes.size());
-    for (int i = 0; i < total; ++i) {
-        const PendingNote &pending = m_notes.at(i);
-        if (progress && (i % 64 == 0) && !progress(i, total, QStringLiteral("Saving notes...")))
+    int from = 0;
+    do {
+        if (from > 0) {
+            Database::letWaitingWritersIn();
+            if (progress && !progress(from, total, QStringLiteral("Saving notes...")))
+                return rollBack(QString());
+            if (const QString error = begin(); !error.isEmpty())
+                return rollBack(error);
+        }
+        const int most = std::min(total, from + m_notesPerTransaction);
+        QList<Note> chunk;
+        chunk.reserve(most - from);
+        for (int i = from; i < most; ++i)
+            chunk.append(m_notes.at(i).note);
+        chunkNoteIds.clear();
+        // A transaction also ends once it has held the lock for a while: on a
+        // busy machine a few hundred notes can take a second.
+        QElapsedTimer held;
+        held.start();
+        int to = from;
+        bool cancelled = false;
+        QString error;
+        notes.insertMany(chunk, [&](qsizetype k, bool ok) {
+            const PendingNote &pending = m_notes.at(from + int(k));
+            if (ok) {
+                chunkNoteIds.append(pending.note.id);
+                ++result->imported;
+                if (pending.note.deletedAt)
+                    ++result->trashed;
+            } else {
+                result->fail(pending.label, QStringLiteral("the note could not be stored"));
+            }
+            to = from + int(k) + 1;
+            cancelled = progress && to % 64 == 0 && !progress(to, total, QStringLiteral("Saving notes..."));
+            return !cancelled && held.elapsed() < kMillisecondsPerTransaction;
+        }, &error);
+        if (cancelled)
             return rollBack(QString());
-        if (notes.insert(pending.note)) {
-            storedNotes.insert(pending.note.id);
-            ++result->imported;
-            if (pending.note.deletedAt)
-                ++result->trashed;
-        } else {
-            result->fail(pending.label, QStringLiteral("the note could not be stored"));
+        if (to < most && !error.isEmpty())
+            return rollBack(QStringLiteral("The notes could not be stored: %1").arg(error));
+        for (const QString &noteId : std::as_const(chunkNoteIds)) {
+            for (const qsizetype index : attachmentsOfNote.value(noteId)) {
+                if (m_attachments.insert(m_attachmentRows.at(index))) {
+                    attachedRows.insert(m_attachmentRows.at(index).id);
+                    ++result->attachments;
+                }
+            }
         }
-    }
-
-    QStringList orphanFiles;
-    for (const Attachment &attachment : std::as_const(m_attachmentRows)) {
-        if (!storedNotes.contains(attachment.noteId) || !m_attachments.insert(attachment)) {
-            orphanFiles.append(attachment.id);
-            continue;
-        }
-        ++result->attachments;
-    }
-    if (progress && !progress(total, total, QStringLiteral("Saving notes...")))
-        return rollBack(QString());
-    if (!db.commit())
-        return rollBack(QStringLiteral("The import could not be saved: %1").arg(db.lastError().text()));
+        if (to == total && progress && !progress(total, total, QStringLiteral("Saving notes...")))
+            return rollBack(QString());
+        if (!db.commit())
+            return rollBack(QStringLiteral("The import could not be saved: %1").arg(db.lastError().text()));
+        storedNoteIds += chunkNoteIds;
+        storedNotebookIds = notebookIds;
+        from = to;
+    } while (from < total);
     m_committed = true;
-    for (const QString &id : std::as_const(orphanFiles))
-        QFile::remove(m_attachments.filePath(id));
+    // Files of notes that could not be stored, or whose row could not be.
+    for (const Attachment &attachment : std::as_const(m_attachmentRows)) {
+        if (!attachedRows.contains(attachment.id))
+            QFile::remove(m_attachments.filePath(attachment.id));
+    }
     return true;
 }
 

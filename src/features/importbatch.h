@@ -13,11 +13,12 @@
 
 class Database;
 
-// Collects what one archive brings and stores it in one transaction.
-// Converting notes is the slow part and happens before commit() without
-// holding the database's write lock, so the window's own saves are not kept
-// waiting for long. Attachment files are written as they come (the bytes are
-// not kept in memory) and removed again unless commit() succeeds.
+// Collects what one archive brings and stores it, all or nothing. Converting
+// notes happens before commit() without holding the database's write lock,
+// and commit() stores in transactions of a few tens of milliseconds, so the
+// window's own saves are not kept waiting. Attachment files are written as
+// they come (the bytes are not kept in memory) and removed again unless
+// commit() succeeds.
 class ImportBatch
 {
 public:
@@ -45,6 +46,9 @@ public:
     bool commit(ImportResult *result, const ImportProgress &progress);
     // Removes the files written so far.
     void discard();
+    // How many notes one transaction of commit() stores at most (it also
+    // ends after a few tens of milliseconds).
+    void setNotesPerTransaction(int notes) { m_notesPerTransaction = qMax(1, notes); }
 
 private:
     struct PendingNote
@@ -60,6 +64,7 @@ private:
     QList<Attachment> m_attachmentRows;
     QStringList m_writtenFiles;
     bool m_committed = false;
+    int m_notesPerTransaction = 500;
 };
 
 // A note whose body is still Markdown or HTML text.

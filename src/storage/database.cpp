@@ -7,13 +7,62 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 #include <QUuid>
 #include <QtEndian>
 
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// When a connection of this program last found the write lock taken.
+std::atomic<SteadyClock::rep> lastBusyWait { 0 };
+
+// SQLite's own handler sleeps longer and longer (up to 100 ms) between
+// tries, so a save waiting behind an import that commits in parts kept
+// missing the moments between the parts. This one tries every millisecond
+// for the same five seconds and says that someone waits.
+int retryEveryMillisecond(void *, int tries)
+{
+    constexpr int Tries = 5000;
+    if (tries >= Tries)
+        return 0;
+    lastBusyWait = SteadyClock::now().time_since_epoch().count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+}
+
+void installBusyHandler(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        if (sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData()))
+            sqlite3_busy_handler(connection, retryEveryMillisecond, nullptr);
+    }
+}
+
+} // namespace
+
+void Database::letWaitingWritersIn()
+{
+    // A waiting writer tries again every millisecond; once it has the lock it
+    // stops, and a few quiet milliseconds say it is through.
+    const auto quietFor = std::chrono::milliseconds(3);
+    const SteadyClock::time_point giveUp = SteadyClock::now() + std::chrono::milliseconds(500);
+    while (SteadyClock::now() < giveUp
+           && SteadyClock::now() - SteadyClock::time_point(SteadyClock::duration(lastBusyWait.load())) < quietFor)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 namespace {
 
@@ -363,6 +412,7 @@ bool Database::open(const QString &path, QString *error)
     if (!checkOpenedFile(&problem))
         return fail();
 
+    installBusyHandler(m_db);
     QSqlQuery q(m_db);
     q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));

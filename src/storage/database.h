@@ -41,6 +41,12 @@ public:
     // SQLITE_CORRUPT or SQLITE_NOTADB, whatever the extended code.
     static bool isCorruptionError(const QSqlError &error);
 
+    // Long writers (imports, restores) commit in parts and call this between
+    // them: a write of another connection of this program that is waiting for
+    // the lock gets it first. Returns at once when none waits; waits half a
+    // second at most.
+    static void letWaitingWritersIn();
+
     QSqlDatabase db() const { return m_db; }
     QString connectionName() const { return m_connectionName; }
 

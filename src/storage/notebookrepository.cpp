@@ -5,6 +5,8 @@
 #include "sqlvalues.h"
 
 #include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -58,6 +60,14 @@ bool NotebookRepository::write(const QString &sql, const QVariantList &binds, co
     }
     Q_EMIT notebooksChanged();
     return true;
+}
+
+bool NotebookRepository::removeEmpty(const QStringList &ids)
+{
+    return write(QStringLiteral("DELETE FROM notebooks WHERE id IN (SELECT value FROM json_each(?)) "
+                                "AND NOT EXISTS (SELECT 1 FROM notes WHERE notes.notebook_id = notebooks.id)"),
+                 {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(ids)).toJson(QJsonDocument::Compact))},
+                 "NotebookRepository::removeEmpty failed:");
 }
 
 QList<Notebook> NotebookRepository::all() const

@@ -30,6 +30,9 @@ public:
     bool insert(const Notebook &notebook);
     bool update(const Notebook &notebook);
     bool moveToTrash(const QString &id);
+    // Takes back notebooks an import stored and no note is in: gone as if
+    // never written.
+    bool removeEmpty(const QStringList &ids);
 
     // The user's commands, shared by the sidebar, import and restore.
     // A new notebook: fresh id, the trimmed name, created and updated now,

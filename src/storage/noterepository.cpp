@@ -5,6 +5,8 @@
 #include "sqlvalues.h"
 
 #include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -207,9 +209,15 @@ QList<Note> NoteRepository::pendingAfter(qint64 afterRowId, int limit, qint64 *l
     return notes;
 }
 
-bool NoteRepository::insert(const Note &note)
+namespace {
+
+const QString kInsertNoteSql = QStringLiteral(
+    "INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, version, op_version, "
+    "sync_status, is_sample, owner_id, is_shared, permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+
+QVariantList insertBinds(const Note &note)
 {
-    const QVariantList binds{
+    return {
         note.id,
         notNull(note.notebookId),
         notNull(note.body),
@@ -225,17 +233,19 @@ bool NoteRepository::insert(const Note &note)
         note.isShared ? 1 : 0,
         nullableText(note.permission),
     };
+}
+
+} // namespace
+
+bool NoteRepository::insert(const Note &note)
+{
     SavepointScope scope(m_db, "note_write");
     if (!scope.isOpen()) {
         qWarning().noquote() << "NoteRepository::insert failed:" << m_db.lastError().text();
         return false;
     }
     QSqlQuery q(m_db);
-    if (!runPrepared(q,
-                     QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, "
-                                    "deleted_at, version, op_version, sync_status, is_sample, owner_id, is_shared, "
-                                    "permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                     binds)) {
+    if (!runPrepared(q, kInsertNoteSql, insertBinds(note))) {
         qWarning().noquote() << "NoteRepository::insert failed:" << q.lastError().text();
         return false;
     }
@@ -248,6 +258,75 @@ bool NoteRepository::insert(const Note &note)
     Q_EMIT noteChanged(note.id);
     Q_EMIT notesChanged();
     return true;
+}
+
+bool NoteRepository::insertMany(const QList<Note> &notes, const std::function<bool(qsizetype, bool)> &stored,
+                                QString *error)
+{
+    // Each note under a savepoint of its own, so that one whose index cannot
+    // be written leaves no row; the statements are prepared once, which is
+    // most of what a note costs here besides the index.
+    QSqlQuery open(m_db);
+    QSqlQuery release(m_db);
+    QSqlQuery rollBack(m_db);
+    QSqlQuery insertNote(m_db);
+    const bool prepared = open.prepare(QStringLiteral("SAVEPOINT note_bulk"))
+        && release.prepare(QStringLiteral("RELEASE note_bulk"))
+        && rollBack.prepare(QStringLiteral("ROLLBACK TO note_bulk")) && insertNote.prepare(kInsertNoteSql);
+    if (!prepared) {
+        if (error)
+            *error = m_db.lastError().text();
+        return false;
+    }
+    NoteIndexWriter index(m_db);
+    bool completed = true;
+    qsizetype written = 0;
+    for (qsizetype i = 0; i < notes.size() && completed; ++i) {
+        const Note &note = notes.at(i);
+        bool ok = open.exec();
+        if (ok) {
+            const QVariantList binds = insertBinds(note);
+            for (int b = 0; b < binds.size(); ++b)
+                insertNote.bindValue(b, binds.at(b));
+            QString indexError;
+            ok = insertNote.exec() && index.write(insertNote.lastInsertId().toLongLong(), note.body, &indexError)
+                && release.exec();
+            if (!ok) {
+                qWarning().noquote() << "NoteRepository::insertMany failed:"
+                                     << (indexError.isEmpty() ? insertNote.lastError().text() : indexError);
+                if (insertNote.lastError().isValid())
+                    Database::reportQueryError(insertNote);
+                rollBack.exec();
+                release.exec();
+            }
+        }
+        written += ok ? 1 : 0;
+        if (stored && !stored(i, ok))
+            completed = false;
+    }
+    if (written > 0) {
+        Q_EMIT noteCountsChanged();
+        Q_EMIT notesChanged();
+    }
+    return completed;
+}
+
+QSet<QString> NoteRepository::storedIds(const QList<QString> &ids) const
+{
+    QSet<QString> wanted(ids.cbegin(), ids.cend());
+    QSet<QString> found;
+    // One scan of the ids: cheaper than a lookup per note once there are more
+    // than a few, and imports and restores bring thousands.
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id FROM notes")))
+        return found;
+    while (q.next()) {
+        const QString id = q.value(0).toString();
+        if (wanted.contains(id))
+            found.insert(id);
+    }
+    return found;
 }
 
 bool NoteRepository::update(const Note &note)
@@ -391,6 +470,18 @@ bool NoteRepository::purge(const QString &id, QString *error)
     Q_EMIT noteCountsChanged();
     Q_EMIT notePurged(id);
     Q_EMIT noteChanged(id);
+    Q_EMIT notesChanged();
+    return true;
+}
+
+bool NoteRepository::purgeMany(const QStringList &ids, QString *error)
+{
+    if (ids.isEmpty())
+        return true;
+    QStringList attachmentIds;
+    const QString json = QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(ids)).toJson(QJsonDocument::Compact));
+    if (!purgeRows(QStringLiteral("SELECT value FROM json_each(?)"), {json}, &attachmentIds, error))
+        return false;
     Q_EMIT notesChanged();
     return true;
 }

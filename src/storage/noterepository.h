@@ -10,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class Database;
@@ -71,6 +72,16 @@ public:
     QList<Note> pendingAfter(qint64 afterRowId, int limit, qint64 *lastRowId) const;
 
     bool insert(const Note &note);
+    // Stores many new notes inside the caller's transaction (imports and
+    // restores), as insert() would each but with the statements prepared once
+    // and one notesChanged() at the end. stored(i, ok) hears about notes[i]
+    // in turn and returns false to stop; a note that fails leaves nothing
+    // behind. False only when the statements cannot be prepared or stored
+    // stopped the run.
+    bool insertMany(const QList<Note> &notes, const std::function<bool(qsizetype, bool)> &stored,
+                    QString *error = nullptr);
+    // Which of these ids are stored, trashed notes included.
+    QSet<QString> storedIds(const QList<QString> &ids) const;
     bool update(const Note &note);
     bool moveToTrash(const QString &id);
     bool restore(const QString &id);
@@ -82,6 +93,9 @@ public:
     // Purges every note in the trash in one transaction, all or nothing, with
     // one notesChanged() for the lot. Returns how many went, -1 on failure.
     int purgeTrash(QString *error = nullptr);
+    // Purges these notes, trashed or not, in one transaction (an import
+    // taking back what it stored). Attachment files are the caller's.
+    bool purgeMany(const QStringList &ids, QString *error = nullptr);
     bool moveToNotebook(const QString &noteId, const QString &notebookId);
     // Every note of the notebook, trashed ones too (a restored note must not
     // land in a deleted notebook), to no notebook, each marked for sync. Part

@@ -90,6 +90,23 @@ void TestMarkdown::markdownToDelta_data()
         << compact(
                R"([{"insert":"a "},{"insert":"b","attributes":{"italic":true}},{"insert":" "},{"insert":"c","attributes":{"code":true}},{"insert":"\n"}])")
         << true;
+    // Raw HTML in Markdown reaches the document uncleaned: script targets
+    // must go there too, in text and in table cells; the text stays.
+    QTest::newRow("script links lose their target")
+        << QStringLiteral("[x](javascript:alert(1)) [y](https://ok.example) <a href=\"jav&#x61;script:c\">c</a>")
+        << compact(
+               R"([{"insert":"x "},{"insert":"y","attributes":{"link":"https://ok.example"}},{"insert":" "},{"insert":"c","attributes":{"underline":true}},{"insert":"\n"}])")
+        << false;
+    QTest::newRow("script pictures are dropped")
+        << QStringLiteral("<img src=\"javascript:alert(1)\"> ![q](lumora-notes://attachment/7)")
+        << compact(
+               R"([{"insert":{"lumora-notes-attachment":"lumora-notes://attachment/7"}},{"insert":"\n"}])")
+        << false;
+    QTest::newRow("script link in a table cell")
+        << QStringLiteral("| h |\n|---|\n| <a href=\"javascript:alert(3)\">c</a> |\n")
+        << compact(
+               R"([{"insert":"\n"},{"insert":{"table":"{'cells':[[[{'attributes':{'bold':true},'insert':'h'}]],[[{'insert':'c'}]]],'hasHeader':true}"}},{"insert":"\n"},{"insert":"\n"}])")
+        << false;
     // Qt's document keeps a paragraph before and after a table.
     QTest::newRow("table always with header")
         << QStringLiteral("| h |\n|---|\n| c |\n")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "features/import.h"
 #include "storage/attachmentrepository.h"
 #include "storage/database.h"
 #include "storage/datapaths.h"
@@ -12,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTest>
@@ -54,6 +56,17 @@ struct Store
         return QDir(attachmentsDirectory()).entryList(QDir::Files | QDir::Hidden);
     }
 
+    // What an import can leave behind, in one line: "notes 0, notebooks 0,
+    // attachments 0, files 0" after one that stored nothing.
+    QString contents() const
+    {
+        return QStringLiteral("notes %1, notebooks %2, attachments %3, files %4")
+            .arg(count(QStringLiteral("SELECT COUNT(*) FROM notes")))
+            .arg(count(QStringLiteral("SELECT COUNT(*) FROM notebooks")))
+            .arg(count(QStringLiteral("SELECT COUNT(*) FROM attachments")))
+            .arg(attachmentFiles().size());
+    }
+
     // Every file under the data directory's parent folder, for checks that
     // an import wrote nothing outside the attachment store.
     QStringList allFilesUnder(const QString &root) const
@@ -82,6 +95,19 @@ inline QString fixturesDir()
     return QString();
 }
 
+inline QString emptyStore()
+{
+    return QStringLiteral("notes 0, notebooks 0, attachments 0, files 0");
+}
+
+// A real export sample, or an empty path when the samples are absent.
+inline QString fixtureFile(const QString &name)
+{
+    const QString dir = fixturesDir();
+    const QString path = dir + QLatin1Char('/') + name;
+    return !dir.isEmpty() && QFileInfo::exists(path) ? path : QString();
+}
+
 // The plain text of a note body, lines joined with "\n".
 inline QString bodyText(const QString &body)
 {
@@ -100,6 +126,28 @@ inline QStringList embeddedAttachments(const QString &body)
             urls << url;
     }
     return urls;
+}
+
+// What every import of a real export shows: each stored file embedded by a
+// note, no archive-internal link left, the expected titles among the notes.
+inline void verifyRealImport(const Store &store, const ImportResult &result, int attachments,
+                             const QStringList &titles)
+{
+    QCOMPARE(result.errors, 0);
+    QCOMPARE(store.attachmentFiles().size(), attachments);
+    QSet<QString> shown;
+    QStringList storedTitles;
+    for (const QString &body : store.strings(QStringLiteral("SELECT body FROM notes"))) {
+        const QStringList urls = embeddedAttachments(body);
+        shown.unite(QSet<QString>(urls.begin(), urls.end()));
+        storedTitles << noteTitle(body);
+        QVERIFY2(!body.contains(QStringLiteral("](:/")) && !body.contains(QStringLiteral("transparent.gif")),
+                 qPrintable(body));
+    }
+    QCOMPARE(int(shown.size()), attachments);
+    for (const QString &title : titles)
+        QVERIFY2(storedTitles.contains(title), qPrintable(title));
+    QVERIFY(!store.strings(QStringLiteral("SELECT mime_type FROM attachments")).contains(QStringLiteral("image/jpg")));
 }
 
 } // namespace ImportTesting
