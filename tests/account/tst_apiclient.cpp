@@ -383,7 +383,8 @@ private Q_SLOTS:
     {
         m_server->route(QStringLiteral("/notes/v1/attachments"),
                         [](const HttpRequest &) { return HttpResponse::json(R"({"id":"a1"})", 201); });
-        const QByteArray file("\0\1binary\r\n--not-a-boundary\r\n", 30);
+        static const char bytes[] = "\0\1binary\r\n--not-a-boundary\r\n";
+        const QByteArray file(bytes, sizeof bytes - 1);
         QHttpMultiPart *body = BrioAccount::createFormData({
             {QStringLiteral("note_id"), "n-1", {}, {}},
             {QStringLiteral("id"), "a-1", {}, {}},
