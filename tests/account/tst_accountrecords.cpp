@@ -334,14 +334,9 @@ private Q_SLOTS:
                               << true << "";
         QTest::newRow("View is edit") << "View" << 200 << QByteArray() << QByteArray(R"({"account_id":"a2","permission":"edit"})")
                                       << true << "";
-        QTest::newRow("anything else is edit") << "" << 200 << QByteArray()
-                                               << QByteArray(R"({"account_id":"a2","permission":"edit"})") << true << "";
         QTest::newRow("server's error text") << "view" << 403 << QByteArray(R"({"error":"Not in your group"})")
                                              << QByteArray(R"({"account_id":"a2","permission":"view"})") << false
                                              << "Not in your group";
-        QTest::newRow("error text with 409") << "view" << 409 << QByteArray(R"({"error":"Already shared"})")
-                                                          << QByteArray(R"({"account_id":"a2","permission":"view"})")
-                                                          << false << "Already shared";
         QTest::newRow("no error text") << "view" << 500 << QByteArray("<html>")
                                        << QByteArray(R"({"account_id":"a2","permission":"view"})") << false
                                        << "Share failed (HTTP 500)";

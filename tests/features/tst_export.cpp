@@ -2,13 +2,13 @@
 #include "features/ziparchive.h"
 #include "storage/note.h"
 
+#include "testarchives.h"
+#include "testimages.h"
 #include "testmain.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +23,9 @@
 #include <map>
 
 Q_DECLARE_METATYPE(ExportFormat)
+
+using LumoraTest::fileBytes;
+using LumoraTest::writeBytes;
 
 namespace {
 
@@ -78,29 +81,6 @@ QString shoppingBody()
 QJsonObject attachmentEmbed(const QString &id)
 {
     return { { QStringLiteral("lumora-notes-attachment"), QString(QStringLiteral("lumora-notes://attachment/") + id) } };
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray pngBytes(const QColor &colour, const QSize &size = QSize(40, 30))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 // Text of a PDF through pdftotext; null when the tool is not installed.
@@ -359,8 +339,8 @@ void TestExport::emptyBodyRendersNothing()
 bool TestExport::attachmentFixture(const QString &storeDir, AttachmentFixture *out)
 {
     AttachmentFixture &fixture = *out;
-    fixture.red = pngBytes(Qt::red);
-    fixture.blue = pngBytes(Qt::blue);
+    fixture.red = LumoraTest::pngOf(40, 30, Qt::red);
+    fixture.blue = LumoraTest::pngOf(40, 30, Qt::blue);
     fixture.report = QByteArrayLiteral("quarterly figures\n");
     struct Stored
     {

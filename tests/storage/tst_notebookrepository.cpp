@@ -91,10 +91,9 @@ private Q_SLOTS:
 
 void TestNotebookRepository::orderTrashAndPending()
 {
-    LumoraTest::ScopedDataDir dir;
-    Database database;
-    QVERIFY(database.open(databasePath()) && database.migrate());
-    NotebookRepository repo(&database);
+    Library lib;
+    QVERIFY(lib.ok);
+    NotebookRepository &repo = *lib.notebooks;
     QSignalSpy changed(&repo, &NotebookRepository::notebooksChanged);
 
     QVERIFY(repo.insert(makeNotebook(QStringLiteral("1"), QStringLiteral("b"))));
@@ -109,7 +108,7 @@ void TestNotebookRepository::orderTrashAndPending()
     QCOMPARE(names(repo.all()),
              (QStringList{QStringLiteral("zz default"), QStringLiteral("A"), QStringLiteral("Zed"), QStringLiteral("b")}));
 
-    QSqlQuery q(database.db());
+    QSqlQuery q(lib.database.db());
     QVERIFY(q.exec(QStringLiteral("UPDATE notebooks SET sync_status='synced' WHERE id='3'")));
     QVERIFY(repo.moveToTrash(QStringLiteral("3")));
     QCOMPARE(changed.count(), 5);
@@ -122,10 +121,9 @@ void TestNotebookRepository::orderTrashAndPending()
 
 void TestNotebookRepository::roundTripAndFailures()
 {
-    LumoraTest::ScopedDataDir dir;
-    Database database;
-    QVERIFY(database.open(databasePath()) && database.migrate());
-    NotebookRepository repo(&database);
+    Library lib;
+    QVERIFY(lib.ok);
+    NotebookRepository &repo = *lib.notebooks;
 
     Notebook n = makeNotebook(QStringLiteral("x"), QStringLiteral("Travel"));
     n.isShared = true;
@@ -146,7 +144,7 @@ void TestNotebookRepository::roundTripAndFailures()
     read.ownerId.clear();
     read.version += 1;
     QVERIFY(repo.update(read));
-    QSqlQuery q(database.db());
+    QSqlQuery q(lib.database.db());
     QVERIFY(q.exec(QStringLiteral("SELECT name, owner_id IS NULL, version FROM notebooks WHERE id='x'")) && q.next());
     QCOMPARE(q.value(0).toString(), QStringLiteral("Trips"));
     QVERIFY(q.value(1).toBool());

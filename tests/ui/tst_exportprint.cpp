@@ -10,10 +10,10 @@
 #include "ui/notewindow.h"
 #include "ui/statusbar.h"
 
+#include "testimages.h"
 #include "testmain.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QImage>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -21,14 +21,12 @@
 #include <QStandardPaths>
 #include <QUuid>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPrintPreviewDialog>
 #include <QPointer>
 #include <QPrintPreviewWidget>
@@ -151,7 +149,6 @@ private Q_SLOTS:
     void noNoteSelected_data();
     void noNoteSelected();
     void printPreviewShowsThePages();
-    void copyCommands();
     void noteWindowExports();
     void picturesLeaveWithTheNote();
 
@@ -369,27 +366,6 @@ void TestExportPrint::printPreviewShowsThePages()
     QCOMPARE(pages, 1);
 }
 
-void TestExportPrint::copyCommands()
-{
-    openShoppingNote();
-    // Typed and not yet saved: the copies include it.
-    m_main->editor()->moveCursor(QTextCursor::Start);
-    QTest::keyClicks(m_main->editor(), QStringLiteral("My <"));
-
-    m_main->copyCurrentNoteAsMarkdown();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("# My <Shopping\n\n- Bread and **cheese**\n"));
-
-    m_main->copyCurrentNoteAsHtml();
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    QVERIFY(data->hasHtml());
-    QVERIFY2(data->html().contains(QLatin1String("<h1><strong>My &lt;Shopping</strong></h1>")), qPrintable(data->html()));
-    QVERIFY(data->html().contains(QLatin1String("<p>Bread and <strong>cheese</strong></p>")));
-    QCOMPARE(data->text(), data->html());
-
-    m_main->copyCurrentNoteAsPlainText();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("My <Shopping\nBread and cheese"));
-}
-
 void TestExportPrint::noteWindowExports()
 {
     openShoppingNote();
@@ -413,12 +389,7 @@ void TestExportPrint::picturesLeaveWithTheNote()
 {
     m_main->newNote();
     m_id = m_main->openNoteId();
-    QImage image(300, 200, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    const QByteArray png = LumoraTest::pngOf(300, 200, Qt::darkCyan);
     Attachment attachment;
     attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     attachment.noteId = m_id;

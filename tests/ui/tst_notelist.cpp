@@ -195,7 +195,6 @@ void TestNoteList::metrics_data()
     QTest::addColumn<int>("body");
     QTest::addColumn<QList<int>>("expected"); // title, preview, date, notebook, row
 
-    QTest::newRow("16") << 16 << QList<int>{15, 13, 11, 12, 91};
     QTest::newRow("unset counts as 16") << 0 << QList<int>{15, 13, 11, 12, 91};
     QTest::newRow("negative counts as 16") << -4 << QList<int>{15, 13, 11, 12, 91};
     // 22.5, 19.5, 16.5 round up; 29.9 + 26 + 20.4 + 41.
