@@ -96,8 +96,10 @@ void TestEditorToolbar::controls()
     // "|" for a separator, "*" after a checkable control.
     QStringList shown;
     const QList<QAction *> actions = m_toolbar->actions();
-    for (QAction *action : actions)
-        shown << (action->isSeparator() ? QStringLiteral("|") : action->toolTip() + (action->isCheckable() ? QStringLiteral("*") : QString()));
+    for (QAction *action : actions) {
+        const QString mark = action->isCheckable() ? QStringLiteral("*") : QString();
+        shown << (action->isSeparator() ? QStringLiteral("|") : action->toolTip() + mark);
+    }
     QCOMPARE(shown, (QStringList{
         QStringLiteral("Bold (Ctrl+B)*"), QStringLiteral("Italic (Ctrl+I)*"), QStringLiteral("Underline (Ctrl+U)*"),
         QStringLiteral("Strikethrough (Ctrl+Shift+X)*"), QStringLiteral("Inline Code (Ctrl+`)*"), QStringLiteral("|"),

@@ -640,11 +640,6 @@ void TestMainWindow::preferencesApplyLive()
     QCOMPARE(m_state->notes()->byId(QStringLiteral("a"))->version, 1);
     m_state->preferences()->setInt(QStringLiteral("editor_body_pt"), 12);
     QCOMPARE(bodyFontPixelSize(), 16);
-
-    m_state->preferences()->setString(QStringLiteral("theme_mode"), QStringLiteral("dark"));
-    QCOMPARE(m_state->themeManager()->theme(), ThemeManager::Theme::Dark);
-    m_state->preferences()->setString(QStringLiteral("theme_mode"), QStringLiteral("light"));
-    QCOMPARE(m_state->themeManager()->theme(), ThemeManager::Theme::Light);
 }
 
 void TestMainWindow::findInNote()

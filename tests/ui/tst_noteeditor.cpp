@@ -628,10 +628,6 @@ void TestNoteEditor::formatState()
 
 void TestNoteEditor::dialogDefaults()
 {
-    InsertTableDialog table;
-    QCOMPARE(table.rows(), 3);
-    QCOMPARE(table.columns(), 3);
-    QVERIFY(table.hasHeader());
     LinkDialog link(QStringLiteral("Edit Link"), QStringLiteral("t"), QStringLiteral(" https://u "));
     QCOMPARE(link.text(), QStringLiteral("t"));
     QCOMPARE(link.url(), QStringLiteral("https://u"));
