@@ -311,15 +311,18 @@ void SyncEngine::buildPushBatch(qint64 afterRowId)
         m_pushChanges.append(SyncWire::noteChange(note));
         m_pushSent.insert(note.id, {note.version, note.body, note.notebookId, note.deletedAt.has_value()});
     }
-    if (page.size() == m_pushSliceSize) {
-        const quint64 run = m_run;
-        later(this, [this, run, lastRowId] {
-            if (isCurrent(run))
-                buildPushBatch(lastRowId);
-        });
-        return;
-    }
-    sendPushBatch();
+    // Each step through the event loop: building, sending and storing are
+    // each long enough to be felt when run back to back.
+    const quint64 run = m_run;
+    const bool more = page.size() == m_pushSliceSize;
+    later(this, [this, run, lastRowId, more] {
+        if (!isCurrent(run))
+            return;
+        if (more)
+            buildPushBatch(lastRowId);
+        else
+            sendPushBatch();
+    });
 }
 
 void SyncEngine::sendPushBatch()
@@ -339,7 +342,11 @@ void SyncEngine::sendPushBatch()
             self->fail(tr("Note push failed (unreadable answer)"));
             return;
         }
-        self->storePushResults(body.value(key("results")).toArray(), 0);
+        // Reading the answer took a while already.
+        later(self, [self, run, results = body.value(key("results")).toArray()] {
+            if (self && self->isCurrent(run))
+                self->storePushResults(results, 0);
+        });
     });
 }
 
@@ -490,8 +497,12 @@ void SyncEngine::pullNotes()
                 self->fail(tr("Pull failed (unreadable answer)"));
                 return;
             }
-            self->applyPulledNotes(body.value(key("changes")).toArray(), 0,
-                                   SyncWire::wireCursor(body.value(key("timestamp"))), 0);
+            // Reading the answer took a while already.
+            later(self, [self, run, changes = body.value(key("changes")).toArray(),
+                         cursor = SyncWire::wireCursor(body.value(key("timestamp")))] {
+                if (self && self->isCurrent(run))
+                    self->applyPulledNotes(changes, 0, cursor, 0);
+            });
         },
         query);
 }
