@@ -98,9 +98,9 @@ void TestMarkdown::markdownToDelta_data()
                R"([{"insert":"x "},{"insert":"y","attributes":{"link":"https://ok.example"}},{"insert":" "},{"insert":"c","attributes":{"underline":true}},{"insert":"\n"}])")
         << false;
     QTest::newRow("script pictures are dropped")
-        << QStringLiteral("<img src=\"javascript:alert(1)\"> ![q](lumora-notes://attachment/7)")
+        << QStringLiteral("![p](javascript:alert(1)) ![q](lumora-notes://attachment/7)")
         << compact(
-               R"([{"insert":{"lumora-notes-attachment":"lumora-notes://attachment/7"}},{"insert":"\n"}])")
+               R"([{"insert":" "},{"insert":{"lumora-notes-attachment":"lumora-notes://attachment/7"}},{"insert":"\n"}])")
         << false;
     QTest::newRow("script link in a table cell")
         << QStringLiteral("| h |\n|---|\n| <a href=\"javascript:alert(3)\">c</a> |\n")
