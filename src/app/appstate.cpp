@@ -4,6 +4,7 @@
 #include "account/apiclient.h"
 #include "account/client.h"
 #include "app/thememanager.h"
+#include "features/importbatch.h"
 #include "features/notesharingservice.h"
 #include "features/samplenotes.h"
 #include "storage/attachmentrepository.h"
@@ -69,6 +70,9 @@ bool AppState::initialize(QString *error)
                           .arg(QDir::toNativeSeparators(path));
         return fail();
     }
+    // An import stopped half-way by a crash must not show half an archive.
+    if (QString importProblem; !takeBackUnfinishedImport(m_database, &importProblem))
+        qWarning().noquote() << importProblem;
 
     m_notes = new NoteRepository(m_database, this);
     m_notebooks = new NotebookRepository(m_database, this);
@@ -139,7 +143,8 @@ void AppState::createAccountClient()
         QString(),
         QStringLiteral("https://account.lumora.app"),
     });
-    const QUrl notesApi = BrioAccount::notesApiUrlFromEnvironment(QUrl(QStringLiteral("https://api.lumora.app/notes/v1")));
+    const QUrl notesApi
+        = BrioAccount::notesApiUrlFromEnvironment(QUrl(QStringLiteral("https://api.lumora.app/notes/v1")));
     qInfo().noquote() << "Auth:" << config.authBaseUrl << "Account:" << config.accountApiBaseUrl
                       << "Sync:" << notesApi.toString();
 
@@ -151,15 +156,15 @@ void AppState::createAccountClient()
 
     connect(m_accountClient, &BrioAccount::Client::authStateChanged, this, &AppState::onAuthStateChanged);
     // Joining or leaving changes who there is to share with.
-    connect(m_accountClient->accountClient(), &BrioAccount::AccountClient::groupChanged, this,
-            &AppState::refreshCanShare);
+    connect(
+        m_accountClient->accountClient(), &BrioAccount::AccountClient::groupChanged, this, &AppState::refreshCanShare);
     m_accountClient->authClient()->initialize();
 }
 
 void AppState::createSyncEngine()
 {
-    m_syncEngine = new SyncEngine(m_accountClient->notesApi(), m_database, m_notes, m_notebooks, m_attachments,
-                                  m_preferences, this);
+    m_syncEngine = new SyncEngine(
+        m_accountClient->notesApi(), m_database, m_notes, m_notebooks, m_attachments, m_preferences, this);
     // A local change is sent shortly after the last one while signed in.
     connect(m_notes, &NoteRepository::notesChanged, this, [this] {
         if (isSignedIn())

@@ -7,11 +7,15 @@
 #include "storage/noterepository.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonDocument>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMimeDatabase>
+#include <QSaveFile>
 #include <QSet>
 #include <QSqlError>
 #include <QThread>
@@ -25,13 +29,13 @@
 void ImportResult::skip(const QString &item, const QString &reason)
 {
     ++skipped;
-    skippedItems.append({item, reason});
+    skippedItems.append({ item, reason });
 }
 
 void ImportResult::fail(const QString &item, const QString &reason)
 {
     ++errors;
-    failedItems.append({item, reason});
+    failedItems.append({ item, reason });
 }
 
 QString ImportResult::reportText() const
@@ -79,7 +83,57 @@ namespace {
 // commits and lets a waiting save in.
 constexpr qint64 kMillisecondsPerTransaction = 40;
 
+QString journalPath(const Database *database)
+{
+    return database->path() + QStringLiteral(".import-journal");
+}
+
+QJsonArray idArray(const QStringList &ids)
+{
+    return QJsonArray::fromStringList(ids);
+}
+
+QStringList idList(const QJsonValue &value)
+{
+    QStringList ids;
+    const QJsonArray array = value.toArray();
+    for (const QJsonValue &id : array) {
+        if (id.isString())
+            ids.append(id.toString());
+    }
+    return ids;
+}
+
 } // namespace
+
+bool takeBackUnfinishedImport(Database *database, QString *error)
+{
+    QFile file(journalPath(database));
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("The unfinished import in %1 could not be read: %2")
+                     .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+        return false;
+    }
+    const QJsonObject journal = QJsonDocument::fromJson(file.readAll()).object();
+    file.close();
+    NoteRepository notes(database);
+    NotebookRepository notebooks(database);
+    QString purgeError;
+    if (!notes.purgeMany(idList(journal.value(QLatin1String("notes"))), &purgeError)
+        || !notebooks.removeEmpty(idList(journal.value(QLatin1String("notebooks"))))) {
+        *error = QStringLiteral("An unfinished import could not be taken back: %1").arg(purgeError);
+        return false;
+    }
+    const AttachmentRepository attachments(database);
+    const QStringList files = idList(journal.value(QLatin1String("files")));
+    for (const QString &id : files)
+        QFile::remove(attachments.filePath(id));
+    qInfo().noquote() << "Took back an unfinished import of" << journal.value(QLatin1String("notes")).toArray().size()
+                      << "notes";
+    return file.remove() || !file.exists();
+}
 
 ImportBatch::ImportBatch(Database *database)
     : m_database(database)
@@ -114,8 +168,8 @@ QString ImportBatch::newNoteId()
     return newImportId();
 }
 
-QString ImportBatch::addAttachment(const QString &noteId, const QString &filename, const QString &mimeType,
-                                   const QByteArray &bytes, QString *error)
+QString ImportBatch::addAttachment(
+    const QString &noteId, const QString &filename, const QString &mimeType, const QByteArray &bytes, QString *error)
 {
     Attachment attachment;
     attachment.id = newImportId();
@@ -135,7 +189,7 @@ QString ImportBatch::addAttachment(const QString &noteId, const QString &filenam
 
 void ImportBatch::addNote(const Note &note, const QString &label)
 {
-    m_notes.append({note, label});
+    m_notes.append({ note, label });
 }
 
 void ImportBatch::discard()
@@ -156,11 +210,14 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
     // is cancelled: the archive comes in whole or not at all.
     QStringList storedNoteIds;
     QStringList storedNotebookIds;
+    const QString journal = journalPath(m_database);
     const auto rollBack = [&](const QString &message) {
         db.rollback();
         QString undoError;
         if (!notes.purgeMany(storedNoteIds, &undoError) || !notebooks.removeEmpty(storedNotebookIds))
             qWarning().noquote() << "An import could not take back what it had stored:" << undoError;
+        else
+            QFile::remove(journal);
         discard();
         result->imported = result->notebooks = result->attachments = result->trashed = 0;
         if (!message.isEmpty()) {
@@ -173,6 +230,26 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
         return db.transaction() ? QString()
                                 : QStringLiteral("The database cannot be written: %1").arg(db.lastError().text());
     };
+    // Written before the first transaction: a kill between two of them
+    // leaves it behind, and the next start takes the stored part back.
+    {
+        QStringList noteIds;
+        noteIds.reserve(m_notes.size());
+        for (const PendingNote &pending : std::as_const(m_notes))
+            noteIds.append(pending.note.id);
+        QStringList notebookIds;
+        for (const Notebook &notebook : std::as_const(m_notebooks))
+            notebookIds.append(notebook.id);
+        QSaveFile file(journal);
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write(QJsonDocument(QJsonObject { { QStringLiteral("notes"), idArray(noteIds) },
+                                            { QStringLiteral("notebooks"), idArray(notebookIds) },
+                                            { QStringLiteral("files"), idArray(m_writtenFiles) } })
+                              .toJson(QJsonDocument::Compact))
+                < 0
+            || !file.commit())
+            return rollBack(QStringLiteral("The import could not be started: %1").arg(file.errorString()));
+    }
     if (const QString error = begin(); !error.isEmpty())
         return rollBack(error);
 
@@ -212,20 +289,23 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
         int to = from;
         bool cancelled = false;
         QString error;
-        notes.insertMany(chunk, [&](qsizetype k, bool ok) {
-            const PendingNote &pending = m_notes.at(from + int(k));
-            if (ok) {
-                chunkNoteIds.append(pending.note.id);
-                ++result->imported;
-                if (pending.note.deletedAt)
-                    ++result->trashed;
-            } else {
-                result->fail(pending.label, QStringLiteral("the note could not be stored"));
-            }
-            to = from + int(k) + 1;
-            cancelled = progress && to % 64 == 0 && !progress(to, total, QStringLiteral("Saving notes..."));
-            return !cancelled && held.elapsed() < kMillisecondsPerTransaction;
-        }, &error);
+        notes.insertMany(
+            chunk,
+            [&](qsizetype k, bool ok) {
+                const PendingNote &pending = m_notes.at(from + int(k));
+                if (ok) {
+                    chunkNoteIds.append(pending.note.id);
+                    ++result->imported;
+                    if (pending.note.deletedAt)
+                        ++result->trashed;
+                } else {
+                    result->fail(pending.label, QStringLiteral("the note could not be stored"));
+                }
+                to = from + int(k) + 1;
+                cancelled = progress && to % 64 == 0 && !progress(to, total, QStringLiteral("Saving notes..."));
+                return !cancelled && held.elapsed() < kMillisecondsPerTransaction;
+            },
+            &error);
         if (cancelled)
             return rollBack(QString());
         if (to < most && !error.isEmpty())
@@ -247,6 +327,7 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
         from = to;
     } while (from < total);
     m_committed = true;
+    QFile::remove(journal);
     // Files of notes that could not be stored, or whose row could not be.
     for (const Attachment &attachment : std::as_const(m_attachmentRows)) {
         if (!attachedRows.contains(attachment.id))
@@ -280,14 +361,13 @@ QString importMimeType(const QByteArray &bytes, const QString &fileName, const Q
 QDateTime importTimeFromEpoch(qint64 value, const QDateTime &fallback)
 {
     constexpr qint64 MillisecondsFrom = 100000000000LL; // 10^11 s is the year 5138
-    constexpr qint64 Latest = 4102444800LL;               // 2100-01-01
+    constexpr qint64 Latest = 4102444800LL; // 2100-01-01
     if (value > MillisecondsFrom)
         value /= 1000;
     if (value < 1 || value > Latest)
         return fallback;
     return QDateTime::fromSecsSinceEpoch(value, Qt::UTC);
 }
-
 
 ImportResult cancelledImport(ImportResult result)
 {
@@ -296,8 +376,8 @@ ImportResult cancelledImport(ImportResult result)
     return result;
 }
 
-ImportResult finishImport(QList<NoteSource> &sources, ImportBatch &batch, ImportResult result,
-                          const ImportProgress &progress)
+ImportResult finishImport(
+    QList<NoteSource> &sources, ImportBatch &batch, ImportResult result, const ImportProgress &progress)
 {
     if (!convertNoteBodies(sources, progress))
         return cancelledImport(result);
@@ -311,9 +391,9 @@ ImportResult finishImport(QList<NoteSource> &sources, ImportBatch &batch, Import
 bool convertNoteBodies(QList<NoteSource> &sources, const ImportProgress &progress)
 {
     const int total = int(sources.size());
-    std::atomic_int next{0};
-    std::atomic_int done{0};
-    std::atomic_bool stop{false};
+    std::atomic_int next { 0 };
+    std::atomic_int done { 0 };
+    std::atomic_bool stop { false };
     const auto convert = [&sources](int i) {
         NoteSource &source = sources[i];
         const QJsonArray delta = source.isHtml ? htmlToDelta(source.text) : markdownToDelta(source.text);

@@ -13,6 +13,12 @@
 
 class Database;
 
+// Takes back an import that a crash or a kill stopped between two of its
+// transactions: the journal it keeps beside the database while it stores
+// lists what it brought. Runs once the database is open, before anything
+// shows its notes; true when there was nothing to do or all was taken back.
+bool takeBackUnfinishedImport(Database *database, QString *error);
+
 // Collects what one archive brings and stores it, all or nothing. Converting
 // notes happens before commit() without holding the database's write lock,
 // and commit() stores in transactions of a few tens of milliseconds, so the

@@ -49,6 +49,7 @@ public:
 
     QSqlDatabase db() const { return m_db; }
     QString connectionName() const { return m_connectionName; }
+    QString path() const { return m_path; }
 
     static constexpr int SchemaVersion = 3;
 

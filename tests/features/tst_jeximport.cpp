@@ -31,43 +31,36 @@ QByteArray pngBytes(int seed)
 
 using Meta = QList<QPair<QString, QString>>;
 
-QByteArray noteItem(const QString &id, const QString &title, const QString &body, const QString &parent,
-                    const Meta &extra = {})
+QByteArray noteItem(
+    const QString &id, const QString &title, const QString &body, const QString &parent, const Meta &extra = {})
 {
-    Meta meta{{QStringLiteral("id"), id},
-              {QStringLiteral("parent_id"), parent},
-              {QStringLiteral("created_time"), QStringLiteral("2024-04-28T21:53:13.438Z")},
-              {QStringLiteral("updated_time"), QStringLiteral("2024-09-29T11:43:09.475Z")},
-              {QStringLiteral("is_todo"), QStringLiteral("0")},
-              {QStringLiteral("markup_language"), QStringLiteral("1")},
-              {QStringLiteral("deleted_time"), QStringLiteral("0")}};
+    Meta meta { { QStringLiteral("id"), id }, { QStringLiteral("parent_id"), parent },
+        { QStringLiteral("created_time"), QStringLiteral("2024-04-28T21:53:13.438Z") },
+        { QStringLiteral("updated_time"), QStringLiteral("2024-09-29T11:43:09.475Z") },
+        { QStringLiteral("is_todo"), QStringLiteral("0") }, { QStringLiteral("markup_language"), QStringLiteral("1") },
+        { QStringLiteral("deleted_time"), QStringLiteral("0") } };
     meta += extra;
-    meta.append({QStringLiteral("type_"), QStringLiteral("1")});
+    meta.append({ QStringLiteral("type_"), QStringLiteral("1") });
     return joplinItem(title, body, meta);
 }
 
 QByteArray folderItem(const QString &id, const QString &title, const QString &parent = QString())
 {
     return joplinItem(title, QString(),
-                      {{QStringLiteral("id"), id},
-                       {QStringLiteral("created_time"), QStringLiteral("2024-04-28T21:53:13.647Z")},
-                       {QStringLiteral("updated_time"), QStringLiteral("2024-04-28T21:53:49.011Z")},
-                       {QStringLiteral("parent_id"), parent},
-                       {QStringLiteral("type_"), QStringLiteral("2")}});
+        { { QStringLiteral("id"), id }, { QStringLiteral("created_time"), QStringLiteral("2024-04-28T21:53:13.647Z") },
+            { QStringLiteral("updated_time"), QStringLiteral("2024-04-28T21:53:49.011Z") },
+            { QStringLiteral("parent_id"), parent }, { QStringLiteral("type_"), QStringLiteral("2") } });
 }
 
 // Joplin 3 writes resources with an empty "ocr_error:" right before "type_".
 QByteArray resourceItem(const QString &id, const QString &title, const QString &mime, const QString &extension)
 {
     return joplinItem(title, QString(),
-                      {{QStringLiteral("id"), id},
-                       {QStringLiteral("mime"), mime},
-                       {QStringLiteral("filename"), QString()},
-                       {QStringLiteral("created_time"), QStringLiteral("2024-04-28T21:53:13.393Z")},
-                       {QStringLiteral("file_extension"), extension},
-                       {QStringLiteral("ocr_text"), QStringLiteral("line one\\nline two")},
-                       {QStringLiteral("ocr_error"), QString()},
-                       {QStringLiteral("type_"), QStringLiteral("4")}});
+        { { QStringLiteral("id"), id }, { QStringLiteral("mime"), mime }, { QStringLiteral("filename"), QString() },
+            { QStringLiteral("created_time"), QStringLiteral("2024-04-28T21:53:13.393Z") },
+            { QStringLiteral("file_extension"), extension },
+            { QStringLiteral("ocr_text"), QStringLiteral("line one\\nline two") },
+            { QStringLiteral("ocr_error"), QString() }, { QStringLiteral("type_"), QStringLiteral("4") } });
 }
 
 struct Entry
@@ -139,39 +132,42 @@ void TestJexImport::tarReading_data()
         t.addFile(QStringLiteral("a.md"), "hello");
         t.addFile(QStringLiteral("resources/b.png"), QByteArray(700, 'x'));
         t.finish();
-    }) << QStringList{QStringLiteral("a.md"), QStringLiteral("resources/b.png")} << QList<qint64>{5, 700};
+    }) << QStringList { QStringLiteral("a.md"), QStringLiteral("resources/b.png") }
+                                                << QList<qint64> { 5, 700 };
     QTest::newRow("GNU long name") << build([&](TarWriter &t, QBuffer &) {
         t.addFile(longName, "x", TarWriter::LongNames::Gnu);
         t.finish();
-    }) << QStringList{longName} << QList<qint64>{1};
+    }) << QStringList { longName } << QList<qint64> { 1 };
     QTest::newRow("ustar prefix") << build([&](TarWriter &t, QBuffer &) {
         t.addFile(deepName, "xy", TarWriter::LongNames::UstarPrefix);
         t.finish();
-    }) << QStringList{deepName} << QList<qint64>{2};
+    }) << QStringList { deepName } << QList<qint64> { 2 };
     QTest::newRow("garbage after the end blocks") << build([](TarWriter &t, QBuffer &b) {
         t.addFile(QStringLiteral("a.md"), "1");
         t.finish();
         b.write(QByteArray(3000, 'Z'));
-    }) << QStringList{QStringLiteral("a.md")} << QList<qint64>{1};
+    }) << QStringList { QStringLiteral("a.md") } << QList<qint64> { 1 };
     QTest::newRow("garbage and no end blocks") << build([](TarWriter &t, QBuffer &b) {
         t.addFile(QStringLiteral("a.md"), "1");
         b.write(QByteArray(1024, 'Z'));
-    }) << QStringList{QStringLiteral("a.md")} << QList<qint64>{1};
+    }) << QStringList { QStringLiteral("a.md") }
+                                               << QList<qint64> { 1 };
     QTest::newRow("no end blocks at all") << build([](TarWriter &t, QBuffer &) {
         t.addFile(QStringLiteral("a.md"), "1");
         t.addFile(QStringLiteral("b.md"), "22");
-    }) << QStringList{QStringLiteral("a.md"), QStringLiteral("b.md")} << QList<qint64>{1, 2};
+    }) << QStringList { QStringLiteral("a.md"), QStringLiteral("b.md") }
+                                          << QList<qint64> { 1, 2 };
     QTest::newRow("entries after one zero block are not read") << build([](TarWriter &t, QBuffer &) {
         t.addFile(QStringLiteral("a.md"), "1");
         t.finish(1);
         t.addFile(QStringLiteral("b.md"), "2");
         t.finish();
-    }) << QStringList{QStringLiteral("a.md")} << QList<qint64>{1};
+    }) << QStringList { QStringLiteral("a.md") } << QList<qint64> { 1 };
     QTest::newRow("folder entries and empty files") << build([](TarWriter &t, QBuffer &) {
         t.addFile(QStringLiteral("resources/"), QByteArray(), TarWriter::LongNames::Gnu, '5');
         t.addFile(QStringLiteral("empty.md"), QByteArray());
         t.finish();
-    }) << QStringList{QStringLiteral("empty.md")} << QList<qint64>{0};
+    }) << QStringList { QStringLiteral("empty.md") } << QList<qint64> { 0 };
 }
 
 void TestJexImport::tarReading()
@@ -204,8 +200,8 @@ void TestJexImport::brokenTarFails_data()
 
     QByteArray truncated = TarWriter::header("a.md", QByteArray(), 5000, '0') + QByteArray(100, 'x');
     QTest::newRow("truncated entry") << truncated << QStringLiteral("truncated");
-    QByteArray huge = TarWriter::header("a.md", QByteArray(), qint64(4) * 1024 * 1024 * 1024, '0')
-        + QByteArray(1024, '\0');
+    QByteArray huge
+        = TarWriter::header("a.md", QByteArray(), qint64(4) * 1024 * 1024 * 1024, '0') + QByteArray(1024, '\0');
     QTest::newRow("4 GB declared") << huge << QStringLiteral("truncated");
     QTest::newRow("not a tar") << QByteArray(2048, 'Q') << QStringLiteral("not a tar");
     QTest::newRow("only zero blocks") << QByteArray(1024, '\0') << QStringLiteral("no files");
@@ -235,27 +231,31 @@ void TestJexImport::itemParsing_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("parent");
 
-    QTest::newRow("note") << QStringLiteral("Shopping\n\nMilk\nBread\n\nid: %1\nparent_id: %2\ntype_: 1").arg(hexId(1), hexId(2))
-                          << QStringLiteral("Shopping") << QStringLiteral("Milk\nBread") << 1 << hexId(2);
+    QTest::newRow("note")
+        << QStringLiteral("Shopping\n\nMilk\nBread\n\nid: %1\nparent_id: %2\ntype_: 1").arg(hexId(1), hexId(2))
+        << QStringLiteral("Shopping") << QStringLiteral("Milk\nBread") << 1 << hexId(2);
     QTest::newRow("empty title") << QStringLiteral("\n\nJust text\n\nid: %1\ntype_: 1").arg(hexId(1)) << QString()
                                  << QStringLiteral("Just text") << 1 << QString();
     QTest::newRow("no body") << QStringLiteral("Folder\n\nid: %1\nparent_id: \ntype_: 2").arg(hexId(1))
                              << QStringLiteral("Folder") << QString() << 2 << QString();
-    QTest::newRow("note-tag link starts with id") << QStringLiteral("id: %1\nnote_id: %2\ntype_: 6").arg(hexId(1), hexId(2))
-                                                  << QString() << QString() << 6 << QString();
+    QTest::newRow("note-tag link starts with id")
+        << QStringLiteral("id: %1\nnote_id: %2\ntype_: 6").arg(hexId(1), hexId(2)) << QString() << QString() << 6
+        << QString();
     QTest::newRow("empty value keeps the next key")
         << QStringLiteral("pic.png\n\nid: %1\nmime: image/png\nocr_error: \ntype_: 4").arg(hexId(1))
         << QStringLiteral("pic.png") << QString() << 4 << QString();
     QTest::newRow("empty value without space")
         << QStringLiteral("pic.png\n\nid: %1\nocr_error:\ntype_: 4").arg(hexId(1)) << QStringLiteral("pic.png")
         << QString() << 4 << QString();
-    QTest::newRow("title key wins") << QStringLiteral("First line\n\nBody\n\nid: %1\ntitle: Real title\ntype_: 1").arg(hexId(1))
-                                    << QStringLiteral("Real title") << QStringLiteral("Body") << 1 << QString();
-    QTest::newRow("body mentioning id") << QStringLiteral("T\n\nid: not metadata\nmore\n\nid: %1\ntype_: 1").arg(hexId(1))
-                                        << QStringLiteral("T") << QStringLiteral("id: not metadata\nmore") << 1 << QString();
+    QTest::newRow("title key wins")
+        << QStringLiteral("First line\n\nBody\n\nid: %1\ntitle: Real title\ntype_: 1").arg(hexId(1))
+        << QStringLiteral("Real title") << QStringLiteral("Body") << 1 << QString();
+    QTest::newRow("body mentioning id")
+        << QStringLiteral("T\n\nid: not metadata\nmore\n\nid: %1\ntype_: 1").arg(hexId(1)) << QStringLiteral("T")
+        << QStringLiteral("id: not metadata\nmore") << 1 << QString();
     QTest::newRow("windows line ends in metadata")
-        << QStringLiteral("T\n\nB\n\nid: %1\r\ntype_: 1\r\nparent_id: %2").arg(hexId(1), hexId(3)) << QStringLiteral("T")
-        << QStringLiteral("B") << 1 << hexId(3);
+        << QStringLiteral("T\n\nB\n\nid: %1\r\ntype_: 1\r\nparent_id: %2").arg(hexId(1), hexId(3))
+        << QStringLiteral("T") << QStringLiteral("B") << 1 << hexId(3);
 }
 
 void TestJexImport::itemParsing()
@@ -283,14 +283,14 @@ void TestJexImport::repeatedTitle_data()
                                       << QStringLiteral("Pack bags");
     QTest::newRow("heading") << QStringLiteral("Trip") << QStringLiteral("# Trip\n\nPack bags")
                              << QStringLiteral("Pack bags");
-    QTest::newRow("heading with a subtitle") << QStringLiteral("Trip") << QStringLiteral("# Trip \u2013 Italy 2024\nPack")
-                                             << QStringLiteral("Pack");
+    QTest::newRow("heading with a subtitle")
+        << QStringLiteral("Trip") << QStringLiteral("# Trip \u2013 Italy 2024\nPack") << QStringLiteral("Pack");
     QTest::newRow("line then heading") << QStringLiteral("Trip") << QStringLiteral("Trip\n# Trip\nPack")
                                        << QStringLiteral("Pack");
     QTest::newRow("longer word is kept") << QStringLiteral("Trip") << QStringLiteral("# Tripod\nPack")
                                          << QStringLiteral("# Tripod\nPack");
-    QTest::newRow("level two heading kept") << QStringLiteral("Trip") << QStringLiteral("## Trip\nPack")
-                                            << QStringLiteral("## Trip\nPack");
+    QTest::newRow("level two heading kept")
+        << QStringLiteral("Trip") << QStringLiteral("## Trip\nPack") << QStringLiteral("## Trip\nPack");
     QTest::newRow("empty title keeps body") << QString() << QStringLiteral("# \nPack") << QStringLiteral("# \nPack");
     QTest::newRow("title only") << QStringLiteral("Trip") << QStringLiteral("Trip") << QString();
 }
@@ -312,45 +312,54 @@ void TestJexImport::syntheticArchive()
     const QString folder = hexId(0xf1), missingFolder = hexId(0xf9);
     const QString pic = hexId(0xa1), shared = hexId(0xa2), noExt = hexId(0xa3), pdf = hexId(0xa4), lost = hexId(0xa5);
     const QString noteLink = hexId(0x1);
-    const QList<Entry> entries{
+    const QList<Entry> entries {
         // Notes before their folder: parents are resolved after reading all.
-        {hexId(1) + QStringLiteral(".md"),
-         noteItem(hexId(1), QStringLiteral("Pictures"),
-                  QStringLiteral("# Pictures\n\n![a](:/%1) and again ![b](:/%1)\n\n![](:/%2)\n\n[manual](:/%3)\n\n[self](:/%4)")
-                      .arg(pic, noExt, pdf, noteLink),
-                  folder)},
-        {hexId(2) + QStringLiteral(".md"),
-         noteItem(hexId(2), QStringLiteral("Also uses the picture"), QStringLiteral("![](:/%1)").arg(pic), missingFolder)},
-        {hexId(3) + QStringLiteral(".md"),
-         noteItem(hexId(3), QStringLiteral("Web <clip>"), QStringLiteral("<p>Hello <img src=\":/%1\"></p>").arg(shared),
-                  folder, {{QStringLiteral("markup_language"), QStringLiteral("2")}})},
-        {hexId(4) + QStringLiteral(".md"),
-         noteItem(hexId(4), QStringLiteral("Old idea"), QStringLiteral("gone"), folder,
-                  {{QStringLiteral("deleted_time"), QStringLiteral("1714341193438")}})},
-        {hexId(5) + QStringLiteral(".md"),
-         noteItem(hexId(5), QStringLiteral("Secret"), QStringLiteral("JED01..."), folder,
-                  {{QStringLiteral("encryption_applied"), QStringLiteral("1")}})},
-        {hexId(6) + QStringLiteral(".md"), noteItem(hexId(6), QString(), QStringLiteral("no title here"), QString())},
-        {hexId(7) + QStringLiteral(".md"),
-         noteItem(hexId(7), QStringLiteral("Lost picture"), QStringLiteral("![x](:/%1)").arg(lost), QString())},
-        {folder + QStringLiteral(".md"), folderItem(folder, QStringLiteral("Travel"))},
-        {hexId(0xf2) + QStringLiteral(".md"), folderItem(hexId(0xf2), QString())},
-        {hexId(0x70) + QStringLiteral(".md"),
-         joplinItem(QStringLiteral("some_tag"), QString(),
-                    {{QStringLiteral("id"), hexId(0x70)}, {QStringLiteral("type_"), QStringLiteral("5")}})},
-        {hexId(0x71) + QStringLiteral(".md"),
-         joplinItem(QString(), QString(), {{QStringLiteral("id"), hexId(0x71)}, {QStringLiteral("type_"), QStringLiteral("6")}})
-             .mid(2)},
-        {pic + QStringLiteral(".md"), resourceItem(pic, QStringLiteral("photo.png"), QStringLiteral("image/png"), QStringLiteral("png"))},
-        {shared + QStringLiteral(".md"), resourceItem(shared, QString(), QStringLiteral("image/jpg"), QStringLiteral("jpg"))},
-        {noExt + QStringLiteral(".md"), resourceItem(noExt, QString(), QStringLiteral("image/png"), QString())},
-        {pdf + QStringLiteral(".md"), resourceItem(pdf, QStringLiteral("manual.pdf"), QStringLiteral("application/pdf"), QStringLiteral("pdf"))},
-        {lost + QStringLiteral(".md"), resourceItem(lost, QStringLiteral("lost.png"), QStringLiteral("image/png"), QStringLiteral("png"))},
-        {QStringLiteral("resources/") + pic + QStringLiteral(".png"), pngBytes(1)},
-        {QStringLiteral("resources/") + shared + QStringLiteral(".jpg"), QByteArray("\xff\xd8\xff\xe0\0\x10JFIF", 10)},
-        {QStringLiteral("resources/") + noExt + QStringLiteral(".png"), pngBytes(3)},
-        {QStringLiteral("resources/") + pdf, QByteArray("%PDF-1.4\n%\xe2\xe3\n")},
-        {QStringLiteral("resources/notes.md"), QByteArray("# not an item")},
+        { hexId(1) + QStringLiteral(".md"),
+            noteItem(hexId(1), QStringLiteral("Pictures"),
+                QStringLiteral(
+                    "# Pictures\n\n![a](:/%1) and again ![b](:/%1)\n\n![](:/%2)\n\n[manual](:/%3)\n\n[self](:/%4)")
+                    .arg(pic, noExt, pdf, noteLink),
+                folder) },
+        { hexId(2) + QStringLiteral(".md"),
+            noteItem(hexId(2), QStringLiteral("Also uses the picture"), QStringLiteral("![](:/%1)").arg(pic),
+                missingFolder) },
+        { hexId(3) + QStringLiteral(".md"),
+            noteItem(hexId(3), QStringLiteral("Web <clip>"),
+                QStringLiteral("<p>Hello <img src=\":/%1\"></p>").arg(shared), folder,
+                { { QStringLiteral("markup_language"), QStringLiteral("2") } }) },
+        { hexId(4) + QStringLiteral(".md"),
+            noteItem(hexId(4), QStringLiteral("Old idea"), QStringLiteral("gone"), folder,
+                { { QStringLiteral("deleted_time"), QStringLiteral("1714341193438") } }) },
+        { hexId(5) + QStringLiteral(".md"),
+            noteItem(hexId(5), QStringLiteral("Secret"), QStringLiteral("JED01..."), folder,
+                { { QStringLiteral("encryption_applied"), QStringLiteral("1") } }) },
+        { hexId(6) + QStringLiteral(".md"), noteItem(hexId(6), QString(), QStringLiteral("no title here"), QString()) },
+        { hexId(7) + QStringLiteral(".md"),
+            noteItem(hexId(7), QStringLiteral("Lost picture"), QStringLiteral("![x](:/%1)").arg(lost), QString()) },
+        { folder + QStringLiteral(".md"), folderItem(folder, QStringLiteral("Travel")) },
+        { hexId(0xf2) + QStringLiteral(".md"), folderItem(hexId(0xf2), QString()) },
+        { hexId(0x70) + QStringLiteral(".md"),
+            joplinItem(QStringLiteral("some_tag"), QString(),
+                { { QStringLiteral("id"), hexId(0x70) }, { QStringLiteral("type_"), QStringLiteral("5") } }) },
+        { hexId(0x71) + QStringLiteral(".md"),
+            joplinItem(QString(), QString(),
+                { { QStringLiteral("id"), hexId(0x71) }, { QStringLiteral("type_"), QStringLiteral("6") } })
+                .mid(2) },
+        { pic + QStringLiteral(".md"),
+            resourceItem(pic, QStringLiteral("photo.png"), QStringLiteral("image/png"), QStringLiteral("png")) },
+        { shared + QStringLiteral(".md"),
+            resourceItem(shared, QString(), QStringLiteral("image/jpg"), QStringLiteral("jpg")) },
+        { noExt + QStringLiteral(".md"), resourceItem(noExt, QString(), QStringLiteral("image/png"), QString()) },
+        { pdf + QStringLiteral(".md"),
+            resourceItem(pdf, QStringLiteral("manual.pdf"), QStringLiteral("application/pdf"), QStringLiteral("pdf")) },
+        { lost + QStringLiteral(".md"),
+            resourceItem(lost, QStringLiteral("lost.png"), QStringLiteral("image/png"), QStringLiteral("png")) },
+        { QStringLiteral("resources/") + pic + QStringLiteral(".png"), pngBytes(1) },
+        { QStringLiteral("resources/") + shared + QStringLiteral(".jpg"),
+            QByteArray("\xff\xd8\xff\xe0\0\x10JFIF", 10) },
+        { QStringLiteral("resources/") + noExt + QStringLiteral(".png"), pngBytes(3) },
+        { QStringLiteral("resources/") + pdf, QByteArray("%PDF-1.4\n%\xe2\xe3\n") },
+        { QStringLiteral("resources/notes.md"), QByteArray("# not an item") },
     };
     const QString path = m_temp.filePath(QStringLiteral("synthetic.jex"));
     QVERIFY(writeTar(path, entries));
@@ -363,8 +372,8 @@ void TestJexImport::syntheticArchive()
     QCOMPARE(result.imported, 6);
     QCOMPARE(result.notebooks, 2);
     QCOMPARE(result.attachments, 5); // the picture once per note using it, jpeg, no-extension png, pdf
-    QCOMPARE(result.skipped, 2);     // the encrypted note and the tag
-    QCOMPARE(result.errors, 1);      // the picture whose file is missing
+    QCOMPARE(result.skipped, 2); // the encrypted note and the tag
+    QCOMPARE(result.errors, 1); // the picture whose file is missing
     QCOMPARE(result.trashed, 1);
     QVERIFY(!result.cancelled);
     QVERIFY(totals.contains(6));
@@ -372,7 +381,7 @@ void TestJexImport::syntheticArchive()
     QVERIFY(result.reportText().contains(QStringLiteral("lost.png")) || result.reportText().contains(lost));
 
     QCOMPARE(store.strings(QStringLiteral("SELECT name FROM notebooks ORDER BY name")),
-             (QStringList{QStringLiteral("Imported Folder"), QStringLiteral("Travel")}));
+        (QStringList { QStringLiteral("Imported Folder"), QStringLiteral("Travel") }));
     QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NOT NULL")), 1);
     QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM notes WHERE notebook_id = ''")), 3);
     QCOMPARE(store.attachmentFiles().size(), 5);
@@ -395,8 +404,8 @@ void TestJexImport::syntheticArchive()
 
     const QStringList mimes = store.strings(QStringLiteral("SELECT mime_type FROM attachments ORDER BY mime_type"));
     QCOMPARE(mimes,
-             (QStringList{QStringLiteral("application/pdf"), QStringLiteral("image/jpeg"), QStringLiteral("image/png"),
-                          QStringLiteral("image/png"), QStringLiteral("image/png")}));
+        (QStringList { QStringLiteral("application/pdf"), QStringLiteral("image/jpeg"), QStringLiteral("image/png"),
+            QStringLiteral("image/png"), QStringLiteral("image/png") }));
     QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM attachments")), 5);
     QVERIFY(store.strings(QStringLiteral("SELECT filename FROM attachments")).contains(noExt + QStringLiteral(".png")));
 
@@ -423,14 +432,14 @@ void TestJexImport::resourceFiles_data()
     const QString id = hexId(0xb1);
     QTest::newRow("id.ext") << id + QStringLiteral(".png") << QStringLiteral("png") << QStringLiteral("image/png")
                             << id + QStringLiteral(".png") << QStringLiteral("image/png");
-    QTest::newRow("bare id") << id << QStringLiteral("png") << QStringLiteral("image/png") << id + QStringLiteral(".png")
-                             << QStringLiteral("image/png");
-    QTest::newRow("extension from the file, none declared") << id + QStringLiteral(".jpeg") << QString()
-                                                            << QStringLiteral("image/jpeg") << id + QStringLiteral(".jpeg")
-                                                            << QStringLiteral("image/png");
-    QTest::newRow("markdown file is an attachment") << id + QStringLiteral(".md") << QStringLiteral("md")
-                                                    << QStringLiteral("text/markdown") << id + QStringLiteral(".md")
-                                                    << QStringLiteral("image/png");
+    QTest::newRow("bare id") << id << QStringLiteral("png") << QStringLiteral("image/png")
+                             << id + QStringLiteral(".png") << QStringLiteral("image/png");
+    QTest::newRow("extension from the file, none declared")
+        << id + QStringLiteral(".jpeg") << QString() << QStringLiteral("image/jpeg") << id + QStringLiteral(".jpeg")
+        << QStringLiteral("image/png");
+    QTest::newRow("markdown file is an attachment")
+        << id + QStringLiteral(".md") << QStringLiteral("md") << QStringLiteral("text/markdown")
+        << id + QStringLiteral(".md") << QStringLiteral("image/png");
 }
 
 void TestJexImport::resourceFiles()
@@ -444,15 +453,17 @@ void TestJexImport::resourceFiles()
     QVERIFY(store.open());
     const QString id = hexId(0xb1);
     const QString path = m_temp.filePath(QStringLiteral("resources.jex"));
-    QVERIFY(writeTar(path, {{hexId(1) + QStringLiteral(".md"), noteItem(hexId(1), QStringLiteral("N"), QStringLiteral("![](:/%1)").arg(id), QString())},
-                            {id + QStringLiteral(".md"), resourceItem(id, QString(), mime, extension)},
-                            {QStringLiteral("resources/") + fileName, pngBytes(7)}}));
+    QVERIFY(writeTar(path,
+        { { hexId(1) + QStringLiteral(".md"),
+              noteItem(hexId(1), QStringLiteral("N"), QStringLiteral("![](:/%1)").arg(id), QString()) },
+            { id + QStringLiteral(".md"), resourceItem(id, QString(), mime, extension) },
+            { QStringLiteral("resources/") + fileName, pngBytes(7) } }));
     const ImportResult result = importJex(path, store.database.get());
     QCOMPARE(result.imported, 1);
     QCOMPARE(result.attachments, 1);
     QCOMPARE(result.errors, 0);
-    QCOMPARE(store.strings(QStringLiteral("SELECT filename FROM attachments")), QStringList{storedName});
-    QCOMPARE(store.strings(QStringLiteral("SELECT mime_type FROM attachments")), QStringList{storedMime});
+    QCOMPARE(store.strings(QStringLiteral("SELECT filename FROM attachments")), QStringList { storedName });
+    QCOMPARE(store.strings(QStringLiteral("SELECT mime_type FROM attachments")), QStringList { storedMime });
     QCOMPARE(embeddedAttachments(store.strings(QStringLiteral("SELECT body FROM notes")).value(0)).size(), 1);
 }
 
@@ -464,11 +475,11 @@ void TestJexImport::hostileNames()
     QVERIFY(store.open());
     QTemporaryDir sandbox;
     const QString path = sandbox.filePath(QStringLiteral("hostile.jex"));
-    QVERIFY(writeTar(path, {{QStringLiteral("../x"), "escape"},
-                            {QStringLiteral("/abs/y"), "absolute"},
-                            {QStringLiteral("C:\\z"), "drive"},
-                            {QStringLiteral("resources/../../w.png"), pngBytes(1)},
-                            {hexId(1) + QStringLiteral(".md"), noteItem(hexId(1), QStringLiteral("Fine"), QStringLiteral("ok"), QString())}}));
+    QVERIFY(writeTar(path,
+        { { QStringLiteral("../x"), "escape" }, { QStringLiteral("/abs/y"), "absolute" },
+            { QStringLiteral("C:\\z"), "drive" }, { QStringLiteral("resources/../../w.png"), pngBytes(1) },
+            { hexId(1) + QStringLiteral(".md"),
+                noteItem(hexId(1), QStringLiteral("Fine"), QStringLiteral("ok"), QString()) } }));
     const QStringList before = store.allFilesUnder(sandbox.path());
     const ImportResult result = importJex(path, store.database.get());
     QCOMPARE(result.imported, 1);
@@ -490,13 +501,14 @@ void TestJexImport::cancelLeavesNothing()
     QFETCH(int, cancelAt);
     Store store;
     QVERIFY(store.open());
-    QList<Entry> entries{{hexId(0xf1) + QStringLiteral(".md"), folderItem(hexId(0xf1), QStringLiteral("F"))}};
+    QList<Entry> entries { { hexId(0xf1) + QStringLiteral(".md"), folderItem(hexId(0xf1), QStringLiteral("F")) } };
     for (int i = 1; i <= 5; ++i) {
         const QString res = hexId(0xa0 + i);
-        entries.append({hexId(i) + QStringLiteral(".md"),
-                        noteItem(hexId(i), QStringLiteral("Note %1").arg(i), QStringLiteral("![](:/%1)").arg(res), hexId(0xf1))});
-        entries.append({res + QStringLiteral(".md"), resourceItem(res, QString(), QStringLiteral("image/png"), QStringLiteral("png"))});
-        entries.append({QStringLiteral("resources/") + res + QStringLiteral(".png"), pngBytes(i)});
+        entries.append({ hexId(i) + QStringLiteral(".md"),
+            noteItem(hexId(i), QStringLiteral("Note %1").arg(i), QStringLiteral("![](:/%1)").arg(res), hexId(0xf1)) });
+        entries.append({ res + QStringLiteral(".md"),
+            resourceItem(res, QString(), QStringLiteral("image/png"), QStringLiteral("png")) });
+        entries.append({ QStringLiteral("resources/") + res + QStringLiteral(".png"), pngBytes(i) });
     }
     const QString path = m_temp.filePath(QStringLiteral("cancel.jex"));
     QVERIFY(writeTar(path, entries));
@@ -509,7 +521,8 @@ void TestJexImport::cancelLeavesNothing()
     {
         QSqlQuery q(store.database->db());
         QVERIFY(q.exec(QStringLiteral("INSERT INTO notes (id, body, created_at, updated_at, modified_at) "
-                                      "VALUES ('%1', '%2', 'a', 'b', 'c')").arg(existing.id, existing.body)));
+                                      "VALUES ('%1', '%2', 'a', 'b', 'c')")
+                           .arg(existing.id, existing.body)));
     }
     const QStringList notesBefore = store.strings(QStringLiteral("SELECT id || body || updated_at FROM notes"));
 
@@ -529,10 +542,14 @@ void TestJexImport::cancelLeavesNothing()
 void TestJexImport::savedInSeveralTransactions_data()
 {
     QTest::addColumn<int>("cancelAt");
+    QTest::addColumn<int>("killAt"); // where a copy of the data directory is taken, as a kill would leave it
     QTest::addColumn<QString>("stored");
-    QTest::newRow("all stored") << -1 << QStringLiteral("notes 5, notebooks 1, attachments 5, files 5");
-    QTest::newRow("cancelled after two transactions") << 4 << emptyStore();
-    QTest::newRow("cancelled before the last commit") << 5 << emptyStore();
+    QTest::addColumn<QString>("afterKill"); // that copy after the next start
+    const QString all = QStringLiteral("notes 5, notebooks 1, attachments 5, files 5");
+    QTest::newRow("all stored") << -1 << -1 << all << QString();
+    QTest::newRow("cancelled after two transactions") << 4 << -1 << emptyStore() << QString();
+    QTest::newRow("cancelled before the last commit") << 5 << -1 << emptyStore() << QString();
+    QTest::newRow("killed after two transactions") << -1 << 4 << all << emptyStore();
 }
 
 // Two notes per transaction: a cancel after some were committed takes back
@@ -540,9 +557,24 @@ void TestJexImport::savedInSeveralTransactions_data()
 void TestJexImport::savedInSeveralTransactions()
 {
     QFETCH(int, cancelAt);
+    QFETCH(int, killAt);
     QFETCH(QString, stored);
+    QFETCH(QString, afterKill);
     Store store;
     QVERIFY(store.open());
+    QTemporaryDir crashImage;
+    const auto copyTree = [](const QString &fromDir, const QString &toDir) {
+        QDirIterator it(fromDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString from = it.next();
+            const QString to = toDir + QLatin1Char('/') + QDir(fromDir).relativeFilePath(from);
+            QDir().mkpath(QFileInfo(to).path());
+            if (!QFile::copy(from, to))
+                return false;
+        }
+        return true;
+    };
+    bool imaged = false;
     ImportResult result;
     {
         ImportBatch batch(store.database.get());
@@ -556,14 +588,34 @@ void TestJexImport::savedInSeveralTransactions()
             note.body = QStringLiteral(R"([{"insert":"kiwi %1\n"}])").arg(i);
             note.createdAt = note.updatedAt = note.modifiedAt = now;
             QString error;
-            QVERIFY(!batch.addAttachment(note.id, QStringLiteral("p.png"), QStringLiteral("image/png"), pngBytes(i),
-                                         &error).isEmpty());
+            QVERIFY(
+                !batch.addAttachment(note.id, QStringLiteral("p.png"), QStringLiteral("image/png"), pngBytes(i), &error)
+                     .isEmpty());
             batch.addNote(note, QStringLiteral("Note %1").arg(i));
         }
-        QCOMPARE(batch.commit(&result, [cancelAt](int done, int, const QString &) { return done != cancelAt; }),
-                 cancelAt < 0);
+        QCOMPARE(batch.commit(&result,
+                     [&](int done, int, const QString &) {
+                         if (done == killAt)
+                             imaged = copyTree(store.dataDir.path(), crashImage.path());
+                         return done != cancelAt;
+                     }),
+            cancelAt < 0);
     }
     QCOMPARE(store.contents(), stored);
+    // The next start finds nothing to take back after a finished import.
+    QString error;
+    QVERIFY2(takeBackUnfinishedImport(store.database.get(), &error), qPrintable(error));
+    QCOMPARE(store.contents(), stored);
+    if (!afterKill.isEmpty()) {
+        QVERIFY(imaged);
+        Store restarted;
+        QVERIFY(copyTree(crashImage.path(), restarted.dataDir.path()));
+        QVERIFY(restarted.open());
+        QCOMPARE(restarted.count(QStringLiteral("SELECT COUNT(*) FROM notes")), 4);
+        QVERIFY2(takeBackUnfinishedImport(restarted.database.get(), &error), qPrintable(error));
+        QCOMPARE(restarted.contents(), afterKill);
+        QCOMPARE(restarted.count(QStringLiteral("SELECT COUNT(*) FROM note_list_texts")), 0);
+    }
     QCOMPARE(result.imported, store.count(QStringLiteral("SELECT COUNT(*) FROM notes")));
     QCOMPARE(store.count(QStringLiteral("SELECT COUNT(*) FROM note_list_texts")), result.imported);
     QCOMPARE(int(NoteRepository(store.database.get()).search(QStringLiteral("kiwi")).size()), result.imported);
@@ -580,9 +632,9 @@ void TestJexImport::realExports_data()
 
     QTest::newRow("Joplin 3 export, folders and to-dos")
         << QStringLiteral("jex/jimmy_test1_29_04_2024.jex") << 5 << 3 << 2 << 1
-        << QStringList{QStringLiteral("Another note"), QStringLiteral("note in second notebook with open reminder"),
-                       QStringLiteral("note in other notebook with same name"), QStringLiteral("photo card (image only)"),
-                       QStringLiteral("Sample note with completed reminder")};
+        << QStringList { QStringLiteral("Another note"), QStringLiteral("note in second notebook with open reminder"),
+               QStringLiteral("note in other notebook with same name"), QStringLiteral("photo card (image only)"),
+               QStringLiteral("Sample note with completed reminder") };
     QTest::newRow("single-note export") << QStringLiteral("jex/jimmy_test3_flexicharger.jex") << 1 << 0 << 1 << 0
                                         << QStringList();
 }
