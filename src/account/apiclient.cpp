@@ -3,11 +3,13 @@
 #include "logging.h"
 #include "tokenmanager.h"
 
+#include <QFutureWatcher>
 #include <QHttpMultiPart>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace BrioAccount {
 
@@ -22,6 +24,10 @@ bool isSuccess(int status)
 {
     return status >= 200 && status <= 299;
 }
+
+// Past this size an answer (a first pull of thousands of notes) is read on a
+// worker thread: megabytes of JSON read here would freeze the window.
+constexpr qsizetype kParseAsideBytes = 256 * 1024;
 
 bool isKnownMethod(const QByteArray &method)
 {
@@ -188,7 +194,7 @@ void ApiClient::executeRequest(const QByteArray &method, const QUrl &url, const 
     connect(reply, &QNetworkReply::finished, this, [=, this] {
         reply->deleteLater();
         const int status = httpStatus(reply);
-        const QJsonObject json = jsonObjectBody(reply->readAll());
+        QByteArray bytes = reply->readAll();
         if (status == 401 && retryOnUnauthorized) {
             m_tokens->refresh([=, this](bool ok) {
                 if (ok) {
@@ -206,7 +212,17 @@ void ApiClient::executeRequest(const QByteArray &method, const QUrl &url, const 
             callback(false, 0, QJsonObject());
             return;
         }
-        callback(isSuccess(status), status, json);
+        if (bytes.size() < kParseAsideBytes) {
+            callback(isSuccess(status), status, jsonObjectBody(bytes));
+            return;
+        }
+        // The watcher goes with this client: a late result then reaches no one.
+        auto *watcher = new QFutureWatcher<QJsonObject>(this);
+        connect(watcher, &QFutureWatcherBase::finished, this, [watcher, callback, status] {
+            watcher->deleteLater();
+            callback(isSuccess(status), status, watcher->result());
+        });
+        watcher->setFuture(QtConcurrent::run(jsonObjectBody, std::move(bytes)));
     });
 }
 

@@ -16,6 +16,8 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUrlQuery>
+
+#include <utility>
 #include <QUuid>
 
 #include <algorithm>
@@ -184,6 +186,9 @@ void SyncEngine::setState(SyncState state)
 void SyncEngine::fail(const QString &message)
 {
     m_lastError = message;
+    // Notes stored by the slices before the failure are there to be seen.
+    if (std::exchange(m_pulledUnshown, false))
+        Q_EMIT m_notes->notesChanged();
     setState(Error);
     Q_EMIT syncFailed(message);
 }
@@ -195,7 +200,7 @@ void SyncEngine::sync()
         return;
     }
     ++m_run;
-    m_dataChanged = false;
+    m_dataChanged = m_pulledUnshown = false;
     setState(Syncing);
     pushNotebooks();
 }
@@ -535,8 +540,14 @@ void SyncEngine::applyPulledNotes(const QJsonArray &changes, qsizetype from, qin
         }
     }
     applied += changed;
-    if (changed > 0) {
-        m_dataChanged = true;
+    if (changed > 0)
+        m_dataChanged = m_pulledUnshown = true;
+    // Every list of notes reloads on this signal: twice a second at most
+    // while slices come in, and once after the last.
+    if (m_pulledUnshown
+        && (end == changes.size() || !m_pulledShown.isValid() || m_pulledShown.elapsed() >= 500)) {
+        m_pulledUnshown = false;
+        m_pulledShown.start();
         Q_EMIT m_notes->notesChanged();
     }
     if (end < changes.size()) {

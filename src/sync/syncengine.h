@@ -4,6 +4,7 @@
 #include "storage/note.h"
 #include "storage/notebook.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QList>
@@ -155,6 +156,9 @@ private:
     bool m_autoSyncStarted = false;
     bool m_dataChanged = false;
     int m_pullSliceSize = DefaultPullSliceSize;
+    // When the note list was last told about pulled notes.
+    QElapsedTimer m_pulledShown;
+    bool m_pulledUnshown = false;
     int m_pushSliceSize = DefaultPushSliceSize;
     QTimer *m_periodicTimer;
     QTimer *m_debounceTimer;

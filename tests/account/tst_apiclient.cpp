@@ -114,6 +114,12 @@ private Q_SLOTS:
                                     << true << 200 << "a" << 1 << 0 << 0 << 0;
         QTest::newRow("204 empty body") << QByteArray("DELETE") << 204 << QByteArray() << 0 << 0 << QByteArray()
                                         << true << 204 << "" << 1 << 0 << 0 << 0;
+        // Large answers are read on a worker thread; the caller sees no difference.
+        const QByteArray large = "{\"v\":\"large\",\"pad\":\"" + QByteArray(400 * 1024, 'x') + "\"}";
+        QTest::newRow("large answer") << QByteArray("GET") << 200 << large << 0 << 0 << QByteArray() //
+                                      << true << 200 << "large" << 1 << 0 << 0 << 0;
+        QTest::newRow("large broken answer") << QByteArray("GET") << 500 << large.left(300 * 1024) << 0 << 0
+                                             << QByteArray() << false << 500 << "" << 1 << 0 << 0 << 0;
         QTest::newRow("299 is success") << QByteArray("PUT") << 299 << a << 0 << 0 << QByteArray() //
                                         << true << 299 << "a" << 1 << 0 << 0 << 0;
         QTest::newRow("404 keeps its body") << QByteArray("GET") << 404 << a << 0 << 0 << QByteArray() //

@@ -273,6 +273,25 @@ private Q_SLOTS:
                                         && !localPending);
     }
 
+    // Lists reload on notesChanged: a pull in many slices tells them a few
+    // times, not once per slice, and the last time every note is there.
+    void pullAnnouncesNotesSparingly()
+    {
+        Device device(server());
+        for (int i = 0; i < 300; ++i)
+            server().putNote(QStringLiteral("server-%1").arg(i), Device::bodyOf(QStringLiteral("n %1").arg(i)), 1);
+        device.engine->setPullSliceSize(3);
+        int announced = 0;
+        qsizetype shownLast = -1;
+        connect(device.notes.get(), &NoteRepository::notesChanged, this, [&] {
+            ++announced;
+            shownLast = device.allTexts().size();
+        });
+        QCOMPARE(device.syncNow(), SyncEngine::Idle);
+        QVERIFY2(announced >= 1 && announced < 20, qPrintable(QString::number(announced)));
+        QCOMPARE(shownLast, qsizetype(300));
+    }
+
     void pulledNotebooks_data()
     {
         QTest::addColumn<SyncStatus>("localStatus");
