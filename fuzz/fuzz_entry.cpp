@@ -121,8 +121,9 @@ void fuzzNsxNote(const QByteArray &bytes)
     require(query.exec(QStringLiteral("SELECT COUNT(*) FROM notes")) && query.next(), "notes can be counted");
     const int stored = query.value(0).toInt();
     require(stored == result.imported && stored <= 1, "the import reports the notes it stored");
-    for (const char *table : {"notes", "notebooks", "attachments"})
-        query.exec(QStringLiteral("DELETE FROM ") + QLatin1String(table));
+    // Attachments first: their rows point at the notes.
+    for (const char *table : {"attachments", "notes", "notebooks"})
+        require(query.exec(QStringLiteral("DELETE FROM ") + QLatin1String(table)), "the scratch rows are cleared");
     QDir attachments(attachmentsDirectory());
     for (const QString &name : attachments.entryList(QDir::Files))
         attachments.remove(name);

@@ -49,7 +49,10 @@ std::optional<QDateTime> optionalTimestampFrom(const QJsonObject &object, const 
     const QString text = object.value(key).toString();
     if (text.isEmpty())
         return std::nullopt;
-    return fromStoredTimestamp(text);
+    // A deletion without a readable time is still a deletion; an invalid
+    // time would be written back as "" and read as not deleted.
+    const QDateTime time = fromStoredTimestamp(text);
+    return time.isValid() ? time : QDateTime::currentDateTimeUtc();
 }
 
 qint32 versionFrom(const QJsonObject &object)

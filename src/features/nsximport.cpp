@@ -34,7 +34,11 @@ QJsonObject readObject(const ZipReader &zip, const QString &name, QString *error
 
 QDateTime epochField(const QJsonObject &object, const QString &key, const QDateTime &fallback)
 {
-    return importTimeFromEpoch(qint64(object.value(key).toDouble()), fallback);
+    // Beyond qint64 the conversion is undefined; such a number is no time anyway.
+    const double value = object.value(key).toDouble();
+    if (!(value > -9.0e18 && value < 9.0e18))
+        return fallback;
+    return importTimeFromEpoch(qint64(value), fallback);
 }
 
 } // namespace

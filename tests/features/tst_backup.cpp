@@ -217,6 +217,12 @@ void TestBackup::recordsKeepEveryField()
     QCOMPARE(sparse.version, 1);
     QVERIFY(!sparse.deletedAt);
     QVERIFY(sparse.notebookId.isEmpty());
+    // A deleted record whose time cannot be read stays deleted, with a time
+    // that survives the next backup.
+    const Note unreadable = noteFromBackupJson(QJsonObject { { QStringLiteral("id"), QStringLiteral("u") },
+                                                             { QStringLiteral("deletedAt"), QStringLiteral("2026-02;-01") } });
+    QVERIFY(unreadable.deletedAt && unreadable.deletedAt->isValid());
+    QCOMPARE(noteFromBackupJson(noteToBackupJson(unreadable)).deletedAt, unreadable.deletedAt);
 
     Notebook notebook = makeNotebook(QStringLiteral("b"), QStringLiteral("Name"));
     notebook.isShared = true;
