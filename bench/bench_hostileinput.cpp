@@ -52,6 +52,18 @@ QString wideTableNote(int rows, int columns)
     return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
 }
 
+// A note of one long list: "item N" lines of the given list type.
+QString listNote(int items, const char *listType)
+{
+    QString json = QStringLiteral("[");
+    const QString line = QStringLiteral("{\"insert\":\"item %1\"},{\"insert\":\"\\n\",\"attributes\":{\"list\":\"")
+        + QLatin1String(listType) + QStringLiteral("\"}},");
+    for (int i = 0; i < items; ++i)
+        json += line.arg(i);
+    json.chop(1);
+    return json + QLatin1Char(']');
+}
+
 QString unclosedCells(int columns, int rows)
 {
     return QStringLiteral("<table><tr>") + QStringLiteral("<td>").repeated(columns) + QStringLiteral("<tr>").repeated(rows);
@@ -72,6 +84,9 @@ const QList<Case> &cases()
         { "note: table 1300 x 1800 cells (8 KB)", Door::NoteBody, [] { return wideTableNote(1300, 1800); } },
         { "note: table 200 x 200 cells", Door::NoteBody, [] { return wideTableNote(200, 200); } },
         { "note: table 100 x 100 cells (largest kept)", Door::NoteBody, [] { return wideTableNote(100, 100); } },
+        { "note: checklist of 20,000 items", Door::NoteBody, [] { return listNote(20000, "unchecked"); } },
+        { "note: bullet list of 100,000 items", Door::NoteBody, [] { return listNote(100000, "bullet"); } },
+        { "note: numbered list of 20,000 items", Door::NoteBody, [] { return listNote(20000, "ordered"); } },
         { "html: <td> x 400 + <tr> x 400 (3 KB)", Door::Html, [] { return unclosedCells(400, 400); } },
         { "html: <td> x 125000 + <tr> x 125000 (1 MB)", Door::Html, [] { return unclosedCells(125000, 125000); } },
         { "html: nested tables x 270 (4 KB)", Door::Html, [] { return nestedTables(270); } },

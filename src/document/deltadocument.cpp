@@ -20,8 +20,20 @@ namespace {
 
 constexpr QChar kObjectReplacement(0xFFFC);
 
-// Numbering stays right up to here; beyond, a list goes on as a new one.
-constexpr int maxEditorListItems = 1000;
+// Adding an item makes Qt touch every item of its list, so long runs of
+// items are loaded as several lists. Bullets look the same either way; a
+// numbered list keeps counting across the parts only where Qt can be told
+// where a list starts, elsewhere it stays whole up to a thousand items.
+int listRunLimit(QTextListFormat::Style style)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 6, 0)
+    if (style == QTextListFormat::ListDecimal)
+        return 1000;
+#else
+    Q_UNUSED(style)
+#endif
+    return 64;
+}
 
 QString embedKey(const QJsonObject &embed)
 {
@@ -279,6 +291,7 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
             if (holdsImage(line))
                 setSingleLineHeight(blockFormat);
             const QString listType = blockFormat.stringProperty(ListTypeProperty);
+            const QTextList *continuedList = nullptr;
             if (listType.isEmpty()) {
                 blockFormat.clearProperty(ListTypeProperty);
             } else {
@@ -288,9 +301,13 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
                 // very long runs of items start a new list now and then.
                 setListItemProperties(blockFormat, listType);
                 QTextList *previous = atFreshBlock ? nullptr : cursor.block().textList();
-                if (previous && previous->format().style() == listStyleFor(listType)
-                    && previous->count() < maxEditorListItems)
-                    blockFormat.setObjectIndex(previous->objectIndex());
+                const QTextListFormat::Style style = listStyleFor(listType);
+                if (previous && previous->format().style() == style) {
+                    if (previous->count() < listRunLimit(style))
+                        blockFormat.setObjectIndex(previous->objectIndex());
+                    else
+                        continuedList = previous;
+                }
             }
             if (atFreshBlock) {
                 cursor.setBlockFormat(blockFormat);
@@ -303,6 +320,12 @@ void DeltaDocument::load(const QList<DeltaOp> &ops)
                 QTextListFormat listFormat;
                 listFormat.setStyle(listStyleFor(listType));
                 listFormat.setIndent(1);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+                if (continuedList)
+                    listFormat.setStart(continuedList->format().start() + continuedList->count());
+#else
+                Q_UNUSED(continuedList)
+#endif
                 cursor.createList(listFormat);
             } else if (listType.isEmpty() && cursor.currentList()) {
                 applyListToBlock(cursor, QString());
