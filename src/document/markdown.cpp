@@ -326,7 +326,20 @@ QString withOversizedTablesAsText(const QString &markdown)
 
 } // namespace
 
-QList<QString> splitMarkdownAtTables(const QString &markdown, int tablesPerChunk)
+namespace {
+
+// A list item at the left margin: a marker, a space, then text. A line of
+// only markers ("- - -") is a divider instead.
+bool isTopLevelListItem(const QString &line)
+{
+    static const QRegularExpression item(QStringLiteral("^(?:[-+*]|\\d{1,9}[.)])[ \\t]+\\S"));
+    static const QRegularExpression divider(QStringLiteral("^([-*_])(?:[ \\t]*\\1){2,}[ \\t]*$"));
+    return item.match(line).hasMatch() && !divider.match(line).hasMatch();
+}
+
+} // namespace
+
+QList<QString> splitMarkdown(const QString &markdown, int tablesPerChunk, int itemsPerChunk)
 {
     const QRegularExpression &delimiterRow = tableDelimiterRow();
     const QRegularExpression &fence = codeFence();
@@ -334,23 +347,40 @@ QList<QString> splitMarkdownAtTables(const QString &markdown, int tablesPerChunk
     QList<QString> chunks;
     QStringList current;
     int tables = 0;
+    int items = 0;
     bool inFence = false;
+    const auto cut = [&] {
+        chunks.append(current.join(QLatin1Char('\n')));
+        current.clear();
+        tables = 0;
+        items = 0;
+    };
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString &line = lines.at(i);
-        if (fence.match(line).hasMatch())
+        const bool indented = line.startsWith(QLatin1Char(' ')) || line.startsWith(QLatin1Char('\t'));
+        if (fence.match(line).hasMatch()) {
             inFence = !inFence;
-        else if (!inFence && line.contains(QLatin1Char('|')) && delimiterRow.match(line).hasMatch())
-            ++tables;
+        } else if (!inFence && isTopLevelListItem(line)) {
+            // A new item at the margin starts a fresh list in the next piece;
+            // lines of a note do not know which list they came from.
+            if (items >= itemsPerChunk && !current.isEmpty())
+                cut();
+            ++items;
+        } else if (!inFence) {
+            if (line.contains(QLatin1Char('|')) && delimiterRow.match(line).hasMatch())
+                ++tables;
+            // Text at the margin ends the list (or continues an item lazily,
+            // where a cut would change it).
+            if (!indented && !line.trimmed().isEmpty())
+                items = 0;
+        }
         current.append(line);
         // A table ends at a blank line; one followed by an indented line may
         // belong to a list item or a code block, so the cut waits.
         const bool nextIndented = i + 1 < lines.size()
             && (lines.at(i + 1).startsWith(QLatin1Char(' ')) || lines.at(i + 1).startsWith(QLatin1Char('\t')));
-        if (tables >= tablesPerChunk && !inFence && line.trimmed().isEmpty() && !nextIndented) {
-            chunks.append(current.join(QLatin1Char('\n')));
-            current.clear();
-            tables = 0;
-        }
+        if (tables >= tablesPerChunk && !inFence && line.trimmed().isEmpty() && !nextIndented)
+            cut();
     }
     if (!current.isEmpty())
         chunks.append(current.join(QLatin1Char('\n')));
@@ -365,10 +395,12 @@ QJsonArray markdownToDelta(const QString &markdown)
     static const QRegularExpression emptyAlt(QStringLiteral("!\\[\\]\\("));
     QString text = withOversizedTablesAsText(markdown);
     text.replace(emptyAlt, QStringLiteral("![image]("));
-    // Qt's reader takes time quadratic in the number of tables, so a text of
-    // many tables is read a few tables at a time.
+    // Qt's reader takes time quadratic in the number of tables and in the
+    // items of a list, so a text of many tables or a long list is read in
+    // pieces.
     constexpr int TablesPerChunk = 8;
-    const QList<QString> chunks = splitMarkdownAtTables(text, TablesPerChunk);
+    constexpr int ItemsPerChunk = 64;
+    const QList<QString> chunks = splitMarkdown(text, TablesPerChunk, ItemsPerChunk);
     if (chunks.size() == 1)
         return markdownChunkToDelta(text);
     QJsonArray ops;

@@ -13,10 +13,11 @@ QString deltaToMarkdown(const QString &deltaJson, const InlineEmbedWriter &embed
 // Pictures without alt text are kept.
 QJsonArray markdownToDelta(const QString &markdown);
 
-// The text cut at blank lines outside code fences, each piece holding about
-// tablesPerChunk tables; one piece when it has fewer. The pieces joined with
-// "\n" give the text back.
-QList<QString> splitMarkdownAtTables(const QString &markdown, int tablesPerChunk);
+// The text cut outside code fences: at blank lines, each piece holding about
+// tablesPerChunk tables, and before an item at the left margin once the list
+// above has itemsPerChunk items in this piece. One piece when nothing is cut.
+// The pieces joined with "\n" give the text back.
+QList<QString> splitMarkdown(const QString &markdown, int tablesPerChunk, int itemsPerChunk);
 
 // A small line-based reader: headings 1 to 3, lists, checklists, quotes and
 // bold or italic marks.
