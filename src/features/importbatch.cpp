@@ -3,6 +3,7 @@
 #include "document/html.h"
 #include "document/markdown.h"
 #include "storage/database.h"
+#include "storage/datapaths.h"
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 
@@ -88,6 +89,8 @@ QString journalPath(const Database *database)
     return database->path() + QStringLiteral(".import-journal");
 }
 
+const QLatin1String kStagingPrefix(".importing-");
+
 QJsonArray idArray(const QStringList &ids)
 {
     return QJsonArray::fromStringList(ids);
@@ -108,6 +111,12 @@ QStringList idList(const QJsonValue &value)
 
 bool takeBackUnfinishedImport(Database *database, QString *error)
 {
+    // Files of an import killed before its journal was written.
+    const QDir store(attachmentsDirectory());
+    const QStringList staged = store.entryList(
+        { kStagingPrefix + QLatin1Char('*') }, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : staged)
+        QDir(store.filePath(name)).removeRecursively();
     QFile file(journalPath(database));
     if (!file.exists())
         return true;
@@ -178,7 +187,17 @@ QString ImportBatch::addAttachment(
     attachment.mimeType = mimeType;
     attachment.sizeBytes = bytes.size();
     attachment.createdAt = QDateTime::currentDateTimeUtc();
-    if (!m_attachments.saveFile(attachment.id, bytes)) {
+    // Files wait in a folder of their own until the journal lists them: a
+    // kill before that leaves only the folder, which the next start removes.
+    if (m_stagingDirectory.isEmpty()) {
+        const QString staging = m_attachments.directory() + QLatin1Char('/') + kStagingPrefix + newImportId();
+        if (!QDir().mkpath(staging)) {
+            *error = QStringLiteral("the folder %1 could not be made").arg(QDir::toNativeSeparators(staging));
+            return QString();
+        }
+        m_stagingDirectory = staging;
+    }
+    if (!m_attachments.saveFile(attachment.id, bytes, m_stagingDirectory)) {
         *error = QStringLiteral("the file could not be written to %1").arg(m_attachments.directory());
         return QString();
     }
@@ -197,6 +216,9 @@ void ImportBatch::discard()
     for (const QString &id : std::as_const(m_writtenFiles))
         QFile::remove(m_attachments.filePath(id));
     m_writtenFiles.clear();
+    if (!m_stagingDirectory.isEmpty())
+        QDir(m_stagingDirectory).removeRecursively();
+    m_stagingDirectory.clear();
 }
 
 bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
@@ -249,6 +271,15 @@ bool ImportBatch::commit(ImportResult *result, const ImportProgress &progress)
                 < 0
             || !file.commit())
             return rollBack(QStringLiteral("The import could not be started: %1").arg(file.errorString()));
+    }
+    if (!m_stagingDirectory.isEmpty()) {
+        for (const QString &id : std::as_const(m_writtenFiles)) {
+            if (!QFile::rename(m_stagingDirectory + QLatin1Char('/') + id, m_attachments.filePath(id)))
+                return rollBack(QStringLiteral("The file %1 could not be moved into %2.")
+                                    .arg(id, QDir::toNativeSeparators(m_attachments.directory())));
+        }
+        QDir().rmdir(m_stagingDirectory);
+        m_stagingDirectory.clear();
     }
     if (const QString error = begin(); !error.isEmpty())
         return rollBack(error);

@@ -69,6 +69,8 @@ private:
     QList<PendingNote> m_notes;
     QList<Attachment> m_attachmentRows;
     QStringList m_writtenFiles;
+    // Where this import's files wait until the journal lists them.
+    QString m_stagingDirectory;
     bool m_committed = false;
     int m_notesPerTransaction = 500;
 };

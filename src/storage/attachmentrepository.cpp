@@ -58,9 +58,11 @@ QString AttachmentRepository::filePath(const QString &id) const
     return m_directory + QLatin1Char('/') + id;
 }
 
-bool AttachmentRepository::saveFile(const QString &id, const QByteArray &bytes)
+bool AttachmentRepository::saveFile(const QString &id, const QByteArray &bytes, const QString &directory)
 {
-    const QString path = filePath(id);
+    QString path = filePath(id);
+    if (!directory.isEmpty() && !path.isEmpty())
+        path = directory + QLatin1Char('/') + id;
     QSaveFile file(path.isEmpty() ? m_directory + QStringLiteral("/.invalid") : path);
     if (path.isEmpty() || !file.open(QIODevice::WriteOnly)) {
         qWarning().noquote() << "AttachmentRepository::saveFile open failed:"

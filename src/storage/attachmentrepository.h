@@ -59,8 +59,9 @@ public:
     // Empty for an id that could name a file outside the directory.
     QString filePath(const QString &id) const;
 
-    // The file is replaced as a whole or not at all.
-    bool saveFile(const QString &id, const QByteArray &bytes);
+    // The file is replaced as a whole or not at all; in the store, or in
+    // another folder (one inside it) when directory is given.
+    bool saveFile(const QString &id, const QByteArray &bytes, const QString &directory = QString());
     // Copies sourcePath into the store with copyFileInChunks(). Refuses files
     // above MaxFileBytes. On failure or cancel no file is left and *error
     // says why (empty when cancelled).

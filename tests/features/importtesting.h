@@ -51,9 +51,16 @@ struct Store
         return values;
     }
 
+    // Folders inside the store count too: nothing may wait there afterwards.
     QStringList attachmentFiles() const
     {
-        return QDir(attachmentsDirectory()).entryList(QDir::Files | QDir::Hidden);
+        QStringList found;
+        const QDir store(attachmentsDirectory());
+        QDirIterator it(store.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found << store.relativeFilePath(it.next());
+        return found;
     }
 
     // What an import can leave behind, in one line: "notes 0, notebooks 0,

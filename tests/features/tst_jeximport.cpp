@@ -550,6 +550,8 @@ void TestJexImport::savedInSeveralTransactions_data()
     QTest::newRow("cancelled after two transactions") << 4 << -1 << emptyStore() << QString();
     QTest::newRow("cancelled before the last commit") << 5 << -1 << emptyStore() << QString();
     QTest::newRow("killed after two transactions") << -1 << 4 << all << emptyStore();
+    // Copied once the files are written, before anything is stored.
+    QTest::newRow("killed before the first transaction") << -1 << 0 << all << emptyStore();
 }
 
 // Two notes per transaction: a cancel after some were committed takes back
@@ -593,6 +595,8 @@ void TestJexImport::savedInSeveralTransactions()
                      .isEmpty());
             batch.addNote(note, QStringLiteral("Note %1").arg(i));
         }
+        if (killAt == 0)
+            imaged = copyTree(store.dataDir.path(), crashImage.path());
         QCOMPARE(batch.commit(&result,
                      [&](int done, int, const QString &) {
                          if (done == killAt)
@@ -611,7 +615,7 @@ void TestJexImport::savedInSeveralTransactions()
         Store restarted;
         QVERIFY(copyTree(crashImage.path(), restarted.dataDir.path()));
         QVERIFY(restarted.open());
-        QCOMPARE(restarted.count(QStringLiteral("SELECT COUNT(*) FROM notes")), 4);
+        QCOMPARE(restarted.count(QStringLiteral("SELECT COUNT(*) FROM notes")), killAt == 0 ? 0 : 4);
         QVERIFY2(takeBackUnfinishedImport(restarted.database.get(), &error), qPrintable(error));
         QCOMPARE(restarted.contents(), afterKill);
         QCOMPARE(restarted.count(QStringLiteral("SELECT COUNT(*) FROM note_list_texts")), 0);
