@@ -11,7 +11,7 @@ constexpr int maxHtmlNesting = 100;
 
 // Qt's reader also takes time quadratic in the items of one list; longer
 // lists are read as several.
-constexpr int maxListItems = 100;
+constexpr int maxListItems = 64;
 
 enum class HtmlCleaning {
     // Unwanted elements, event handlers and script URLs removed; the rest as it came.
