@@ -14,6 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <sys/resource.h>
 
@@ -69,7 +71,9 @@ QString unclosedCells(int columns, int rows)
     return QStringLiteral("<table><tr>") + QStringLiteral("<td>").repeated(columns) + QStringLiteral("<tr>").repeated(rows);
 }
 
-enum class Door { Html, Markdown, NoteBody, Strip };
+// QtLines: the input as plain lines straight into a bare QTextDocument, the
+// least any reader of that many lines costs before our own code runs.
+enum class Door { Html, Markdown, NoteBody, Strip, QtLines };
 
 struct Case
 {
@@ -100,6 +104,7 @@ const QList<Case> &cases()
         { "html: <div>x nested (1 MB)", Door::Html, [] { return repeatedTo("<div>x", oneMegabyte); } },
         { "html: <ul><li>x nested (1 MB)", Door::Html, [] { return repeatedTo("<ul><li>x", oneMegabyte); } },
         { "html: <ul> + <li>x flat list (1 MB)", Door::Html, []() -> QString { return QStringLiteral("<ul>") + repeatedTo("<li>x", oneMegabyte); } },
+        { "qt alone: 262,144 lines into a document", Door::QtLines, [] { return repeatedTo("x\n", 512 * 1024); } },
         { "html: <p>x paragraphs (1 MB)", Door::Html, [] { return repeatedTo("<p>x", oneMegabyte); } },
         { "html: '<' (1 MB)", Door::Html, [] { return repeatedTo("<", oneMegabyte); } },
         { "html: <a x=\" unclosed (1 MB)", Door::Html, [] { return repeatedTo("<a x=\"", oneMegabyte); } },
@@ -156,6 +161,12 @@ void runCase(const Case &c)
         document.setDelta(ops);
         outputSize = document.toJson().size();
         extra = QStringLiteral("  (convert %1 ms)").arg(convert);
+        break;
+    }
+    case Door::QtLines: {
+        QTextDocument document;
+        QTextCursor(&document).insertText(input);
+        outputSize = document.characterCount();
         break;
     }
     case Door::NoteBody: {
