@@ -73,7 +73,7 @@ QString unclosedCells(int columns, int rows)
 
 // QtLines: the input as plain lines straight into a bare QTextDocument, the
 // least any reader of that many lines costs before our own code runs.
-enum class Door { Html, Markdown, NoteBody, Strip, QtLines };
+enum class Door { Html, Markdown, Text, NoteBody, Strip, QtLines };
 
 struct Case
 {
@@ -106,6 +106,10 @@ const QList<Case> &cases()
         { "html: <ul> + <li>x flat list (1 MB)", Door::Html, []() -> QString { return QStringLiteral("<ul>") + repeatedTo("<li>x", oneMegabyte); } },
         { "qt alone: 262,144 lines into a document", Door::QtLines, [] { return repeatedTo("x\n", 512 * 1024); } },
         { "html: <p>x paragraphs (1 MB)", Door::Html, [] { return repeatedTo("<p>x", oneMegabyte); } },
+        { "html: x<br> (1 MB)", Door::Html, [] { return repeatedTo("x<br>", oneMegabyte); } },
+        { "html: <pre> of lines (1 MB)", Door::Html, []() -> QString { return QStringLiteral("<pre>") + repeatedTo("x\n", oneMegabyte); } },
+        { "text: plain lines (1 MB)", Door::Text, [] { return repeatedTo("x\n", oneMegabyte); } },
+        { "markdown: plain lines (1 MB)", Door::Markdown, [] { return repeatedTo("x\n", oneMegabyte); } },
         { "html: '<' (1 MB)", Door::Html, [] { return repeatedTo("<", oneMegabyte); } },
         { "html: <a x=\" unclosed (1 MB)", Door::Html, [] { return repeatedTo("<a x=\"", oneMegabyte); } },
         { "html: <!-- unclosed (1 MB)", Door::Html, [] { return repeatedTo("<!--", oneMegabyte); } },
@@ -153,8 +157,11 @@ void runCase(const Case &c)
         outputSize = stripUnsafeHtml(input).size();
         break;
     case Door::Html:
-    case Door::Markdown: {
-        const QJsonArray ops = c.door == Door::Html ? htmlToDelta(input) : markdownToDelta(input);
+    case Door::Markdown:
+    case Door::Text: {
+        const QJsonArray ops = c.door == Door::Html ? htmlToDelta(input)
+            : c.door == Door::Markdown              ? markdownToDelta(input)
+                                                    : plainTextToDelta(input);
         const qint64 convert = timer.elapsed();
         // What a paste does next: the editor loads the operations.
         DeltaDocument document;

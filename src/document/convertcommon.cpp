@@ -52,6 +52,44 @@ QString oversizedTableNotice(qint64 rows, qint64 columns)
         .arg(columns);
 }
 
+QString longTextNotice()
+{
+    return QCoreApplication::translate("DocumentConvert", "Lines after %L1 are kept as plain text").arg(maxReadLines);
+}
+
+std::pair<QString, QStringList> splitAtLineBudget(const QString &text)
+{
+    if (text.size() <= maxReadLines || text.count(QLatin1Char('\n')) <= maxReadLines)
+        return { text, {} };
+    qsizetype cut = -1;
+    for (qsizetype line = 0; line < maxReadLines; ++line)
+        cut = text.indexOf(QLatin1Char('\n'), cut + 1);
+    QStringList rest = text.mid(cut + 1).split(QLatin1Char('\n'));
+    if (rest.constLast().isEmpty())
+        rest.removeLast();
+    return { text.left(cut), rest };
+}
+
+QJsonArray joinedLinesOps(const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return {};
+    QJsonArray ops { deltaInsertOp(longTextNotice(), QJsonObject { { QStringLiteral("italic"), true } }),
+        deltaInsertOp(QStringLiteral("\n")) };
+    for (qsizetype i = 0; i < lines.size(); i += linesPerJoinedParagraph) {
+        QStringList group = lines.mid(i, linesPerJoinedParagraph);
+        for (QString &line : group) {
+            if (line.endsWith(QLatin1Char('\r')))
+                line.chop(1);
+        }
+        const QString text = group.join(QChar::LineSeparator);
+        if (!text.isEmpty())
+            ops.append(deltaInsertOp(text));
+        ops.append(deltaInsertOp(QStringLiteral("\n")));
+    }
+    return ops;
+}
+
 QList<DeltaOp> tableAsTextOps(const TableEmbed &table)
 {
     DeltaWriter writer;

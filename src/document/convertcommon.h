@@ -9,9 +9,11 @@
 #include <QLatin1String>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <initializer_list>
 #include <optional>
+#include <utility>
 
 namespace DocumentConvert {
 
@@ -58,6 +60,26 @@ QString oversizedTableNotice(qint64 rows, qint64 columns);
 // Empty cells and rows are left out, so the text is never larger than the
 // table's own.
 QList<DeltaOp> tableAsTextOps(const TableEmbed &table);
+
+// Qt needs about a second to hold 250,000 lines in one document, and a
+// paste or an import reads its text twice, so a text is read line by line
+// only up to this many lines. What follows stays, as plain paragraphs of
+// linesPerJoinedParagraph lines each, parted by line separators: the same
+// lines on screen, a fraction of the blocks.
+constexpr qsizetype maxReadLines = 20000;
+constexpr qsizetype linesPerJoinedParagraph = 64;
+
+// The text's first maxReadLines lines, and the lines after them (none for a
+// shorter text).
+std::pair<QString, QStringList> splitAtLineBudget(const QString &text);
+
+// "Lines after 20,000 are kept as plain text", the line above the rest of
+// a text read beyond maxReadLines.
+QString longTextNotice();
+
+// The notice in italics, then the lines joined linesPerJoinedParagraph to a
+// paragraph. Their text is kept as it came, markup included.
+QJsonArray joinedLinesOps(const QStringList &lines);
 
 inline const QString &dividerKey()
 {

@@ -26,6 +26,7 @@ QString inlineHtml(const QString &text, const QJsonObject &attributes)
 {
     QString escaped = text.toHtmlEscaped();
     escaped.replace(QLatin1Char('\n'), QLatin1String("<br>"));
+    escaped.replace(QChar::LineSeparator, QLatin1String("<br>"));
     const QString wrapped = wrapInlineMarks(escaped, attributes,
         { { QLatin1String("bold"), QLatin1String("<strong>"), QLatin1String("</strong>") },
             { QLatin1String("italic"), QLatin1String("<em>"), QLatin1String("</em>") },
@@ -275,9 +276,21 @@ QJsonArray htmlToDelta(const QString &html)
 {
     if (html.trimmed().isEmpty())
         return emptyLine();
+    const QString cleaned = cleanHtml(html, HtmlCleaning::Readable);
     QTextDocument document;
-    document.setHtml(cleanHtml(html, HtmlCleaning::Readable));
-    return textDocumentToDelta(document, DocumentReader::Html);
+    document.setHtml(cleaned);
+    QJsonArray ops = textDocumentToDelta(document, DocumentReader::Html);
+    if (!cleaned.contains(QChar(joinedLineMark)))
+        return ops;
+    for (qsizetype i = 0; i < ops.size(); ++i) {
+        QJsonObject op = ops.at(i).toObject();
+        const QJsonValue insert = op.value(QLatin1String("insert"));
+        if (!insert.isString() || !insert.toString().contains(QChar(joinedLineMark)))
+            continue;
+        op.insert(QLatin1String("insert"), insert.toString().replace(QChar(joinedLineMark), QChar::LineSeparator));
+        ops[i] = op;
+    }
+    return ops;
 }
 
 QJsonArray textDocumentToDelta(const QTextDocument &document, DocumentReader reader)

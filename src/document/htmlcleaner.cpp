@@ -28,6 +28,9 @@ enum class Action {
     Break,
     // An oversized table's opening tag: a line saying what became of it.
     Notice,
+    // Past the line budget: a line separator, or every
+    // linesPerJoinedParagraph lines a new paragraph, before the next text.
+    JoinedLine,
 };
 
 struct Token
@@ -41,6 +44,8 @@ struct Token
     QString rebuilt;
     // Written before the token.
     QString prefix;
+    // Text whose line breaks are lines, past the budget.
+    bool preformatted = false;
     qint64 colspan = 1;
     qint64 rowspan = 1;
     Action action = Action::Keep;
@@ -79,6 +84,25 @@ bool isTablePart(const QString &name)
         QStringLiteral("thead"), QStringLiteral("tbody"), QStringLiteral("tfoot"), QStringLiteral("caption"),
         QStringLiteral("colgroup"), QStringLiteral("col") };
     return names.contains(name);
+}
+
+// Elements that never start a line of their own.
+bool isInlineElement(const QString &name)
+{
+    static const QStringList names = { QStringLiteral("a"), QStringLiteral("abbr"), QStringLiteral("b"),
+        QStringLiteral("big"), QStringLiteral("br"), QStringLiteral("cite"), QStringLiteral("code"),
+        QStringLiteral("del"), QStringLiteral("em"), QStringLiteral("font"), QStringLiteral("i"), QStringLiteral("img"),
+        QStringLiteral("ins"), QStringLiteral("kbd"), QStringLiteral("mark"), QStringLiteral("q"), QStringLiteral("s"),
+        QStringLiteral("samp"), QStringLiteral("small"), QStringLiteral("span"), QStringLiteral("strike"),
+        QStringLiteral("strong"), QStringLiteral("sub"), QStringLiteral("sup"), QStringLiteral("tt"),
+        QStringLiteral("u"), QStringLiteral("var"), QStringLiteral("wbr") };
+    return names.contains(name);
+}
+
+bool isPreformatted(const QString &name)
+{
+    return name == QLatin1String("pre") || name == QLatin1String("textarea") || name == QLatin1String("listing")
+        || name == QLatin1String("xmp") || name == QLatin1String("plaintext");
 }
 
 bool isSpace(QChar c)
@@ -442,10 +466,36 @@ public:
 
     void run()
     {
+        qsizetype lines = 0;
+        int preformatted = 0;
+        bool joining = false;
         for (qsizetype k = 0; k < m_tokens.size(); ++k) {
             Token &token = m_tokens[k];
             if (token.action != Action::Keep)
                 continue;
+            if (isPreformatted(token.name))
+                preformatted = std::max(0, preformatted + (token.kind == TokenKind::StartTag ? 1 : -1));
+            if (joining) {
+                joinLines(token, preformatted > 0);
+                continue;
+            }
+            if (token.kind == TokenKind::Text) {
+                // Every line of preformatted text is a line of its own.
+                if (preformatted > 0 && splitAtBudget(k, &lines)) {
+                    beginJoinedLines(m_tokens[k + 1]);
+                    joining = true;
+                }
+                continue;
+            }
+            // A table the budget ends in keeps its rows so far.
+            const bool newLine = token.kind == TokenKind::StartTag
+                && (!isInlineElement(token.name) || token.name == QLatin1String("br"));
+            if (newLine && ++lines > maxReadLines) {
+                beginJoinedLines(token);
+                joining = true;
+                joinLines(token, preformatted > 0);
+                continue;
+            }
             if (token.kind == TokenKind::StartTag)
                 start(k);
             else if (token.kind == TokenKind::EndTag)
@@ -456,6 +506,55 @@ public:
     }
 
 private:
+    // Every element still open ends, and the rest follows a notice in a
+    // paragraph of its own.
+    void beginJoinedLines(Token &first)
+    {
+        for (qsizetype i = m_open.size() - 1; i >= 0; --i)
+            first.prefix += QLatin1String("</") + m_open.at(i).name + QLatin1Char('>');
+        m_open.clear();
+        first.prefix += QLatin1String("<p><i>") + longTextNotice().toHtmlEscaped() + QLatin1String("</i></p><p>");
+    }
+
+    // Counts the lines of the preformatted text token k; when they pass the
+    // budget, the token ends at the line break where it runs out and the
+    // rest follows as a token of its own.
+    bool splitAtBudget(qsizetype k, qsizetype *lines)
+    {
+        const Token token = m_tokens.at(k);
+        qsizetype at = token.begin;
+        while (true) {
+            const qsizetype newline = m_html.indexOf(QLatin1Char('\n'), at);
+            if (newline < 0 || newline >= token.end)
+                return false;
+            at = newline + 1;
+            if (++*lines > maxReadLines)
+                break;
+        }
+        m_tokens[k].end = at - 1;
+        m_tokens.insert(k + 1, makeToken(TokenKind::Text, at, token.end));
+        return true;
+    }
+
+    // Past the budget only text and pictures stay; elements that would start
+    // a line part lines in the paragraph, cells are spaces, and so do the
+    // line breaks of preformatted text.
+    static void joinLines(Token &token, bool preformatted)
+    {
+        if (token.kind == TokenKind::Text) {
+            token.preformatted = preformatted;
+            return;
+        }
+        if (token.name == QLatin1String("img"))
+            return;
+        if (token.name == QLatin1String("br") || !isInlineElement(token.name)) {
+            const bool cell = token.name == QLatin1String("td") || token.name == QLatin1String("th");
+            token.action = cell && token.kind == TokenKind::StartTag ? Action::Space : Action::JoinedLine;
+            return;
+        }
+        token.action = Action::Drop;
+    }
+
     QString top() const { return m_open.isEmpty() ? QString() : m_open.last().name; }
 
     qsizetype lastOpen(const QString &name) const
@@ -638,10 +737,40 @@ QString render(QStringView html, const QList<Token> &tokens)
     out.reserve(html.size());
     // Rows of a table read as text break lines only after something was written.
     bool wroteSinceBreak = false;
+    // Joined lines part only where text follows, so empty elements add no lines.
+    bool lineBreakDue = false;
+    qsizetype joinedLines = 0;
+    const auto partLine = [&] {
+        if (++joinedLines % linesPerJoinedParagraph == 0)
+            out += QLatin1String("</p><p>");
+        else
+            out += QChar(joinedLineMark);
+    };
+    const auto appendText = [&](QStringView text) {
+        if (text.contains(QLatin1Char('<')))
+            out += text.toString().replace(QLatin1Char('<'), QLatin1String("&lt;"));
+        else
+            out += text;
+    };
     for (const Token &token : tokens) {
         const QStringView source = html.mid(token.begin, token.end - token.begin);
+        // What a prefix writes starts new blocks.
+        if (!token.prefix.isEmpty())
+            wroteSinceBreak = false;
         out += token.prefix;
+        if (token.action == Action::JoinedLine) {
+            lineBreakDue = lineBreakDue || wroteSinceBreak;
+            wroteSinceBreak = false;
+            continue;
+        }
+        const bool writes = token.action == Action::Keep
+            && (token.kind == TokenKind::StartTag || !source.trimmed().isEmpty());
+        if (lineBreakDue && writes) {
+            partLine();
+            lineBreakDue = false;
+        }
         switch (token.action) {
+        case Action::JoinedLine:
         case Action::Drop:
             continue;
         case Action::Space:
@@ -661,10 +790,16 @@ QString render(QStringView html, const QList<Token> &tokens)
         }
         switch (token.kind) {
         case TokenKind::Text:
-            if (source.contains(QLatin1Char('<')))
-                out += source.toString().replace(QLatin1Char('<'), QLatin1String("&lt;"));
-            else
-                out += source;
+            if (token.preformatted) {
+                const QList<QStringView> lines = source.split(QLatin1Char('\n'));
+                for (qsizetype i = 0; i < lines.size(); ++i) {
+                    if (i > 0)
+                        partLine();
+                    appendText(lines.at(i));
+                }
+            } else {
+                appendText(source);
+            }
             if (!source.trimmed().isEmpty())
                 wroteSinceBreak = true;
             break;

@@ -13,12 +13,19 @@ constexpr int maxHtmlNesting = 100;
 // lists are read as several.
 constexpr int maxListItems = 64;
 
+// Qt's HTML reader turns a line separator into a space and takes time for
+// every <br>, so lines joined past the budget are parted by this
+// noncharacter, which no text carries, for the caller to turn into line
+// separators.
+constexpr char16_t joinedLineMark = 0xFDD2;
+
 enum class HtmlCleaning {
     // Unwanted elements, event handlers and script URLs removed; the rest as it came.
     Safe,
     // Safe, and also bounded for Qt's reader: nesting capped, nested tables and
     // tables of more than maxTableCells cells turned into text (Qt pads every
     // row to the widest one, so a few kilobytes can ask for millions of cells).
+    // Past maxReadLines elements that start lines, the rest is plain text.
     Readable,
 };
 

@@ -163,6 +163,19 @@ void MarkdownWriter::writeLine(const DeltaLine &line)
         return;
     }
 
+    // A line break inside a line (Shift+Enter, or lines joined past the
+    // readers' budget) stays one, in the line's own block.
+    if (text.contains(QChar::LineSeparator)) {
+        if (kind == LineKind::Heading)
+            text.replace(QChar::LineSeparator, QLatin1Char(' '));
+        else if (kind == LineKind::Code)
+            text.replace(QChar::LineSeparator, QLatin1Char('\n') + prefix);
+        else if (kind == LineKind::Quote)
+            text.replace(QChar::LineSeparator, QLatin1String("\\\n") + prefix);
+        else
+            text.replace(QChar::LineSeparator, QLatin1String("\\\n") + QString(prefix.size(), QLatin1Char(' ')));
+    }
+
     if (isListOrCode(m_previous) && kind != m_previous)
         endWithBlankLine();
     if (isListOrCode(kind) && !isListOrCode(m_previous) && m_previous != LineKind::Start)
@@ -391,6 +404,13 @@ QJsonArray markdownToDelta(const QString &markdown)
 {
     if (markdown.trimmed().isEmpty())
         return QJsonArray { deltaInsertOp(QStringLiteral("\n")) };
+    const auto [head, rest] = splitAtLineBudget(markdown);
+    if (!rest.isEmpty()) {
+        QJsonArray ops = markdownToDelta(head);
+        for (const QJsonValue &op : joinedLinesOps(rest))
+            ops.append(op);
+        return ops;
+    }
     // Qt's reader drops a picture without alt text.
     static const QRegularExpression emptyAlt(QStringLiteral("!\\[\\]\\("));
     QString text = withOversizedTablesAsText(markdown);
@@ -412,6 +432,22 @@ QJsonArray markdownToDelta(const QString &markdown)
             ops.append(op);
     }
     return ops.isEmpty() ? QJsonArray { deltaInsertOp(QStringLiteral("\n")) } : ops;
+}
+
+QJsonArray plainTextToDelta(const QString &text)
+{
+    const auto [head, rest] = splitAtLineBudget(text);
+    QJsonArray ops;
+    for (QStringView line : QStringView(head).split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (!line.isEmpty())
+            ops.append(deltaInsertOp(line.toString()));
+        ops.append(deltaInsertOp(QStringLiteral("\n")));
+    }
+    for (const QJsonValue &op : joinedLinesOps(rest))
+        ops.append(op);
+    return ops;
 }
 
 QJsonArray simpleMarkdownToDelta(const QString &markdown)

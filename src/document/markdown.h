@@ -19,6 +19,10 @@ QJsonArray markdownToDelta(const QString &markdown);
 // The pieces joined with "\n" give the text back.
 QList<QString> splitMarkdown(const QString &markdown, int tablesPerChunk, int itemsPerChunk);
 
+// Each line of a plain text a line without attributes, up to the line budget
+// of the other readers; never empty.
+QJsonArray plainTextToDelta(const QString &text);
+
 // A small line-based reader: headings 1 to 3, lists, checklists, quotes and
 // bold or italic marks.
 QJsonArray simpleMarkdownToDelta(const QString &markdown);

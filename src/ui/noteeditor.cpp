@@ -1,6 +1,7 @@
 #include "noteeditor.h"
 
 #include "document/attachmentrenderer.h"
+#include "document/convertcommon.h"
 #include "document/deltadocument.h"
 #include "storage/attachmentrepository.h"
 #include "document/html.h"
@@ -1515,6 +1516,12 @@ void NoteEditor::insertFromMimeData(const QMimeData *source)
         }
         if (looksLikeMarkdown(text)) {
             insertDelta(markdownToDelta(text));
+            return;
+        }
+        // Qt would make every line a block; a very long text keeps its lines
+        // within the budget the other readers keep.
+        if (text.count(QLatin1Char('\n')) > DocumentConvert::maxReadLines) {
+            insertDelta(plainTextToDelta(text));
             return;
         }
     }

@@ -133,6 +133,8 @@ private Q_SLOTS:
     void pastedMarkdown();
     void noteBody_data();
     void noteBody();
+    void longTextKeepsEveryLine_data();
+    void longTextKeepsEveryLine();
     void longListsKeepEveryItem_data();
     void longListsKeepEveryItem();
     void cleanedHtmlRunsNoScript_data();
@@ -306,6 +308,73 @@ void TestHostileInput::noteBody()
 
 // Long lists are read as several lists in a row; no item may go missing or
 // lose its kind on the way.
+void TestHostileInput::longTextKeepsEveryLine_data()
+{
+    QTest::addColumn<QString>("door");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<qsizetype>("lines");
+
+    using DocumentConvert::maxReadLines;
+    // Past the budget, 6,400 more lines: a hundred joined paragraphs.
+    const qsizetype over = maxReadLines + 6400;
+    QTest::newRow("html paragraphs") << QStringLiteral("html") << QStringLiteral("<p>w%1</p>\n") << QString() << over;
+    QTest::newRow("html paragraphs, at the budget")
+        << QStringLiteral("html") << QStringLiteral("<p>w%1</p>\n") << QString() << maxReadLines;
+    QTest::newRow("html line breaks") << QStringLiteral("html") << QStringLiteral("w%1<br>") << QString() << over;
+    QTest::newRow("html list in a table cell")
+        << QStringLiteral("html") << QStringLiteral("<li>w%1") << QStringLiteral("<table><tr><td><ul>") << over;
+    QTest::newRow("html preformatted, empty lines kept")
+        << QStringLiteral("html") << QStringLiteral("w%1\n\n") << QStringLiteral("<pre>") << over;
+    QTest::newRow("markdown bullets") << QStringLiteral("markdown") << QStringLiteral("- w%1\n") << QString() << over;
+    QTest::newRow("markdown, at the budget")
+        << QStringLiteral("markdown") << QStringLiteral("- w%1\n") << QString() << maxReadLines;
+    QTest::newRow("plain text, CRLF") << QStringLiteral("text") << QStringLiteral("w%1\r\n") << QString() << over;
+}
+
+void TestHostileInput::longTextKeepsEveryLine()
+{
+    QFETCH(QString, door);
+    QFETCH(QString, line);
+    QFETCH(QString, before);
+    QFETCH(qsizetype, lines);
+
+    QString input = before;
+    QStringList planted;
+    for (qsizetype i = 0; i < lines; ++i) {
+        planted.append(QStringLiteral("w%1").arg(i));
+        input += line.arg(i);
+    }
+    const QJsonArray ops = door == QLatin1String("html") ? htmlToDelta(input)
+        : door == QLatin1String("markdown")              ? markdownToDelta(input)
+                                                         : plainTextToDelta(input);
+
+    QString text = outcomeOf(ops).text;
+    const qsizetype blocks = text.count(QLatin1Char('\n'));
+    const bool joined = lines > DocumentConvert::maxReadLines;
+    const QString notice = DocumentConvert::longTextNotice();
+    const qsizetype noticeAt = text.indexOf(notice);
+    QCOMPARE(noticeAt >= 0, joined);
+    // Every line, in order, each on a line of its own.
+    text.remove(notice);
+    QStringList found;
+    for (const QString &piece : text.split(QRegularExpression(QStringLiteral("[\\n\\x{2028}]")))) {
+        const QString word = piece.trimmed().remove(QRegularExpression(QStringLiteral("^- ")));
+        if (!word.isEmpty())
+            found.append(word);
+    }
+    QCOMPARE(found, planted);
+    QVERIFY(!text.contains(QLatin1Char('\r')));
+    // Joined paragraphs stay short enough to lay out at every keystroke.
+    for (const QString &paragraph : text.mid(std::max<qsizetype>(noticeAt, 0)).split(QLatin1Char('\n')))
+        QVERIFY(!joined || paragraph.count(QChar::LineSeparator) < DocumentConvert::linesPerJoinedParagraph);
+    const qsizetype joinedBlocks = (std::max(lines, input.count(QLatin1Char('\n'))) - DocumentConvert::maxReadLines)
+        / DocumentConvert::linesPerJoinedParagraph;
+    QVERIFY2(blocks <= DocumentConvert::maxReadLines + (joined ? joinedBlocks + 3 : 1), qPrintable(QString::number(blocks)));
+    if (line.contains(QLatin1String("\n\n")))
+        QVERIFY(text.contains(QStringLiteral("w20001\u2028\u2028w20002")));
+}
+
 void TestHostileInput::longListsKeepEveryItem_data()
 {
     QTest::addColumn<QString>("door");

@@ -40,6 +40,7 @@ void TestHtml::deltaToHtml_data()
 
     QTest::newRow("empty document") << js(R"([{"insert":"\n"}])") << page("<p></p>\n");
     QTest::newRow("not json") << QStringLiteral("{") << page("");
+    QTest::newRow("line break inside a line") << js(R"([{"insert":"a\u2028b\n"}])") << page("<p>a<br>b</p>\n");
     QTest::newRow("escaping, tags innermost first")
         << js(R"([{"insert":"a&b<c>\"d\n"},{"insert":"x","attributes":{"bold":true,"italic":true,"underline":true,"strike":true,"code":true,"link":"https://a.b/?q=1&r=\"2\""}},{"insert":"\n"}])")
         << page(

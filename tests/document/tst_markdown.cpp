@@ -59,6 +59,9 @@ void TestMarkdown::deltaToMarkdown_data()
                             << QStringLiteral("Before\n\n| H\\|1 | *B* |\n| --- | --- |\n| ~~**`a\\|b`**~~[l](u) |  "
                                               "|\n|  | x y |\n\n- i\n\n"
                                               "| **B** |\n| --- |\n| c |\n");
+    QTest::newRow("line breaks inside lines") << js(
+        R"([{"insert":"a\u2028b\n"},{"insert":"i\u2028j"},{"insert":"\n","attributes":{"list":"bullet"}},{"insert":"q\u2028r"},{"insert":"\n","attributes":{"blockquote":true}},{"insert":"c\u2028d"},{"insert":"\n","attributes":{"code-block":true}},{"insert":"H\u2028e"},{"insert":"\n","attributes":{"header":2}}])")
+                                              << QStringLiteral("a\\\nb\n\n- i\\\n  j\n\n> q\\\n> r\n\n    c\n    d\n\n## H e\n");
     // An unreadable table still ends its place with a newline.
     QTest::newRow("unreadable table") << js(R"([{"insert":"a\n"},{"insert":{"table":"[1,2]"}},{"insert":"\nb\n"}])")
                                       << QStringLiteral("a\n\n\nb\n");
