@@ -362,6 +362,9 @@ QList<QString> splitMarkdown(const QString &markdown, int tablesPerChunk, int it
     int tables = 0;
     int items = 0;
     bool inFence = false;
+    const auto indented = [](const QString &line) {
+        return line.startsWith(QLatin1Char(' ')) || line.startsWith(QLatin1Char('\t'));
+    };
     const auto cut = [&] {
         chunks.append(current.join(QLatin1Char('\n')));
         current.clear();
@@ -370,7 +373,6 @@ QList<QString> splitMarkdown(const QString &markdown, int tablesPerChunk, int it
     };
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString &line = lines.at(i);
-        const bool indented = line.startsWith(QLatin1Char(' ')) || line.startsWith(QLatin1Char('\t'));
         if (fence.match(line).hasMatch()) {
             inFence = !inFence;
         } else if (!inFence && isTopLevelListItem(line)) {
@@ -384,14 +386,13 @@ QList<QString> splitMarkdown(const QString &markdown, int tablesPerChunk, int it
                 ++tables;
             // Text at the margin ends the list (or continues an item lazily,
             // where a cut would change it).
-            if (!indented && !line.trimmed().isEmpty())
+            if (!indented(line) && !line.trimmed().isEmpty())
                 items = 0;
         }
         current.append(line);
         // A table ends at a blank line; one followed by an indented line may
         // belong to a list item or a code block, so the cut waits.
-        const bool nextIndented = i + 1 < lines.size()
-            && (lines.at(i + 1).startsWith(QLatin1Char(' ')) || lines.at(i + 1).startsWith(QLatin1Char('\t')));
+        const bool nextIndented = i + 1 < lines.size() && indented(lines.at(i + 1));
         if (tables >= tablesPerChunk && !inFence && line.trimmed().isEmpty() && !nextIndented)
             cut();
     }
