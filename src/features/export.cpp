@@ -131,7 +131,8 @@ QString textFor(const QString &delta, ExportFormat format, const InlineEmbedWrit
     case ExportFormat::PlainText:
         break;
     }
-    return deltaToPlainText(delta);
+    // A line break inside a line (Shift+Enter) is a line break in a text file.
+    return deltaToPlainText(delta).replace(QChar::LineSeparator, QLatin1Char('\n'));
 }
 
 // One attachment the note refers to, and whether it leaves with the note.

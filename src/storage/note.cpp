@@ -45,8 +45,6 @@ QString deltaToPlainText(const QString &body)
         if (insert.isString())
             text += insert.toString();
     }
-    // A line break inside a line is a line break to every reader of the text.
-    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return text;
 }
 
