@@ -318,7 +318,9 @@ void TestHostileInput::longTextKeepsEveryLine_data()
     using DocumentConvert::maxReadLines;
     // Past the budget, 6,400 more lines: a hundred joined paragraphs.
     const qsizetype over = maxReadLines + 6400;
-    QTest::newRow("html paragraphs") << QStringLiteral("html") << QStringLiteral("<p>w%1</p>\n") << QString() << over;
+    QTest::newRow("html paragraphs in a page")
+        << QStringLiteral("html") << QStringLiteral("<p>w%1</p>\n")
+        << QStringLiteral("<html><head><title>t</title></head><body><!--StartFragment-->") << over;
     QTest::newRow("html paragraphs, at the budget")
         << QStringLiteral("html") << QStringLiteral("<p>w%1</p>\n") << QString() << maxReadLines;
     QTest::newRow("html line breaks") << QStringLiteral("html") << QStringLiteral("w%1<br>") << QString() << over;
