@@ -118,7 +118,6 @@ void TestNotebookList::rowsAndCurrent_data()
     QTest::addColumn<int>("expectedRow");
 
     QTest::newRow("a notebook") << QStringLiteral("nb-c") << 3;
-    QTest::newRow("none") << QString() << 0;
     QTest::newRow("deleted") << QStringLiteral("nb-deleted") << 0;
 }
 
@@ -227,7 +226,6 @@ void TestNotebookList::drops_data()
     QTest::newRow("on All Notes") << QStringLiteral("all") << noteType << QByteArray("note-1")
                                   << QStringLiteral("drop:note-1:");
     QTest::newRow("on Trash") << QStringLiteral("trash") << noteType << QByteArray("note-1") << QString();
-    QTest::newRow("empty note id") << QStringLiteral("nb-c") << noteType << QByteArray() << QString();
     QTest::newRow("plain text") << QStringLiteral("nb-c") << QStringLiteral("text/plain") << QByteArray("note-1")
                                 << QString();
 }
