@@ -319,7 +319,6 @@ void TestNoteRepository::derivedTexts_data()
     QTest::addColumn<QString>("preview");
 
     const QString line200(200, QLatin1Char('w'));
-    QTest::newRow("empty") << QString() << QString() << QString() << QString();
     QTest::newRow("empty document") << emptyNoteBody() << QStringLiteral("\n") << QString() << QString();
     QTest::newRow("title and lines")
         << QStringLiteral("[{\"insert\":\"  Shopping \\n\"},{\"insert\":\"milk\",\"attributes\":{\"bold\":true}},"
@@ -362,12 +361,9 @@ void TestNoteRepository::storedTimestamps_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("stored form") << QStringLiteral("2024-05-01T09:30:00.123Z");
-    QTest::newRow("leap day") << QStringLiteral("2024-02-29T23:59:59.999Z");
-    QTest::newRow("before epoch") << QStringLiteral("1969-12-31T23:59:59.001Z");
     QTest::newRow("offset instead of Z") << QStringLiteral("2024-05-01T11:30:00.123+02:00");
     QTest::newRow("no milliseconds") << QStringLiteral("2024-05-01T09:30:00Z");
     QTest::newRow("no leap day") << QStringLiteral("2023-02-29T00:00:00.000Z");
-    QTest::newRow("letters") << QStringLiteral("2024-0x-01T09:30:00.123Z");
 }
 
 void TestNoteRepository::storedTimestamps()
