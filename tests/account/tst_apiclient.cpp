@@ -283,34 +283,6 @@ private Q_SLOTS:
         }
     }
 
-    // Three requests that need a renewal at once share one refresh request.
-    void concurrentRequestsShareOneRefresh()
-    {
-        const QString renewed = tokenExpiringIn(3600, QStringLiteral("renewed"));
-        m_client->tokenManager()->setTokens(tokenExpiringIn(-10), QStringLiteral("refresh-1"));
-        m_server->route(RefreshPath, refreshAnswer(renewed, 200, 100));
-        QList<int> order;
-        for (int i = 1; i <= 3; ++i) {
-            m_server->route(QStringLiteral("/notes/v1/item%1").arg(i), [i](const HttpRequest &) {
-                return HttpResponse::json(jsonBytes({{QStringLiteral("n"), i}}));
-            });
-            notes()->get(QStringLiteral("/item%1").arg(i), [&order](bool ok, int, const QJsonObject &body) {
-                if (ok)
-                    order.append(body.value(QStringLiteral("n")).toInt());
-            });
-        }
-        QVERIFY(m_client->tokenManager()->isRefreshing());
-        QTRY_COMPARE(order.size(), 3);
-        QCOMPARE(m_server->requests(RefreshPath).size(), 1);
-        for (int i = 1; i <= 3; ++i) {
-            const auto sent = m_server->requests(QStringLiteral("/notes/v1/item%1").arg(i));
-            QCOMPARE(sent.size(), 1);
-            QCOMPARE(sent.constFirst().header("Authorization"), bearer(renewed));
-        }
-        // Queued in order, so sent in order: the first asked is the first answered.
-        QCOMPARE(m_server->requests().at(1).path, QStringLiteral("/notes/v1/item1"));
-    }
-
     void binary_data()
     {
         QTest::addColumn<int>("firstStatus");

@@ -196,7 +196,6 @@ private Q_SLOTS:
         const QString expired = tokenExpiringIn(-60);
         QTest::newRow("valid access token") << valid << "r" << 200 << int(AuthClient::SignedIn) << 0;
         QTest::newRow("nothing stored") << QString() << QString() << 200 << int(AuthClient::SignedOut) << 0;
-        QTest::newRow("refresh token alone, accepted") << QString() << "r" << 200 << int(AuthClient::SignedIn) << 1;
         QTest::newRow("expired access, accepted") << expired << "r" << 200 << int(AuthClient::SignedIn) << 1;
         QTest::newRow("refresh refused") << expired << "r" << 401 << int(AuthClient::SignedOut) << 1;
         QTest::newRow("expired, no refresh token") << expired << QString() << 200 << int(AuthClient::SignedOut) << 0;
