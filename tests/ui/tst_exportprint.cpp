@@ -1,4 +1,6 @@
 #include "app/appstate.h"
+#include "app/thememanager.h"
+#include "document/textformats.h"
 #include "storage/attachmentrepository.h"
 #include "storage/noterepository.h"
 #include "ui/exportdialog.h"
@@ -137,7 +139,8 @@ class TestExportPrint : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void printCopyLeavesTheNote();
+    void printCopyIsInPoints();
+    void darkThemePrintsInPaperColours();
     void exportThroughTheDialog_data();
     void exportThroughTheDialog();
     void exportFailureIsShown();
@@ -183,15 +186,43 @@ void TestExportPrint::openShoppingNote()
     m_main->openNote(m_id, true);
 }
 
-void TestExportPrint::printCopyLeavesTheNote()
+void TestExportPrint::printCopyIsInPoints()
 {
     openShoppingNote();
     QTextDocument *source = m_main->editor()->document();
     const QString before = source->toHtml();
     const PrintableNote printable(source, m_state->attachments());
-    QCOMPARE(printable.document()->toPlainText(), source->toPlainText());
+    QTextDocument *copy = printable.document();
+    QCOMPARE(copy->toPlainText(), source->toPlainText());
+    // Sizes in pixels would print at the printer's resolution: on paper the
+    // body is 12 pt, and no run keeps a pixel size.
+    QCOMPARE(copy->defaultFont().pointSizeF(), 12.0);
+    for (QTextBlock block = copy->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            QVERIFY(!it.fragment().charFormat().hasProperty(QTextFormat::FontPixelSize));
+    }
     // Looking never writes: the editor's document is as it was.
     QCOMPARE(source->toHtml(), before);
+}
+
+void TestExportPrint::darkThemePrintsInPaperColours()
+{
+    QApplication::setPalette(ThemeManager::darkPalette());
+    m_main->newNote();
+    m_id = m_main->openNoteId();
+    std::optional<Note> note = m_state->notes()->byId(m_id);
+    note->body = QStringLiteral("[{\"insert\":\"run --fast\"},{\"insert\":\"\\n\",\"attributes\":{\"code-block\":true}},"
+                                "{\"insert\":\"site\",\"attributes\":{\"link\":\"https://example.org\"}},"
+                                "{\"insert\":\"\\n\"}]");
+    QVERIFY(m_state->notes()->update(*note));
+    m_main->openNote(m_id, true);
+    const PrintableNote printable(m_main->editor()->document(), m_state->attachments());
+    QApplication::setPalette(ThemeManager::lightPalette());
+
+    // The editor shows them in its dark colours; paper gets the light ones.
+    const QTextBlock code = printable.document()->begin();
+    QCOMPARE(code.begin().fragment().charFormat().foreground().color(), codeBlockTextColor(false));
+    QCOMPARE(code.next().begin().fragment().charFormat().foreground().color(), linkColor(false));
 }
 
 void TestExportPrint::exportThroughTheDialog_data()
