@@ -185,8 +185,6 @@ void TestSingleInstance::handsOverToRealSecondLaunch_data()
     QTest::addColumn<QStringList>("received");
 
     // The closing socket always follows with an empty message (bring to front).
-    QTest::newRow("new note") << QStringList{QStringLiteral("--new-note")}
-                              << QStringList{QStringLiteral("new-note"), QString()};
     QTest::newRow("note id") << QStringList{QStringLiteral("--note"), QStringLiteral("3f2a")}
                              << QStringList{QStringLiteral("note:3f2a"), QString()};
 }

@@ -23,7 +23,7 @@ struct HttpRequest
     QString path; // decoded, without the query
     QString query; // as sent, without the "?"
     HttpHeaders headers;
-    QByteArray body; // de-chunked when sent chunked
+    QByteArray body;
     int connection = 0; // 1 for the first TCP connection accepted, 2 for the next...
 
     // Case-insensitive; empty when absent.
@@ -51,7 +51,7 @@ using HttpHandler = std::function<HttpResponse(const HttpRequest &)>;
 // A small HTTP/1.1 server on 127.0.0.1 for tests: each test routes paths to
 // handlers that decide status, headers, body, delay or a dropped connection,
 // and reads back the requests that arrived. Keeps connections alive, reads
-// Content-Length and chunked bodies, answers requests of one connection in order.
+// Content-Length bodies, answers requests of one connection in order.
 class TestHttpServer : public QObject
 {
     Q_OBJECT

@@ -89,8 +89,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("trashedPercent");
         QTest::addColumn<int>("trashed"); // of 1000 notes
         QTest::newRow("many trashed") << 5 << 20 << 200;
-        QTest::newRow("no notebooks") << 0 << 3 << 30;
-        QTest::newRow("more notebooks than names") << 30 << 0 << 0;
     }
 
     void generatedLibrary()
