@@ -112,6 +112,8 @@ void TestTasks::extraction_data()
     QTest::newRow("offsets in UTF-16 code units, as the editor counts")
         << QStringLiteral("[{\"insert\":\"\\ud83d\\ude00 \\u00e9\\nTODO: caf\\u00e9\\n\"}]")
         << QStringList { QStringLiteral("1:5 T[ ] caf\u00e9") };
+    QTest::newRow("carriage return is trimmed") << js(R"([{"insert":"TODO: x\r\n- [x] y\r\n"}])")
+                                                << QStringList { QStringLiteral("0:0 T[ ] x"), QStringLiteral("1:9 M[x] y") };
     QTest::newRow("text after the last newline is no line")
         << js(R"([{"insert":"a\nTODO: unfinished"}])") << QStringList();
     QTest::newRow("non-object elements skipped")
@@ -145,6 +147,8 @@ void TestTasks::ids_data()
     QTest::newRow("same text on two lines")
         << QStringLiteral("n1") << js(R"([{"insert":"TODO: x\n- [ ] x\n"}])")
         << QStringList { QStringLiteral("n1_0_9dd4e461"), QStringLiteral("n1_1_9dd4e461") };
+    QTest::newRow("percent signs in the note id") << QStringLiteral("a%2b%1") << js(R"([{"insert":"TODO: Ship it\n"}])")
+                                                  << QStringList { QStringLiteral("a%2b%1_0_b583431e") };
 }
 
 void TestTasks::ids()
@@ -193,6 +197,9 @@ void TestTasks::setChecked_data()
     QTest::newRow("multi-line insert, middle line split out")
         << js(threeLines) << 1 << true
         << compact(R"([{"attributes":{"list":"unchecked"},"insert":"a\nb"},{"attributes":{"list":"checked"},"insert":"\n"},{"attributes":{"list":"unchecked"},"insert":"c\n"}])");
+    QTest::newRow("multi-line insert, first line")
+        << js(threeLines) << 0 << true
+        << compact(R"([{"attributes":{"list":"unchecked"},"insert":"a"},{"attributes":{"list":"checked"},"insert":"\n"},{"attributes":{"list":"unchecked"},"insert":"b\nc\n"}])");
     QTest::newRow("multi-line insert, last line")
         << js(threeLines) << 2 << true
         << compact(R"([{"attributes":{"list":"unchecked"},"insert":"a\nb\nc"},{"attributes":{"list":"checked"},"insert":"\n"}])");
@@ -207,10 +214,16 @@ void TestTasks::setChecked_data()
         << js(R"([{"insert":{"image":"lumora-notes://attachment/a"}},{"insert":"\n"},{"retain":3},{"delete":1},{"insert":"t"},{"attributes":{"list":"unchecked"},"insert":"\n"}])")
         << 1 << true
         << compact(R"([{"insert":{"image":"lumora-notes://attachment/a"}},{"insert":"\n"},{"retain":3},{"delete":1},{"insert":"t"},{"attributes":{"list":"checked"},"insert":"\n"}])");
+    QTest::newRow("non-ASCII text kept")
+        << QStringLiteral("[{\"insert\":\"caf\u00e9 \U0001F600\\n\u00fcber\\n\",\"attributes\":{\"list\":\"checked\"}}]") << 1
+        << false
+        << QStringLiteral("[{\"attributes\":{\"list\":\"checked\"},\"insert\":\"caf\u00e9 \U0001F600\\n\u00fcber\"},"
+                          "{\"attributes\":{\"list\":\"unchecked\"},\"insert\":\"\\n\"}]");
 
     // Unchanged, to the character.
     QTest::newRow("already in that state") << js(threeLines) << 1 << false << QString();
     QTest::newRow("line past the end") << js(threeLines) << 3 << true << QString();
+    QTest::newRow("negative line") << js(threeLines) << -1 << true << QString();
     QTest::newRow("text after the last newline is no line")
         << js(R"([{"insert":"a\n"},{"insert":"b","attributes":{"list":"unchecked"}}])") << 1 << true << QString();
     QTest::newRow("typed box") << js(R"([{"insert":"- [ ] typed\n- [x] done\n"}])") << 0 << true << QString();

@@ -131,8 +131,11 @@ void TestAttachments::lifeCycle_data()
     QTest::addColumn<bool>("fileGoneBeforeDelete");
 
     QTest::newRow("plain") << QStringLiteral("report.pdf") << QByteArray("%PDF-1.4 body") << false << false;
+    QTest::newRow("zero bytes") << QStringLiteral("empty.txt") << QByteArray("") << false << false;
     QTest::newRow("missing file") << QStringLiteral("gone.png") << QByteArray("PNG?") << false << true;
     QTest::newRow("file-name clash") << QStringLiteral("photo.jpg") << QByteArray("first") << true << false;
+    QTest::newRow("non-ASCII name") << QStringLiteral("Übersicht – 日本語 ☃.txt") << QByteArray("\xc3\xa9t\xc3\xa9")
+                                    << false << false;
 }
 
 void TestAttachments::lifeCycle()

@@ -193,8 +193,10 @@ void TestNotebookRepository::rename_data()
     QTest::addColumn<bool>("writes");
 
     QTest::newRow("new name") << QStringLiteral("x") << QStringLiteral(" Trips ") << true << true;
+    QTest::newRow("case only") << QStringLiteral("x") << QStringLiteral("travel") << true << true;
     QTest::newRow("unchanged after trimming") << QStringLiteral("x") << QStringLiteral("  Travel ") << true << false;
     QTest::newRow("only spaces") << QStringLiteral("x") << QStringLiteral("  ") << false << false;
+    QTest::newRow("missing notebook") << QStringLiteral("nope") << QStringLiteral("Trips") << false << false;
     QTest::newRow("deleted notebook") << QStringLiteral("gone") << QStringLiteral("Trips") << false << false;
 }
 

@@ -103,6 +103,9 @@ void TestNoteSearch::awkwardTexts_data()
     QTest::newRow("apostrophe") << NoteTexts{n("dont", QStringLiteral("I don't know")),
                                              n("donation", QStringLiteral("Donation day"))}
                                 << QStringLiteral("don't") << ids({"dont"});
+    QTest::newRow("hyphen") << NoteTexts{n("email", QStringLiteral("Send the e-mail today")),
+                                         n("mail", QStringLiteral("The mail room"))}
+                            << QStringLiteral("e-mail") << ids({"email"});
     QTest::newRow("C++ is not a prefix search") << NoteTexts{n("cpp", QStringLiteral("Learning C++ templates")),
                                                              n("cobol", QStringLiteral("Cobol notes"))}
                                                 << QStringLiteral("C++") << ids({"cpp"});
@@ -278,6 +281,7 @@ void TestNoteSearch::listRowIdsSeeEveryWrite_data()
 {
     QTest::addColumn<QString>("writer");
     QTest::newRow("this repository") << QStringLiteral("this");
+    QTest::newRow("another repository on the connection") << QStringLiteral("sibling");
     QTest::newRow("another connection") << QStringLiteral("connection");
 }
 
@@ -294,6 +298,8 @@ void TestNoteSearch::listRowIdsSeeEveryWrite()
                             .arg(toStoredTimestamp(t));
     if (writer == QLatin1String("this")) {
         QVERIFY(m_notes->insert(note));
+    } else if (writer == QLatin1String("sibling")) {
+        QVERIFY(NoteRepository(m_database.get()).insert(note));
     } else {
         const QString name = QStringLiteral("second");
         {

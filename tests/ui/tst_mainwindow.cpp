@@ -246,8 +246,11 @@ void TestMainWindow::oneNoteChangesMoveOneRow_data()
     QTest::newRow("save moves to the top") << "all" << "save a" << "a d c b";
     QTest::newRow("steno: a save goes last") << "steno" << "save b" << "a c d b";
     QTest::newRow("trash removes the row") << "all" << "trash c" << "d b a";
+    QTest::newRow("trashing the current note leaves none current") << "all" << "trash d" << "c b a";
     QTest::newRow("restore comes back at its date") << "all" << "trash b;restore b" << "d c b a";
+    QTest::newRow("purge removes the row") << "all" << "purge a" << "d c b";
     QTest::newRow("moved out of the notebook shown") << "nb1" << "move c -" << "d";
+    QTest::newRow("moved into the notebook shown, at its date") << "nb1" << "move b nb1" << "d c b";
     QTest::newRow("new note in the notebook shown") << "nb1" << "insert e nb1" << "e d c";
     QTest::newRow("new note elsewhere stays out") << "nb1" << "insert e -" << "d c";
     QTest::newRow("search: a saved row keeps its place") << "search:common" << "save $last" << "=";

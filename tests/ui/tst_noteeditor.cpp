@@ -195,15 +195,18 @@ void TestNoteEditor::saveDebounce()
 void TestNoteEditor::changedSinceBaseline_data()
 {
     QTest::addColumn<QString>("body");
-    QTest::addColumn<QString>("edit"); // "", "typed", "settled, undone"
+    QTest::addColumn<QString>("edit"); // "", "typed", "undone", "settled, undone"
     // Bodies written elsewhere, which the editor would save differently.
     const QList<std::pair<const char *, QString>> bodies {
         { "heading without bold", js(R"([{"insert":"Title"},{"attributes":{"header":1},"insert":"\n"},{"insert":"x"},{"insert":"\n"}])") },
+        { "divider with a value", js(R"([{"insert":"a\n"},{"insert":{"divider":true}},{"insert":"\nb\n"}])") },
         { "unknown embed", js(R"([{"insert":"see "},{"insert":{"video":"https://v"}},{"insert":" here\n"}])") },
         { "legacy plain text", QStringLiteral("first line\nsecond line") },
+        { "pretty-printed", QStringLiteral("[\n  { \"insert\": \"Hi\" },\n  { \"insert\": \"\\n\", \"attributes\": { \"list\": \"checked\" } }\n]\n") },
+        { "empty", QString() },
     };
     for (const auto &[name, body] : bodies) {
-        for (const char *edit : { "", "typed", "settled, undone" })
+        for (const char *edit : { "", "typed", "undone", "settled, undone" })
             QTest::addRow("%s, %s", name, *edit ? edit : "shown") << body << QString::fromLatin1(edit);
     }
 }
@@ -333,6 +336,7 @@ void TestNoteEditor::loading_data()
                            << js(R"([{"attributes":{"bold":true},"insert":"Hi there"},{"attributes":{"header":1},"insert":"\n"}])") << 2;
     QTest::newRow("plain text, runs of white space") << "" << "n2" << QStringLiteral(" old\tplain\nbody  text ") << false
         << js(R"([{"insert":" old\tplain"},{"insert":"\n"},{"insert":"body  text "},{"insert":"\n"}])") << 4;
+    QTest::newRow("empty") << "" << "n2" << QString() << false << js(R"([{"insert":"\n"}])") << 0;
     QTest::newRow("echo of the saved body") << "abc" << "n1" << abc << false << abc << -1;
     QTest::newRow("forced") << "abc" << "n1" << abc << true << abc << 1;
     QTest::newRow("other body") << "abc" << "n1" << abd << false << abd << 1;
@@ -419,10 +423,16 @@ void TestNoteEditor::edits_data()
         << js(R"([{"insert":"hello world"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"second"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << -1;
     QTest::newRow("list off, first block decides") << js(R"([{"insert":"a"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"ordered"},"insert":"\n"}])") << 0 << 2 << EditorAction([](NoteEditor *e) { e->toggleList(QStringLiteral("ordered")); })
         << js(R"([{"insert":"a"},{"insert":"\n"},{"insert":"b"},{"insert":"\n"}])") << -1;
+    QTest::newRow("bullets become a checklist") << js(R"([{"insert":"a"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 0 << 0 << EditorAction([](NoteEditor *e) { e->toggleList(QStringLiteral("unchecked")); })
+        << js(R"([{"insert":"a"},{"attributes":{"list":"unchecked"},"insert":"\n"}])") << -1;
     QTest::newRow("quote on") << plain << 0 << 0 << EditorAction(&NoteEditor::toggleBlockquote)
         << js(R"([{"insert":"hello world"},{"attributes":{"blockquote":true},"insert":"\n"},{"insert":"second"},{"insert":"\n"}])") << -1;
+    QTest::newRow("quote off") << js(R"([{"insert":"q"},{"attributes":{"blockquote":true},"insert":"\n"}])") << 0 << 0 << EditorAction(&NoteEditor::toggleBlockquote)
+        << js(R"([{"insert":"q"},{"insert":"\n"}])") << -1;
     QTest::newRow("code block replaces heading") << js(R"([{"insert":"x = 1"},{"attributes":{"header":1},"insert":"\n"}])") << 0 << 0 << EditorAction(&NoteEditor::toggleCodeBlock)
         << js(R"([{"attributes":{"code":true},"insert":"x = 1"},{"attributes":{"code-block":true},"insert":"\n"}])") << -1;
+    QTest::newRow("code block with a language off") << js(R"([{"insert":"x"},{"attributes":{"code-block":"python"},"insert":"\n"}])") << 0 << 0 << EditorAction(&NoteEditor::toggleCodeBlock)
+        << js(R"([{"insert":"x"},{"insert":"\n"}])") << -1;
     QTest::newRow("align center") << plain << 0 << 0 << EditorAction([](NoteEditor *e) { e->setAlignment(Qt::AlignHCenter); })
         << js(R"([{"insert":"hello world"},{"attributes":{"align":"center"},"insert":"\n"},{"insert":"second"},{"insert":"\n"}])") << -1;
     QTest::newRow("divider") << plain << 2 << 2 << EditorAction(&NoteEditor::insertDivider)
@@ -431,6 +441,7 @@ void TestNoteEditor::edits_data()
         << js(R"([{"insert":"x"},{"insert":"\n"},{"insert":"\n"},{"insert":{"table":"{'cells':[[[],[]]],'hasHeader':true}"}},{"insert":"\n"}])") << -1;
     QTest::newRow("no table in a table") << js(R"([{"insert":{"table":"{'cells':[['a']]}"}},{"insert":"\n"}])") << 2 << 2 << EditorAction([](NoteEditor *e) { e->insertTable(2, 2, false); })
         << js(R"([{"insert":{"table":"{'cells':[[[{'attributes':{'bold':true},'insert':'a'}]]],'hasHeader':true}"}},{"insert":"\n"}])") << -1;
+    QTest::newRow("no empty table") << plain << 0 << 0 << EditorAction([](NoteEditor *e) { e->insertTable(0, 3, false); }) << plain << -1;
     QTest::newRow("link with new text replaces the selection") << plain << 0 << 5 << EditorAction([](NoteEditor *e) { e->applyLink(QStringLiteral("hi"), QStringLiteral("https://a.b")); })
         << js(R"([{"attributes":{"link":"https://a.b"},"insert":"hi"},{"insert":" world"},{"insert":"\n"},{"insert":"second"},{"insert":"\n"}])") << -1;
     QTest::newRow("link without text shows the URL") << plain << 11 << 11 << EditorAction([](NoteEditor *e) { e->applyLink(QString(), QStringLiteral("https://a.b")); })
@@ -438,6 +449,8 @@ void TestNoteEditor::edits_data()
     const QString linked = js(R"([{"insert":"see "},{"attributes":{"bold":true,"link":"https://x.y"},"insert":"this"},{"attributes":{"link":"https://x.y"},"insert":" page"},{"insert":" now"},{"insert":"\n"}])");
     QTest::newRow("remove link keeps other formatting") << linked << 5 << 5 << EditorAction([](NoteEditor *e) { e->removeLink(e->linkAt(e->textCursor().position())); })
         << js(R"([{"insert":"see "},{"attributes":{"bold":true},"insert":"this"},{"insert":" page now"},{"insert":"\n"}])") << -1;
+    QTest::newRow("edit link target") << linked << 9 << 9 << EditorAction([](NoteEditor *e) { e->replaceLink(e->linkAt(9), QStringLiteral("this page"), QStringLiteral("https://z")); })
+        << js(R"([{"insert":"see "},{"attributes":{"bold":true,"link":"https://z"},"insert":"this"},{"attributes":{"link":"https://z"},"insert":" page"},{"insert":" now"},{"insert":"\n"}])") << -1;
     const QString lines = js(R"([{"insert":"one"},{"insert":"\n"},{"attributes":{"bold":true},"insert":"two"},{"attributes":{"header":2},"insert":"\n"},{"insert":"three"},{"insert":"\n"}])");
     QTest::newRow("enter on empty checklist item") << js(R"([{"insert":"task"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"attributes":{"list":"unchecked"},"insert":"\n"}])") << 5 << 5 << keys({ { Qt::Key_Return, Qt::NoModifier } }, QStringLiteral("p"))
         << js(R"([{"insert":"task"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"p"},{"insert":"\n"}])") << 6;
@@ -481,6 +494,8 @@ void TestNoteEditor::edits_data()
     QTest::newRow("paste heading mid-line stays inline") << abcd << 2 << 2 << paste("text/plain", "## Sub")
         << js(R"([{"insert":"ab"},{"attributes":{"bold":true},"insert":"Sub"},{"insert":"cd"},{"insert":"\n"}])") << -1;
     QTest::newRow("paste less-than stays plain") << abcd << 2 << 2 << paste("text/plain", "a < b") << js(R"([{"insert":"aba < bcd"},{"insert":"\n"}])") << -1;
+    QTest::newRow("paste html-looking text") << abcd << 2 << 2 << paste("text/plain", "<p>x <b>y</b></p>")
+        << js(R"([{"insert":"abx "},{"attributes":{"bold":true},"insert":"y"},{"insert":"cd"},{"insert":"\n"}])") << -1;
     QTest::newRow("paste html") << abcd << 2 << 2 << paste("text/html", "<i>it</i>")
         << js(R"([{"insert":"ab"},{"attributes":{"italic":true},"insert":"it"},{"insert":"cd"},{"insert":"\n"}])") << -1;
     QTest::newRow("paste markdown") << abcd << 2 << 2 << paste("text/markdown", "**b**")
@@ -495,6 +510,8 @@ void TestNoteEditor::edits_data()
     const QString abcdTable = table("[['a','b'],['c','d']]");
     using E = NoteEditor::TableEdit;
     QTest::newRow("table row above") << abcdTable << 0 << 0 << tableEdit(E::InsertRowAbove, "a") << table("[[[],[]],[[{'insert':'a'}],[{'insert':'b'}]],[[{'insert':'c'}],[{'insert':'d'}]]]") << 0;
+    QTest::newRow("table row below") << abcdTable << 0 << 0 << tableEdit(E::InsertRowBelow, "a") << table("[[[{'insert':'a'}],[{'insert':'b'}]],[[],[]],[[{'insert':'c'}],[{'insert':'d'}]]]") << 0;
+    QTest::newRow("table column before") << abcdTable << 0 << 0 << tableEdit(E::InsertColumnBefore, "a") << table("[[[],[{'insert':'a'}],[{'insert':'b'}]],[[],[{'insert':'c'}],[{'insert':'d'}]]]") << 0;
     QTest::newRow("table column after") << abcdTable << 0 << 0 << tableEdit(E::InsertColumnAfter, "a") << table("[[[{'insert':'a'}],[],[{'insert':'b'}]],[[{'insert':'c'}],[],[{'insert':'d'}]]]") << 0;
     QTest::newRow("table delete row") << abcdTable << 0 << 0 << tableEdit(E::DeleteRow, "a") << table("[[[{'insert':'c'}],[{'insert':'d'}]]]") << 0;
     QTest::newRow("table delete column") << abcdTable << 0 << 0 << tableEdit(E::DeleteColumn, "a") << table("[[[{'insert':'b'}]],[[{'insert':'d'}]]]") << 0;
@@ -614,9 +631,12 @@ void TestNoteEditor::typedThenReopened_data()
     const EditorAction toEnd = ctrl(Qt::Key_End);
     QTest::newRow("three blank lines") << emptyLine << steps({ text("a"), enter(4), text("b") }) << "a||||b";
     QTest::newRow("blank line before a table") << emptyLine << steps({ text("a"), enter(), table, text("t"), toEnd, text("b") }) << "a||[table]|b";
+    QTest::newRow("blank line after a table") << emptyLine << steps({ text("a"), enter(), table, text("t"), toEnd, enter(), text("b") }) << "a||[table]||b";
+    QTest::newRow("two blank lines after a table") << emptyLine << steps({ table, toEnd, enter(2), text("b") }) << "|[table]|||b";
     QTest::newRow("blank line typed above text after a table") << emptyLine << steps({ table, toEnd, text("b"), keys({ { Qt::Key_Home, Qt::NoModifier } }), enter() }) << "|[table]||b";
     QTest::newRow("blank lines around a divider") << emptyLine << steps({ text("a"), enter(), &NoteEditor::insertDivider, enter(), text("b") }) << "a||[divider]||b";
     QTest::newRow("blank lines around a list") << emptyLine << steps({ text("a"), enter(2), ctrl(Qt::Key_8, Qt::ShiftModifier), text("l"), enter(3), text("b") }) << "a||-l||b";
+    QTest::newRow("blank lines around a heading") << emptyLine << steps({ text("a"), enter(2), ctrl(Qt::Key_1), text("h"), enter(2), text("b") }) << "a||#h||b";
     QTest::newRow("enter at the end of a heading ends it") << emptyLine << steps({ ctrl(Qt::Key_2), text("Title"), enter(), text("body") }) << "#Title|body";
     QTest::newRow("enter inside a heading splits it") << emptyLine << steps({ ctrl(Qt::Key_1), text("Title"), keys({ { Qt::Key_Left, Qt::NoModifier } }), enter() }) << "#Titl|#e";
     QTest::newRow("plain text body") << QStringLiteral("x\ny") << steps({ ctrl(Qt::Key_End), enter(2), text("b") }) << "x|y||b";
@@ -677,6 +697,7 @@ void TestNoteEditor::wordKeysBeatWindowShortcuts_data()
     QTest::addColumn<int>("cursor");
     QTest::addColumn<QString>("text");
     QTest::newRow("ctrl+backspace deletes the word before") << QKeySequence(Qt::ControlModifier | Qt::Key_Backspace) << 10 << "alpha ";
+    QTest::newRow("ctrl+delete deletes the word after") << QKeySequence(Qt::ControlModifier | Qt::Key_Delete) << 0 << "beta";
     QTest::newRow("ctrl+w deletes the word before") << QKeySequence(Qt::ControlModifier | Qt::Key_W) << 6 << "beta";
 }
 

@@ -68,11 +68,14 @@ void TestNoteList::relativeTimes_data()
     // A Wednesday afternoon.
     const QDateTime now(QDate(2024, 6, 12), QTime(15, 0));
     QTest::newRow("59 s") << now.addSecs(-59) << QStringLiteral("just now");
+    QTest::newRow("61 s") << now.addSecs(-61) << QStringLiteral("1m ago");
     QTest::newRow("3600 s") << now.addSecs(-3600) << QStringLiteral("1h ago");
     QTest::newRow("yesterday, under 24 h") << QDateTime(QDate(2024, 6, 11), QTime(20, 0)) << QStringLiteral("19h ago");
     QTest::newRow("yesterday, over 24 h") << QDateTime(QDate(2024, 6, 11), QTime(9, 30)) << QStringLiteral("Yesterday");
+    QTest::newRow("six days") << QDateTime(QDate(2024, 6, 6), QTime(8, 0)) << QStringLiteral("Thursday");
     QTest::newRow("seven days") << QDateTime(QDate(2024, 6, 5), QTime(18, 0)) << QStringLiteral("Jun 5");
     QTest::newRow("other year") << QDateTime(QDate(2023, 12, 30), QTime(8, 0)) << QStringLiteral("Dec 30, 2023");
+    QTest::newRow("future, 1 s") << now.addSecs(1) << QStringLiteral("Jun 12");
     QTest::newRow("invalid") << QDateTime() << QString();
 }
 
@@ -92,6 +95,7 @@ void TestNoteList::trashedAgoTexts_data()
     const qint64 day = 86400;
     QTest::newRow("59 s") << qint64(59) << QStringLiteral("Trashed just now");
     QTest::newRow("1 minute") << qint64(60) << QStringLiteral("Trashed 1 minute ago");
+    QTest::newRow("1 hour") << qint64(3600) << QStringLiteral("Trashed 1 hour ago");
     QTest::newRow("1 day") << day << QStringLiteral("Trashed 1 day ago");
     QTest::newRow("2 weeks") << 14 * day << QStringLiteral("Trashed 2 weeks ago");
     QTest::newRow("2 months") << 60 * day << QStringLiteral("Trashed 2 months ago");
@@ -135,8 +139,10 @@ void TestNoteList::texts_data()
     // Rows with a null title only have to agree with the repository.
     const QString words = QStringLiteral("word ").repeated(40);
     QTest::newRow("escapes") << QStringLiteral(R"([{"insert":"T\u00e9st \"q\" \\ \/\tx\nnext\r\n"}])") << QString() << QString() << false;
+    QTest::newRow("surrogate pair escape") << QStringLiteral(R"([{"insert":"\ud83d\ude00 smile\nok\n"}])") << QString() << QString() << false;
     QTest::newRow("attributes and numbers")
         << QStringLiteral(R"([{"insert":"Head"},{"insert":"\n","attributes":{"header":1,"w":-1.5e3,"a":[true,false,null]}},{"insert":"b\n"}])") << QString() << QString() << false;
+    QTest::newRow("non-object ops") << QStringLiteral(R"([1,"x",null,{"insert":"Kept\nline\n"}])") << QString() << QString() << false;
     QTest::newRow("garbage at end is plain text") << QStringLiteral(R"([{"insert":"A\nB\n"}] x)") << QString() << QString() << false;
     QTest::newRow("broken late") << QStringLiteral(R"([{"insert":"A\n%1\n"},{"insert":tru}])").arg(words) << QString() << QString() << false;
 }
@@ -233,6 +239,7 @@ void TestNoteList::keys_data()
     QTest::addColumn<int>("rowAfter");
 
     QTest::newRow("return") << int(Qt::Key_Return) << 1 << 1 << 0 << true << 1;
+    QTest::newRow("keypad enter") << int(Qt::Key_Enter) << 0 << 1 << 0 << true << 0;
     QTest::newRow("delete") << int(Qt::Key_Delete) << 2 << 0 << 1 << true << 2;
     QTest::newRow("delete, no current row") << int(Qt::Key_Delete) << -1 << 0 << 0 << false << -1;
 }

@@ -112,6 +112,8 @@ void TestScreens::searchShowsMatches_data()
     QTest::addColumn<QStringList>("marked"); // words between the match markers, in order
 
     QTest::newRow("whole word") << QStringLiteral("bread") << QStringLiteral("b") << QStringList{QStringLiteral("bread")};
+    QTest::newRow("prefix marks the word") << QStringLiteral("ban") << QStringLiteral("b")
+                                           << QStringList{QStringLiteral("Banana")};
     QTest::newRow("two words") << QStringLiteral("cherry orchard") << QStringLiteral("c")
                                << QStringList{QStringLiteral("Cherry"), QStringLiteral("orchard")};
 }

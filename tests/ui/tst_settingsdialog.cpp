@@ -103,6 +103,8 @@ void TestSettingsDialog::controls_data()
     row("body size below 9", "bodySizeSpin", "editor_body_pt") << none << "12" << "2" << "9";
     row("close to tray", "closeToTrayCheck", "close_to_tray") << none << off << on << on;
     row("auto sync default", "autoSyncCheck", "auto_sync") << none << on << off << off;
+    row("auto sync stored off", "autoSyncCheck", "auto_sync") << off << off << on << on;
+    row("interval below 1", "syncIntervalSpin", "sync_interval_minutes") << none << "5" << "0" << "1";
     row("interval above 120", "syncIntervalSpin", "sync_interval_minutes") << "60" << "60" << "500" << "120";
     row("offline banner default", "offlineBannerCheck", "show_offline_notification") << none << on << off << off;
 }

@@ -35,6 +35,9 @@ private Q_SLOTS:
 
         QTest::newRow("english reads the default")
             << 200 << german << 200 << english << base << "en" << QString::fromUtf8(english) << QStringList { en };
+        QTest::newRow("no language, base without trailing slash")
+            << 200 << german << 200 << english << "/notes/stable"
+            << "" << QString::fromUtf8(english) << QStringList { en };
         QTest::newRow("latest.json at the server root")
             << 200 << german << 200 << english << "/"
             << "" << QString() << QStringList { QStringLiteral("/1.0.2/release-notes.md") };

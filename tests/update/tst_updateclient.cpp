@@ -68,6 +68,9 @@ private Q_SLOTS:
         row("min_upgradable_from refuses", artifactWith("min_upgradable_from", QStringLiteral("1.0.5")), Failed,
             QStringLiteral("current version 1.0.2 is older than min_upgradable_from 1.0.5; please upgrade to an "
                            "intermediate release first"));
+        row("url with spaces",
+            artifactWith("url", QStringLiteral("https://downloads.example.org/Lumora Notes 1.0.10.exe")), Available,
+            QStringLiteral("1.0.10"));
         row("no artifact for this platform", manifest(good, QStringLiteral("macos-arm64")), UpToDate);
         if (BrioUpdate::currentPlatformKey() != kWindows) // a Windows installer is no update elsewhere
             row("running system", manifest(), UpToDate, {}, BrioUpdate::currentPlatformKey());
@@ -84,6 +87,8 @@ private Q_SLOTS:
         row("version missing", artifactWith("version", QJsonValue::Undefined), Failed,
             invalid("missing or non-string field: version"));
         row("sha256 of 63 characters", artifactWith("sha256", QString(63, QLatin1Char('c'))), Failed,
+            invalid("artifact windows-x64 failed validation"));
+        row("url malformed", artifactWith("url", QStringLiteral("https://[downloads")), Failed,
             invalid("artifact windows-x64 failed validation"));
         row("first error wins: artifacts in key order",
             bytes(root(QJsonObject { { QStringLiteral("a"), with(good, QStringLiteral("size"), -5) },
