@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/appstate.h"
+#include "app/thememanager.h"
 #include "document/textformats.h"
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
@@ -12,6 +13,7 @@
 #include "ui/noteheaderbar.h"
 #include "ui/notebooklistwidget.h"
 #include "ui/noteeditor.h"
+#include "ui/settingsdialog.h"
 #include "ui/welcomescreen.h"
 #include "ui/statusbar.h"
 
@@ -24,6 +26,7 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -146,6 +149,7 @@ private Q_SLOTS:
     void noteDroppedOnNotebook_data();
     void noteDroppedOnNotebook();
     void deletingNotebookMovesNotesOut();
+    void preferencesChangeTheTheme();
     void sidebarCountsFollowMovesNotEdits();
     void headerFollowsTheOpenNote();
     void includeInTodosFromTheHeaderPersists();
@@ -958,6 +962,26 @@ void TestMainWindow::deletingNotebookMovesNotesOut()
     QTRY_COMPARE(sidebar->rowOfNotebook(QStringLiteral("nb1")), -1);
     QCOMPARE(m_window->noteList()->count(), 2);
     QCOMPARE(m_window->statusBarWidget()->countText(), QStringLiteral("All Notes (2 notes)"));
+}
+
+// The theme chosen in the preferences is the one the application shows.
+void TestMainWindow::preferencesChangeTheTheme()
+{
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_Comma, Qt::ControlModifier);
+    QTRY_COMPARE(m_window->findChildren<SettingsDialog *>().size(), 1);
+    // Asking again brings the same window forward.
+    findAction(m_window.get(), QStringLiteral("Preferences\u2026"))->trigger();
+    QCOMPARE(m_window->findChildren<SettingsDialog *>().size(), 1);
+
+    auto *combo = m_window->findChild<SettingsDialog *>()->findChild<QComboBox *>(QStringLiteral("themeCombo"));
+    for (const auto &[mode, palette] : {std::pair{QStringLiteral("dark"), ThemeManager::darkPalette()},
+                                        std::pair{QStringLiteral("light"), ThemeManager::lightPalette()}}) {
+        combo->setCurrentIndex(combo->findData(mode));
+        QCOMPARE(m_state->preferences()->getString(QStringLiteral("theme_mode")), mode);
+        QCOMPARE(QApplication::palette().color(QPalette::Base), palette.color(QPalette::Base));
+    }
 }
 
 void TestMainWindow::sidebarCountsFollowMovesNotEdits()

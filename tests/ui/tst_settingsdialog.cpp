@@ -1,5 +1,4 @@
 #include "app/appstate.h"
-#include "app/thememanager.h"
 #include "storage/preferencesrepository.h"
 #include "ui/settingsdialog.h"
 
@@ -57,7 +56,6 @@ private Q_SLOTS:
     void controls_data();
     void controls();
     void categories();
-    void themeChange();
     void accountState_data();
     void accountState();
 
@@ -155,22 +153,6 @@ void TestSettingsDialog::categories()
         dialog.onCategoryChanged(other);
         QCOMPARE(list->currentRow(), other);
     }
-}
-
-// Choosing a theme goes through the preference the main window follows.
-void TestSettingsDialog::themeChange()
-{
-    ThemeManager *theme = m_state->themeManager();
-    PreferencesRepository *prefs = m_state->preferences();
-    theme->setMode(QStringLiteral("light"));
-    connect(prefs, &PreferencesRepository::changed, theme, [theme, prefs](const QString &key) {
-        if (key == QLatin1String("theme_mode"))
-            theme->setMode(prefs->getString(key, QStringLiteral("system")));
-    });
-    SettingsDialog dialog(m_state.get());
-    changeControl(dialog.findChild<QComboBox *>(QStringLiteral("themeCombo")), QStringLiteral("dark"));
-    QCOMPARE(theme->theme(), ThemeManager::themeFromText(QStringLiteral("dark")));
-    QCOMPARE(QApplication::palette().color(QPalette::Base), ThemeManager::darkPalette().color(QPalette::Base));
 }
 
 void TestSettingsDialog::accountState_data()
