@@ -233,6 +233,9 @@ void TestExportPrint::exportThroughTheDialog_data()
     QTest::addColumn<QString>("expectedStart");
     QTest::newRow("markdown") << ExportFormat::Markdown << false << QStringLiteral("Shopping.md")
                               << QStringLiteral("# Shopping\n\n- Bread and **cheese**\n");
+    QTest::newRow("plain text") << ExportFormat::PlainText << false << QStringLiteral("Shopping.txt")
+                                << QStringLiteral("Shopping\nBread and cheese\n");
+    QTest::newRow("pdf") << ExportFormat::Pdf << false << QStringLiteral("Shopping.pdf") << QStringLiteral("%PDF");
     QTest::newRow("bundle") << ExportFormat::Html << true << QStringLiteral("Shopping.zip") << QStringLiteral("PK");
 }
 

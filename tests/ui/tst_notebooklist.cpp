@@ -326,6 +326,8 @@ void TestNotebookList::notebookDialogEntryPoints()
     };
     answer(QStringLiteral(" Recipes "), true);
     QCOMPARE(NotebookDialog::getNewName(nullptr), QStringLiteral("Recipes"));
+    answer(QStringLiteral("Recipes"), false);
+    QCOMPARE(NotebookDialog::getNewName(nullptr), QString());
     answer(QStringLiteral("Trips"), false);
     QCOMPARE(NotebookDialog::getRenamedName(QStringLiteral("Travel"), nullptr), QString());
 }
