@@ -72,18 +72,13 @@ private Q_SLOTS:
         QTest::newRow("session") << "session"
                                  << parse(R"({"id":"s1","user_agent":"Firefox","ip_address":"10.0.0.1","created_at":"2024-03-01T10:00:00+02:00","last_active_at":"yesterday","is_current":true})")
                                  << "s1|Firefox|10.0.0.1|2024-03-01T08:00:00Z|invalid|1";
-        QTest::newRow("session, current as text") << "session" << parse(R"({"id":"s2","is_current":"true"})")
-                                                  << "s2|||invalid|invalid|0";
         QTest::newRow("profile with group") << "profile"
                                             << parse(R"({"id":"p1","email":"e","display_name":"D","language":"de","timezone":"Europe/Berlin","status":"active","group":{"id":"g1","name":"Family","role":"owner","member_count":3}})")
                                             << "p1|e|D||de|Europe/Berlin|active|invalid|g1|Family|owner|3";
         QTest::newRow("profile without group") << "profile" << parse(R"({"id":"p1"})") << "p1|||||||invalid||||0";
-        QTest::newRow("profile, count as text") << "profile" << parse(R"({"group":{"id":"g","member_count":"3"}})")
-                                                << "|||||||invalid|g|||0";
         QTest::newRow("group") << "group"
                                << parse(R"({"id":"g1","name":"Family","max_seats":5,"members":[{"account_id":"a1","display_name":"Ana","email":"ana@x","role":"owner","joined_at":"2024-01-01T00:00:00Z"},"junk",{"account_id":"a2","role":"member","joined_at":"01/02/2024"}],"pending_invitations":[{"id":"i1","invited_email":"bo@x","status":"pending","expires_at":"2024-02-01T00:00:00Z"},{"id":"i2","invite_code":"ABCD"}]})")
                                << "g1|Family|5|a1,Ana,ana@x,owner,2024-01-01T00:00:00Z;a2,,,member,invalid|i1,bo@x,,pending,2024-02-01T00:00:00Z;i2,,ABCD,,invalid";
-        QTest::newRow("group without invitations") << "group" << parse(R"({"id":"g1","members":[]})") << "g1||0||";
         QTest::newRow("group, members not an array") << "group" << parse(R"({"members":{"account_id":"a"}})") << "||0||";
         QTest::newRow("device") << "device"
                                 << parse(R"({"id":"d1","device_name":"Laptop","platform":"windows","app_id":"app","app_version":"1.0.2","last_sync_at":"2024-05-05T05:05:05.123Z","device_fingerprint":"fp","created_at":"2024-01-01T00:00:00Z"})")
@@ -91,9 +86,7 @@ private Q_SLOTS:
         QTest::newRow("share") << "share"
                                << parse(R"({"id":"sh1","shared_with_account_id":"a2","shared_with_email":"bo@x","shared_with_display_name":"Bo","permission":"view","created_at":1700000000000})")
                                << QStringLiteral("sh1|a2|bo@x|Bo|view|") + QDateTime::fromMSecsSinceEpoch(1700000000000LL).toString(Qt::ISODate);
-        QTest::newRow("share without time") << "share" << parse(R"({"id":"sh2"})") << "sh2|||||";
         QTest::newRow("share, time zero") << "share" << parse(R"({"id":"sh3","created_at":0})") << "sh3|||||";
-        QTest::newRow("share, time as text") << "share" << parse(R"({"id":"sh4","created_at":"2024-01-01"})") << "sh4|||||";
     }
 
     void records()
@@ -163,21 +156,15 @@ private Q_SLOTS:
             "p1/Family");
         row("profile fails", "getProfile", 500, R"({"id":"p1"})", "GET", "/account/v1/profile", "", "/");
         row("group", "getGroup", 200, group, "GET", "/account/v1/group", "", "g1:2");
-        row("group fails", "getGroup", 404, group, "GET", "/account/v1/group", "", ":0");
         row("invite by e-mail", "inviteByEmail", 201, invitation, "POST", "/account/v1/group/invite",
             R"({"email":"bo@x"})", "i1");
-        row("invite refused", "inviteByEmail", 403, invitation, "POST", "/account/v1/group/invite", R"({"email":"bo@x"})",
-            "");
         row("invite code", "generateInviteCode", 200, invitation, "POST", "/account/v1/group/invite", "", "CODE1");
         row("join", "joinGroup", 200, "{}", "POST", "/account/v1/group/join/CODE 1", "", "true", 1, 1);
         row("join refused", "joinGroup", 400, "{}", "POST", "/account/v1/group/join/CODE 1", "", "false", 0, 0);
         row("leave", "leaveGroup", 204, "", "POST", "/account/v1/group/leave", "", "true", 1, 1);
-        row("leave refused", "leaveGroup", 409, "", "POST", "/account/v1/group/leave", "", "false", 0, 0);
         row("remove member", "removeMember", 204, "", "DELETE", "/account/v1/group/members/a2", "", "", 0, 1);
-        row("remove member refused", "removeMember", 403, "", "DELETE", "/account/v1/group/members/a2", "", "", 0, 0);
         row("revoke invitation", "revokeInvitation", 204, "", "DELETE", "/account/v1/group/invitations/i1", "", "");
         row("devices", "getDevices", 200, devices, "GET", "/account/v1/devices", "", "d1,d2");
-        row("devices fail", "getDevices", 500, devices, "GET", "/account/v1/devices", "", "");
         row("remove device", "removeDevice", 204, "", "DELETE", "/account/v1/devices/d2", "", "");
         row("delete account", "deleteAccount", 202, "", "DELETE", "/account/v1/profile", "", "true");
         row("delete account fails", "deleteAccount", 500, "", "DELETE", "/account/v1/profile", "", "false");

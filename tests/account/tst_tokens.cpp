@@ -50,14 +50,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("token");
         QTest::addColumn<bool>("valid");
 
-        QTest::newRow("an hour left") << tokenExpiringIn(3600) << true;
         QTest::newRow("31 s left") << tokenExpiringIn(31) << true;
         QTest::newRow("20 s left counts as expired") << tokenExpiringIn(20) << false;
-        QTest::newRow("expired") << tokenExpiringIn(-1) << false;
         QTest::newRow("no exp") << jwt({{QStringLiteral("sub"), QStringLiteral("u")}}) << false;
-        QTest::newRow("exp as text") << jwt({{QStringLiteral("exp"), QStringLiteral("9999999999")}}) << false;
         QTest::newRow("one part only") << QStringLiteral("abc") << false;
-        QTest::newRow("payload not base64") << QStringLiteral("a.%%%.c") << false;
         QTest::newRow("payload not json") << QStringLiteral("a.") + QString::fromLatin1(base64Url("nope")) + QStringLiteral(".c")
                                           << false;
         QTest::newRow("empty") << QString() << false;
@@ -87,7 +83,6 @@ private Q_SLOTS:
         QTest::newRow("owner") << brio({{QStringLiteral("group_id"), QStringLiteral("g-1")}, {QStringLiteral("role"), QStringLiteral("owner")}})
                                << "g-1" << "owner";
         QTest::newRow("no group") << brio({}) << "" << "";
-        QTest::newRow("no custom") << QJsonObject{{QStringLiteral("role"), QStringLiteral("owner")}} << "" << "";
         QTest::newRow("wrong type") << brio({{QStringLiteral("group_id"), 7}, {QStringLiteral("role"), QStringLiteral("member")}})
                                     << "" << "member";
         // '-' and '_' of base64url and a payload length that needs padding.
@@ -201,7 +196,6 @@ private Q_SLOTS:
         const QString expired = tokenExpiringIn(-60);
         QTest::newRow("valid access token") << valid << "r" << 200 << int(AuthClient::SignedIn) << 0;
         QTest::newRow("nothing stored") << QString() << QString() << 200 << int(AuthClient::SignedOut) << 0;
-        QTest::newRow("refresh token alone, accepted") << QString() << "r" << 200 << int(AuthClient::SignedIn) << 1;
         QTest::newRow("expired access, accepted") << expired << "r" << 200 << int(AuthClient::SignedIn) << 1;
         QTest::newRow("refresh refused") << expired << "r" << 401 << int(AuthClient::SignedOut) << 1;
         QTest::newRow("expired, no refresh token") << expired << QString() << 200 << int(AuthClient::SignedOut) << 0;

@@ -29,20 +29,11 @@ void TestCommandLine::realProgram_data()
     const QString version = QStringLiteral("Lumora Notes 1.0.2\n");
     QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << usage << QString() << QString();
     QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << version << QString() << QString();
-    QTest::newRow("note id that looks like an option")
-        << QStringList{QStringLiteral("--note"), QStringLiteral("-abc"), QStringLiteral("--version")} << 0 << version
-        << QString() << QString();
     QTest::newRow("Qt option with its value, then help")
         << QStringList{QStringLiteral("-style"), QStringLiteral("--bogus"), QStringLiteral("--help")} << 0 << usage
         << QString() << QString();
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2 << QString()
                                     << QStringLiteral("unknown option '--bogus'\n") + usage << QString();
-    QTest::newRow("unknown option after a note id")
-        << QStringList{QStringLiteral("--note"), QStringLiteral("abc"), QStringLiteral("--frobnicate=1")} << 2
-        << QString() << QStringLiteral("unknown option '--frobnicate=1'") << QString();
-    QTest::newRow("unknown option before help")
-        << QStringList{QStringLiteral("--bogus"), QStringLiteral("--help")} << 2 << QString()
-        << QStringLiteral("unknown option '--bogus'") << QString();
     // Qt's own options go through to the start-up, which hands over.
     QTest::newRow("Qt options pass") << QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen"),
                                                     QStringLiteral("--platformtheme=x"), QStringLiteral("--new-note")}

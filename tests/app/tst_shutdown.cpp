@@ -25,7 +25,6 @@ void TestShutdown::quitSignalSavesEveryWindow_data()
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("SIGTERM") << int(SIGTERM);
     QTest::newRow("SIGINT") << int(SIGINT);
-    QTest::newRow("SIGHUP") << int(SIGHUP);
 }
 
 void TestShutdown::quitSignalSavesEveryWindow()

@@ -168,12 +168,6 @@ void TestSingleInstance::messageForArguments_data()
     QTest::newRow("new note wins") << QStringList{app, QStringLiteral("--note"), QStringLiteral("abc"),
                                                   QStringLiteral("--new-note")}
                                    << QStringLiteral("new-note");
-    QTest::newRow("first --note with a value wins")
-        << QStringList{app, QStringLiteral("--x"), QStringLiteral("--note"), QStringLiteral("one"),
-                       QStringLiteral("--note"), QStringLiteral("two")}
-        << QStringLiteral("note:one");
-    QTest::newRow("program name is not an argument") << QStringList{QStringLiteral("--note"), QStringLiteral("x")}
-                                                     << QStringLiteral("focus");
     QTest::newRow("other arguments ignored") << QStringList{app, QStringLiteral("--verbose")}
                                              << QStringLiteral("focus");
 }
@@ -191,8 +185,6 @@ void TestSingleInstance::handsOverToRealSecondLaunch_data()
     QTest::addColumn<QStringList>("received");
 
     // The closing socket always follows with an empty message (bring to front).
-    QTest::newRow("new note") << QStringList{QStringLiteral("--new-note")}
-                              << QStringList{QStringLiteral("new-note"), QString()};
     QTest::newRow("note id") << QStringList{QStringLiteral("--note"), QStringLiteral("3f2a")}
                              << QStringList{QStringLiteral("note:3f2a"), QString()};
 }

@@ -23,17 +23,12 @@
 
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace {
 
 // How the data directory is spoilt before a start.
 enum class Spoilt {
     DirectoryIsFile,
-    DirectoryUnderFile,
-    DirectoryReadOnly,
     ForeignFile,
     TruncatedDatabase,
     DamagedSchema,
@@ -98,9 +93,6 @@ void TestStartup::unusableDataIsRefused_data()
     QTest::addColumn<QString>("fragment");
 
     QTest::newRow("folder is a file") << Spoilt::DirectoryIsFile << QStringLiteral("is a file, not a folder");
-    QTest::newRow("folder cannot be made") << Spoilt::DirectoryUnderFile
-                                           << QStringLiteral("does not exist and cannot be created");
-    QTest::newRow("folder read-only") << Spoilt::DirectoryReadOnly << QStringLiteral("is not writable");
     QTest::newRow("not a database") << Spoilt::ForeignFile << QStringLiteral("is not a Lumora Notes database");
     QTest::newRow("cut short") << Spoilt::TruncatedDatabase << QStringLiteral("is damaged (the file holds");
     QTest::newRow("schema page damaged") << Spoilt::DamagedSchema << QStringLiteral("is damaged");
@@ -133,22 +125,6 @@ void TestStartup::unusableDataIsRefused()
     switch (spoilt) {
     case Spoilt::DirectoryIsFile:
         QVERIFY(writeFile(dataDir, "notes\n"));
-        break;
-    case Spoilt::DirectoryUnderFile:
-        QVERIFY(writeFile(root.path() + QStringLiteral("/blocker"), "x"));
-        named = dataDir = root.path() + QStringLiteral("/blocker/data");
-        break;
-    case Spoilt::DirectoryReadOnly:
-        // Root may write anywhere; the refusal itself is covered with an
-        // injected probe in tst_database.
-#ifdef Q_OS_UNIX
-        if (::geteuid() == 0)
-            QSKIP("running as root: permission bits do not stop root");
-#else
-        QSKIP("read-only folders need ACLs on Windows");
-#endif
-        QVERIFY(QDir().mkpath(dataDir));
-        QVERIFY(QFile::setPermissions(dataDir, QFile::ReadOwner | QFile::ExeOwner));
         break;
     case Spoilt::ForeignFile:
         QVERIFY(QDir().mkpath(dataDir));
@@ -240,7 +216,6 @@ void TestStartup::startAndMessages_data()
                                                   << QStringList{QStringLiteral("a:b")} << false;
     QTest::newRow("message focus") << minimized << QStringList() << QStringList{QStringLiteral("focus")}
                                    << QStringList() << true;
-    QTest::newRow("message empty") << minimized << QStringList() << QStringList{QString()} << QStringList() << true;
     QTest::newRow("message unknown") << minimized << QStringList() << QStringList{QStringLiteral("NOTE:xyz")}
                                      << QStringList() << true;
 }

@@ -54,7 +54,6 @@ private Q_SLOTS:
     void ids_data();
     void ids();
     void idsFollowLineAndText();
-    void recordFields();
     void setChecked_data();
     void setChecked();
 };
@@ -64,8 +63,6 @@ void TestTasks::extraction_data()
     QTest::addColumn<QString>("body");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("checklist checked") << js(R"([{"insert":"buy milk"},{"attributes":{"list":"checked"},"insert":"\n"}])")
-                                       << QStringList { QStringLiteral("0:0 C[x] buy milk") };
     QTest::newRow("checklist unchecked, trimmed")
         << js(R"([{"insert":"  buy milk\t"},{"attributes":{"list":"unchecked"},"insert":"\n"}])")
         << QStringList { QStringLiteral("0:0 C[ ] buy milk") };
@@ -122,10 +119,8 @@ void TestTasks::extraction_data()
     QTest::newRow("non-object elements skipped")
         << js(R"([1,"TODO: s\n",null,{"insert":"TODO: y\n"}])") << QStringList { QStringLiteral("0:0 T[ ] y") };
 
-    QTest::newRow("empty document") << js(R"([{"insert":"\n"}])") << QStringList();
     QTest::newRow("empty body") << QString() << QStringList();
     QTest::newRow("broken json") << js(R"([{"insert":"TODO: x\n"})") << QStringList();
-    QTest::newRow("object, not array") << js(R"({"insert":"TODO: x\n"})") << QStringList();
     QTest::newRow("legacy plain-text body") << QStringLiteral("TODO: x\n- [ ] y\n") << QStringList();
 }
 
@@ -149,9 +144,6 @@ void TestTasks::ids_data()
     QTest::newRow("hash of the text, not of the line")
         << QStringLiteral("n1") << js(R"([{"insert":"\n\n\n-  [x]  buy milk\n"}])")
         << QStringList { QStringLiteral("n1_3_179eff39") };
-    QTest::newRow("text hashed as UTF-8")
-        << QStringLiteral("n1") << QStringLiteral("[{\"insert\":\"TODO: caf\\u00e9 au lait\\n\"}]")
-        << QStringList { QStringLiteral("n1_0_fc5cb9a7") };
     QTest::newRow("same text on two lines")
         << QStringLiteral("n1") << js(R"([{"insert":"TODO: x\n- [ ] x\n"}])")
         << QStringList { QStringLiteral("n1_0_9dd4e461"), QStringLiteral("n1_1_9dd4e461") };
@@ -191,26 +183,6 @@ void TestTasks::idsFollowLineAndText()
         R"([{"insert":"intro\n"},{"insert":"a2"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"TODO: b\n"}])")));
     QVERIFY(reworded.at(0) != before.at(0));
     QCOMPARE(reworded.at(1), before.at(1));
-}
-
-void TestTasks::recordFields()
-{
-    const QDateTime updated(QDate(2024, 3, 1), QTime(12, 30, 5, 250), Qt::UTC);
-    const QDateTime earliest = QDateTime::currentDateTimeUtc();
-    const QList<Task> tasks
-        = extractTasks(QStringLiteral("note-7"), js(R"([{"insert":"TODO: due tomorrow\n- [ ] by Friday\n"}])"), updated);
-    const QDateTime latest = QDateTime::currentDateTimeUtc();
-
-    QCOMPARE(tasks.size(), 2);
-    for (const Task &task : tasks) {
-        QCOMPARE(task.noteId, QStringLiteral("note-7"));
-        QCOMPARE(task.noteUpdatedAt, updated);
-        QCOMPARE(task.extractedAt.timeSpec(), Qt::UTC);
-        QVERIFY(task.extractedAt >= earliest && task.extractedAt <= latest);
-        // Dates in the words are not read yet.
-        QVERIFY(!task.dueDate.has_value());
-        QVERIFY(task.dueDatePhrase.isEmpty());
-    }
 }
 
 void TestTasks::setChecked_data()
@@ -255,7 +227,6 @@ void TestTasks::setChecked_data()
     QTest::newRow("text after the last newline is no line")
         << js(R"([{"insert":"a\n"},{"insert":"b","attributes":{"list":"unchecked"}}])") << 1 << true << QString();
     QTest::newRow("typed box") << js(R"([{"insert":"- [ ] typed\n- [x] done\n"}])") << 0 << true << QString();
-    QTest::newRow("typed box unticked") << js(R"([{"insert":"- [ ] typed\n- [x] done\n"}])") << 1 << false << QString();
     QTest::newRow("todo line") << js(R"([{"insert":"TODO: call\n"}])") << 0 << true << QString();
     QTest::newRow("bullet list") << js(R"([{"insert":"x"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 0
                                  << true << QString();
@@ -263,9 +234,6 @@ void TestTasks::setChecked_data()
         << js(R"([{"insert":"x","attributes":{"list":"unchecked"}},{"insert":"\n"}])") << 0 << true << QString();
     QTest::newRow("broken json") << js(R"([{"insert":"x"},{"attributes":{"list":"unchecked"},"insert":"\n"})") << 0
                                  << true << QString();
-    QTest::newRow("object, not array") << js(R"({"insert":"x\n","attributes":{"list":"unchecked"}})") << 0 << true
-                                       << QString();
-    QTest::newRow("empty array") << QStringLiteral("[]") << 0 << true << QString();
     QTest::newRow("empty body") << QString() << 0 << true << QString();
 }
 

@@ -230,11 +230,8 @@ void TestAttachments::purge_data()
     QTest::addColumn<bool>("wholeTrash");
 
     QTest::newRow("one note") << QString() << false;
-    QTest::newRow("emptied trash") << QString() << true;
-    QTest::newRow("one note, write lock held elsewhere") << QStringLiteral("locked") << false;
     QTest::newRow("emptied trash, write lock held elsewhere") << QStringLiteral("locked") << true;
     QTest::newRow("one note, note row refuses") << QStringLiteral("trigger") << false;
-    QTest::newRow("emptied trash, note row refuses") << QStringLiteral("trigger") << true;
 }
 
 // Through AppState, whose purge path removes the files.

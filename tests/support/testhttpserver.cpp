@@ -16,71 +16,12 @@ const QByteArray kCrlf("\r\n");
 
 QByteArray reasonPhrase(int status)
 {
-    switch (status) {
-    case 200:
-        return QByteArrayLiteral("OK");
-    case 201:
-        return QByteArrayLiteral("Created");
-    case 204:
-        return QByteArrayLiteral("No Content");
-    case 301:
-        return QByteArrayLiteral("Moved Permanently");
-    case 302:
-        return QByteArrayLiteral("Found");
-    case 307:
-        return QByteArrayLiteral("Temporary Redirect");
-    case 400:
-        return QByteArrayLiteral("Bad Request");
-    case 401:
-        return QByteArrayLiteral("Unauthorized");
-    case 403:
-        return QByteArrayLiteral("Forbidden");
-    case 404:
-        return QByteArrayLiteral("Not Found");
-    case 409:
-        return QByteArrayLiteral("Conflict");
-    case 500:
-        return QByteArrayLiteral("Internal Server Error");
-    case 503:
-        return QByteArrayLiteral("Service Unavailable");
-    default:
-        return QByteArrayLiteral("Status");
-    }
-}
-
-// Decodes a chunked body starting at from. Returns the end offset, 0 when
-// incomplete, -1 when malformed.
-qsizetype parseChunked(const QByteArray &buffer, qsizetype from, QByteArray &body)
-{
-    qsizetype pos = from;
-    for (;;) {
-        const qsizetype lineEnd = buffer.indexOf(kCrlf, pos);
-        if (lineEnd < 0)
-            return 0;
-        QByteArray sizeText = buffer.mid(pos, lineEnd - pos);
-        const qsizetype extension = sizeText.indexOf(';');
-        if (extension >= 0)
-            sizeText.truncate(extension);
-        bool ok = false;
-        const qsizetype size = sizeText.trimmed().toLongLong(&ok, 16);
-        if (!ok || size < 0)
-            return -1;
-        pos = lineEnd + 2;
-        if (size == 0) {
-            // Optional trailers, then an empty line.
-            const qsizetype end = buffer.indexOf(kCrlf, pos);
-            if (end < 0)
-                return 0;
-            if (end == pos)
-                return end + 2;
-            const qsizetype trailersEnd = buffer.indexOf("\r\n\r\n", pos);
-            return trailersEnd < 0 ? 0 : trailersEnd + 4;
-        }
-        if (buffer.size() < pos + size + 2)
-            return 0;
-        body += buffer.mid(pos, size);
-        pos += size + 2;
-    }
+    static const QHash<int, QByteArray> phrases {
+        { 200, "OK" }, { 201, "Created" }, { 204, "No Content" }, { 301, "Moved Permanently" }, { 302, "Found" },
+        { 307, "Temporary Redirect" }, { 400, "Bad Request" }, { 401, "Unauthorized" }, { 403, "Forbidden" },
+        { 404, "Not Found" }, { 409, "Conflict" }, { 500, "Internal Server Error" }, { 503, "Service Unavailable" },
+    };
+    return phrases.value(status, QByteArrayLiteral("Status"));
 }
 
 } // namespace
@@ -113,25 +54,11 @@ HttpResponse HttpResponse::json(const QByteArray &body, int status)
     return withBody(body, status, QByteArrayLiteral("application/json"));
 }
 
-HttpResponse HttpResponse::redirect(const QUrl &location, int status)
-{
-    HttpResponse response;
-    response.status = status;
-    response.headers.append({ QByteArrayLiteral("Location"), location.toEncoded() });
-    return response;
-}
-
 HttpResponse HttpResponse::dropped()
 {
     HttpResponse response;
     response.drop = true;
     return response;
-}
-
-HttpResponse &HttpResponse::withHeader(const QByteArray &name, const QByteArray &value)
-{
-    headers.append({ name, value });
-    return *this;
 }
 
 HttpResponse &HttpResponse::delayed(int ms)
@@ -167,8 +94,9 @@ qsizetype parseHttpRequest(const QByteArray &buffer, HttpRequest &request)
 
     const qsizetype bodyStart = headerEnd + 4;
     request.body.clear();
-    if (request.header("Transfer-Encoding").toLower().contains("chunked"))
-        return parseChunked(buffer, bodyStart, request.body);
+    // Qt sends every body of these tests with its length; chunked ones are refused.
+    if (!request.header("Transfer-Encoding").isEmpty())
+        return -1;
 
     const QByteArray lengthText = request.header("Content-Length");
     qsizetype length = 0;

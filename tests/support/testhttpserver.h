@@ -23,7 +23,7 @@ struct HttpRequest
     QString path; // decoded, without the query
     QString query; // as sent, without the "?"
     HttpHeaders headers;
-    QByteArray body; // de-chunked when sent chunked
+    QByteArray body;
     int connection = 0; // 1 for the first TCP connection accepted, 2 for the next...
 
     // Case-insensitive; empty when absent.
@@ -42,9 +42,7 @@ struct HttpResponse
     static HttpResponse withBody(const QByteArray &body, int status, const QByteArray &contentType);
     static HttpResponse text(const QByteArray &body, int status = 200);
     static HttpResponse json(const QByteArray &body, int status = 200);
-    static HttpResponse redirect(const QUrl &location, int status = 302);
     static HttpResponse dropped();
-    HttpResponse &withHeader(const QByteArray &name, const QByteArray &value);
     HttpResponse &delayed(int ms);
 };
 
@@ -53,7 +51,7 @@ using HttpHandler = std::function<HttpResponse(const HttpRequest &)>;
 // A small HTTP/1.1 server on 127.0.0.1 for tests: each test routes paths to
 // handlers that decide status, headers, body, delay or a dropped connection,
 // and reads back the requests that arrived. Keeps connections alive, reads
-// Content-Length and chunked bodies, answers requests of one connection in order.
+// Content-Length bodies, answers requests of one connection in order.
 class TestHttpServer : public QObject
 {
     Q_OBJECT
@@ -76,8 +74,6 @@ public:
 
     QList<HttpRequest> requests() const { return m_requests; }
     QList<HttpRequest> requests(const QString &path) const;
-    void clearRequests() { m_requests.clear(); }
-    int connectionCount() const { return m_connectionCount; }
     // Spins the event loop until count requests arrived in all.
     bool waitForRequests(int count, int timeoutMs = 5000);
 

@@ -86,8 +86,6 @@ private Q_SLOTS:
 
         // Pulled notes are stored 20 to a transaction: none of the open one
         // may remain, every committed one must.
-        QTest::newRow("inside the first pull transaction")
-            << QStringLiteral("INSERT 20") << 0 << ServerNotes + LocalNotes << LocalNotes << 0;
         QTest::newRow("inside a later pull transaction")
             << QStringLiteral("INSERT 30") << 0 << ServerNotes + LocalNotes << LocalNotes + 20 << 0;
         // Push answers are stored 10 to a transaction.

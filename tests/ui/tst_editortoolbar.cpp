@@ -1,14 +1,11 @@
-#include "app/thememanager.h"
 #include "document/textformats.h"
 #include "ui/editortoolbar.h"
 #include "ui/noteeditor.h"
 
-#include "testimages.h"
 #include "testmain.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QImage>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextTable>
@@ -57,7 +54,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void controls();
     void movingIntoAHeadingDoesNotReapplyIt();
     void blockButtons_data();
     void blockButtons();
@@ -66,9 +62,6 @@ private Q_SLOTS:
     void buttonsFormatTheSelection_data();
     void buttonsFormatTheSelection();
     void attachmentButtonNeedsStoreAndEditor();
-    void glyphs_data();
-    void glyphs();
-    void glyphsFollowThePalette();
 
 private:
     NoteEditor *m_editor = nullptr;
@@ -88,29 +81,6 @@ void TestEditorToolbar::cleanup()
 {
     delete m_window;
     m_window = nullptr;
-    QApplication::setPalette(ThemeManager::lightPalette());
-}
-
-void TestEditorToolbar::controls()
-{
-    // "|" for a separator, "*" after a checkable control.
-    QStringList shown;
-    const QList<QAction *> actions = m_toolbar->actions();
-    for (QAction *action : actions) {
-        const QString mark = action->isCheckable() ? QStringLiteral("*") : QString();
-        shown << (action->isSeparator() ? QStringLiteral("|") : action->toolTip() + mark);
-    }
-    QCOMPARE(shown, (QStringList{
-        QStringLiteral("Bold (Ctrl+B)*"), QStringLiteral("Italic (Ctrl+I)*"), QStringLiteral("Underline (Ctrl+U)*"),
-        QStringLiteral("Strikethrough (Ctrl+Shift+X)*"), QStringLiteral("Inline Code (Ctrl+`)*"), QStringLiteral("|"),
-        QStringLiteral("Heading Level"), QStringLiteral("|"),
-        QStringLiteral("Bullet List (Ctrl+Shift+8)*"), QStringLiteral("Numbered List (Ctrl+Shift+7)*"),
-        QStringLiteral("Checkbox List (Ctrl+Shift+9)*"), QStringLiteral("|"),
-        QStringLiteral("Code Block (Ctrl+Shift+`)*"), QStringLiteral("Blockquote (Ctrl+Shift+B)*"), QStringLiteral("|"),
-        QStringLiteral("Align Left (Ctrl+Shift+L)*"), QStringLiteral("Align Center (Ctrl+Shift+E)*"),
-        QStringLiteral("Align Right (Ctrl+Shift+R)*"), QStringLiteral("|"),
-        QStringLiteral("Insert Link (Ctrl+K)"), QStringLiteral("Insert Divider"), QStringLiteral("Insert Table (Ctrl+T)"),
-        QStringLiteral("Insert Attachment (Ctrl+Shift+A)")}));
 }
 
 void TestEditorToolbar::movingIntoAHeadingDoesNotReapplyIt()
@@ -270,35 +240,6 @@ void TestEditorToolbar::attachmentButtonNeedsStoreAndEditor()
     attach->trigger();
     QCOMPARE(attaching.dialogs, 1);
     m_toolbar->setEditor(m_editor);
-}
-
-void TestEditorToolbar::glyphs_data()
-{
-    QTest::addColumn<int>("button");
-    for (int button = 0; button < EditorToolbar::ButtonCount; ++button)
-        QTest::addRow("%s", QMetaEnum::fromType<EditorToolbar::Button>().valueToKey(button)) << button;
-}
-
-void TestEditorToolbar::glyphs()
-{
-    QFETCH(int, button);
-    QString why;
-    QVERIFY2(LumoraTest::isGlyph(EditorToolbar::glyphPixmap(EditorToolbar::Button(button), Qt::black), 16, 0.75, &why),
-             qPrintable(why));
-}
-
-void TestEditorToolbar::glyphsFollowThePalette()
-{
-    auto strongestInk = [this] {
-        QColor colour;
-        LumoraTest::inkedPixels(m_toolbar->button(EditorToolbar::Bold)->icon().pixmap(QSize(16, 16), 2.0).toImage(), &colour);
-        return colour;
-    };
-    QApplication::setPalette(ThemeManager::lightPalette());
-    QTRY_VERIFY(strongestInk().lightness() < 100);
-    // Widgets take the application palette when its change event arrives.
-    QApplication::setPalette(ThemeManager::darkPalette());
-    QTRY_VERIFY(strongestInk().lightness() > 150);
 }
 
 LUMORA_TEST_MAIN(TestEditorToolbar)

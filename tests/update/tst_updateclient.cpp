@@ -68,8 +68,6 @@ private Q_SLOTS:
         row("min_upgradable_from refuses", artifactWith("min_upgradable_from", QStringLiteral("1.0.5")), Failed,
             QStringLiteral("current version 1.0.2 is older than min_upgradable_from 1.0.5; please upgrade to an "
                            "intermediate release first"));
-        row("min_upgradable_from met", artifactWith("min_upgradable_from", QStringLiteral("1.0.2")), Available,
-            QStringLiteral("1.0.10"));
         row("url with spaces",
             artifactWith("url", QStringLiteral("https://downloads.example.org/Lumora Notes 1.0.10.exe")), Available,
             QStringLiteral("1.0.10"));
@@ -81,38 +79,17 @@ private Q_SLOTS:
                 { QStringLiteral("linux-arm64"), with(good, QStringLiteral("size"), 0) }, { kWindows, good } })),
             Available, QStringLiteral("1.0.10"));
 
-        // Every failure reason; the first one found is reported.
+        // Failure reasons; the first one found is reported.
         row("HTML instead of JSON", "<html>502 Bad Gateway</html>", Failed, invalid("JSON parse error: "));
-        row("root is an array", "[]", Failed, invalid("manifest root is not a JSON object"));
-        row("schema as text", rootWith("schema", QStringLiteral("1")), Failed,
-            invalid("missing or non-integer field: schema"));
-        row("schema fractional", rootWith("schema", 1.5), Failed, invalid("missing or non-integer field: schema"));
         row("schema 2", rootWith("schema", 2), Failed, invalid("unsupported manifest schema: 2 (expected 1)"));
-        row("schema beyond 64 bits", rootWith("schema", 1e30), Failed,
-            invalid("unsupported manifest schema: 1e+30 (expected 1)"));
         row("app missing", rootWith("app", QJsonValue::Undefined), Failed, invalid("missing or non-string field: app"));
-        row("channel a number", rootWith("channel", 7), Failed, invalid("missing or non-string field: channel"));
-        row("app empty", rootWith("app", QString()), Failed, invalid("manifest failed validation"));
-        row("artifacts an array", rootWith("artifacts", QJsonArray { good }), Failed,
-            invalid("missing or non-object field: artifacts"));
         row("artifacts empty", rootWith("artifacts", QJsonObject()), Failed, invalid("manifest failed validation"));
-        row("artifact not an object", rootWith("artifacts", QJsonObject { { kWindows, 3 } }), Failed,
-            invalid("artifact windows-x64 is not an object"));
         row("version missing", artifactWith("version", QJsonValue::Undefined), Failed,
             invalid("missing or non-string field: version"));
-        row("sha256 null", artifactWith("sha256", QJsonValue::Null), Failed,
-            invalid("missing or non-string field: sha256"));
         row("sha256 of 63 characters", artifactWith("sha256", QString(63, QLatin1Char('c'))), Failed,
-            invalid("artifact windows-x64 failed validation"));
-        row("released_at not a date", artifactWith("released_at", QStringLiteral("yesterday")), Failed,
             invalid("artifact windows-x64 failed validation"));
         row("url malformed", artifactWith("url", QStringLiteral("https://[downloads")), Failed,
             invalid("artifact windows-x64 failed validation"));
-        row("size missing", artifactWith("size", QJsonValue::Undefined), Failed,
-            invalid("artifact windows-x64 failed validation"));
-        row("first error wins: schema before app",
-            bytes(with(with(base, QStringLiteral("schema"), 2), QStringLiteral("app"), QJsonValue::Undefined)), Failed,
-            invalid("unsupported manifest schema: 2 (expected 1)"));
         row("first error wins: artifacts in key order",
             bytes(root(QJsonObject { { QStringLiteral("a"), with(good, QStringLiteral("size"), -5) },
                 { QStringLiteral("b"), with(good, QStringLiteral("version"), 1) } })),
