@@ -4,11 +4,17 @@
 // (key press, pending events and repaint), the slowest key typed while the
 // rest of a fresh note is laid out, and the save round after an edit.
 // Prints wall-clock median and p95 in milliseconds and median CPU times.
+// Then pastes of 1 MB clipboards of many short lines into an empty note,
+// timed from Ctrl+V to the repainted editor, and the save after them
+// (BENCH_PASTE_KB sets another size; "paste" as the only argument runs just
+// these).
 
 #include "benchnotes.h"
 #include "ui/noteeditor.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QAbstractTextDocumentLayout>
 #include <QTest>
@@ -136,6 +142,50 @@ int main(int argc, char *argv[])
             *std::max_element(early.wall.begin(), early.wall.end()), key.median, key.p95,
             *std::max_element(keys.wall.begin(), keys.wall.end()), summarize(keys.cpu).median,
             summarize(saves.cpu).median);
+        std::fflush(stdout);
+    }
+
+    struct Paste
+    {
+        const char *label;
+        const char *format;
+        QString text;
+    };
+    const int pasteBytes = qEnvironmentVariableIntValue("BENCH_PASTE_KB") > 0
+        ? qEnvironmentVariableIntValue("BENCH_PASTE_KB") * 1024
+        : 1024 * 1024;
+    const auto lines = [&](const char *line) {
+        const QString piece = QString::fromUtf8(line);
+        return piece.repeated(int(pasteBytes / piece.size()));
+    };
+    const Paste pastes[] = {
+        { "html <p>x", "text/html", lines("<p>x") },
+        { "html <li>x", "text/html", QStringLiteral("<ul>") + lines("<li>x") },
+        { "html <pre> lines", "text/html", QStringLiteral("<pre>") + lines("x\n") },
+        { "markdown - x", "text/markdown", lines("- x\n") },
+        { "plain lines", "text/plain", lines("x\n") },
+    };
+    std::printf("\n%-18s %8s %8s %8s\n", "paste (1 MB)", "blocks", "paste", "save");
+    for (const Paste &paste : pastes) {
+        if (!only.isEmpty() && !only.contains(QLatin1String("paste")))
+            break;
+        editor.loadNote(QStringLiteral("paste"), QString());
+        settle(editor);
+        auto *data = new QMimeData;
+        if (QLatin1String(paste.format) == QLatin1String("text/plain"))
+            data->setText(paste.text);
+        else
+            data->setData(QString::fromLatin1(paste.format), paste.text.toUtf8());
+        QGuiApplication::clipboard()->setMimeData(data);
+        Sample pasted;
+        pasted.time([&] {
+            editor.paste();
+            settle(editor);
+        });
+        Sample saved;
+        saved.time([&] { editor.changedJson(); });
+        std::printf("%-18s %8d %8.0f %8.0f\n", paste.label, editor.document()->blockCount(), pasted.wall.front(),
+            saved.wall.front());
         std::fflush(stdout);
     }
     return 0;

@@ -1545,9 +1545,19 @@ void NoteEditor::insertDelta(const QJsonArray &ops)
     all.setPosition(end, QTextCursor::KeepAnchor);
     const QTextDocumentFragment fragment(all);
 
+    // Qt lays out an inserted range there and then, which for 20,000 lines
+    // took seconds (and minutes at 1 MB); a whole document it lays out in
+    // steps. A long paste goes in while the page has no size, which leaves
+    // the layout alone, and the layout then starts over in steps.
+    const bool longPaste = converted.document()->blockCount() > 1000;
+    const QSizeF pageSize = document()->pageSize();
+    if (longPaste)
+        document()->setPageSize(QSizeF(0, 0));
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.insertFragment(fragment);
     cursor.endEditBlock();
+    if (longPaste)
+        document()->setPageSize(pageSize);
     setTextCursor(cursor);
 }

@@ -4,6 +4,7 @@
 #include "ui/noteeditor.h"
 #include "testmain.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QClipboard>
 #include <QMainWindow>
@@ -502,6 +503,24 @@ void TestNoteEditor::edits_data()
         << js(R"([{"insert":"ab"},{"attributes":{"bold":true},"insert":"b"},{"insert":"cd"},{"insert":"\n"}])") << -1;
     QTest::newRow("paste two list items") << abcd << 2 << 2 << paste("text/plain", "- one\n- two\n")
         << js(R"([{"insert":"ab"},{"insert":"\n"},{"insert":"one"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"twocd"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << -1;
+    // Past a thousand lines the paste goes in with the layout held off; it
+    // must come back, or nothing of the note would be drawn.
+    QString manyParagraphs;
+    QString manyLines = QStringLiteral(R"([{"insert":"abl0"},{"insert":"\n"},)");
+    for (int i = 0; i < 1500; ++i) {
+        manyParagraphs += QStringLiteral("<p>l%1</p>").arg(i);
+        if (i > 0 && i < 1499)
+            manyLines += QStringLiteral(R"({"insert":"l%1"},{"insert":"\n"},)").arg(i);
+    }
+    manyLines += QStringLiteral(R"({"insert":"l1499cd"},{"insert":"\n"}])");
+    QTest::newRow("paste 1,500 paragraphs") << abcd << 2 << 2 << EditorAction([manyParagraphs](NoteEditor *e) {
+        auto *clip = new QMimeData;
+        clip->setHtml(manyParagraphs);
+        QGuiApplication::clipboard()->setMimeData(clip);
+        e->paste();
+        const QRectF cursorBlock = e->document()->documentLayout()->blockBoundingRect(e->textCursor().block());
+        QVERIFY(cursorBlock.height() > 0 && cursorBlock.width() > 0);
+    }) << manyLines << -1;
     // A 2x2 table a b / c d between "x" and "y", edited at "a".
     const auto table = [](const char *cells) {
         const QString embed = *cells ? js(R"({"insert":{"table":"{'cells':%1,'hasHeader':false}"}},{"insert":"\n"},)").arg(js(cells)) : QString();
