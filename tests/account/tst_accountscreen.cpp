@@ -178,15 +178,6 @@ private Q_SLOTS:
                  !deleteEnabled);
     }
 
-    void noGroup()
-    {
-        m_server->route("GET", Account + QStringLiteral("/group"), answer(404));
-        auto screen = openScreen(QString());
-        QTRY_VERIFY(panelShows(*screen, AccountScreen::GroupPanel, QStringLiteral("No Group")));
-        QCOMPARE(buttons(*screen, AccountScreen::GroupPanel, QStringLiteral("Join with Invite Code")).size(), 1);
-        QVERIFY(buttons(*screen, AccountScreen::GroupPanel, QStringLiteral("Leave Group")).isEmpty());
-    }
-
     void changePassword_data()
     {
         QTest::addColumn<QStringList>("answers");
@@ -271,58 +262,6 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests(path).size(), sent ? 1 : 0);
         QCOMPARE(logout.size(), loggedOut ? 1 : 0);
         QCOMPARE(m_log->told.join(QLatin1Char('\n')), told);
-    }
-
-    // Removing asks first; the list is read again once the server answered.
-    void removals_data()
-    {
-        QTest::addColumn<int>("panel");
-        QTest::addColumn<bool>("yes");
-        QTest::addColumn<QString>("question");
-        QTest::addColumn<QString>("deletePath");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QString>("reloadPath");
-
-        const QString members = Account + QStringLiteral("/group/members/a2");
-        const QString devices = Account + QStringLiteral("/devices/d1");
-        QTest::newRow("member, yes") << int(AccountScreen::GroupPanel) << true
-                                     << "Remove Member: Remove Bo from the group?" << members << "Bo removed."
-                                     << Account + QStringLiteral("/group");
-        QTest::newRow("member, no") << int(AccountScreen::GroupPanel) << false
-                                    << "Remove Member: Remove Bo from the group?" << members << "" << "";
-        QTest::newRow("device, yes") << int(AccountScreen::DevicesPanel) << true << "Remove Device: Remove Laptop?"
-                                     << devices << "Device removed." << Account + QStringLiteral("/devices");
-        QTest::newRow("device, no") << int(AccountScreen::DevicesPanel) << false << "Remove Device: Remove Laptop?"
-                                    << devices << "" << "";
-    }
-
-    void removals()
-    {
-        QFETCH(int, panel);
-        QFETCH(bool, yes);
-        QFETCH(QString, question);
-        QFETCH(QString, deletePath);
-        QFETCH(QString, status);
-        QFETCH(QString, reloadPath);
-        m_server->route("GET", Account + QStringLiteral("/devices"),
-                        answer(200, R"({"devices":[{"id":"d1","device_name":"Laptop","platform":"linux"}]})"));
-        m_server->route("DELETE", deletePath, answer(204));
-        auto screen = openScreen(QStringLiteral("owner"));
-        const auto which = AccountScreen::Panel(panel);
-        QTRY_VERIFY(!buttons(*screen, which, QStringLiteral("Remove")).isEmpty());
-        const int loads = reloadPath.isEmpty() ? 0 : m_server->requests(reloadPath).size();
-        m_log->yes = yes;
-
-        buttons(*screen, which, QStringLiteral("Remove")).first()->click();
-        QCOMPARE(m_log->asked, QStringList{question});
-        if (yes) {
-            QTRY_COMPARE(screen->statusLabel()->text(), status);
-            QCOMPARE(m_server->requests(deletePath).size(), 1);
-            QTRY_COMPARE(m_server->requests(reloadPath).size(), loads + 1);
-        } else {
-            settle(*screen);
-            QCOMPARE(m_server->requests(deletePath).size(), 0);
-        }
     }
 };
 
