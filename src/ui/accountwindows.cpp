@@ -70,6 +70,8 @@ void showAccountScreen(AppState *state, QWidget *owner, std::function<void()> si
     if (!account)
         return;
     if (auto *open = owner->findChild<BrioAccount::AccountScreen *>(QString(), Qt::FindDirectChildrenOnly)) {
+        // Asked for again, it shows the account as it is now.
+        open->refresh();
         open->raise();
         open->activateWindow();
         return;
