@@ -15,6 +15,7 @@ class QWidget;
 void showNoteShareDialog(AppState *state, const QString &noteId, QWidget *parent);
 void showNotebookShareDialog(AppState *state, const QString &notebookId, QWidget *parent);
 
-// One account screen per owner window; asking again brings it forward.
+// One account screen per owner window; asking again reloads it and brings it
+// forward.
 // signOut runs when the account is scheduled for deletion.
 void showAccountScreen(AppState *state, QWidget *owner, std::function<void()> signOut);
