@@ -7,7 +7,13 @@ namespace BrioAccount {
 
 namespace {
 
-void ignoreResult(bool, int, const QJsonObject &) {}
+ApiClient::JsonCallback whenAnswered(std::function<void()> done)
+{
+    return [done = std::move(done)](bool, int, const QJsonObject &) {
+        if (done)
+            done();
+    };
+}
 
 } // namespace
 
@@ -77,18 +83,20 @@ void AccountClient::leaveGroup(std::function<void(bool)> callback)
     changeMembership(QStringLiteral("/group/leave"), std::move(callback));
 }
 
-void AccountClient::removeMember(const QString &accountId)
+void AccountClient::removeMember(const QString &accountId, std::function<void()> done)
 {
     m_api->deleteResource(QStringLiteral("/group/members/%1").arg(accountId),
-                          [this](bool ok, int, const QJsonObject &) {
+                          [this, done = std::move(done)](bool ok, int, const QJsonObject &) {
                               if (ok)
                                   Q_EMIT groupChanged();
+                              if (done)
+                                  done();
                           });
 }
 
-void AccountClient::revokeInvitation(const QString &invitationId)
+void AccountClient::revokeInvitation(const QString &invitationId, std::function<void()> done)
 {
-    m_api->deleteResource(QStringLiteral("/group/invitations/%1").arg(invitationId), ignoreResult);
+    m_api->deleteResource(QStringLiteral("/group/invitations/%1").arg(invitationId), whenAnswered(std::move(done)));
 }
 
 void AccountClient::getDevices(std::function<void(const QList<Device> &)> callback)
@@ -98,9 +106,9 @@ void AccountClient::getDevices(std::function<void(const QList<Device> &)> callba
     });
 }
 
-void AccountClient::removeDevice(const QString &deviceId)
+void AccountClient::removeDevice(const QString &deviceId, std::function<void()> done)
 {
-    m_api->deleteResource(QStringLiteral("/devices/%1").arg(deviceId), ignoreResult);
+    m_api->deleteResource(QStringLiteral("/devices/%1").arg(deviceId), whenAnswered(std::move(done)));
 }
 
 void AccountClient::deleteAccount(std::function<void(bool)> callback)

@@ -22,6 +22,8 @@ public:
     AccountClient(ApiClient *accountApi, AuthClient *auth, const ClientConfig &config, QObject *parent = nullptr);
 
     const ClientConfig &config() const { return m_config; }
+    // Who is signed in, for screens that must tell the user from the others.
+    AuthClient *authClient() const { return m_auth; }
 
     void getProfile(std::function<void(const Profile &)> callback);
     void getGroup(std::function<void(const Group &)> callback);
@@ -31,10 +33,12 @@ public:
     // refreshes the tokens before telling anyone.
     void joinGroup(const QString &code, std::function<void(bool)> callback);
     void leaveGroup(std::function<void(bool)> callback = {});
-    void removeMember(const QString &accountId);
-    void revokeInvitation(const QString &invitationId);
+    // Removals report no result; done runs once the server has answered,
+    // so that a list reloaded then shows the removal.
+    void removeMember(const QString &accountId, std::function<void()> done = {});
+    void revokeInvitation(const QString &invitationId, std::function<void()> done = {});
     void getDevices(std::function<void(const QList<Device> &)> callback);
-    void removeDevice(const QString &deviceId);
+    void removeDevice(const QString &deviceId, std::function<void()> done = {});
     void deleteAccount(std::function<void(bool)> callback);
 
 Q_SIGNALS:

@@ -181,10 +181,13 @@ void AuthClient::listSessions(std::function<void(const QList<Session> &)> callba
     });
 }
 
-void AuthClient::revokeSession(const QString &sessionId)
+void AuthClient::revokeSession(const QString &sessionId, std::function<void()> done)
 {
     m_api->deleteResource(QStringLiteral("/users/me/sessions/%1").arg(sessionId),
-                          [](bool, int, const QJsonObject &) {});
+                          [done = std::move(done)](bool, int, const QJsonObject &) {
+                              if (done)
+                                  done();
+                          });
 }
 
 } // namespace BrioAccount

@@ -49,7 +49,8 @@ public:
     void changePassword(const QString &currentPassword, const QString &newPassword,
                         std::function<void(bool)> callback);
     void listSessions(std::function<void(const QList<Session> &)> callback);
-    void revokeSession(const QString &sessionId);
+    // done runs once the server has answered, whatever it said.
+    void revokeSession(const QString &sessionId, std::function<void()> done = {});
 
     // Takes the tokens from the callback URL's fragment, or from its query
     // when the fragment has no access token.

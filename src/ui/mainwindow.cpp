@@ -10,6 +10,7 @@
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
 #include "storage/preferencesrepository.h"
+#include "ui/accountwindows.h"
 #include "ui/backupcommands.h"
 #include "ui/editoractions.h"
 #include "ui/editortoolbar.h"
@@ -550,10 +551,8 @@ void MainWindow::showNotebookContextMenu(const QString &notebookId, const QPoint
     QMenu menu(this);
     menu.addAction(tr("Rename Notebook\u2026"), this, [this, notebookId] { renameNotebook(notebookId); });
     if (m_canShare) {
-        QAction *share = menu.addAction(tr("Share Notebook\u2026"));
-        share->setEnabled(false);
-        share->setToolTip(tr("Sharing is not available in this build yet."));
-        menu.setToolTipsVisible(true);
+        menu.addAction(tr("Share Notebook\u2026"), this,
+                       [this, notebookId] { showNotebookShareDialog(m_state, notebookId, this); });
     }
     menu.addSeparator();
     menu.addAction(tr("Delete Notebook"), this, [this, notebookId] { deleteNotebook(notebookId); });
@@ -835,6 +834,11 @@ void MainWindow::connectSettingsToSync(SettingsDialog *dialog)
     connect(engine, &SyncEngine::stateChanged, dialog, refresh);
     connect(account, &BrioAccount::Client::authStateChanged, dialog, refresh);
     connect(dialog, &SettingsDialog::syncNowRequested, this, &MainWindow::syncNow);
+    dialog->setAccountAvailable(true);
+    connect(dialog, &SettingsDialog::signInRequested, account->authClient(), &BrioAccount::AuthClient::login);
+    connect(dialog, &SettingsDialog::signOutRequested, m_signOutAction, &QAction::trigger);
+    connect(dialog, &SettingsDialog::manageAccountRequested, this,
+            [this] { showAccountScreen(m_state, this, [this] { m_signOutAction->trigger(); }); });
 }
 
 void MainWindow::saveCurrentNote()

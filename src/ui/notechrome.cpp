@@ -2,6 +2,7 @@
 
 #include "app/appstate.h"
 #include "features/export.h"
+#include "ui/accountwindows.h"
 #include "storage/attachmentrepository.h"
 #include "storage/notebookrepository.h"
 #include "storage/noterepository.h"
@@ -47,8 +48,7 @@ NoteChrome::NoteChrome(AppState *state, NoteEditor *editor, QWidget *window)
     connect(m_header, &NoteHeaderBar::historyRequested, this, &NoteChrome::showHistory);
     connect(m_header, &NoteHeaderBar::moveToNotebookRequested, this, &NoteChrome::moveToNotebook);
     connect(m_header, &NoteHeaderBar::includeInTodosToggled, this, &NoteChrome::setIncludeInTodos);
-    // Share stays disabled until an account can share; the share dialog
-    // comes with accounts.
+    connect(m_header, &NoteHeaderBar::shareRequested, this, &NoteChrome::share);
     m_header->exportAction()->setEnabled(false);
     m_header->printAction()->setEnabled(false);
 
@@ -233,6 +233,17 @@ void NoteChrome::showHistory()
     if (m_save)
         m_save();
     showVersionHistory(m_state, id, m_window);
+}
+
+void NoteChrome::share()
+{
+    const QString id = openNoteId();
+    if (id.isEmpty())
+        return;
+    // The dialog names the note by its stored title: typing first.
+    if (m_save)
+        m_save();
+    showNoteShareDialog(m_state, id, m_window);
 }
 
 void NoteChrome::moveToNotebook()

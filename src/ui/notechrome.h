@@ -51,6 +51,7 @@ public:
     void copyAsMarkdown();
     void copyAsHtml();
     void showHistory();
+    void share();
     void moveToNotebook();
     void setIncludeInTodos(bool include);
 
