@@ -325,6 +325,16 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(kSaveDelayMs);
     connect(m_saveTimer, &QTimer::timeout, this, &NoteEditor::onSaveTimeout);
+    m_followCursorTimer = new QTimer(this);
+    m_followCursorTimer->setInterval(30);
+    connect(m_followCursorTimer, &QTimer::timeout, this, [this] {
+        // Asking where the cursor is would lay out every line before it at
+        // once; the timer waits until Qt's layout in steps got there.
+        if (textCursor().block().layout()->lineCount() == 0)
+            return;
+        m_followCursorTimer->stop();
+        ensureCursorVisible();
+    });
     m_baselineTimer = new QTimer(this);
     m_baselineTimer->setSingleShot(true);
     m_baselineTimer->setInterval(kBaselineIdleMs);
@@ -352,6 +362,7 @@ void NoteEditor::loadNote(const QString &noteId, const QString &json, bool force
     m_loading = true;
     m_noteId = noteId;
     m_saveTimer->stop();
+    m_followCursorTimer->stop();
     m_unsavedSince.invalidate();
     setUpdatesEnabled(false);
     // Loading under the editor's eyes drags its cursor's anchor to the end of
@@ -1557,7 +1568,15 @@ void NoteEditor::insertDelta(const QJsonArray &ops)
     cursor.beginEditBlock();
     cursor.insertFragment(fragment);
     cursor.endEditBlock();
-    if (longPaste)
-        document()->setPageSize(pageSize);
-    setTextCursor(cursor);
+    if (!longPaste) {
+        setTextCursor(cursor);
+        return;
+    }
+    document()->setPageSize(pageSize);
+    // The editor's cursor moved past the paste with the text; setting it
+    // again would show it there and then, laying out every line before it.
+    if (textCursor().position() != cursor.position())
+        setTextCursor(cursor);
+    else
+        m_followCursorTimer->start();
 }

@@ -218,6 +218,8 @@ private:
     std::unique_ptr<DocumentWordCount> m_words;
     QTimer *m_saveTimer = nullptr;
     QTimer *m_baselineTimer = nullptr;
+    // After a long paste: shows the cursor once the layout has reached it.
+    QTimer *m_followCursorTimer = nullptr;
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;
