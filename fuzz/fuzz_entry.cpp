@@ -143,7 +143,7 @@ void fuzzBackupRecord(const QByteArray &bytes)
 void fuzzSyncPull(const QByteArray &bytes)
 {
     const QJsonObject body = jsonObject(bytes);
-    require(SyncWire::wireCursor(body.value(QStringLiteral("timestamp"))) >= 0, "cursors are never negative");
+    require(SyncWire::wireCount(body.value(QStringLiteral("timestamp"))) >= 0, "cursors are never negative");
     for (const QJsonValue &value : body.value(QStringLiteral("changes")).toArray()) {
         const std::optional<Note> note = SyncWire::noteFromWire(value.toObject(), std::nullopt);
         if (!note)

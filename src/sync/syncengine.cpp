@@ -504,7 +504,7 @@ void SyncEngine::pullNotes()
             }
             // Reading the answer took a while already.
             later(self, [self, run, changes = body.value(key("changes")).toArray(),
-                         cursor = SyncWire::wireCursor(body.value(key("timestamp")))] {
+                         cursor = SyncWire::wireCount(body.value(key("timestamp")))] {
                 if (self && self->isCurrent(run))
                     self->applyPulledNotes(changes, 0, cursor, 0);
             });
@@ -688,7 +688,7 @@ void SyncEngine::pullAttachments()
             }
             // Stored once every file arrived: a failed download must be listed
             // again next time.
-            self->m_attachmentCursor = SyncWire::wireCursor(body.value(key("timestamp")));
+            self->m_attachmentCursor = SyncWire::wireCount(body.value(key("timestamp")));
             self->m_downloadFailed = false;
             self->m_downloadTotal = int(self->m_downloadQueue.size());
             self->m_downloadDone = 0;

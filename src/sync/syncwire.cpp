@@ -59,11 +59,12 @@ QDateTime fromWireTime(const QJsonValue &value)
     return {};
 }
 
-qint64 wireCursor(const QJsonValue &value)
+qint64 wireCount(const QJsonValue &value)
 {
     if (!value.isDouble())
         return 0;
     const double number = value.toDouble();
+    // Beyond 2^53 a double is no exact integer, and far beyond, no qint64.
     if (!std::isfinite(number) || number <= 0 || number > 9.0e15)
         return 0;
     return qint64(number);
@@ -192,8 +193,8 @@ std::optional<Attachment> attachmentFromWire(const QJsonObject &json)
     attachment.noteId = *noteId;
     attachment.filename = filename.value_or(QString());
     attachment.mimeType = mimeType.value_or(QString());
-    const QJsonValue size = json.value(key("size_bytes"));
-    attachment.sizeBytes = size.isDouble() && size.toDouble() >= 0 ? qint64(size.toDouble()) : 0;
+    // A size no file can have reads as unknown, like a missing one.
+    attachment.sizeBytes = wireCount(json.value(key("size_bytes")));
     attachment.createdAt = fromWireTime(json.value(key("created_at")));
     if (!attachment.createdAt.isValid())
         attachment.createdAt = QDateTime::currentDateTimeUtc();

@@ -20,8 +20,8 @@ qint64 toWireTime(const QDateTime &time);
 // A number of milliseconds or an ISO 8601 text (with milliseconds); null
 // for anything else, including the empty text.
 QDateTime fromWireTime(const QJsonValue &value);
-// A positive integer cursor, else 0.
-qint64 wireCursor(const QJsonValue &value);
+// A positive whole number (a cursor, a size), else 0.
+qint64 wireCount(const QJsonValue &value);
 // An integer that fits a version column, else fallback.
 qint32 wireVersion(const QJsonValue &value, qint32 fallback);
 

@@ -219,6 +219,28 @@ private Q_SLOTS:
         QCOMPARE(device.attachments->byId(attachment.id)->syncStatus, fileExists ? SyncStatus::Synced : expectedStatus);
     }
 
+    void attachmentSizeFromWire_data()
+    {
+        QTest::addColumn<QJsonValue>("size");
+        QTest::addColumn<qint64>("expected");
+
+        QTest::newRow("bytes") << QJsonValue(2048) << qint64(2048);
+        QTest::newRow("negative") << QJsonValue(-5) << qint64(0);
+        QTest::newRow("beyond any file, beyond qint64") << QJsonValue(1e308) << qint64(0);
+        QTest::newRow("text") << QJsonValue(QStringLiteral("2048")) << qint64(0);
+    }
+
+    void attachmentSizeFromWire()
+    {
+        QFETCH(QJsonValue, size);
+        QFETCH(qint64, expected);
+        const std::optional<Attachment> attachment = SyncWire::attachmentFromWire(QJsonObject{
+            { QStringLiteral("id"), QStringLiteral("a-1") }, { QStringLiteral("note_id"), QStringLiteral("n-1") },
+            { QStringLiteral("size_bytes"), size } });
+        QVERIFY(attachment);
+        QCOMPARE(attachment->sizeBytes, expected);
+    }
+
     void pulledNoteVersions_data()
     {
         QTest::addColumn<int>("localVersion");
