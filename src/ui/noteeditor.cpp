@@ -5,6 +5,7 @@
 #include "document/deltadocument.h"
 #include "storage/attachmentrepository.h"
 #include "document/html.h"
+#include "document/layoutpacer.h"
 #include "document/markdown.h"
 #include "document/tableconvert.h"
 #include "document/textformats.h"
@@ -303,6 +304,13 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_delta = new DeltaDocument(this);
     m_standIn = new QTextDocument(this);
     setDocument(m_delta->document());
+    m_layoutPacer = new LayoutPacer(this);
+    m_layoutPacer->watch(document());
+    const auto controls = findChildren<QObject *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QObject *child : controls) {
+        if (child->inherits("QWidgetTextControl"))
+            m_layoutPacer->holdTimers(child, [this] { return textCursor().position(); });
+    }
     // Dividers are drawn from the start; attachments once a repository is set.
     m_attachmentRenderer = new AttachmentRenderer(nullptr, this);
     m_attachmentRenderer->install(document());

@@ -14,6 +14,7 @@ class AttachmentRenderer;
 class AttachmentRepository;
 class DeltaDocument;
 class DocumentWordCount;
+class LayoutPacer;
 class QHelpEvent;
 class QImage;
 struct Attachment;
@@ -220,6 +221,7 @@ private:
     QTimer *m_baselineTimer = nullptr;
     // After a long paste: shows the cursor once the layout has reached it.
     QTimer *m_followCursorTimer = nullptr;
+    LayoutPacer *m_layoutPacer = nullptr;
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;
