@@ -6,10 +6,39 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QJsonObject>
 #include <QTest>
 
 using DocumentTest::compact;
 using DocumentTest::js;
+
+namespace {
+
+QString table(int n)
+{
+    return QStringLiteral("| h%1 | v |\n| --- | --- |\n| a%1 | b |\n").arg(n);
+}
+
+QString tables(int count, const QString &between = QStringLiteral("\n"))
+{
+    QStringList parts;
+    for (int i = 0; i < count; ++i)
+        parts << table(i);
+    return parts.join(between);
+}
+
+QStringList tableEmbeds(const QJsonArray &ops)
+{
+    QStringList found;
+    for (const QJsonValue &op : ops) {
+        const QJsonObject insert = op.toObject().value(QStringLiteral("insert")).toObject();
+        if (insert.contains(QStringLiteral("table")))
+            found << insert.value(QStringLiteral("table")).toString();
+    }
+    return found;
+}
+
+} // namespace
 
 class TestMarkdown : public QObject
 {
@@ -22,6 +51,11 @@ private Q_SLOTS:
     void markdownToDelta();
     void simpleMarkdownToDelta_data();
     void simpleMarkdownToDelta();
+    void split_data();
+    void split();
+    void manyTablesKeepEveryTable();
+    void longListReadInPiecesLikeWhole_data();
+    void longListReadInPiecesLikeWhole();
 };
 
 void TestMarkdown::deltaToMarkdown_data()
@@ -61,7 +95,8 @@ void TestMarkdown::deltaToMarkdown_data()
                                               "| **B** |\n| --- |\n| c |\n");
     QTest::newRow("line breaks inside lines") << js(
         R"([{"insert":"a\u2028b\n"},{"insert":"i\u2028j"},{"insert":"\n","attributes":{"list":"bullet"}},{"insert":"q\u2028r"},{"insert":"\n","attributes":{"blockquote":true}},{"insert":"c\u2028d"},{"insert":"\n","attributes":{"code-block":true}},{"insert":"H\u2028e"},{"insert":"\n","attributes":{"header":2}}])")
-                                              << QStringLiteral("a\\\nb\n\n- i\\\n  j\n\n> q\\\n> r\n\n    c\n    d\n\n## H e\n");
+                                              << QStringLiteral(
+                                                     "a\\\nb\n\n- i\\\n  j\n\n> q\\\n> r\n\n    c\n    d\n\n## H e\n");
     // An unreadable table still ends its place with a newline.
     QTest::newRow("unreadable table") << js(R"([{"insert":"a\n"},{"insert":{"table":"[1,2]"}},{"insert":"\nb\n"}])")
                                       << QStringLiteral("a\n\n\nb\n");
@@ -110,6 +145,11 @@ void TestMarkdown::markdownToDelta_data()
         << compact(
                R"([{"insert":"\n"},{"insert":{"table":"{'cells':[[[{'attributes':{'bold':true},'insert':'h'}]],[[{'insert':'c'}]]],'hasHeader':true}"}},{"insert":"\n"},{"insert":"\n"}])")
         << false;
+    QTest::newRow("picture without alt text")
+        << QStringLiteral("see ![](lumora-notes://attachment/abc) here")
+        << compact(
+               R"([{"insert":"see "},{"insert":{"lumora-notes-attachment":"lumora-notes://attachment/abc"}},{"insert":" here"},{"insert":"\n"}])")
+        << false;
     // Qt's document keeps a paragraph before and after a table.
     QTest::newRow("table always with header")
         << QStringLiteral("| h |\n|---|\n| c |\n")
@@ -152,6 +192,79 @@ void TestMarkdown::simpleMarkdownToDelta()
     QFETCH(QString, markdown);
     QFETCH(QString, delta);
     QCOMPARE(compact(::simpleMarkdownToDelta(markdown)), delta);
+}
+
+void TestMarkdown::split_data()
+{
+    QTest::addColumn<QString>("markdown");
+    QTest::addColumn<int>("perChunk");
+    QTest::addColumn<int>("chunks");
+
+    QTest::newRow("few tables stay whole") << tables(3) << 8 << 1;
+    QTest::newRow("twenty tables by eight") << tables(20) << 8 << 3;
+    QTest::newRow("no blank line, no cut") << tables(20, QStringLiteral("text\n")) << 8 << 1;
+    QTest::newRow("fence holding table rows is not cut")
+        << QString(QStringLiteral("```\n") + tables(10) + QStringLiteral("```\n\nafter\n")) << 2 << 1;
+    QTest::newRow("blank line before indented text waits")
+        << QString(table(1) + QStringLiteral("\n    code\n\n") + table(2) + QStringLiteral("\nend")) << 1 << 3;
+    // The same numbers as items per piece.
+    QTest::newRow("ten items by four") << QStringLiteral("- a\n").repeated(10) << 4 << 3;
+    QTest::newRow("text at the margin starts the count again") << QString(
+        QStringLiteral("- a\n").repeated(3) + QStringLiteral("text\n") + QStringLiteral("1. a\n").repeated(3))
+                                                               << 4 << 1;
+    QTest::newRow("sub-items and blank lines keep the count") << QStringLiteral("- a\n  - b\n\n").repeated(6) << 4 << 2;
+    QTest::newRow("dividers and fenced items are no items") << QString(QStringLiteral("- - -\n").repeated(6)
+        + QStringLiteral("```\n") + QStringLiteral("- a\n").repeated(6) + QStringLiteral("```\n"))
+                                                            << 4 << 1;
+}
+
+void TestMarkdown::split()
+{
+    QFETCH(QString, markdown);
+    QFETCH(int, perChunk);
+    QFETCH(int, chunks);
+    const QList<QString> pieces = splitMarkdown(markdown, perChunk, perChunk);
+    QCOMPARE(pieces.size(), chunks);
+    QCOMPARE(QStringList(pieces).join(QLatin1Char('\n')), markdown);
+}
+
+// Read in pieces or whole, a text of many tables gives the same document.
+void TestMarkdown::manyTablesKeepEveryTable()
+{
+    const QString markdown = QStringLiteral("# Title\n\n") + tables(30) + QStringLiteral("\nLast line\n");
+    const QJsonArray ops = ::markdownToDelta(markdown);
+    QCOMPARE(tableEmbeds(ops).size(), 30);
+    QCOMPARE(tableEmbeds(ops), tableEmbeds(::markdownToDelta(tables(30))));
+    QCOMPARE(tableEmbeds(ops).mid(0, 8), tableEmbeds(::markdownToDelta(tables(8))));
+}
+
+void TestMarkdown::longListReadInPiecesLikeWhole_data()
+{
+    QTest::addColumn<QString>("item");
+
+    QTest::newRow("bullets") << QStringLiteral("- item\n");
+    QTest::newRow("numbers") << QStringLiteral("1. item\n");
+    QTest::newRow("loose") << QStringLiteral("* item\n\n");
+    QTest::newRow("with a sub-item") << QStringLiteral("- item\n  - sub\n");
+    QTest::newRow("with a second paragraph") << QStringLiteral("- item\n\n  more\n\n");
+    QTest::newRow("bold and links") << QStringLiteral("+ **item** [x](https://e.org)\n");
+}
+
+// A list longer than a piece gives the lines a list read whole gives.
+void TestMarkdown::longListReadInPiecesLikeWhole()
+{
+    QFETCH(QString, item);
+    const QJsonArray whole = ::markdownToDelta(item.repeated(60));
+    QVERIFY(!whole.isEmpty() && whole.size() % 60 == 0);
+    const QJsonArray unit = QJsonArray::fromVariantList(whole.toVariantList().mid(0, whole.size() / 60));
+    QJsonArray expected;
+    for (int i = 0; i < 150; ++i) {
+        for (const QJsonValue &op : unit)
+            expected.append(op);
+    }
+    QCOMPARE(::markdownToDelta(item.repeated(60)),
+        QJsonArray::fromVariantList(expected.toVariantList().mid(0, whole.size())));
+    QCOMPARE(::markdownToDelta(item.repeated(150)), expected);
 }
 
 LUMORA_TEST_MAIN(TestMarkdown)

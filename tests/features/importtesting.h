@@ -87,38 +87,24 @@ struct Store
     }
 };
 
-// The real export samples: LUMORA_FIXTURES_DIR, or the shared folder next
-// to the source tree (also from a worktree one level further down).
-inline QString fixturesDir()
-{
-    const QString fromEnv = qEnvironmentVariable("LUMORA_FIXTURES_DIR");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    for (const QString &relative : {QStringLiteral("/../shared/fixtures"), QStringLiteral("/../../shared/fixtures")}) {
-        const QString candidate = QDir::cleanPath(LumoraTest::sourceDir() + relative);
-        if (QFileInfo(candidate).isDir())
-            return candidate;
-    }
-    return QString();
-}
-
 inline QString emptyStore()
 {
     return QStringLiteral("notes 0, notebooks 0, attachments 0, files 0");
 }
 
-// A real export sample, or an empty path when the samples are absent.
+// A real export sample, or an empty path when the samples are absent. They
+// are in LUMORA_FIXTURES_DIR, or the shared folder next to the source tree
+// (also from a worktree one level further down).
 inline QString fixtureFile(const QString &name)
 {
-    const QString dir = fixturesDir();
-    const QString path = dir + QLatin1Char('/') + name;
-    return !dir.isEmpty() && QFileInfo::exists(path) ? path : QString();
-}
-
-// The plain text of a note body, lines joined with "\n".
-inline QString bodyText(const QString &body)
-{
-    return deltaToPlainText(body);
+    QStringList dirs { qEnvironmentVariable("LUMORA_FIXTURES_DIR") };
+    for (const char *relative : { "/../shared/fixtures", "/../../shared/fixtures" })
+        dirs << QDir::cleanPath(LumoraTest::sourceDir() + QLatin1String(relative));
+    for (const QString &dir : std::as_const(dirs)) {
+        if (!dir.isEmpty() && QFileInfo::exists(dir + QLatin1Char('/') + name))
+            return dir + QLatin1Char('/') + name;
+    }
+    return QString();
 }
 
 // Every attachment URL embedded in a Delta body.

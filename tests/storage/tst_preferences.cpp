@@ -16,10 +16,8 @@ class TestPreferences : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void booleanReading_data();
-    void booleanReading();
-    void integerReading_data();
-    void integerReading();
+    void reading_data();
+    void reading();
     void writesAreIdempotent();
     void removeEmitsEvenWithoutRow();
 
@@ -56,51 +54,34 @@ void TestPreferences::storeRaw(const QString &key, const QString &value)
     QVERIFY(q.exec());
 }
 
-void TestPreferences::booleanReading_data()
+void TestPreferences::reading_data()
 {
-    QTest::addColumn<bool>("present");
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<bool>("defaultValue");
-    QTest::addColumn<bool>("expected");
+    QTest::addColumn<QString>("stored"); // null: no row
+    QTest::addColumn<QVariant>("fallback"); // its type picks getBool or getInt
+    QTest::addColumn<QVariant>("expected");
 
-    QTest::newRow("absent, default true") << false << QString() << true << true;
-    QTest::newRow("1") << true << QStringLiteral("1") << false << true;
-    QTest::newRow("yes") << true << QStringLiteral("yes") << false << true;
-    QTest::newRow("TRUE is case-sensitive") << true << QStringLiteral("TRUE") << true << false;
-    QTest::newRow("padded 1") << true << QStringLiteral(" 1") << true << false;
+    QTest::newRow("bool absent") << QString() << QVariant(true) << QVariant(true);
+    QTest::newRow("bool 1") << QStringLiteral("1") << QVariant(false) << QVariant(true);
+    QTest::newRow("bool yes") << QStringLiteral("yes") << QVariant(false) << QVariant(true);
+    QTest::newRow("bool TRUE is case-sensitive") << QStringLiteral("TRUE") << QVariant(true) << QVariant(false);
+    QTest::newRow("bool padded 1") << QStringLiteral(" 1") << QVariant(true) << QVariant(false);
+    QTest::newRow("int absent") << QString() << QVariant(12) << QVariant(12);
+    QTest::newRow("int decimal") << QStringLiteral("14") << QVariant(12) << QVariant(14);
+    QTest::newRow("int not a number") << QStringLiteral("large") << QVariant(12) << QVariant(12);
+    QTest::newRow("int fraction") << QStringLiteral("12.5") << QVariant(12) << QVariant(12);
 }
 
-void TestPreferences::booleanReading()
+void TestPreferences::reading()
 {
-    QFETCH(bool, present);
     QFETCH(QString, stored);
-    QFETCH(bool, defaultValue);
-    QFETCH(bool, expected);
-    if (present)
-        storeRaw(QStringLiteral("flag"), stored);
-    QCOMPARE(m_prefs->getBool(QStringLiteral("flag"), defaultValue), expected);
-}
-
-void TestPreferences::integerReading_data()
-{
-    QTest::addColumn<bool>("present");
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("absent") << false << QString() << 12;
-    QTest::newRow("decimal") << true << QStringLiteral("14") << 14;
-    QTest::newRow("not a number") << true << QStringLiteral("large") << 12;
-    QTest::newRow("fraction") << true << QStringLiteral("12.5") << 12;
-}
-
-void TestPreferences::integerReading()
-{
-    QFETCH(bool, present);
-    QFETCH(QString, stored);
-    QFETCH(int, expected);
-    if (present)
-        storeRaw(QStringLiteral("editor_body_pt"), stored);
-    QCOMPARE(m_prefs->getInt(QStringLiteral("editor_body_pt"), 12), expected);
+    QFETCH(QVariant, fallback);
+    QFETCH(QVariant, expected);
+    if (!stored.isNull())
+        storeRaw(QStringLiteral("k"), stored);
+    if (fallback.typeId() == QMetaType::Bool)
+        QCOMPARE(QVariant(m_prefs->getBool(QStringLiteral("k"), fallback.toBool())), expected);
+    else
+        QCOMPARE(QVariant(m_prefs->getInt(QStringLiteral("k"), fallback.toInt())), expected);
 }
 
 void TestPreferences::writesAreIdempotent()

@@ -84,8 +84,6 @@ private Q_SLOTS:
         const QStringList nothing { loading, done,
             QStringLiteral("message:No release notes available for Lumora Notes 1.0.2|5000") };
 
-        QTest::newRow("check: newer, no notes url") << "check" << 404 << offer(nullptr) << false << update << QString()
-                                                    << true << QStringList { checking, done };
         QTest::newRow("check: newer with notes") << "check" << 404 << offer("NOTES_URL") << false << update << offered
                                                  << true << QStringList { checking, done };
         QTest::newRow("check: newer, notes fail")
