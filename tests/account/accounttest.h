@@ -41,9 +41,8 @@ inline QByteArray jsonBytes(const QJsonObject &object)
 
 // Everything the library needs, against one local server, with the tokens
 // kept in memory.
-inline BrioAccount::ClientConfig configFor(const LumoraTest::TestHttpServer &server)
+inline BrioAccount::ClientConfig configFor(const QString &origin)
 {
-    const QString origin = QStringLiteral("http://127.0.0.1:%1").arg(server.port());
     return {origin,
             QStringLiteral("test"),
             origin + QStringLiteral("/account/v1"),
@@ -53,6 +52,11 @@ inline BrioAccount::ClientConfig configFor(const LumoraTest::TestHttpServer &ser
             QStringLiteral("9.8.7"),
             QStringLiteral("testos"),
             origin + QStringLiteral("/portal")};
+}
+
+inline BrioAccount::ClientConfig configFor(const LumoraTest::TestHttpServer &server)
+{
+    return configFor(QStringLiteral("http://127.0.0.1:%1").arg(server.port()));
 }
 
 inline const QString RefreshPath = QStringLiteral("/api/v1/realms/test/auth/token/refresh");

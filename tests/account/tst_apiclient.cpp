@@ -6,7 +6,6 @@
 #include "tokenmanager.h"
 
 #include <QHttpMultiPart>
-#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <memory>
@@ -187,132 +186,82 @@ private Q_SLOTS:
         }
     }
 
-    // Every request names the application; empty values leave their header out.
-    void headers_data()
-    {
-        QTest::addColumn<QString>("appVersion");
-        QTest::addColumn<bool>("signedIn");
-        QTest::addColumn<bool>("emptyBody");
-        QTest::addColumn<QByteArray>("expectedVersion");
-
-        QTest::newRow("all values, signed in") << QStringLiteral("9.8.7") << true << false << QByteArray("9.8.7");
-        QTest::newRow("signed out: no bearer") << QStringLiteral("1.0") << false << true << QByteArray("1.0");
-    }
-
+    // Every request names the application; signed out, it carries no bearer.
     void headers()
     {
-        QFETCH(QString, appVersion);
-        QFETCH(bool, signedIn);
-        QFETCH(bool, emptyBody);
         m_server->route(ItemPath, [](const HttpRequest &) { return HttpResponse::json("{}"); });
-        notes()->setClientInfo(QStringLiteral("app.lumora.notes.test"), appVersion, QStringLiteral("testos"));
-        if (!signedIn)
-            m_client->tokenManager()->clearTokens();
+        QVERIFY(run("POST", QJsonObject{{QStringLiteral("x"), true}})->called);
+        m_client->tokenManager()->clearTokens();
+        QVERIFY(run("POST")->called);
 
-        QVERIFY(run("POST", emptyBody ? QJsonObject() : QJsonObject{{QStringLiteral("x"), true}})->called);
-
-        const HttpRequest request = m_server->requests(ItemPath).constFirst();
-        QCOMPARE(request.header("X-App-Id"), QByteArray("app.lumora.notes.test"));
-        QTEST(request.header("X-App-Version"), "expectedVersion");
-        QCOMPARE(request.header("X-Platform"), QByteArray("testos"));
-        QCOMPARE(request.header("Accept"), QByteArray("application/json"));
-        QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
-        QCOMPARE(request.header("Authorization"), signedIn ? bearer(m_access) : QByteArray());
-        QCOMPARE(request.body, emptyBody ? QByteArray() : QByteArray(R"({"x":true})"));
+        const QList<HttpRequest> sent = m_server->requests(ItemPath);
+        QCOMPARE(sent.size(), 2);
+        for (const HttpRequest &request : sent) {
+            QCOMPARE(request.header("X-App-Id"), QByteArray("app.lumora.notes.test"));
+            QCOMPARE(request.header("X-App-Version"), QByteArray("9.8.7"));
+            QCOMPARE(request.header("X-Platform"), QByteArray("testos"));
+            QCOMPARE(request.header("Accept"), QByteArray("application/json"));
+            QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
+        }
+        QCOMPARE(sent.at(0).header("Authorization"), bearer(m_access));
+        QCOMPARE(sent.at(0).body, QByteArray(R"({"x":true})"));
+        QCOMPARE(sent.at(1).header("Authorization"), QByteArray());
+        QCOMPARE(sent.at(1).body, QByteArray());
     }
 
-    void urls_data()
-    {
-        QTest::addColumn<QString>("base");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("path appended") << "https://h.example/notes/v1" << "/sync/pull" << ""
-                                       << "https://h.example/notes/v1/sync/pull";
-        QTest::newRow("query kept") << "https://h.example/notes/v1" << "/sync/pull" << "since=5&limit=10"
-                                    << "https://h.example/notes/v1/sync/pull?since=5&limit=10";
-    }
-
-    void urls()
-    {
-        QFETCH(QString, base);
-        QFETCH(QString, path);
-        QFETCH(QString, query);
-        notes()->setBaseUrl(QUrl(base));
-        QTEST(notes()->buildUrl(path, QUrlQuery(query)).toString(), "expected");
-    }
-
-    // Before sending, an access token that is about to expire is renewed.
+    // Before sending, an access token that is about to expire is renewed;
+    // when the renewal is refused nothing is sent.
     void refreshBeforeRequest_data()
     {
-        QTest::addColumn<QString>("access");
         QTest::addColumn<int>("refreshStatus");
-        QTest::addColumn<int>("refreshes");
-        QTest::addColumn<bool>("sentWithNewToken");
-        QTest::addColumn<int>("status");
-
-        QTest::newRow("expires in 40 s: still good") << tokenExpiringIn(40) << 200 << 0 << false << 200;
-        QTest::newRow("expires in 20 s: renewed first") << tokenExpiringIn(20) << 200 << 1 << true << 200;
-        QTest::newRow("no exp claim") << jwt(QJsonObject{{QStringLiteral("sub"), QStringLiteral("x")}}) << 200 << 1
-                                      << true << 200;
-        QTest::newRow("renewal refused: nothing sent") << tokenExpiringIn(5) << 401 << 1 << false << 401;
+        QTest::newRow("renewed first") << 200;
+        QTest::newRow("renewal refused: nothing sent") << 401;
     }
 
     void refreshBeforeRequest()
     {
-        QFETCH(QString, access);
         QFETCH(int, refreshStatus);
-        QFETCH(bool, sentWithNewToken);
         const QString renewed = tokenExpiringIn(3600, QStringLiteral("renewed"));
-        m_client->tokenManager()->setTokens(access, QStringLiteral("refresh-1"));
+        m_client->tokenManager()->setTokens(tokenExpiringIn(20), QStringLiteral("refresh-1"));
         m_server->route(ItemPath, [](const HttpRequest &) { return HttpResponse::json("{}"); });
         m_server->route(RefreshPath, refreshAnswer(renewed, refreshStatus));
         QSignalSpy authRequired(notes(), &ApiClient::authenticationRequired);
 
         const auto result = run("GET");
 
-        QTEST(result->status, "status");
-        QTEST(int(m_server->requests(RefreshPath).size()), "refreshes");
         const bool refused = refreshStatus != 200;
+        QCOMPARE(result->status, refused ? 401 : 200);
+        QCOMPARE(m_server->requests(RefreshPath).size(), 1);
         QCOMPARE(m_server->requests(ItemPath).size(), refused ? 0 : 1);
         QCOMPARE(authRequired.size(), refused ? 1 : 0);
-        if (!refused) {
-            QCOMPARE(m_server->requests(ItemPath).constFirst().header("Authorization"),
-                     bearer(sentWithNewToken ? renewed : access));
-        }
+        if (!refused)
+            QCOMPARE(m_server->requests(ItemPath).constFirst().header("Authorization"), bearer(renewed));
     }
 
     void binary_data()
     {
-        QTest::addColumn<int>("firstStatus");
-        QTest::addColumn<int>("refreshStatus");
+        QTest::addColumn<int>("firstStatus"); // -1: connection dropped
         QTest::addColumn<bool>("success");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("requests");
+        QTest::addColumn<int>("requests"); // -1: not counted
 
-        const QByteArray png("\x89PNG\r\n\x1a\n\0\1\2", 11);
-        QTest::newRow("bytes as sent") << 200 << 0 << true << 200 << png << 1;
-        QTest::newRow("401, refresh, repeat") << 401 << 200 << true << 200 << png << 2;
-        QTest::newRow("dropped") << -1 << 0 << false << 0 << QByteArray() << -1;
+        QTest::newRow("401, refresh, repeat") << 401 << true << 200 << QByteArray("\x89PNG\r\n\x1a\n\0\1\2", 11) << 2;
+        QTest::newRow("dropped") << -1 << false << 0 << QByteArray() << -1;
     }
 
     void binary()
     {
         QFETCH(int, firstStatus);
-        QFETCH(int, refreshStatus);
         QFETCH(QByteArray, bytes);
         const QByteArray png("\x89PNG\r\n\x1a\n\0\1\2", 11);
         int served = 0;
         m_server->route(QStringLiteral("/notes/v1/attachments/a1"), [&](const HttpRequest &) {
             if (firstStatus < 0)
                 return HttpResponse::dropped();
-            if (++served > 1)
-                return HttpResponse::withBody(png, 200, "image/png");
-            return HttpResponse::withBody(firstStatus == 404 ? QByteArray("gone") : png, firstStatus, "image/png");
+            return HttpResponse::withBody(png, ++served > 1 ? 200 : firstStatus, "image/png");
         });
-        m_server->route(RefreshPath, refreshAnswer(tokenExpiringIn(3600, QStringLiteral("r")), refreshStatus));
+        m_server->route(RefreshPath, refreshAnswer(tokenExpiringIn(3600, QStringLiteral("r"))));
 
         bool called = false;
         bool success = false;
@@ -333,7 +282,9 @@ private Q_SLOTS:
             QCOMPARE(int(m_server->requests(QStringLiteral("/notes/v1/attachments/a1")).size()), requests);
     }
 
-    // The attachment upload: three parts in order, each with its disposition.
+    // The attachment upload: the fields before the file, the file's name made
+    // safe for the disposition header, and its bytes untouched. (The sync
+    // tests read the same upload back through the test server's parser.)
     void multipartLayout()
     {
         m_server->route(QStringLiteral("/notes/v1/attachments"),
@@ -349,41 +300,19 @@ private Q_SLOTS:
         notes()->postMultipart(QStringLiteral("/attachments"), body, recordInto(result));
         QTRY_VERIFY(result->called);
         QVERIFY(result->success);
-        QCOMPARE(result->status, 201);
         QCOMPARE(result->body.value(QStringLiteral("id")).toString(), QStringLiteral("a1"));
 
         const HttpRequest request = m_server->requests(QStringLiteral("/notes/v1/attachments")).constFirst();
         QCOMPARE(request.header("Authorization"), bearer(m_access));
-        QCOMPARE(request.header("Accept"), QByteArray());
-        const QRegularExpression boundaryPattern(QStringLiteral("^multipart/form-data; ?boundary=\"?([^\"]+)\"?$"));
-        const auto match = boundaryPattern.match(QString::fromLatin1(request.header("Content-Type")));
-        QVERIFY2(match.hasMatch(), request.header("Content-Type").constData());
-        const QByteArray boundary = "--" + match.captured(1).toLatin1();
-        QList<QByteArray> parts;
-        qsizetype from = request.body.indexOf(boundary);
-        QVERIFY(from >= 0);
-        while (true) {
-            const qsizetype start = from + boundary.size();
-            if (request.body.mid(start, 2) == "--")
-                break;
-            const qsizetype next = request.body.indexOf(QByteArray("\r\n" + boundary), start);
-            QVERIFY(next > start);
-            parts.append(request.body.mid(start + 2, next - start - 2));
-            from = next + 2;
-        }
-        QCOMPARE(parts.size(), 3);
-        const auto split = [](const QByteArray &part) {
-            const qsizetype gap = part.indexOf("\r\n\r\n");
-            return std::pair(part.left(gap).toLower(), part.mid(gap + 4));
-        };
-        QCOMPARE(split(parts[0]).first, QByteArray("content-disposition: form-data; name=\"note_id\""));
-        QCOMPARE(split(parts[0]).second, QByteArray("n-1"));
-        QCOMPARE(split(parts[1]).first, QByteArray("content-disposition: form-data; name=\"id\""));
-        QCOMPARE(split(parts[1]).second, QByteArray("a-1"));
-        QVERIFY2(split(parts[2]).first.contains("content-type: application/octet-stream"), parts[2].constData());
-        QVERIFY2(split(parts[2]).first.contains("content-disposition: form-data; name=\"file\"; filename=\"photo _1_.png\""),
-                 parts[2].constData());
-        QCOMPARE(split(parts[2]).second, file);
+        QVERIFY2(request.header("Content-Type").startsWith("multipart/form-data"),
+                 request.header("Content-Type").constData());
+        const QByteArray lower = request.body.toLower();
+        const qsizetype noteId = lower.indexOf("content-disposition: form-data; name=\"note_id\"\r\n\r\nn-1\r\n");
+        const qsizetype id = lower.indexOf("content-disposition: form-data; name=\"id\"\r\n\r\na-1\r\n");
+        const qsizetype name = lower.indexOf("name=\"file\"; filename=\"photo _1_.png\"");
+        QVERIFY2(noteId >= 0 && noteId < id && id < name, request.body.constData());
+        QVERIFY(lower.contains("content-type: application/octet-stream"));
+        QVERIFY(request.body.contains(QByteArray("\r\n\r\n" + file + "\r\n--")));
     }
 
     void multipartFailures_data()
@@ -403,9 +332,8 @@ private Q_SLOTS:
         if (scenario == QLatin1String("refused"))
             m_client->tokenManager()->setTokens(tokenExpiringIn(-1), QStringLiteral("refresh-1"));
         m_server->route(RefreshPath, refreshAnswer(QString(), 403));
-        m_server->route(QStringLiteral("/notes/v1/attachments"), [&](const HttpRequest &) {
-            return scenario == QLatin1String("drop") ? HttpResponse::dropped() : HttpResponse::json("{}", 401);
-        });
+        m_server->route(QStringLiteral("/notes/v1/attachments"),
+                        [](const HttpRequest &) { return HttpResponse::json("{}", 401); });
         QPointer<QHttpMultiPart> body =
             scenario == QLatin1String("null") ? nullptr : BrioAccount::createFormData({{QStringLiteral("id"), "x", {}, {}}});
         auto result = std::make_shared<Result>();
@@ -413,9 +341,7 @@ private Q_SLOTS:
         QTRY_VERIFY(result->called);
         QVERIFY(!result->success);
         QTEST(result->status, "status");
-        QFETCH(int, uploads);
-        if (uploads >= 0)
-            QCOMPARE(int(m_server->requests(QStringLiteral("/notes/v1/attachments")).size()), uploads);
+        QTEST(int(m_server->requests(QStringLiteral("/notes/v1/attachments")).size()), "uploads");
         QCOMPARE(m_server->requests(RefreshPath).size(), scenario == QLatin1String("refused") ? 1 : 0);
         // The parts are freed with the transfer, or at once when nothing is sent.
         QTRY_VERIFY(body.isNull());

@@ -38,7 +38,6 @@ private Q_SLOTS:
     void roundTrip_data()
     {
         QTest::addColumn<QString>("value");
-        QTest::newRow("token") << QStringLiteral("eyJhbGciOi.eyJleHAiOjF9.c2ln-unique-1");
         QTest::newRow("non-ASCII") << QStringLiteral("t\u00f6k\u00e9n \u2713 unique-2");
         QTest::newRow("long") << QString(6000, QLatin1Char('x')) + QStringLiteral("unique-3");
     }

@@ -254,7 +254,6 @@ private Q_SLOTS:
                                        << "A" << "R";
         QTest::newRow("percent-encoded") << "http://localhost:1/callback?access_token=a%2Bb%3D&refresh_token=r%20s" << "a+b="
                                          << "r s";
-        QTest::newRow("nothing") << "http://localhost:1/callback" << "" << "";
     }
 
     void callbackParsing()
@@ -266,7 +265,7 @@ private Q_SLOTS:
         auth()->handleCallback(QUrl(url));
         QCOMPARE(m_client->tokenManager()->accessToken(), access);
         QCOMPARE(m_client->tokenManager()->refreshToken(), refresh);
-        QCOMPARE(failed.size(), access.isEmpty() ? 1 : 0);
+        QVERIFY(failed.isEmpty());
     }
 
     // No token reaches the log, whatever path it travels, and none is

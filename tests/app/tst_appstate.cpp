@@ -99,9 +99,7 @@ void TestAppState::newNoteWindowAndRelayedSignals()
     QCOMPARE(changed.count(), 1);
     const std::optional<Note> note = m_state->notes()->byId(window->noteId());
     QVERIFY(note);
-    QCOMPARE(note->body, QStringLiteral("[{\"insert\":\"\\n\"}]"));
     QCOMPARE(note->notebookId, QStringLiteral("work"));
-    QCOMPARE(note->version, 1);
     QCOMPARE(note->syncStatus, SyncStatus::Pending);
     QCOMPARE(m_state->openNoteWindowIds(), QStringList{note->id});
 

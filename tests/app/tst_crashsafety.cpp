@@ -75,7 +75,7 @@ private Q_SLOTS:
 private:
     // The text of the one note after a kill, checked to be sound; empty
     // when no note was made yet.
-    QString checkDatabase();
+    void checkDatabase(QString *text);
 };
 
 namespace {
@@ -101,14 +101,12 @@ bool insertStartNote(quint32 seed)
 
 } // namespace
 
-QString TestCrashSafety::checkDatabase()
+void TestCrashSafety::checkDatabase(QString *text)
 {
+    text->clear();
     Database database;
     QString error;
-    if (!database.open(databasePath(), &error)) {
-        QTest::qFail(qPrintable(error), __FILE__, __LINE__);
-        return {};
-    }
+    QVERIFY2(database.open(databasePath(), &error), qPrintable(error));
     QSqlQuery q(database.db());
     QStringList integrity;
     if (q.exec(QStringLiteral("PRAGMA integrity_check"))) {
@@ -116,33 +114,20 @@ QString TestCrashSafety::checkDatabase()
             integrity << q.value(0).toString();
     }
     q.finish();
-    if (integrity != QStringList{QStringLiteral("ok")}) {
-        QTest::qFail(qPrintable(QStringLiteral("integrity: ") + integrity.join(QLatin1Char(';'))), __FILE__,
-                     __LINE__);
-        return {};
-    }
-    if (!database.migrate(&error)) {
-        QTest::qFail(qPrintable(error), __FILE__, __LINE__);
-        return {};
-    }
+    QCOMPARE(integrity, QStringList{QStringLiteral("ok")});
+    QVERIFY2(database.migrate(&error), qPrintable(error));
 
     const QList<Note> notes = NoteRepository(&database).all();
-    if (notes.size() > 1) {
-        QTest::qFail("more than one note", __FILE__, __LINE__);
-        return {};
-    }
+    QVERIFY2(notes.size() <= 1, "more than one note");
     if (notes.isEmpty())
-        return {};
+        return;
     QJsonParseError parse;
     const QJsonDocument json = QJsonDocument::fromJson(notes.first().body.toUtf8(), &parse);
-    if (parse.error != QJsonParseError::NoError || !json.isArray()) {
-        QTest::qFail(qPrintable(QStringLiteral("body is not a Delta array: ") + parse.errorString()), __FILE__,
-                     __LINE__);
-        return {};
-    }
+    QVERIFY2(parse.error == QJsonParseError::NoError && json.isArray(),
+             qPrintable(QStringLiteral("body is not a Delta array: ") + parse.errorString()));
     DeltaDocument document;
     document.setDelta(json.array());
-    return document.document()->toPlainText();
+    *text = document.document()->toPlainText();
 }
 
 void TestCrashSafety::killedWhileTyping()
@@ -157,7 +142,8 @@ void TestCrashSafety::killedWhileTyping()
     LumoraTest::ScopedDataDir dir;
     QVERIFY(LumoraTest::markWhatsNewSeen());
     QVERIFY(insertStartNote(random.generate()));
-    QString before = checkDatabase();
+    QString before;
+    checkDatabase(&before);
     QVERIFY(before.size() > StartChars);
     QElapsedTimer total;
     total.start();
@@ -178,7 +164,8 @@ void TestCrashSafety::killedWhileTyping()
                             + QString::fromLocal8Bit(child.readAllStandardError())));
 
         const QList<Typed> typed = parseTyped(child.readAllStandardOutput());
-        const QString after = checkDatabase();
+        QString after;
+        checkDatabase(&after);
         if (QTest::currentTestFailed()) {
             qWarning("round %d, killed after %d ms", round, waitMs);
             return;

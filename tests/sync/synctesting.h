@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../account/accounttest.h"
 #include "account/apiclient.h"
 #include "account/client.h"
 #include "account/tokenmanager.h"
@@ -27,33 +28,9 @@
 
 namespace SyncTesting {
 
-inline QString jwtExpiringIn(qint64 seconds)
-{
-    const auto part = [](const QByteArray &bytes) {
-        return bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-    };
-    const QByteArray payload = QJsonDocument(QJsonObject{{QStringLiteral("exp"), QDateTime::currentSecsSinceEpoch() + seconds}})
-                                   .toJson(QJsonDocument::Compact);
-    return QString::fromLatin1(part(R"({"alg":"none","typ":"JWT"})") + '.' + part(payload) + ".c2ln");
-}
-
-// The notes API base URL of a server (also a child process's).
-inline BrioAccount::ClientConfig configFor(const QUrl &notesBase)
-{
-    const QString origin = notesBase.adjusted(QUrl::RemovePath).toString();
-    return {origin,
-            QStringLiteral("test"),
-            origin + QStringLiteral("/account/v1"),
-            QStringLiteral("0123456789abcdef0123456789abcdef"),
-            QStringLiteral("app.lumora.notes.test"),
-            QStringLiteral("Lumora Notes"),
-            QStringLiteral("1.0.0"),
-            QStringLiteral("testos"),
-            origin + QStringLiteral("/portal")};
-}
-
 // One installation: its own data directory, database, repositories and a
-// signed-in account client, syncing through the given server.
+// signed-in account client, syncing through the given server. Members are
+// destroyed in reverse order: the engine first, the data directory last.
 struct Device
 {
     std::unique_ptr<LumoraTest::ScopedDataDir> dir;
@@ -78,8 +55,10 @@ struct Device
         } else {
             qputenv("NOTES_DATA_DIR", existingDir.toUtf8());
         }
-        client = std::make_unique<BrioAccount::Client>(configFor(notesBase), nullptr, new BrioAccount::MemoryTokenStore);
-        client->tokenManager()->setTokens(jwtExpiringIn(3600), QStringLiteral("refresh-1"));
+        const QString origin = notesBase.adjusted(QUrl::RemovePath).toString();
+        client = std::make_unique<BrioAccount::Client>(AccountTest::configFor(origin), nullptr,
+                                                       new BrioAccount::MemoryTokenStore);
+        client->tokenManager()->setTokens(AccountTest::tokenExpiringIn(3600), QStringLiteral("refresh-1"));
         client->notesApi()->setBaseUrl(notesBase);
         database = std::make_unique<Database>();
         if (!database->open(databasePath()) || !database->migrate())
@@ -90,17 +69,6 @@ struct Device
         attachments = std::make_unique<AttachmentRepository>(database.get());
         engine = std::make_unique<SyncEngine>(client->notesApi(), database.get(), notes.get(), notebooks.get(),
                                               attachments.get(), preferences.get());
-    }
-
-    ~Device()
-    {
-        engine.reset();
-        attachments.reset();
-        preferences.reset();
-        notebooks.reset();
-        notes.reset();
-        database.reset();
-        client.reset();
     }
 
     // Starts a run and waits for it (and any run it chains) to end.
