@@ -50,9 +50,10 @@ TestEnvironment::TestEnvironment()
     qputenv("SYNC_API_URL", "http://127.0.0.1:9/notes/v1");
     // Tests start from an empty library; the welcome-note tests turn this off.
     qputenv("LUMORA_NO_WELCOME_NOTES", "1");
-    // The desktop's keyring holds the user's secrets: only the keyring tests,
-    // which bring a session and keyring of their own, may reach D-Bus.
-    if (qEnvironmentVariableIsEmpty("LUMORA_TEST_KEYRING"))
+    // The desktop's keyring holds the user's secrets: only tests that bring a
+    // session bus of their own (the keyring and settings portal tests) may
+    // reach D-Bus.
+    if (qEnvironmentVariableIsEmpty("LUMORA_TEST_KEYRING") && qEnvironmentVariableIsEmpty("LUMORA_OWN_SESSION_BUS"))
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QStandardPaths::setTestModeEnabled(true);
     s_settingsRoot = base + QStringLiteral("/config");
