@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QGraphicsView>
-#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
@@ -29,7 +28,6 @@
 namespace {
 
 using LumoraTest::pngOf;
-
 
 // The positions of the attachment characters, in document order, with their ids.
 QList<QPair<int, QString>> attachmentsIn(const QTextDocument *document)
@@ -310,7 +308,6 @@ void TestAttachmentEditor::menuRemovesTheAttachment()
     QCOMPARE(m_editor->attachmentPositionAt(on), position);
     QCOMPARE(m_editor->attachmentPositionAt(beside), -1);
 
-
     QTimer::singleShot(50, this, [] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QVERIFY(menu);
@@ -340,7 +337,6 @@ void TestAttachmentEditor::doubleClickOpensLightbox()
     QPointer<ImageLightbox> lightbox = m_editor->findChild<ImageLightbox *>();
     QVERIFY(lightbox);
     QVERIFY(QTest::qWaitForWindowExposed(lightbox));
-    QCOMPARE(lightbox->findChild<QLabel *>()->text(), QStringLiteral("wide.png"));
     // Opened fitted: the whole picture in the view.
     const qreal fitted = lightbox->zoom();
     QVERIFY(fitted > 0 && fitted < 1);

@@ -139,8 +139,7 @@ class TestExportPrint : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void printCopyIsInPoints();
-    void darkThemePrintsInPaperColours();
+    void printedCopyIsForPaper();
     void exportThroughTheDialog_data();
     void exportThroughTheDialog();
     void exportFailureIsShown();
@@ -152,7 +151,8 @@ private Q_SLOTS:
     void printedCopyHoldsPictures();
 
 private:
-    void openShoppingNote();
+    void openNote(const QString &body);
+    void openShoppingNote() { openNote(shoppingBody()); }
 
     std::unique_ptr<LumoraTest::ScopedDataDir> m_dir;
     std::unique_ptr<AppState> m_state;
@@ -175,23 +175,28 @@ void TestExportPrint::cleanup()
     m_dir.reset();
 }
 
-void TestExportPrint::openShoppingNote()
+void TestExportPrint::openNote(const QString &body)
 {
     m_main->newNote();
     m_id = m_main->openNoteId();
     QVERIFY(!m_id.isEmpty());
     std::optional<Note> note = m_state->notes()->byId(m_id);
-    note->body = shoppingBody();
+    note->body = body;
     QVERIFY(m_state->notes()->update(*note));
     m_main->openNote(m_id, true);
 }
 
-void TestExportPrint::printCopyIsInPoints()
+void TestExportPrint::printedCopyIsForPaper()
 {
-    openShoppingNote();
+    QApplication::setPalette(ThemeManager::darkPalette());
+    openNote(QStringLiteral("[{\"insert\":\"Title\"},{\"insert\":\"\\n\",\"attributes\":{\"header\":1}},"
+                            "{\"insert\":\"run --fast\"},{\"insert\":\"\\n\",\"attributes\":{\"code-block\":true}},"
+                            "{\"insert\":\"site\",\"attributes\":{\"link\":\"https://example.org\"}},"
+                            "{\"insert\":\"\\n\"}]"));
     QTextDocument *source = m_main->editor()->document();
     const QString before = source->toHtml();
     const PrintableNote printable(source, m_state->attachments());
+    QApplication::setPalette(ThemeManager::lightPalette());
     QTextDocument *copy = printable.document();
     QCOMPARE(copy->toPlainText(), source->toPlainText());
     // Sizes in pixels would print at the printer's resolution: on paper the
@@ -201,28 +206,12 @@ void TestExportPrint::printCopyIsInPoints()
         for (auto it = block.begin(); !it.atEnd(); ++it)
             QVERIFY(!it.fragment().charFormat().hasProperty(QTextFormat::FontPixelSize));
     }
-    // Looking never writes: the editor's document is as it was.
-    QCOMPARE(source->toHtml(), before);
-}
-
-void TestExportPrint::darkThemePrintsInPaperColours()
-{
-    QApplication::setPalette(ThemeManager::darkPalette());
-    m_main->newNote();
-    m_id = m_main->openNoteId();
-    std::optional<Note> note = m_state->notes()->byId(m_id);
-    note->body = QStringLiteral("[{\"insert\":\"run --fast\"},{\"insert\":\"\\n\",\"attributes\":{\"code-block\":true}},"
-                                "{\"insert\":\"site\",\"attributes\":{\"link\":\"https://example.org\"}},"
-                                "{\"insert\":\"\\n\"}]");
-    QVERIFY(m_state->notes()->update(*note));
-    m_main->openNote(m_id, true);
-    const PrintableNote printable(m_main->editor()->document(), m_state->attachments());
-    QApplication::setPalette(ThemeManager::lightPalette());
-
-    // The editor shows them in its dark colours; paper gets the light ones.
-    const QTextBlock code = printable.document()->begin();
+    // The editor shows code and links in its dark colours; paper gets the light ones.
+    const QTextBlock code = copy->begin().next();
     QCOMPARE(code.begin().fragment().charFormat().foreground().color(), codeBlockTextColor(false));
     QCOMPARE(code.next().begin().fragment().charFormat().foreground().color(), linkColor(false));
+    // Looking never writes: the editor's document is as it was.
+    QCOMPARE(source->toHtml(), before);
 }
 
 void TestExportPrint::exportThroughTheDialog_data()
@@ -360,8 +349,7 @@ void TestExportPrint::noteWindowExports()
 
 void TestExportPrint::printedCopyHoldsPictures()
 {
-    m_main->newNote();
-    m_id = m_main->openNoteId();
+    openNote(QString());
     const QByteArray png = LumoraTest::pngOf(300, 200, Qt::darkCyan);
     Attachment attachment;
     attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -379,9 +367,8 @@ void TestExportPrint::printedCopyHoldsPictures()
                                         QString(QStringLiteral("lumora-notes://attachment/") + attachment.id) } } } },
         QJsonObject { { QStringLiteral("insert"), QStringLiteral("\n") } },
     };
-    std::optional<Note> note = m_state->notes()->byId(m_id);
-    note->body = QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
-    QVERIFY(m_state->notes()->update(*note));
+    QVERIFY(m_state->notes()->saveEditedBody(m_id, QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact)))
+            == NoteRepository::SaveResult::Saved);
     m_main->openNote(m_id, true);
 
     // Printed: the paper copy draws the picture.

@@ -143,7 +143,6 @@ private Q_SLOTS:
     void checklistTicks();
     void wordKeysBeatWindowShortcuts_data();
     void wordKeysBeatWindowShortcuts();
-    void wordCountFollowsRandomEdits_data();
     void wordCountFollowsRandomEdits();
     void typedThenReopened_data();
     void typedThenReopened();
@@ -457,8 +456,6 @@ void TestNoteEditor::edits_data()
         << js(R"([{"insert":"task"},{"attributes":{"list":"unchecked"},"insert":"\n"},{"insert":"p"},{"insert":"\n"}])") << 6;
     QTest::newRow("enter at start of a bullet") << js(R"([{"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 0 << 0 << keys({ { Qt::Key_Return, Qt::NoModifier } })
         << js(R"([{"insert":"\n"},{"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 0;
-    QTest::newRow("enter inside a bullet continues the list") << js(R"([{"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 4 << 4 << keys({ { Qt::Key_Return, Qt::NoModifier } }, QStringLiteral("b"))
-        << js(R"([{"insert":"item"},{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"b"},{"attributes":{"list":"bullet"},"insert":"\n"}])") << 6;
     QTest::newRow("backspace on first empty list block") << js(R"([{"attributes":{"list":"bullet"},"insert":"\n"},{"insert":"next"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"more"},{"attributes":{"list":"ordered"},"insert":"\n"}])") << 0 << 0 << keys({ { Qt::Key_Backspace, Qt::NoModifier } })
         << js(R"([{"insert":"next"},{"attributes":{"list":"ordered"},"insert":"\n"},{"insert":"more"},{"attributes":{"list":"ordered"},"insert":"\n"}])") << 0;
     QTest::newRow("ctrl+shift+d duplicates the line") << lines << 6 << 6 << keys({ { Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier } })
@@ -679,7 +676,6 @@ void TestNoteEditor::typedThenReopened()
     reopened.show();
     reopened.loadNote(QStringLiteral("n"), json);
     QCOMPARE(reopened.currentJson(), json);
-
 }
 
 void TestNoteEditor::checklistTicks_data()
@@ -752,17 +748,9 @@ void TestNoteEditor::wordKeysBeatWindowShortcuts()
     QCOMPARE(triggered.count(), 1);
 }
 
-void TestNoteEditor::wordCountFollowsRandomEdits_data()
-{
-    QTest::addColumn<quint32>("seed");
-    for (quint32 seed : { 2024u })
-        QTest::addRow("seed %u", seed) << seed;
-}
-
 void TestNoteEditor::wordCountFollowsRandomEdits()
 {
-    QFETCH(quint32, seed);
-    QRandomGenerator random(seed);
+    QRandomGenerator random(2024);
     m_editor->loadNote(QStringLiteral("n"), QStringLiteral("one two\nthree four five\n\nsix"));
     const QStringList pieces { QStringLiteral("a"), QStringLiteral(" "), QStringLiteral("word "), QStringLiteral("\n"),
         QStringLiteral("x\ny z"), QStringLiteral("\t") };

@@ -7,12 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
-#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QStackedWidget>
 
 #include <memory>
 
@@ -55,7 +52,6 @@ private Q_SLOTS:
 
     void controls_data();
     void controls();
-    void categories();
     void accountState_data();
     void accountState();
 
@@ -135,24 +131,6 @@ void TestSettingsDialog::controls()
     QCOMPARE(prefs->value(key).value_or(QString()), written);
     QCOMPARE(writes.count(), 1);
     QCOMPARE(writes.at(0).at(0).toString(), key);
-}
-
-// The list's rows and the pages go together, whichever side is moved.
-void TestSettingsDialog::categories()
-{
-    SettingsDialog dialog(m_state.get());
-    auto *list = dialog.findChild<QListWidget *>(QStringLiteral("categoryList"));
-    auto *pages = dialog.findChild<QStackedWidget *>(QStringLiteral("pageStack"));
-    QCOMPARE(list->count(), pages->count());
-    QCOMPARE(pages->currentIndex(), 0);
-    for (int row = 0; row < list->count(); ++row) {
-        list->setCurrentRow(row);
-        QCOMPARE(pages->currentIndex(), row);
-        QCOMPARE(pages->currentWidget()->findChild<QLabel *>(QStringLiteral("pageTitle"))->text(), list->item(row)->text());
-        const int other = (row + 2) % int(list->count());
-        dialog.onCategoryChanged(other);
-        QCOMPARE(list->currentRow(), other);
-    }
 }
 
 void TestSettingsDialog::accountState_data()

@@ -31,8 +31,6 @@ void TestStatusBar::counts()
     QFETCH(int, count);
     QFETCH(QString, expected);
     StatusBar bar;
-    QCOMPARE(bar.countText(), QStringLiteral("All Notes"));
-    QCOMPARE(bar.syncText(), QStringLiteral("Not signed in"));
     bar.setCounts(label, count);
     QCOMPARE(bar.countText(), expected);
 }
