@@ -6,8 +6,8 @@
 // Prints wall-clock median and p95 in milliseconds and median CPU times.
 // Then pastes of 1 MB clipboards of many short lines into an empty note:
 // the paste itself, the longest event-loop turn while the rest is laid out
-// in the background, when that layout is done, and the save after them
-// (BENCH_PASTE_KB sets another size; "paste" as the only argument runs just
+// in the background, when that layout is done, a key typed at the top of the
+// paste once it is laid out, and the save after them (BENCH_PASTE_KB sets another size; "paste" as the only argument runs just
 // these).
 
 #include "benchnotes.h"
@@ -166,10 +166,12 @@ int main(int argc, char *argv[])
         { "html <p>x", "text/html", lines("<p>x") },
         { "html <li>x", "text/html", QStringLiteral("<ul>") + lines("<li>x") },
         { "html <pre> lines", "text/html", QStringLiteral("<pre>") + lines("x\n") },
+        { "html <br> lines", "text/html", QStringLiteral("<p>") + lines("x<br>") },
         { "markdown - x", "text/markdown", lines("- x\n") },
         { "plain lines", "text/plain", lines("x\n") },
     };
-    std::printf("\n%-18s %8s %8s %8s %8s %8s\n", "paste (1 MB)", "blocks", "paste", "stall", "laid out", "save");
+    std::printf("\n%-18s %8s %8s %8s %8s %8s %8s\n", "paste (1 MB)", "blocks", "paste", "stall", "laid out", "key top",
+        "save");
     for (const Paste &paste : pastes) {
         if (!only.isEmpty() && !only.contains(QLatin1String("paste")))
             break;
@@ -202,10 +204,22 @@ int main(int argc, char *argv[])
             while (clock.elapsed() < 5000 && laidOut < 0)
                 QApplication::processEvents(QEventLoop::AllEvents, 50);
         }
+        // The first line of the paste is where a long paragraph would sit.
+        QTextCursor top(editor.document());
+        top.movePosition(QTextCursor::NextCharacter);
+        editor.setTextCursor(top);
+        settle(editor);
+        Sample key;
+        for (int run = 0; run < 5; ++run)
+            key.time([&] {
+                QTest::keyClick(&editor, Qt::Key_K);
+                settle(editor);
+            });
         Sample saved;
         saved.time([&] { editor.changedJson(); });
-        std::printf("%-18s %8d %8.0f %8.0f %8.0f %8.0f\n", paste.label, editor.document()->blockCount(),
-            pasted.wall.front(), longestTurn, laidOut, saved.wall.front());
+        std::printf("%-18s %8d %8.0f %8.0f %8.0f %8.0f %8.0f\n", paste.label, editor.document()->blockCount(),
+            pasted.wall.front(), longestTurn, laidOut, *std::max_element(key.wall.begin(), key.wall.end()),
+            saved.wall.front());
         std::fflush(stdout);
     }
     return 0;

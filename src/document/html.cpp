@@ -143,6 +143,26 @@ QJsonObject blockAttributesFromBlock(const QTextBlock &block)
     return attributes;
 }
 
+// Qt lays out a paragraph as a whole, and again for every key typed in it,
+// so a paragraph of thousands of line breaks is kept as paragraphs of
+// linesPerJoinedParagraph lines, as the text past the line budget is.
+void appendRun(QJsonArray *ops, QStringView text, const QJsonObject &attributes, const QJsonObject &blockAttributes,
+    int *lineBreaks)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) != QChar::LineSeparator || ++*lineBreaks < linesPerJoinedParagraph)
+            continue;
+        if (i > from)
+            ops->append(deltaInsertOp(text.mid(from, i - from).toString(), attributes));
+        ops->append(deltaInsertOp(QStringLiteral("\n"), blockAttributes));
+        *lineBreaks = 0;
+        from = i + 1;
+    }
+    if (from < text.size())
+        ops->append(deltaInsertOp(text.mid(from).toString(), attributes));
+}
+
 void appendBlock(QJsonArray *ops, const QTextBlock &block, DocumentReader reader)
 {
     // The Markdown reader makes a heading bold only up to its first mark;
@@ -151,11 +171,12 @@ void appendBlock(QJsonArray *ops, const QTextBlock &block, DocumentReader reader
     // From Markdown, neighbouring runs whose formats differ only in what a
     // note does not keep are one insert, as the HTML round trip made them.
     const bool joinRuns = reader == DocumentReader::Markdown;
+    const QJsonObject blockAttributes = blockAttributesFromBlock(block);
+    int lineBreaks = 0;
     QString runText;
     QJsonObject runAttributes;
     const auto flush = [&] {
-        if (!runText.isEmpty())
-            ops->append(deltaInsertOp(runText, runAttributes));
+        appendRun(ops, runText, runAttributes, blockAttributes, &lineBreaks);
         runText.clear();
     };
     for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -186,7 +207,7 @@ void appendBlock(QJsonArray *ops, const QTextBlock &block, DocumentReader reader
         runAttributes = attributes;
     }
     flush();
-    ops->append(deltaInsertOp(QStringLiteral("\n"), blockAttributesFromBlock(block)));
+    ops->append(deltaInsertOp(QStringLiteral("\n"), blockAttributes));
 }
 
 // Table cells are read by the editor's own reader, which trusts its links.
