@@ -216,6 +216,9 @@ public:
 
     QList<Token> run()
     {
+        // At most a tag and a text per '<': growing the list as it went took
+        // a third of the time of a megabyte of short paragraphs.
+        m_tokens.reserve(2 * m_html.count(QLatin1Char('<')) + 1);
         qsizetype i = 0;
         const qsizetype n = m_html.size();
         while (i < n) {
