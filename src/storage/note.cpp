@@ -48,19 +48,37 @@ QString deltaToPlainText(const QString &body)
     return text;
 }
 
+namespace {
+
+// A line break inside a paragraph (a pasted "<br>") ends the first line as
+// a paragraph's end does: the title is the line the reader sees first.
+qsizetype firstLineEnd(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('\n') || text.at(i) == QChar::LineSeparator)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
 QString titleFromPlainText(const QString &text)
 {
-    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
-    return (newline < 0 ? text : text.left(newline)).trimmed();
+    const qsizetype end = firstLineEnd(text);
+    return (end < 0 ? text : text.left(end)).trimmed();
 }
 
 QString previewFromPlainText(const QString &text)
 {
-    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
-    if (newline < 0)
+    const qsizetype end = firstLineEnd(text);
+    if (end < 0)
         return QString();
-    QString rest = text.mid(newline + 1).trimmed();
-    rest.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QString rest = text.mid(end + 1).trimmed();
+    for (QChar &c : rest) {
+        if (c == QLatin1Char('\n') || c == QChar::LineSeparator)
+            c = QLatin1Char(' ');
+    }
     if (rest.size() > 120)
         return rest.left(120) + QStringLiteral("...");
     return rest;

@@ -131,6 +131,10 @@ void TestNoteList::texts_data()
     QTest::newRow("embed line is no title")
         << QStringLiteral("[{\"insert\":{\"divider\":\"hr\"}},{\"insert\":\"\\nAfter\\n\"}]") << QStringLiteral("After")
         << QString() << true;
+    // A pasted "<br>" ends the title like a paragraph does.
+    QTest::newRow("line break in the first paragraph")
+        << QStringLiteral(R"([{"insert":"Title\u2028second\u2028 third\nNext\n"}])") << QStringLiteral("Title")
+        << QStringLiteral("second  third Next") << false;
     QTest::newRow("legacy plain text") << QStringLiteral("Plain title\nplain body") << QStringLiteral("Plain title")
                                        << QStringLiteral("plain body") << false;
     QTest::newRow("long preview cut")
