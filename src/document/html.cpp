@@ -146,7 +146,7 @@ QJsonObject blockAttributesFromBlock(const QTextBlock &block)
 // Qt lays out a paragraph as a whole, and again for every key typed in it,
 // so a paragraph of thousands of line breaks is kept as paragraphs of
 // linesPerJoinedParagraph lines, as the text past the line budget is.
-void appendRun(QJsonArray *ops, QStringView text, const QJsonObject &attributes, const QJsonObject &blockAttributes,
+void appendRun(QJsonArray *ops, const QString &text, const QJsonObject &attributes, const QJsonObject &blockAttributes,
     int *lineBreaks)
 {
     qsizetype from = 0;
@@ -154,13 +154,16 @@ void appendRun(QJsonArray *ops, QStringView text, const QJsonObject &attributes,
         if (text.at(i) != QChar::LineSeparator || ++*lineBreaks < linesPerJoinedParagraph)
             continue;
         if (i > from)
-            ops->append(deltaInsertOp(text.mid(from, i - from).toString(), attributes));
+            ops->append(deltaInsertOp(text.mid(from, i - from), attributes));
         ops->append(deltaInsertOp(QStringLiteral("\n"), blockAttributes));
         *lineBreaks = 0;
         from = i + 1;
     }
-    if (from < text.size())
-        ops->append(deltaInsertOp(text.mid(from).toString(), attributes));
+    // A run without a split, nearly every run, goes in as it is, uncopied.
+    if (from == 0 && !text.isEmpty())
+        ops->append(deltaInsertOp(text, attributes));
+    else if (from < text.size())
+        ops->append(deltaInsertOp(text.mid(from), attributes));
 }
 
 void appendBlock(QJsonArray *ops, const QTextBlock &block, DocumentReader reader)
